@@ -1,0 +1,40 @@
+# Shared by the project's scripts: the Wine prefix and the virtual display.
+ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+export QX_WINEPREFIX="${QX_WINEPREFIX:-$HOME/.cache/quaverix/wineprefix}"
+export WINEPREFIX="$QX_WINEPREFIX"
+export WINEDEBUG="${WINEDEBUG:--all}"
+export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"
+export WINEARCH=win64
+
+# Creates the prefix once (the first boot takes a while).
+qx_wine_prefix() {
+  if [ ! -f "$WINEPREFIX/system.reg" ]; then
+    mkdir -p "$WINEPREFIX"
+    echo "wine: creating prefix $WINEPREFIX"
+    LC_ALL=ja_JP.UTF-8 wineboot -i >/dev/null 2>&1 || true
+    wineserver -w
+  fi
+}
+
+# Starts a virtual X display of our own unless one is given; sets DISPLAY.
+QX_XVFB_PID=""
+qx_start_display() {
+  if [ -n "${QX_USE_DISPLAY:-}" ]; then export DISPLAY="$QX_USE_DISPLAY"; return; fi
+  local n
+  for n in $(seq 87 120); do
+    if [ ! -e "/tmp/.X11-unix/X$n" ] && [ ! -e "/tmp/.X$n-lock" ]; then break; fi
+  done
+  Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
+  QX_XVFB_PID=$!
+  export DISPLAY=":$n" QX_DISPLAY_NUM="$n"
+  for _ in $(seq 1 50); do
+    [ -e "/tmp/.X11-unix/X$n" ] && break
+    sleep 0.1
+  done
+}
+
+# Ends what qx_start_display and Wine started.
+qx_stop_all() {
+  WINEPREFIX="$QX_WINEPREFIX" wineserver -k >/dev/null 2>&1 || true
+  if [ -n "$QX_XVFB_PID" ]; then kill "$QX_XVFB_PID" >/dev/null 2>&1 || true; wait "$QX_XVFB_PID" 2>/dev/null || true; fi
+}

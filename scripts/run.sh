@@ -1,0 +1,19 @@
+#!/usr/bin/env bash
+# Builds QUAVERIX.exe and starts it under Wine from a portable folder that holds the
+# shipped list file (build/portable). Uses your display, or a virtual one if there is none.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bash scripts/setup.sh
+. scripts/lib.sh
+bash scripts/build.sh win32
+dest="build/portable"
+mkdir -p "$dest"
+cp build/win32/QUAVERIX.exe data/Pellamor.lst "$dest/"
+if [ -z "${DISPLAY:-}" ]; then
+  trap qx_stop_all EXIT
+  qx_start_display
+  echo "run: no display given; using the virtual display $DISPLAY"
+fi
+qx_wine_prefix
+cd "$dest"
+LC_ALL="${LC_ALL:-ja_JP.UTF-8}" wine QUAVERIX.exe

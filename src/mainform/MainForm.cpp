@@ -1,0 +1,264 @@
+// TFormMain: layout, start-up, close, the tab switch, browsing and exit.
+#include "mainform/MainForm.h"
+
+#include <algorithm>
+#include <climits>
+
+#include "platform/Error.h"
+#include "platform/ini/IniFile.h"
+#include "platform/text/Cp932.h"
+#include "slots/Slots.h"
+
+TFormMain* FormMain = nullptr;
+
+namespace {
+
+const std::vector<std::string> kDesignRows = {
+    "01.mp3=", "03.mp3=", "05.mp3=", "08.mp3=", "09.mp3=", "11.mp3=", "12.mp3=",
+    "13.mp3=", "14.mp3=", "15.mp3=", "16.mp3=", "17.mp3=", "19.mp3=", "20.mp3=",
+    "21.mp3=", "22.mp3=", "23.mp3=", "24.mp3=", "25.mp3=", "Msg_NewMsg.wav=",
+};
+
+const std::vector<std::string> kClickActions = {
+    "登録", "登録とフォーカス1段下げ", "再生", "再生と登録", "何もしない",
+};
+const std::vector<std::string> kBlankItems(5);
+
+}  // namespace
+
+std::string MouseHintText() {
+    return "↑のファイルリストを\r\n右クリックで\r\n　フォーカス一段下げ\r\n中クリックで再生(難)";
+}
+
+TFormMain::TFormMain(ui::Application& application)
+    : ui::Form("FormMain", {414, 116, 511, 506}),
+      TabControl1(this, "TabControl1", {0, 6, 505, 499}, {"メイン", "設定"}),
+      Panel1(&TabControl1, "Panel1", {8, 24, 489, 473}),
+      Panel2(&TabControl1, "Panel2", {8, 24, 489, 473}),
+      DrvBox(&Panel1, "DrvBox", {8, 8, 153, 18}, application.System()),
+      DirList(&Panel1, "DirList", {8, 32, 153, 161}, application.System()),
+      ValListMp3(&Panel1, "ValListMp3", {168, 48, 313, 361}, kDesignRows),
+      FilList(&Panel1, "FilList", {8, 200, 153, 177}, application.System()),
+      Button1(&Panel1, "Button1", {168, 416, 33, 25}, "再生"),
+      BtnGo(&Panel1, "BtnGo", {336, 416, 89, 25}, "Bat作成(&G)"),
+      BtnExit(&Panel1, "BtnExit", {432, 416, 49, 25}, "終了(&X)"),
+      MemoCopysaki(&Panel1, "MemoCopysaki", {192, 24, 289, 17}),
+      BtnCopyGo(&Panel1, "BtnCopyGo", {256, 416, 73, 25}, "コピー開始"),
+      BtnCopySakiCopy(&Panel1, "BtnCopySakiCopy", {168, 24, 17, 17}, "→"),
+      Label2(&Panel1, "Label2", {168, 8, 185, 12}, "対象ファイルを下記フォルダにコピー"),
+      LblTag(&Panel1, "LblTag", {8, 384, 153, 57}, "タグ予定地"),
+      LblMp3Tips(&Panel1, "LblMp3Tips", {168, 448, 313, 12}, ""),
+      MemoBatDate(&Panel1, "MemoBatDate", {424, 8, 41, 17}),
+      RadioGFilListOneClk(&Panel2, "RadioGFilListOneClk", {8, 8, 169, 121},
+                          "ファイルリストを1クリックで", kClickActions),
+      RadioGFilListDblClk(&Panel2, "RadioGFilListDblClk", {184, 8, 49, 121}, "DblClk", kBlankItems),
+      MemoMp3Play(&Panel2, "MemoMp3Play", {72, 208, 329, 17}),
+      Button2(&Panel2, "Button2", {408, 208, 33, 17}, " ? "),
+      MemoMp3Line(&Panel2, "MemoMp3Line", {8, 248, 393, 17}),
+      RadioGMp3Play(&Panel2, "RadioGMp3Play", {8, 136, 473, 65},
+                    "Playボタン及び上記設定で再生をする場合、",
+                    {"再生しない", "関連付けで再生", "指定したツールで再生"}),
+      MemoSoftName(&Panel2, "MemoSoftName", {8, 448, 217, 17}),
+      RadioGFilListAltClk(&Panel2, "RadioGFilListAltClk", {240, 8, 49, 121}, "AltClk", kBlankItems),
+      RadioGFilListCtrlClk(&Panel2, "RadioGFilListCtrlClk", {296, 8, 49, 121}, "CtrlClk", kBlankItems),
+      ChkDelReadOnly(&Panel2, "ChkDelReadOnly", {8, 280, 441, 17},
+                     "（*.batファイル限定）コピー先のファイルが読み取り専用でも問答無用で上書き(&R)"),
+      LblMp3PlayApp(&Panel2, "LblMp3PlayApp", {8, 210, 52, 12}, "再生ソフト"),
+      Label3(&Panel2, "Label3", {8, 232, 359, 12},
+             "コマンドライン(ファイル名を入れるところは[FileName]と半角10文字で。)"),
+      OpenDlgMp3Play("OpenDlgMp3Play", "実行ファイル(*.exe)|*.exe|全てのファイル(*.*)|*.*|顔(*.*)|*.*"),
+      app_(application) {
+    FormMain = this;
+    fontName = "ＭＳ Ｐゴシック";
+    fontHeight = 12;
+
+    TabControl1.tabOrder = 0;
+    Panel1.tabOrder = 0;
+    Panel2.tabOrder = 1;
+
+    int order = 0;
+    for (ui::Control* c : std::initializer_list<ui::Control*>{
+             &DrvBox, &DirList, &ValListMp3, &FilList, &Button1, &BtnGo, &BtnExit,
+             &MemoCopysaki, &BtnCopyGo, &BtnCopySakiCopy}) {
+        c->tabOrder = order++;
+    }
+    order = 0;
+    for (ui::Control* c : std::initializer_list<ui::Control*>{
+             &RadioGFilListOneClk, &RadioGFilListDblClk, &MemoMp3Play, &Button2, &MemoMp3Line,
+             &RadioGMp3Play, &MemoSoftName, &RadioGFilListAltClk, &RadioGFilListCtrlClk,
+             &ChkDelReadOnly}) {
+        c->tabOrder = order++;
+    }
+
+    DirList.hint = "音楽ファイルがある場所を指定してください";
+    BtnGo.hint = "バッチファイル作成";
+    BtnGo.isDefault = true;
+    BtnExit.isCancel = true;
+    MemoCopysaki.hint =
+        "コピー先フォルダ。標準以外のフォルダに入れてる場合、左の[→]ボタンで何とかしてくれ";
+    MemoCopysaki.fixedPitch = true;
+    BtnCopySakiCopy.hint =
+        "ここ押すとコピー先フォルダを左のディレクトリボックスのアドレスに変更します。"
+        "手打ちが面倒なら。（フォルダの参照ダイアログ?方法知らんのだよ）";
+    MemoBatDate.SetVisible(false);
+    MemoMp3Line.hint = "よくわからなければ諦めて。";
+    MemoSoftName.hint = "ソフト名です。自由に変更可能(改行不可)";
+    MemoSoftName.maxLength = 32;
+    MemoSoftName.SetVisible(false);
+    ChkDelReadOnly.hint = "batファイルにdel /f E:\\bgm\\01.mp3といった文を付け加えます";
+    ValListMp3.titleValue = "対象ファイル名";
+    FilList.SetMask("*.mp3");
+
+    // Folder list and file list start at the process's current folder. A folder that
+    // cannot be read leaves them empty; the player can still pick a drive.
+    std::string start = System().CurrentFolder();
+    try {
+        DirList.SetDirectory(start);
+        FilList.SetDirectory(DirList.Directory());
+    } catch (const platform::Error&) {
+    }
+
+    OnCreate = [this](ui::Control* s) { FormCreate(s); };
+    OnClose = [this](ui::Control* s) { FormClose(s); };
+    TabControl1.OnChange = [this](ui::Control* s) { TabControl1Change(s); };
+    DrvBox.OnChange = [this](ui::Control* s) { DrvBoxChange(s); };
+    DirList.OnChange = [this](ui::Control* s) { DirListChange(s); };
+    BtnCopySakiCopy.OnClick = [this](ui::Control* s) { BtnCopySakiCopyClick(s); };
+    BtnExit.OnClick = [this](ui::Control* s) { BtnExitClick(s); };
+    ValListMp3.OnClick = [this](ui::Control* s) { ValListMp3Click(s); };
+    FilList.OnClick = [this](ui::Control* s) { FilListClick(s); };
+    FilList.OnDblClick = [this](ui::Control* s) { FilListDblClick(s); };
+    FilList.OnMouseDown = [this](ui::Control* s, ui::MouseButton b, unsigned sh, int x, int y) {
+        FilListMouseDown(s, b, sh, x, y);
+    };
+    Button1.OnClick = [this](ui::Control* s) { Button1Click(s); };
+    Button2.OnClick = [this](ui::Control* s) { Button2Click(s); };
+    BtnGo.OnClick = [this](ui::Control* s) { BtnGoClick(s); };
+    BtnCopyGo.OnClick = [this](ui::Control* s) { BtnCopyGoClick(s); };
+}
+
+TFormMain::~TFormMain() {
+    if (FormMain == this) FormMain = nullptr;
+}
+
+void TFormMain::Create() {
+    app_.Dispatch([this] { FormCreate(this); });
+    // The drive picker reports its first drive once it is ready; that changes nothing.
+    app_.Dispatch([this] { DrvBox.Ready(DirList.Directory().empty() ? System().CurrentFolder()
+                                                                      : DirList.Directory()); });
+}
+
+std::string TFormMain::UserIniPath() { return System().ExeFolder() + settings::kUserIni; }
+
+void TFormMain::AddExperience(std::int32_t n) {
+    Experience = Experience > INT32_MAX - n ? INT32_MAX : Experience + n;
+}
+
+void TFormMain::FormCreate(ui::Control*) {
+    startupNote.clear();
+    {
+        ini::IniFile userIni(System(), UserIniPath());
+        MemoCopysaki.SetText(settings::LoadUserIni(userIni, System().ExeFolder(), *this));
+    }
+    LoadListFile(SeleLst);
+    PrepareRows();
+    AddExperience(1);
+    SetCaption(SoftName);
+    LblTag.SetCaption(MouseHintText());
+    Panel1.SetVisible(true);
+    Panel2.SetVisible(false);
+    // The window is whole by now; tell the player what was wrong with the list file.
+    if (!startupNote.empty()) throw platform::Error(startupNote);
+}
+
+void LoadListFile(const std::string& name) {
+    TFormMain& f = *FormMain;
+    std::string path = f.System().ExeFolder() + name;
+    slots::ListFile list{slots::kDefaultNametips, slots::kDefaultMask, slots::kDefaultNumber};
+    if (!slots::IsSafeListName(name)) {
+        f.startupNote = platform::Format("リストファイル名 %s は使えません (exe のフォルダの中の名前にしてください)", name);
+    } else {
+        ini::IniFile listIni(f.System(), path);
+        list = slots::ReadListFile(listIni);
+        if (f.System().Attributes(path) == sys::kNoFile) {
+            f.startupNote = platform::Format("リストファイル %s が見つかりません", path);
+        }
+    }
+    f.ValListMp3.SetText(slots::LinesText(list.nametips));
+    f.FilList.SetMask(list.mask);
+    f.ValListMp3.tag = list.number;
+}
+
+void TFormMain::PrepareRows() {
+    // The slot count should match the lines; only lines that exist are treated.
+    std::int32_t n = ValListMp3.tag;
+    int lines = ValListMp3.Count();
+    if (startupNote.empty() && (n < 0 || n > lines)) {
+        startupNote = "リストファイル " + SeleLst + " の number (" + std::to_string(n) +
+                      ") が行の数 (" + std::to_string(lines) + ") と合いません。" +
+                      std::to_string(std::clamp(n, 0, lines)) + " 行分のヒントを使います";
+    }
+    n = std::clamp(n, 0, lines);
+    Mp3Tips.assign(static_cast<std::size_t>(n), std::string());
+    for (int i = 0; i < n; ++i) Mp3Tips[static_cast<std::size_t>(i)] = slots::TipOf(ValListMp3.Line(i));
+    for (int i = 0; i < n; ++i) ValListMp3.SetLine(i, ValListMp3.Name(i) + "=");
+}
+
+void TFormMain::FormClose(ui::Control*) {
+    ini::IniFile userIni(System(), UserIniPath());
+    settings::SaveUserIni(userIni, *this, MemoCopysaki.Text());
+}
+
+void TFormMain::TabControl1Change(ui::Control*) {
+    if (TabControl1.TabIndex() == 1) {
+        ChkDelReadOnly.SetChecked(DelReadOnly);
+        RadioGFilListOneClk.SetItemIndex(List1Clk);
+        RadioGFilListDblClk.SetItemIndex(List2Clk);
+        RadioGFilListAltClk.SetItemIndex(List3Clk);
+        RadioGFilListCtrlClk.SetItemIndex(List4Clk);
+        MemoMp3Play.SetText(Mp3Tool);
+        MemoMp3Line.SetText(Mp3Line);
+        RadioGMp3Play.SetItemIndex(Mp3Play);
+        if (Experience > 11) MemoSoftName.SetVisible(true);
+        MemoSoftName.SetText(SoftName);
+        Panel1.SetVisible(false);
+        Panel2.SetVisible(true);
+    } else {
+        DelReadOnly = ChkDelReadOnly.Checked();
+        Mp3Tool = MemoMp3Play.Text();
+        List1Clk = RadioGFilListOneClk.ItemIndex();
+        List2Clk = RadioGFilListDblClk.ItemIndex();
+        List3Clk = RadioGFilListAltClk.ItemIndex();
+        List4Clk = RadioGFilListCtrlClk.ItemIndex();
+        Mp3Play = RadioGMp3Play.ItemIndex();
+        Mp3Line = MemoMp3Line.Text();
+        SoftName = text::RemoveCrLf(MemoSoftName.Text());
+        Panel1.SetVisible(true);
+        Panel2.SetVisible(false);
+        SetCaption(SoftName);
+    }
+}
+
+void TFormMain::DrvBoxChange(ui::Control*) {
+    char before = DirList.Drive();
+    try {
+        DirList.SetDrive(DrvBox.Drive());
+    } catch (...) {
+        // The drive is not ready: the picker goes back to where the lists still are.
+        if (before) DrvBox.SetDriveQuietly(before);
+        throw;
+    }
+}
+
+void TFormMain::DirListChange(ui::Control*) { FilList.SetDirectory(DirList.Directory()); }
+
+void TFormMain::BtnCopySakiCopyClick(ui::Control*) { MemoCopysaki.SetText(DirList.Directory()); }
+
+void TFormMain::BtnExitClick(ui::Control*) { Close(); }
+
+void TFormMain::ValListMp3Click(ui::Control*) {
+    // A row with no tip (after a too small slot count, or the blank row of an empty
+    // table) shows none.
+    std::size_t i = static_cast<std::size_t>(ValListMp3.Row() - 1);
+    LblMp3Tips.SetCaption(i < Mp3Tips.size() ? Mp3Tips[i] : std::string());
+}

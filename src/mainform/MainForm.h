@@ -1,0 +1,114 @@
+// TFormMain: the one window of QUAVERIX, its controls, the settings record, the tip
+// list and every handler. The controls are the data store.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "platform/ui/Application.h"
+#include "platform/ui/Browse.h"
+#include "platform/ui/Controls.h"
+#include "platform/ui/Dialogs.h"
+#include "platform/ui/Form.h"
+#include "platform/ui/Grid.h"
+#include "settings/Settings.h"
+
+class TFormMain : public ui::Form, public settings::SettingsRecord {
+public:
+    // Builds the controls from the layout; FormCreate runs separately (see Create()).
+    explicit TFormMain(ui::Application& application);
+    ~TFormMain() override;
+
+    // Builds the window's state as the application does: FormCreate, with an error in it
+    // shown in the error box before the window is shown.
+    void Create();
+
+    ui::Application& Application() { return app_; }
+    sys::System& System() { return app_.System(); }
+
+    // ---- Controls, in the layout's order --------------------------------------------
+    ui::TabControl TabControl1;
+    ui::Panel Panel1;
+    ui::Panel Panel2;
+    // Main tab
+    ui::DriveComboBox DrvBox;
+    ui::DirectoryListBox DirList;
+    ui::ValueListEditor ValListMp3;
+    ui::FileListBox FilList;
+    ui::Button Button1;
+    ui::Button BtnGo;
+    ui::Button BtnExit;
+    ui::Memo MemoCopysaki;
+    ui::Button BtnCopyGo;
+    ui::Button BtnCopySakiCopy;
+    ui::Label Label2;
+    ui::Label LblTag;
+    ui::Label LblMp3Tips;
+    ui::Memo MemoBatDate;
+    // Settings tab
+    ui::RadioGroup RadioGFilListOneClk;
+    ui::RadioGroup RadioGFilListDblClk;
+    ui::Memo MemoMp3Play;
+    ui::Button Button2;
+    ui::Memo MemoMp3Line;
+    ui::RadioGroup RadioGMp3Play;
+    ui::Memo MemoSoftName;
+    ui::RadioGroup RadioGFilListAltClk;
+    ui::RadioGroup RadioGFilListCtrlClk;
+    ui::CheckBox ChkDelReadOnly;
+    ui::Label LblMp3PlayApp;
+    ui::Label Label3;
+    // Not visible
+    ui::OpenDialog OpenDlgMp3Play;
+
+    // The tip of each slot line, filled at start-up.
+    std::vector<std::string> Mp3Tips;
+
+    // ---- Handlers -------------------------------------------------------------------
+    void FormCreate(ui::Control* Sender);
+    void FormClose(ui::Control* Sender);
+    void TabControl1Change(ui::Control* Sender);
+    void DrvBoxChange(ui::Control* Sender);
+    void DirListChange(ui::Control* Sender);
+    void BtnCopySakiCopyClick(ui::Control* Sender);
+    void BtnExitClick(ui::Control* Sender);
+    void ValListMp3Click(ui::Control* Sender);
+    void FilListClick(ui::Control* Sender);
+    void FilListDblClick(ui::Control* Sender);
+    void FilListMouseDown(ui::Control* Sender, ui::MouseButton Button, unsigned Shift, int X, int Y);
+    void Button1Click(ui::Control* Sender);
+    void Button2Click(ui::Control* Sender);
+    void BtnGoClick(ui::Control* Sender);
+    void BtnCopyGoClick(ui::Control* Sender);
+
+    // ---- Routines of the unit -------------------------------------------------------
+    void FilListAction(std::int32_t action, std::int32_t mode, const std::string& tool,
+                       const std::string& line);
+    void RegisterFile();
+    void RegisterAndStepDown();
+    void PlayFile(std::int32_t mode, const std::string& tool, const std::string& line);
+    bool CopyOneFile(const std::string& source, const std::string& destination, bool Overwrite);
+
+    std::string UserIniPath();
+    // Raises the use counter, stopping at the largest value instead of overflowing.
+    void AddExperience(std::int32_t n);
+    // What start-up has to tell the player about the list file; shown once the window
+    // is whole.
+    std::string startupNote;
+
+private:
+    void PrepareRows();
+    void StepRowDown(bool wrap);
+
+    ui::Application& app_;
+};
+
+// The one window; set while a TFormMain exists.
+extern TFormMain* FormMain;
+
+// Loads the list file into the slot table, the file mask and the slot count of FormMain.
+void LoadListFile(const std::string& name);
+
+// The mouse hint shown in LblTag.
+std::string MouseHintText();

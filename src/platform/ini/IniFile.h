@@ -1,0 +1,56 @@
+// INI text files read and written one key at a time, with the rules of the Windows
+// profile functions (GetPrivateProfileStringA / WritePrivateProfileStringA).
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "platform/system/System.h"
+
+namespace ini {
+
+// Longest value a read returns, in bytes (the profile functions' 2048-byte buffer).
+constexpr std::size_t kMaxValueBytes = 2047;
+
+// The value of key in section, as the profile functions would return it (trimmed,
+// one pair of outer quotes removed, not yet cut); nullopt when there is none.
+std::optional<std::string> FindValue(std::string_view file, std::string_view section,
+                                     std::string_view key);
+
+// The file's bytes after setting key in section to value, keeping every other byte.
+std::string SetValue(std::string_view file, std::string_view section, std::string_view key,
+                     std::string_view value);
+
+// Decimal, or hexadecimal after "$", "0x" or "0X", optionally signed; within the
+// signed 32-bit range. False for anything else, the empty text included.
+bool ParseInteger(std::string_view text, std::int32_t& value);
+
+class IniFile {
+public:
+    IniFile(sys::System& system, std::string path);
+
+    const std::string& FileName() const { return path_; }
+
+    std::string ReadString(std::string_view section, std::string_view key,
+                           std::string_view defaultValue);
+    std::int32_t ReadInteger(std::string_view section, std::string_view key,
+                             std::int32_t defaultValue);
+    bool ReadBool(std::string_view section, std::string_view key, bool defaultValue);
+
+    // Each write updates the file on disk at once. A failure raises platform::Error
+    // with "%s に書き込めません" and the file's full path.
+    void WriteString(std::string_view section, std::string_view key, std::string_view value);
+    void WriteInteger(std::string_view section, std::string_view key, std::int32_t value);
+    void WriteBool(std::string_view section, std::string_view key, bool value);
+
+private:
+    const std::string& Content();
+
+    sys::System& system_;
+    std::string path_;
+    std::optional<std::string> content_;  // the file as last read or written
+};
+
+}  // namespace ini

@@ -1,0 +1,100 @@
+// An in-memory stand-in for the operating system, for tests and benchmarks.
+// Windows path rules: drive letters, backslashes, names compared without regard to
+// (ASCII) case; read-only, hidden and system attributes; scripted answers for boxes and
+// prompts; and a record of everything shown, opened and copied, in order.
+#pragma once
+
+#include <deque>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "platform/system/System.h"
+
+namespace sys {
+
+class FakeSystem : public System {
+public:
+    FakeSystem();
+
+    // --- Setting up the world ---------------------------------------------------
+    std::string exeFolder = "C:\\Game\\QUAVERIX\\";
+    std::string currentFolder = "C:\\Game\\QUAVERIX";
+    void AddDrive(char letter, DriveKind kind = DriveKind::Fixed, std::string label = "",
+                  bool ready = true);
+    void SetDriveReady(char letter, bool ready);
+    void SetDriveCurrent(char letter, std::string folder);  // what "X:" resolves to
+    void AddFolder(const std::string& path, std::uint32_t attributes = kDirectory);
+    void AddFile(const std::string& path, std::string data = "",
+                 std::uint32_t attributes = kArchive);
+    void SetAttributes(const std::string& path, std::uint32_t attributes);
+    void Remove(const std::string& path);
+    bool Exists(const std::string& path) const;
+    std::string Data(const std::string& path) const;  // "" when missing
+    // Paths that refuse writes (as a read-only folder or a locked file would).
+    std::vector<std::string> unwritable;
+    // Writes stop after this many bytes (a full disk); -1 for no limit.
+    long long diskSpace = -1;
+
+    // --- Scripted answers -------------------------------------------------------
+    std::deque<BoxResult> boxAnswers;          // empty: every box answers Ok
+    std::deque<std::optional<std::string>> openAnswers;  // nullopt: cancelled
+    std::deque<std::optional<std::string>> saveAnswers;
+
+    // --- What happened ----------------------------------------------------------
+    struct Box {
+        BoxKind kind;
+        std::string caption;
+        std::string text;
+    };
+    struct ShellCall {
+        std::string file;
+        std::optional<std::string> parameters;
+        int show;
+    };
+    std::vector<Box> boxes;
+    std::vector<ShellCall> shellCalls;
+    std::vector<OpenFileRequest> openRequests;
+    std::vector<SaveFileRequest> saveRequests;
+    std::vector<std::string> log;  // "box: ...", "copy: from -> to", "write: path", ...
+    int listCalls = 0;             // ListFolder calls, to see re-reads
+
+    // --- System -----------------------------------------------------------------
+    std::string ExeFolder() override { return exeFolder; }
+    std::string CurrentFolder() override { return currentFolder; }
+    bool ReadFile(const std::string& path, std::string& data) override;
+    bool ReplaceFile(const std::string& path, const std::string& data) override;
+    WriteStatus CreateAndWrite(const std::string& path, const std::string& data) override;
+    bool CopyFile(const std::string& from, const std::string& to, bool failIfExists) override;
+    std::uint32_t Attributes(const std::string& path) override;
+    FolderListing ListFolder(const std::string& folder) override;
+    std::vector<DriveInfo> Drives() override;
+    DriveFolder ResolveDrive(char letter) override;
+    void ShellOpen(const std::string& file, const std::optional<std::string>& parameters,
+                   int showCommand) override;
+    BoxResult MessageBox(BoxKind kind, const std::string& caption,
+                         const std::string& text) override;
+    bool OpenFileDialog(const OpenFileRequest& request, std::string& path) override;
+    bool SaveFileDialog(const SaveFileRequest& request, std::string& path) override;
+
+private:
+    struct Node {
+        std::string name;  // spelling as created
+        std::uint32_t attributes = 0;
+        std::string data;
+    };
+    struct Drive {
+        DriveInfo info;
+        bool ready = true;
+        std::string current;
+    };
+    static std::string Key(const std::string& path);
+    static std::string Parent(const std::string& key);
+    bool Writable(const std::string& path) const;
+    bool DriveReady(const std::string& path) const;
+
+    std::map<std::string, Node> nodes_;  // key: upper-cased full path without trailing '\'
+    std::map<char, Drive> drives_;
+};
+
+}  // namespace sys

@@ -1,0 +1,108 @@
+// Everything the program asks of the operating system. Paths and texts are CP932;
+// the Windows side converts them to UTF-16 at the call. Tests use FakeSystem.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace sys {
+
+// File attribute bits, with the values Windows uses.
+enum Attr : std::uint32_t {
+    kReadOnly = 0x1,
+    kHidden = 0x2,
+    kSystem = 0x4,
+    kDirectory = 0x10,
+    kArchive = 0x20,
+    kNormal = 0x80,
+};
+constexpr std::uint32_t kNoFile = 0xFFFFFFFFu;
+
+struct FolderEntry {
+    std::string name;  // bare name, CP932
+    std::uint32_t attributes = 0;
+};
+
+struct FolderListing {
+    bool ok = false;                  // false: the folder could not be read
+    std::string error;                // why, in words for the player
+    std::vector<FolderEntry> entries; // "." and ".." left out, in the system's name order
+};
+
+enum class DriveKind { Unknown, Removable, Fixed, Remote, CdRom, RamDisk };
+
+struct DriveInfo {
+    char letter = 'C';   // upper case
+    DriveKind kind = DriveKind::Fixed;
+    std::string label;   // volume label; empty when the drive has none or is not ready
+};
+
+// Result of resolving a bare drive ("D:") to a folder.
+struct DriveFolder {
+    bool ok = false;
+    std::string folder;  // e.g. "D:\\music" or "D:\\"
+    std::string error;   // e.g. the drive is not ready
+};
+
+enum class BoxKind {
+    Error,    // stop icon, OK
+    Confirm,  // question icon, OK and Cancel
+    Plain,    // no icon, OK
+};
+enum class BoxResult { Ok, Cancel };
+
+struct OpenFileRequest {
+    std::string filter;  // "desc|pattern|desc|pattern", as the form designer writes it
+    std::string title;   // empty: the system's own
+    std::string initialFolder;
+    std::string defaultExt;
+};
+
+struct SaveFileRequest {
+    std::string title;
+    std::string filter;
+    std::string defaultExt;
+    std::string initialFolder;
+    std::string fileName;
+};
+
+enum class WriteStatus { Ok, CannotCreate, WriteFailed };
+
+class System {
+public:
+    virtual ~System() = default;
+
+    // Folder of the running executable, with its trailing backslash.
+    virtual std::string ExeFolder() = 0;
+    // The process's current folder (no trailing backslash except at a drive root).
+    virtual std::string CurrentFolder() = 0;
+
+    // Whole-file read; false when the file is missing or cannot be read.
+    virtual bool ReadFile(const std::string& path, std::string& data) = 0;
+    // Replaces a file so that it is always either the old one or the whole new one:
+    // written beside it, flushed, then moved over it. False when any step fails.
+    virtual bool ReplaceFile(const std::string& path, const std::string& data) = 0;
+    // Creates (or truncates) a file and writes data in one piece.
+    virtual WriteStatus CreateAndWrite(const std::string& path, const std::string& data) = 0;
+    // Copies one file. Refuses (false) a destination that is read-only or hidden.
+    virtual bool CopyFile(const std::string& from, const std::string& to, bool failIfExists) = 0;
+    virtual std::uint32_t Attributes(const std::string& path) = 0;  // kNoFile when missing
+
+    virtual FolderListing ListFolder(const std::string& folder) = 0;
+    virtual std::vector<DriveInfo> Drives() = 0;
+    // The folder the system resolves for the bare drive "X:" (its current folder there).
+    virtual DriveFolder ResolveDrive(char letter) = 0;
+
+    // The shell's "open" on a file; parameters may be absent (null) or a string.
+    virtual void ShellOpen(const std::string& file, const std::optional<std::string>& parameters,
+                           int showCommand) = 0;
+
+    virtual BoxResult MessageBox(BoxKind kind, const std::string& caption,
+                                 const std::string& text) = 0;
+    virtual bool OpenFileDialog(const OpenFileRequest& request, std::string& path) = 0;
+    virtual bool SaveFileDialog(const SaveFileRequest& request, std::string& path) = 0;
+};
+
+}  // namespace sys

@@ -1,0 +1,245 @@
+#include "platform/text/Cp932.h"
+
+#include <algorithm>
+#include <cstdint>
+
+namespace text {
+namespace {
+
+#include "platform/text/Cp932Table.inc"
+
+constexpr char16_t kUndefined = 0x30FB;  // what Windows gives for a bad CP932 sequence
+
+int LeadIndex(unsigned char lead) {
+    return lead <= 0x9F ? lead - 0x81 : lead - 0xE0 + (0x9F - 0x81 + 1);
+}
+
+char16_t DecodeSingle(unsigned char c) {
+    if (c < 0x80) return c;
+    if (c >= 0xA1 && c <= 0xDF) return static_cast<char16_t>(0xFF61 + (c - 0xA1));
+    switch (c) {  // Windows maps the unused single bytes into the private use area
+        case 0x80: return 0x0080;
+        case 0xA0: return 0xF8F0;
+        case 0xFD: return 0xF8F1;
+        case 0xFE: return 0xF8F2;
+        case 0xFF: return 0xF8F3;
+        default: return kUndefined;
+    }
+}
+
+bool IsTrailByte(unsigned char c) { return c >= 0x40 && c <= 0xFC && c != 0x7F; }
+
+// CP932 code for a UTF-16 unit, or -1.
+int EncodeUnit(char16_t u) {
+    if (u < 0x80) return u;
+    if (u >= 0xFF61 && u <= 0xFF9F) return 0xA1 + (u - 0xFF61);
+    switch (u) {
+        case 0x0080: return 0x80;
+        case 0xF8F0: return 0xA0;
+        case 0xF8F1: return 0xFD;
+        case 0xF8F2: return 0xFE;
+        case 0xF8F3: return 0xFF;
+        default: break;
+    }
+    const auto* begin = std::begin(kEncode);
+    const auto* end = std::end(kEncode);
+    const auto* it = std::lower_bound(begin, end, u, [](const std::uint16_t (&p)[2], char16_t v) {
+        return p[0] < v;
+    });
+    if (it != end && (*it)[0] == u) return (*it)[1];
+    return -1;
+}
+
+}  // namespace
+
+std::size_t CharLength(std::string_view s, std::size_t i) {
+    if (i + 1 < s.size() && IsLeadByte(static_cast<unsigned char>(s[i]))) return 2;
+    return 1;
+}
+
+std::size_t LastCharOffset(std::string_view s) {
+    if (s.empty()) return std::string_view::npos;
+    std::size_t i = 0, last = 0;
+    while (i < s.size()) {
+        last = i;
+        i += CharLength(s, i);
+    }
+    return last;
+}
+
+bool EndsWithDoubleByte(std::string_view s) {
+    std::size_t at = LastCharOffset(s);
+    return at != std::string_view::npos && at + 2 == s.size();
+}
+
+bool EndsWithBackslash(std::string_view s) {
+    std::size_t at = LastCharOffset(s);
+    return at != std::string_view::npos && at + 1 == s.size() && s[at] == '\\';
+}
+
+std::string_view CutBytes(std::string_view s, std::size_t maxBytes) {
+    if (s.size() <= maxBytes) return s;
+    std::size_t i = 0;
+    while (i < s.size()) {
+        std::size_t n = CharLength(s, i);
+        if (i + n > maxBytes) break;
+        i += n;
+    }
+    return s.substr(0, i);
+}
+
+std::string RemoveCrLf(std::string_view s) {
+    std::string out;
+    out.reserve(s.size());
+    for (std::size_t i = 0; i < s.size(); ++i) {
+        if (s[i] == '\r' && i + 1 < s.size() && s[i + 1] == '\n') {
+            ++i;
+            continue;
+        }
+        out += s[i];
+    }
+    return out;
+}
+
+std::string ReplaceAll(std::string_view s, std::string_view from, std::string_view to) {
+    std::string out;
+    if (from.empty()) return std::string(s);
+    std::size_t pos = 0;
+    for (;;) {
+        std::size_t hit = s.find(from, pos);
+        if (hit == std::string_view::npos) break;
+        out.append(s.substr(pos, hit - pos));
+        out.append(to);
+        pos = hit + from.size();
+    }
+    out.append(s.substr(pos));
+    return out;
+}
+
+std::u16string ToUtf16(std::string_view s) {
+    std::u16string out;
+    out.reserve(s.size());
+    for (std::size_t i = 0; i < s.size();) {
+        unsigned char c = static_cast<unsigned char>(s[i]);
+        if (!IsLeadByte(c)) {
+            out += DecodeSingle(c);
+            ++i;
+            continue;
+        }
+        if (i + 1 >= s.size()) {  // lead byte at the end
+            out += kUndefined;
+            ++i;
+            continue;
+        }
+        unsigned char t = static_cast<unsigned char>(s[i + 1]);
+        if (!IsTrailByte(t)) {  // the next byte starts a character of its own
+            out += kUndefined;
+            ++i;
+            continue;
+        }
+        char16_t u = kDecode[LeadIndex(c)][t - 0x40];
+        out += u ? u : kUndefined;
+        i += 2;
+    }
+    return out;
+}
+
+std::string FromUtf16(std::u16string_view w) {
+    std::string out;
+    out.reserve(w.size() * 2);
+    for (std::size_t i = 0; i < w.size(); ++i) {
+        char16_t u = w[i];
+        if (u >= 0xD800 && u <= 0xDBFF && i + 1 < w.size() && w[i + 1] >= 0xDC00 &&
+            w[i + 1] <= 0xDFFF) {
+            ++i;  // a character beyond the BMP: CP932 has none
+            out += '?';
+            continue;
+        }
+        int code = EncodeUnit(u);
+        if (code < 0) {
+            out += '?';
+        } else if (code > 0xFF) {
+            out += static_cast<char>(code >> 8);
+            out += static_cast<char>(code & 0xFF);
+        } else {
+            out += static_cast<char>(code);
+        }
+    }
+    return out;
+}
+
+std::string ToUtf8(std::string_view s) {
+    std::u16string w = ToUtf16(s);
+    std::string out;
+    out.reserve(w.size() * 3);
+    for (char16_t u : w) {
+        if (u < 0x80) {
+            out += static_cast<char>(u);
+        } else if (u < 0x800) {
+            out += static_cast<char>(0xC0 | (u >> 6));
+            out += static_cast<char>(0x80 | (u & 0x3F));
+        } else {
+            out += static_cast<char>(0xE0 | (u >> 12));
+            out += static_cast<char>(0x80 | ((u >> 6) & 0x3F));
+            out += static_cast<char>(0x80 | (u & 0x3F));
+        }
+    }
+    return out;
+}
+
+std::string FromUtf8(std::string_view s) {
+    std::u16string w;
+    w.reserve(s.size());
+    for (std::size_t i = 0; i < s.size();) {
+        unsigned char c = static_cast<unsigned char>(s[i]);
+        char32_t cp = 0xFFFD;
+        std::size_t n = 1;
+        if (c < 0x80) {
+            cp = c;
+        } else if ((c & 0xE0) == 0xC0) {
+            n = 2;
+        } else if ((c & 0xF0) == 0xE0) {
+            n = 3;
+        } else if ((c & 0xF8) == 0xF0) {
+            n = 4;
+        }
+        if (n > 1) {
+            if (i + n > s.size()) {
+                n = 1;
+            } else {
+                cp = c & (0x7F >> n);
+                for (std::size_t k = 1; k < n; ++k) {
+                    unsigned char t = static_cast<unsigned char>(s[i + k]);
+                    if ((t & 0xC0) != 0x80) {
+                        cp = 0xFFFD;
+                        n = k;
+                        break;
+                    }
+                    cp = (cp << 6) | (t & 0x3F);
+                }
+            }
+        }
+        i += n;
+        if (cp >= 0x10000) {
+            w += u'?';  // CP932 has no such character either way
+        } else {
+            w += static_cast<char16_t>(cp);
+        }
+    }
+    return FromUtf16(w);
+}
+
+std::string UpperAscii(std::string_view s) {
+    std::string out(s);
+    for (std::size_t i = 0; i < out.size(); i += CharLength(out, i)) {
+        char& c = out[i];
+        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    }
+    return out;
+}
+
+bool EqualsNoCase(std::string_view a, std::string_view b) {
+    return a.size() == b.size() && UpperAscii(a) == UpperAscii(b);
+}
+
+}  // namespace text

@@ -1,0 +1,60 @@
+// Code page 932 (Shift_JIS as Windows defines it): the program's text encoding.
+// Every string inside QUAVERIX is CP932 bytes; lengths and cuts count bytes.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+namespace text {
+
+// True for a byte that starts a double-byte character (0x81-0x9F, 0xE0-0xFC).
+constexpr bool IsLeadByte(unsigned char c) {
+    return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC);
+}
+
+// Byte length of the character that starts at s[i]: 2 for a lead byte with a
+// following byte, otherwise 1. A lead byte at the very end counts as 1.
+std::size_t CharLength(std::string_view s, std::size_t i);
+
+// Offset of the last character of s, counted as characters from the start
+// (a trail byte that looks like '\' is never mistaken for a character).
+// npos for an empty string.
+std::size_t LastCharOffset(std::string_view s);
+
+// True when the last character of s is a double-byte character.
+bool EndsWithDoubleByte(std::string_view s);
+
+// True when the last character of s is a single-byte backslash.
+bool EndsWithBackslash(std::string_view s);
+
+// Cuts s to at most maxBytes without splitting a double-byte character.
+std::string_view CutBytes(std::string_view s, std::size_t maxBytes);
+
+// Removes every CR LF pair, found in one left-to-right pass without overlap:
+// a pair that the removal itself brings together stays, as do lone CR and LF.
+std::string RemoveCrLf(std::string_view s);
+
+// Replaces every occurrence of `from` (non-empty) by `to`, left to right,
+// without searching the inserted text again. Byte-wise, as the program's
+// placeholders and separators are all ASCII.
+std::string ReplaceAll(std::string_view s, std::string_view from, std::string_view to);
+
+// Conversions. Undefined CP932 bytes decode to U+30FB (as Windows does);
+// characters CP932 cannot hold encode to '?'.
+std::u16string ToUtf16(std::string_view cp932);
+std::string FromUtf16(std::u16string_view utf16);
+std::string ToUtf8(std::string_view cp932);
+std::string FromUtf8(std::string_view utf8);
+
+// ASCII-only case folding, as Windows compares INI names and file names for our
+// purposes; double-byte characters are left alone (their trail bytes too).
+std::string UpperAscii(std::string_view s);
+bool EqualsNoCase(std::string_view a, std::string_view b);
+
+}  // namespace text
+
+// Every narrow literal in this program is compiled as CP932 (-fexec-charset=CP932,
+// or /execution-charset:.932 with MSVC). "ソ" is 0x83 0x5C there.
+static_assert(sizeof("\u30BD") == 3 && static_cast<unsigned char>("\u30BD"[1]) == 0x5C,
+              "narrow string literals must be compiled as code page 932");

@@ -1,0 +1,125 @@
+// The browsing chain: drive picker -> folder list -> file list.
+#pragma once
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "platform/system/System.h"
+#include "platform/ui/Control.h"
+
+namespace ui {
+
+class DriveComboBox : public Control {
+public:
+    DriveComboBox(Control* parent, std::string name, Rect bounds, sys::System& system)
+        : Control(parent, std::move(name), Kind::DriveComboBox, bounds), system_(system) {}
+
+    // Fills the list from the system and starts at `startFolder`'s drive; reports that
+    // initial drive once as a change.
+    void Ready(const std::string& startFolder);
+    // Reads the computer's drives again (labels, media); keeps the selected drive.
+    void Refresh();
+    const std::vector<sys::DriveInfo>& Drives() const { return drives_; }
+    char Drive() const { return drive_; }
+    // The player picked a drive: raises OnChange when the letter really changed.
+    void SetDrive(char letter);
+    // Moves the selection back without an event (after a drive turned out not ready).
+    void SetDriveQuietly(char letter);
+    Notify OnChange;
+
+private:
+    sys::System& system_;
+    std::vector<sys::DriveInfo> drives_;
+    char drive_ = 0;
+};
+
+class DirectoryListBox : public Control {
+public:
+    DirectoryListBox(Control* parent, std::string name, Rect bounds, sys::System& system)
+        : Control(parent, std::move(name), Kind::DirectoryListBox, bounds), system_(system) {}
+
+    struct Item {
+        std::string name;  // "C:\" for the root, else the folder's name
+        int level = 0;     // indent: 0 for the root
+        bool open = false; // on the path down to the current folder (drawn as open)
+    };
+
+    const std::string& Directory() const { return directory_; }
+    char Drive() const;
+    const std::vector<Item>& Items() const { return items_; }
+    int ItemIndex() const { return current_; }  // the current folder's line
+    std::string PathOf(int index) const;
+
+    // Moves to a folder and raises OnChange; the same folder does nothing. A folder that
+    // cannot be read raises platform::Error and leaves the list as it was.
+    void SetDirectory(const std::string& path);
+    // Moves to the folder the system resolves for the bare drive, if the drive differs.
+    void SetDrive(char letter);
+    // The player opened line `index` (double click or Enter).
+    void Open(int index);
+    Notify OnChange;
+    int itemHeight = 16;
+
+private:
+    sys::System& system_;
+    std::string directory_;
+    std::vector<Item> items_;
+    int current_ = -1;
+};
+
+enum class MouseButton { Left, Right, Middle };
+enum ShiftFlag : unsigned {
+    kShift = 1,
+    kAlt = 2,
+    kCtrl = 4,
+    kLeft = 8,
+    kRight = 16,
+    kMiddle = 32,
+    kDouble = 64,
+};
+using MouseNotify = std::function<void(Control* sender, MouseButton button, unsigned shift, int x, int y)>;
+
+// True when `name` matches one of the ';'-separated wildcard patterns of `mask`
+// ('*' and '?', ASCII case ignored, a double-byte character counted as one).
+bool MatchesMask(const std::string& name, const std::string& mask);
+
+class FileListBox : public Control {
+public:
+    FileListBox(Control* parent, std::string name, Rect bounds, sys::System& system)
+        : Control(parent, std::move(name), Kind::FileListBox, bounds), system_(system) {}
+
+    const std::string& Directory() const { return directory_; }
+    const std::string& Mask() const { return mask_; }
+    // Each re-reads the list only when the value really changes.
+    void SetDirectory(const std::string& path);
+    void SetMask(const std::string& mask);
+
+    const std::vector<std::string>& Items() const { return items_; }
+    int ItemIndex() const { return index_; }
+    // Full path of the selected file, or "" when none is selected.
+    std::string FileName() const;
+
+    // The player selected a file (mouse or keyboard): raises OnClick.
+    void UserSelect(int index);
+    void UserDoubleClick();
+    void UserMouseDown(MouseButton button, unsigned shift, int x, int y);
+    // Selection set by the program: no event.
+    void SetItemIndex(int index);
+
+    Notify OnClick;
+    Notify OnDblClick;
+    MouseNotify OnMouseDown;
+    int itemHeight = 12;
+
+private:
+    void Reload();
+
+    sys::System& system_;
+    std::string directory_;
+    std::string mask_ = "*.*";
+    std::vector<std::string> items_;
+    int index_ = -1;
+};
+
+}  // namespace ui

@@ -1,0 +1,80 @@
+// The controls of the window as C++ objects that own their state and rules.
+// A control may have a native peer (the Windows side) that mirrors its state and turns
+// the user's input into the same calls a test makes. Without a peer it works headless.
+#pragma once
+
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace ui {
+
+class Control;
+
+// What changed, so a peer updates only that.
+enum class Prop {
+    Visible,
+    Text,       // caption or text
+    Items,      // list items, radio items, tabs, grid lines
+    Index,      // selected item, tab, radio index, check state, grid row
+    Folder,     // drive or folder of a browsing control
+};
+
+class Peer {
+public:
+    virtual ~Peer() = default;
+    virtual void Update(Prop what) = 0;
+};
+
+struct Rect {
+    int left = 0, top = 0, width = 0, height = 0;
+};
+
+enum class Kind {
+    Form, TabControl, Panel, Label, Button, CheckBox, RadioGroup, Memo,
+    DriveComboBox, DirectoryListBox, FileListBox, ValueListEditor,
+};
+
+// The sender handed to every event handler.
+using Notify = std::function<void(Control* sender)>;
+
+class Control {
+public:
+    Control(Control* parent, std::string name, Kind kind, Rect bounds);
+    Control(const Control&) = delete;
+    Control& operator=(const Control&) = delete;
+    virtual ~Control() = default;
+
+    const std::string& Name() const { return name_; }
+    Kind GetKind() const { return kind_; }
+    Control* Parent() const { return parent_; }
+    const std::vector<Control*>& Children() const { return children_; }
+    const Rect& Bounds() const { return bounds_; }
+
+    bool Visible() const { return visible_; }
+    void SetVisible(bool visible);
+    // Visible, and every container above it visible too: what the player can see.
+    bool Showing() const;
+
+    std::string hint;       // tooltip text; empty for none
+    int tabOrder = -1;      // position in the keyboard tab order; -1 takes no focus
+
+    void AttachPeer(Peer* peer) { peer_ = peer; }
+    Peer* GetPeer() const { return peer_; }
+
+protected:
+    void Changed(Prop what) {
+        if (peer_) peer_->Update(what);
+    }
+
+private:
+    Control* parent_;
+    std::string name_;
+    Kind kind_;
+    Rect bounds_;
+    bool visible_ = true;
+    std::vector<Control*> children_;
+    Peer* peer_ = nullptr;
+};
+
+}  // namespace ui

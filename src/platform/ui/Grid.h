@@ -1,0 +1,53 @@
+// The two-column name=value grid: a title row, then one row per line of its string list.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "platform/ui/Control.h"
+
+namespace ui {
+
+// The string list's error for a line that does not exist.
+std::string ListIndexErrorText(int index);
+
+class ValueListEditor : public Control {
+public:
+    ValueListEditor(Control* parent, std::string name, Rect bounds, std::vector<std::string> lines);
+
+    // ---- The lines (Strings) -------------------------------------------------------
+    int Count() const { return static_cast<int>(lines_.size()); }
+    // Line i whole; an index outside the lines raises the list index error.
+    const std::string& Line(int i) const;
+    void SetLine(int i, std::string line);
+    // The text before the line's first '=', or "" when it has none.
+    std::string Name(int i) const;
+    std::string Value(int i) const;
+    // Replaces every line: split at CR LF, a lone CR or LF; a final break adds no line.
+    void SetText(const std::string& text);
+    const std::vector<std::string>& Lines() const { return lines_; }
+
+    // ---- Rows --------------------------------------------------------------------
+    // The title row plus one row per line; never fewer than one data row.
+    int RowCount() const { return (lines_.empty() ? 1 : Count()) + 1; }
+    int Row() const { return row_; }
+    // Makes a row current and raises OnClick; the current row again does nothing.
+    // The title row and rows past the end are never current.
+    void SetRow(int row);
+    // The player typed into the value cell of a row (no event).
+    void UserSetValue(int row, const std::string& value);
+
+    std::int32_t tag = 0;  // general-purpose number
+    std::string titleName = "-";
+    std::string titleValue;
+    int colWidths[2] = {41, 268};
+    int defaultRowHeight = 16;
+    Notify OnClick;
+
+private:
+    std::vector<std::string> lines_;
+    int row_ = 1;
+};
+
+}  // namespace ui

@@ -1,0 +1,41 @@
+// The settings record and its home, "user.ini" in the exe folder.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "platform/ini/IniFile.h"
+
+namespace settings {
+
+inline constexpr const char* kUserIni = "user.ini";
+inline constexpr const char* kDefaultCopysaki = "C:\\Program Files\\PellamorOnline\\bgm";
+inline constexpr const char* kDefaultMp3Tool = "C:\\Program Files\\Windows Media Player\\mplayer2.exe";
+inline constexpr const char* kDefaultMp3Line = "[FileName]";
+inline constexpr const char* kDefaultSeleLst = "Pellamor.lst";
+inline constexpr const char* kDefaultSoftName = "ZorventVer1.2.3";
+
+// The user's choices, kept between runs. Fields are named as the keys' owners know them.
+struct SettingsRecord {
+    bool DelReadOnly = false;        // "del /f" before each copy line of the batch file
+    std::int32_t List1Clk = 0;       // action number for a single click on a file
+    std::int32_t List2Clk = 0;       // ... a double click
+    std::int32_t List3Clk = 0;       // ... a left press with Alt
+    std::int32_t List4Clk = 0;       // ... a left press with Ctrl
+    std::int32_t Mp3Play = 0;        // playback mode
+    std::int32_t Experience = 0;     // use counter
+    std::string BatHozonDir;         // where the batch save prompt opens
+    std::string Mp3Tool;             // the player program
+    std::string Mp3Line;             // its command-line template with "[FileName]"
+    std::string SeleLst;             // list file name in the exe folder
+    std::string SoftName;            // window caption
+};
+
+// Reads the "user" section, then the destination folder kept for SeleLst, then the
+// "muimi" section, in that order. Returns the destination folder.
+std::string LoadUserIni(ini::IniFile& file, const std::string& exeFolder, SettingsRecord& s);
+
+// Writes every key, in order; a failed write raises and stops there.
+void SaveUserIni(ini::IniFile& file, const SettingsRecord& s, const std::string& destination);
+
+}  // namespace settings

@@ -1,0 +1,47 @@
+// The slot table's line rules and the list file that defines the slots.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "platform/ini/IniFile.h"
+
+namespace slots {
+
+// The text before a line's first '=', or "" when it has none.
+std::string NameOf(std::string_view line);
+
+// A slot counts as assigned when its line is at least 4 bytes longer than its name:
+// a value of 3 bytes or more.
+bool IsAssigned(std::string_view line);
+
+// The value: the last (line length - name length - 1) bytes of an assigned line.
+std::string ValueOf(std::string_view line);
+
+// Destination folder, one backslash (always), slot name.
+std::string DestinationPath(std::string_view folder, std::string_view name);
+
+// The tip of a slot line: every '=' becomes " - ".
+std::string TipOf(std::string_view line);
+
+// What the list file holds (section "mp3").
+struct ListFile {
+    std::string nametips;  // the slot lines joined by '#', cut at 2047 bytes
+    std::string mask;
+    std::int32_t number = 0;
+};
+
+inline constexpr const char* kDefaultNametips = "エーラ\r\n発生";
+inline constexpr const char* kDefaultMask = "*.mp3";
+inline constexpr std::int32_t kDefaultNumber = 45;
+
+ListFile ReadListFile(ini::IniFile& file);
+
+// The grid's text: every '#' becomes CR LF.
+std::string LinesText(std::string_view nametips);
+
+// A list file name is taken below the exe folder: no drive, no root, no "..".
+bool IsSafeListName(std::string_view name);
+
+}  // namespace slots

@@ -1,0 +1,61 @@
+#include <gtest/gtest.h>
+
+#include "platform/text/Cp932.h"
+
+using namespace text;
+
+// "ソ" (0x83 0x5C) and "表" (0x95 0x5C) end in a byte that looks like a backslash.
+TEST(Text, SecondByteBackslashIsNotABackslash) {
+    const std::string so = "\x83\x5C";
+    EXPECT_FALSE(EndsWithBackslash("C:\\" + so));
+    EXPECT_TRUE(EndsWithDoubleByte("C:\\" + so));
+    EXPECT_TRUE(EndsWithBackslash("C:\\" + so + "\\"));
+    EXPECT_TRUE(EndsWithBackslash("C:\\"));
+    EXPECT_FALSE(EndsWithBackslash(""));
+    // A lead byte at the very end is one character of its own.
+    EXPECT_EQ(LastCharOffset("a\x83"), 1u);
+    EXPECT_FALSE(EndsWithDoubleByte("a\x83"));
+    // Counting from the left: "\x83\x83\x5C" is a lead+trail pair, then a lone 0x5C.
+    EXPECT_TRUE(EndsWithBackslash("\x83\x83\x5C"));
+    EXPECT_EQ(LastCharOffset("\x83\x5C\x83\x5C"), 2u);
+}
+
+TEST(Text, CutBytesKeepsWholeCharacters) {
+    EXPECT_EQ(CutBytes("ab\x83\x5C", 3), "ab");
+    EXPECT_EQ(CutBytes("ab\x83\x5C", 4), "ab\x83\x5C");
+    EXPECT_EQ(CutBytes("abc", 0), "");
+    EXPECT_EQ(CutBytes("", 5), "");
+}
+
+TEST(Text, RemoveCrLfIsOnePassWithoutOverlap) {
+    EXPECT_EQ(RemoveCrLf("ab\r\ncd"), "abcd");
+    EXPECT_EQ(RemoveCrLf("\r\r\n\n"), "\r\n");  // the pair the removal brings together stays
+    EXPECT_EQ(RemoveCrLf("a\rb\nc"), "a\rb\nc");
+    EXPECT_EQ(RemoveCrLf("\r\n\r\n"), "");
+    EXPECT_EQ(RemoveCrLf("x\r"), "x\r");
+}
+
+TEST(Text, ReplaceAllDoesNotRescan) {
+    EXPECT_EQ(ReplaceAll("[FileName] [FileName]", "[FileName]", "\"[FileName]\""),
+              "\"[FileName]\" \"[FileName]\"");
+    EXPECT_EQ(ReplaceAll("[filename]", "[FileName]", "x"), "[filename]");
+    EXPECT_EQ(ReplaceAll("a=b=c", "=", " - "), "a - b - c");
+}
+
+TEST(Text, ConversionRoundTrips) {
+    const std::string sjis = "\x83\x5C\x83\x74\x83\x67 \x95\x5C ABC \xB1\xB2";  // ソフト 表 ABC ｱｲ
+    EXPECT_EQ(ToUtf16(sjis), u"ソフト 表 ABC ｱｲ");
+    EXPECT_EQ(FromUtf16(u"ソフト 表 ABC ｱｲ"), sjis);
+    EXPECT_EQ(FromUtf8(reinterpret_cast<const char*>(u8"ソフト 表 ABC ｱｲ")), sjis);
+    EXPECT_EQ(ToUtf8(sjis), reinterpret_cast<const char*>(u8"ソフト 表 ABC ｱｲ"));
+    // Literals are compiled as CP932.
+    EXPECT_EQ(std::string("ソ"), "\x83\x5C");
+    // Characters CP932 lacks become '?'; bad CP932 becomes U+30FB.
+    EXPECT_EQ(FromUtf16(u"a\u00E9b"), "a?b");
+    EXPECT_EQ(FromUtf8(reinterpret_cast<const char*>(u8"😀")), "?");
+    EXPECT_EQ(ToUtf16("a\x81"), u"a\u30FB");
+    EXPECT_EQ(ToUtf16("\x81\x20"), u"\u30FB ");
+    // Windows' choice among duplicate codes: NEC row 13 over IBM for U+2252, IBM for small roman.
+    EXPECT_EQ(FromUtf16(u"\u2252"), "\x81\xE0");
+    EXPECT_EQ(FromUtf16(u"\u2170"), "\xFA\x40");
+}
