@@ -1,4 +1,4 @@
-# Shared by the project's scripts: the Wine prefix and the virtual display.
+# Shared by the project's scripts: the Wine loader and prefix, and the virtual display.
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 export QX_WINEPREFIX="${QX_WINEPREFIX:-$HOME/.cache/quaverix/wineprefix}"
 export WINEPREFIX="$QX_WINEPREFIX"
@@ -6,13 +6,29 @@ export WINEDEBUG="${WINEDEBUG:--all}"
 export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"
 export WINEARCH=win64
 
+# True when this machine's kernel runs 32-bit programs (some VM kernels are built
+# without IA-32 emulation; 32-bit Wine cannot start there).
+qx_can_run_32bit() {
+  /usr/lib/wine/wine --version >/dev/null 2>&1
+}
+
+# The preset whose Windows binaries this machine's Wine can run.
+qx_wine_preset() {
+  if qx_can_run_32bit; then echo win32; else echo win64; fi
+}
+
+# The Wine loader to start a program of that preset with.
+qx_wine_loader() {
+  if qx_can_run_32bit; then echo wine; else echo /usr/lib/wine/wine64; fi
+}
+
 # Creates the prefix once (the first boot takes a while).
 qx_wine_prefix() {
   if [ ! -f "$WINEPREFIX/system.reg" ]; then
     mkdir -p "$WINEPREFIX"
     echo "wine: creating prefix $WINEPREFIX"
-    LC_ALL=ja_JP.UTF-8 wineboot -i >/dev/null 2>&1 || true
-    wineserver -w
+    LC_ALL=ja_JP.UTF-8 "$(qx_wine_loader)" wineboot -i >/dev/null 2>&1 || true
+    wineserver -w || true
   fi
 }
 

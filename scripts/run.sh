@@ -6,9 +6,14 @@ cd "$(dirname "$0")/.."
 bash scripts/setup.sh
 . scripts/lib.sh
 bash scripts/build.sh win32
+preset="$(qx_wine_preset)"
+if [ "$preset" != win32 ]; then
+  echo "run: this kernel cannot run 32-bit programs; starting the 64-bit build of the same code"
+  bash scripts/build.sh "$preset"
+fi
 dest="build/portable"
 mkdir -p "$dest"
-cp build/win32/QUAVERIX.exe data/Pellamor.lst "$dest/"
+cp "build/$preset/QUAVERIX.exe" data/Pellamor.lst "$dest/"
 if [ -z "${DISPLAY:-}" ]; then
   trap qx_stop_all EXIT
   qx_start_display
@@ -16,4 +21,4 @@ if [ -z "${DISPLAY:-}" ]; then
 fi
 qx_wine_prefix
 cd "$dest"
-LC_ALL="${LC_ALL:-ja_JP.UTF-8}" wine QUAVERIX.exe
+LC_ALL="${LC_ALL:-ja_JP.UTF-8}" "$(qx_wine_loader)" QUAVERIX.exe

@@ -9,10 +9,10 @@ if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
 PACKAGES=(
   cmake ninja-build g++ make python3 python3-pefile
   googletest libgtest-dev
-  g++-mingw-w64-i686-posix mingw-w64-tools
+  g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix mingw-w64-tools
   wine wine32:i386 wine64
-  xvfb xdotool x11-apps x11-utils imagemagick fonts-noto-cjk
-  e2fsprogs
+  xvfb xdotool x11-apps x11-utils imagemagick fonts-noto-cjk fonts-ipafont-gothic
+  e2fsprogs locales
 )
 
 if ! dpkg --print-foreign-architectures | grep -qx i386; then
@@ -33,5 +33,12 @@ if [ "${#missing[@]}" -gt 0 ]; then
   DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
 elif [ "${NEED_UPDATE:-0}" = 1 ]; then
   $SUDO apt-get update -qq
+fi
+# A Japanese desktop's locale, so that Wine reads Unix file names as UTF-8 while its
+# ANSI and OEM code pages are 932.
+if ! locale -a 2>/dev/null | grep -qi '^ja_JP\.utf-\?8$'; then
+  $SUDO sed -i 's/^# *ja_JP.UTF-8 UTF-8/ja_JP.UTF-8 UTF-8/' /etc/locale.gen
+  grep -q '^ja_JP.UTF-8 UTF-8' /etc/locale.gen || echo 'ja_JP.UTF-8 UTF-8' | $SUDO tee -a /etc/locale.gen >/dev/null
+  $SUDO locale-gen >/dev/null
 fi
 echo "setup: all packages present"

@@ -15,11 +15,11 @@ const char* const kConfirmText =
 
 bool TFormMain::CopyOneFile(const std::string& source, const std::string& destination,
                             bool Overwrite) {
-    return System().CopyFile(source, destination, !Overwrite);
+    return System().CopyFileTo(source, destination, !Overwrite);
 }
 
 void TFormMain::BtnCopyGoClick(ui::Control*) {
-    if (System().MessageBox(sys::BoxKind::Confirm, "確認", kConfirmText) != sys::BoxResult::Ok) {
+    if (System().ShowBox(sys::BoxKind::Confirm, "確認", kConfirmText) != sys::BoxResult::Ok) {
         return;
     }
     AddExperience(2);
@@ -35,7 +35,7 @@ void TFormMain::BtnCopyGoClick(ui::Control*) {
         std::string value = slots::ValueOf(line);
         std::string destination = slots::DestinationPath(folder, slots::NameOf(line));
         SetCaption(value + "のコピー中.....");
-        System().MessageBox(sys::BoxKind::Plain, Application().title, value + "\r\n" + destination);
+        System().ShowBox(sys::BoxKind::Plain, Application().title, value + "\r\n" + destination);
         CopyOneFile(value, destination, true);  // a failure is passed over in silence
     }
 }

@@ -107,6 +107,8 @@ TFormMain::TFormMain(ui::Application& application)
     MemoSoftName.SetVisible(false);
     ChkDelReadOnly.hint = "batファイルにdel /f E:\\bgm\\01.mp3といった文を付け加えます";
     ValListMp3.titleValue = "対象ファイル名";
+    LblTag.fixedSize = true;
+    LblMp3Tips.fixedSize = true;
     FilList.SetMask("*.mp3");
 
     // Folder list and file list start at the process's current folder. A folder that

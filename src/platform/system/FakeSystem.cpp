@@ -120,7 +120,7 @@ bool FakeSystem::ReadFile(const std::string& path, std::string& data) {
     return true;
 }
 
-bool FakeSystem::ReplaceFile(const std::string& path, const std::string& data) {
+bool FakeSystem::SaveFileAtomic(const std::string& path, const std::string& data) {
     log.push_back("replace: " + path);
     if (!Writable(path)) return false;
     if (diskSpace >= 0 && static_cast<long long>(data.size()) > diskSpace) return false;
@@ -149,7 +149,7 @@ WriteStatus FakeSystem::CreateAndWrite(const std::string& path, const std::strin
     return WriteStatus::Ok;
 }
 
-bool FakeSystem::CopyFile(const std::string& from, const std::string& to, bool failIfExists) {
+bool FakeSystem::CopyFileTo(const std::string& from, const std::string& to, bool failIfExists) {
     log.push_back("copy: " + from + " -> " + to);
     auto src = nodes_.find(Key(from));
     if (src == nodes_.end() || (src->second.attributes & kDirectory) || !DriveReady(from)) {
@@ -232,7 +232,7 @@ void FakeSystem::ShellOpen(const std::string& file, const std::optional<std::str
     shellCalls.push_back({file, parameters, showCommand});
 }
 
-BoxResult FakeSystem::MessageBox(BoxKind kind, const std::string& caption,
+BoxResult FakeSystem::ShowBox(BoxKind kind, const std::string& caption,
                                  const std::string& text) {
     log.push_back("box: " + text);
     boxes.push_back({kind, caption, text});

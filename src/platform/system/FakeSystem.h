@@ -63,16 +63,16 @@ public:
     std::string ExeFolder() override { return exeFolder; }
     std::string CurrentFolder() override { return currentFolder; }
     bool ReadFile(const std::string& path, std::string& data) override;
-    bool ReplaceFile(const std::string& path, const std::string& data) override;
+    bool SaveFileAtomic(const std::string& path, const std::string& data) override;
     WriteStatus CreateAndWrite(const std::string& path, const std::string& data) override;
-    bool CopyFile(const std::string& from, const std::string& to, bool failIfExists) override;
+    bool CopyFileTo(const std::string& from, const std::string& to, bool failIfExists) override;
     std::uint32_t Attributes(const std::string& path) override;
     FolderListing ListFolder(const std::string& folder) override;
     std::vector<DriveInfo> Drives() override;
     DriveFolder ResolveDrive(char letter) override;
     void ShellOpen(const std::string& file, const std::optional<std::string>& parameters,
                    int showCommand) override;
-    BoxResult MessageBox(BoxKind kind, const std::string& caption,
+    BoxResult ShowBox(BoxKind kind, const std::string& caption,
                          const std::string& text) override;
     bool OpenFileDialog(const OpenFileRequest& request, std::string& path) override;
     bool SaveFileDialog(const SaveFileRequest& request, std::string& path) override;

@@ -83,11 +83,12 @@ public:
     virtual bool ReadFile(const std::string& path, std::string& data) = 0;
     // Replaces a file so that it is always either the old one or the whole new one:
     // written beside it, flushed, then moved over it. False when any step fails.
-    virtual bool ReplaceFile(const std::string& path, const std::string& data) = 0;
+    virtual bool SaveFileAtomic(const std::string& path, const std::string& data) = 0;
+    bool ReplaceFile(const std::string& path, const std::string& data) { return SaveFileAtomic(path, data); }  // TEMP-ALIAS
     // Creates (or truncates) a file and writes data in one piece.
     virtual WriteStatus CreateAndWrite(const std::string& path, const std::string& data) = 0;
     // Copies one file. Refuses (false) a destination that is read-only or hidden.
-    virtual bool CopyFile(const std::string& from, const std::string& to, bool failIfExists) = 0;
+    virtual bool CopyFileTo(const std::string& from, const std::string& to, bool failIfExists) = 0;
     virtual std::uint32_t Attributes(const std::string& path) = 0;  // kNoFile when missing
 
     virtual FolderListing ListFolder(const std::string& folder) = 0;
@@ -99,7 +100,7 @@ public:
     virtual void ShellOpen(const std::string& file, const std::optional<std::string>& parameters,
                            int showCommand) = 0;
 
-    virtual BoxResult MessageBox(BoxKind kind, const std::string& caption,
+    virtual BoxResult ShowBox(BoxKind kind, const std::string& caption,
                                  const std::string& text) = 0;
     virtual bool OpenFileDialog(const OpenFileRequest& request, std::string& path) = 0;
     virtual bool SaveFileDialog(const SaveFileRequest& request, std::string& path) = 0;

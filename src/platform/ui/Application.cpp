@@ -12,7 +12,7 @@ std::string ErrorBoxText(const std::string& message) {
 }
 
 void Application::ShowError(const std::string& message) {
-    system_.MessageBox(sys::BoxKind::Error, title, ErrorBoxText(message));
+    system_.ShowBox(sys::BoxKind::Error, title, ErrorBoxText(message));
 }
 
 }  // namespace ui

@@ -36,6 +36,8 @@ public:
         : Control(parent, std::move(name), Kind::Label, bounds), caption_(std::move(caption)) {}
     const std::string& Caption() const { return caption_; }
     void SetCaption(std::string caption);
+    // A fixed-size label keeps its bounds; any other grows to fit its text.
+    bool fixedSize = false;
 
 private:
     std::string caption_;

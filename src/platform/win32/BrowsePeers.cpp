@@ -1,0 +1,518 @@
+// Peers of the drive picker, the folder list, the file list and the name=value grid.
+#include <windows.h>
+#include <commctrl.h>
+#include <shellapi.h>
+#include <windowsx.h>
+
+#include <algorithm>
+
+#include "platform/ui/Browse.h"
+#include "platform/ui/Grid.h"
+#include "platform/win32/Peers.h"
+#include "platform/win32/Wide.h"
+
+namespace win32 {
+namespace {
+
+HIMAGELIST SystemSmallIcons() {
+    SHFILEINFOW info{};
+    return reinterpret_cast<HIMAGELIST>(SHGetFileInfoW(
+        L"C:\\", 0, &info, sizeof info, SHGFI_SYSICONINDEX | SHGFI_SMALLICON | SHGFI_USEFILEATTRIBUTES));
+}
+
+int IconIndex(const wchar_t* path, DWORD attributes, UINT extra) {
+    SHFILEINFOW info{};
+    if (!SHGetFileInfoW(path, attributes, &info, sizeof info,
+                        SHGFI_SYSICONINDEX | SHGFI_SMALLICON | SHGFI_USEFILEATTRIBUTES | extra)) {
+        return -1;
+    }
+    return info.iIcon;
+}
+
+void DrawIcon(HDC dc, int index, int x, const RECT& rc, int size) {
+    if (index < 0) return;
+    int y = rc.top + (rc.bottom - rc.top - size) / 2;
+    ImageList_DrawEx(SystemSmallIcons(), index, dc, x, y, size, size, CLR_NONE, CLR_NONE, ILD_TRANSPARENT);
+}
+
+void DrawListText(HDC dc, const DRAWITEMSTRUCT* dis, const std::wstring& text, int left) {
+    bool selected = (dis->itemState & ODS_SELECTED) != 0;
+    FillRect(dc, &dis->rcItem, GetSysColorBrush(selected ? COLOR_HIGHLIGHT : COLOR_WINDOW));
+    SetBkMode(dc, TRANSPARENT);
+    SetTextColor(dc, GetSysColor(selected ? COLOR_HIGHLIGHTTEXT : COLOR_WINDOWTEXT));
+    RECT r = dis->rcItem;
+    r.left += left;
+    DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &r,
+              DT_SINGLELINE | DT_VCENTER | DT_NOPREFIX | DT_END_ELLIPSIS);
+    if (dis->itemState & ODS_FOCUS) DrawFocusRect(dc, &dis->rcItem);
+}
+
+// ---- Drive picker ----------------------------------------------------------------------
+
+class DrivePeer : public PeerBase {
+public:
+    using PeerBase::PeerBase;
+    ui::DriveComboBox& Box() { return static_cast<ui::DriveComboBox&>(control_); }
+    void Create(HWND parent) override {
+        Make(WC_COMBOBOXW, L"",
+             WS_TABSTOP | WS_VSCROLL | CBS_DROPDOWNLIST | CBS_OWNERDRAWFIXED | CBS_HASSTRINGS, 0,
+             parent);
+        Layout();
+    }
+    void Layout() override {
+        const ui::Rect& b = control_.Bounds();
+        // The window's height includes the drop-down list.
+        SetWindowPos(hwnd_, nullptr, nf_.Scale(b.left), nf_.Scale(b.top), nf_.Scale(b.width),
+                     nf_.Scale(b.height + 220), SWP_NOZORDER | SWP_NOACTIVATE);
+        SendMessageW(hwnd_, WM_SETFONT, reinterpret_cast<WPARAM>(nf_.Font(false)), TRUE);
+        SendMessageW(hwnd_, CB_SETITEMHEIGHT, static_cast<WPARAM>(-1), nf_.Scale(b.height - 6));
+        SendMessageW(hwnd_, CB_SETITEMHEIGHT, 0, nf_.Scale(16));
+    }
+    void UpdateState(ui::Prop what) override {
+        if (what == ui::Prop::Items) {
+            SendMessageW(hwnd_, CB_RESETCONTENT, 0, 0);
+            for (const sys::DriveInfo& d : Box().Drives()) {
+                SendMessageW(hwnd_, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(Text(d).c_str()));
+            }
+        }
+        Select();
+    }
+    void OnMeasureItem(MEASUREITEMSTRUCT* mis) override {
+        mis->itemHeight = static_cast<UINT>(mis->itemID == static_cast<UINT>(-1)
+                                                ? nf_.Scale(control_.Bounds().height - 6)
+                                                : nf_.Scale(16));
+    }
+    void OnDrawItem(DRAWITEMSTRUCT* dis) override {
+        if (dis->itemID == static_cast<UINT>(-1)) return;
+        const auto& drives = Box().Drives();
+        if (dis->itemID >= drives.size()) return;
+        const sys::DriveInfo& d = drives[dis->itemID];
+        bool selected = (dis->itemState & ODS_SELECTED) != 0;
+        FillRect(dis->hDC, &dis->rcItem, GetSysColorBrush(selected ? COLOR_HIGHLIGHT : COLOR_WINDOW));
+        int size = nf_.Scale(16);
+        wchar_t root[] = {static_cast<wchar_t>(d.letter), L':', L'\\', 0};
+        int icon = IconIndex(root, FILE_ATTRIBUTE_DIRECTORY, 0);
+        int height = dis->rcItem.bottom - dis->rcItem.top;
+        if (height < size) size = height;
+        DrawIcon(dis->hDC, icon, dis->rcItem.left + 2, dis->rcItem.top == dis->rcItem.bottom ? dis->rcItem : dis->rcItem, size);
+        SetBkMode(dis->hDC, TRANSPARENT);
+        SetTextColor(dis->hDC, GetSysColor(selected ? COLOR_HIGHLIGHTTEXT : COLOR_WINDOWTEXT));
+        RECT r = dis->rcItem;
+        r.left += size + 6;
+        std::wstring t = Text(d);
+        DrawTextW(dis->hDC, t.c_str(), static_cast<int>(t.size()), &r,
+                  DT_SINGLELINE | DT_VCENTER | DT_NOPREFIX | DT_END_ELLIPSIS);
+    }
+    void OnCommand(HWND, int code) override {
+        if (code == CBN_DROPDOWN) {
+            Box().Refresh();  // a stick or disc may have come since
+        } else if (code == CBN_SELCHANGE) {
+            int i = static_cast<int>(SendMessageW(hwnd_, CB_GETCURSEL, 0, 0));
+            const auto& drives = Box().Drives();
+            if (i < 0 || i >= static_cast<int>(drives.size())) return;
+            char letter = drives[static_cast<std::size_t>(i)].letter;
+            nf_.Raise([this, letter] { Box().SetDrive(letter); });
+            Select();  // back where the model is, if the drive was not ready
+        }
+    }
+
+private:
+    static std::wstring Text(const sys::DriveInfo& d) {
+        std::wstring t = {static_cast<wchar_t>(d.letter), L':'};
+        if (!d.label.empty()) t += L" " + W(d.label);
+        return t;
+    }
+    void Select() {
+        const auto& drives = Box().Drives();
+        for (std::size_t i = 0; i < drives.size(); ++i) {
+            if (drives[i].letter == Box().Drive()) SendMessageW(hwnd_, CB_SETCURSEL, i, 0);
+        }
+    }
+};
+
+// ---- Folder list -----------------------------------------------------------------------
+
+class DirPeer : public PeerBase {
+public:
+    using PeerBase::PeerBase;
+    ui::DirectoryListBox& List() { return static_cast<ui::DirectoryListBox&>(control_); }
+    void Create(HWND parent) override {
+        // LBS_NODATA: the list draws straight from the control's items.
+        Make(L"LISTBOX", L"",
+             WS_TABSTOP | WS_VSCROLL | LBS_NOTIFY | LBS_OWNERDRAWFIXED | LBS_NODATA |
+                 LBS_NOINTEGRALHEIGHT,
+             WS_EX_CLIENTEDGE, parent);
+        SetWindowSubclass(hwnd_, Proc, 0, reinterpret_cast<DWORD_PTR>(this));
+        Layout();
+        UpdateState(ui::Prop::Items);
+    }
+    void Layout() override {
+        PeerBase::Layout();
+        SendMessageW(hwnd_, LB_SETITEMHEIGHT, 0, nf_.Scale(List().itemHeight));
+    }
+    void UpdateState(ui::Prop what) override {
+        if (what != ui::Prop::Items && what != ui::Prop::Index) return;
+        SendMessageW(hwnd_, WM_SETREDRAW, FALSE, 0);
+        SendMessageW(hwnd_, LB_SETCOUNT, List().Items().size(), 0);
+        SendMessageW(hwnd_, LB_SETCURSEL, static_cast<WPARAM>(List().ItemIndex()), 0);
+        SendMessageW(hwnd_, WM_SETREDRAW, TRUE, 0);
+        InvalidateRect(hwnd_, nullptr, TRUE);
+    }
+    void OnMeasureItem(MEASUREITEMSTRUCT* mis) override { mis->itemHeight = static_cast<UINT>(nf_.Scale(16)); }
+    void OnDrawItem(DRAWITEMSTRUCT* dis) override {
+        const auto& items = List().Items();
+        if (dis->itemID >= items.size()) {
+            FillRect(dis->hDC, &dis->rcItem, GetSysColorBrush(COLOR_WINDOW));
+            return;
+        }
+        const ui::DirectoryListBox::Item& item = items[dis->itemID];
+        int size = std::min<int>(nf_.Scale(16), dis->rcItem.bottom - dis->rcItem.top);
+        int indent = nf_.Scale(2) + item.level * nf_.Scale(7);
+        std::wstring text = W(item.name);
+        DrawListText(dis->hDC, dis, text, indent + size + nf_.Scale(3));
+        int icon = IconIndex(L"folder", FILE_ATTRIBUTE_DIRECTORY, item.open ? SHGFI_OPENICON : 0);
+        if (item.level == 0) icon = IconIndex(text.c_str(), FILE_ATTRIBUTE_DIRECTORY, 0);
+        DrawIcon(dis->hDC, icon, dis->rcItem.left + indent, dis->rcItem, size);
+    }
+    void OnCommand(HWND, int code) override {
+        if (code == LBN_DBLCLK) Open();
+    }
+
+private:
+    void Open() {
+        int i = static_cast<int>(SendMessageW(hwnd_, LB_GETCURSEL, 0, 0));
+        nf_.Raise([this, i] { List().Open(i); });
+        UpdateState(ui::Prop::Index);  // a folder that failed to open: back to the current line
+    }
+    static LRESULT CALLBACK Proc(HWND h, UINT msg, WPARAM wp, LPARAM lp, UINT_PTR, DWORD_PTR ref) {
+        if (msg == WM_KEYDOWN && wp == VK_RETURN) {
+            reinterpret_cast<DirPeer*>(ref)->Open();
+            return 0;
+        }
+        if (msg == WM_GETDLGCODE) return DefSubclassProc(h, msg, wp, lp) | DLGC_WANTALLKEYS;
+        return DefSubclassProc(h, msg, wp, lp);
+    }
+};
+
+// ---- File list -------------------------------------------------------------------------
+
+class FilePeer : public PeerBase {
+public:
+    using PeerBase::PeerBase;
+    ui::FileListBox& List() { return static_cast<ui::FileListBox&>(control_); }
+    void Create(HWND parent) override {
+        Make(L"LISTBOX", L"",
+             WS_TABSTOP | WS_VSCROLL | LBS_NOTIFY | LBS_OWNERDRAWFIXED | LBS_NODATA |
+                 LBS_NOINTEGRALHEIGHT,
+             WS_EX_CLIENTEDGE, parent);
+        SetWindowSubclass(hwnd_, Proc, 0, reinterpret_cast<DWORD_PTR>(this));
+        Layout();
+        UpdateState(ui::Prop::Items);
+    }
+    void Layout() override {
+        PeerBase::Layout();
+        SendMessageW(hwnd_, LB_SETITEMHEIGHT, 0, nf_.Scale(List().itemHeight));
+    }
+    void UpdateState(ui::Prop what) override {
+        if (what == ui::Prop::Items) {
+            SendMessageW(hwnd_, WM_SETREDRAW, FALSE, 0);
+            SendMessageW(hwnd_, LB_SETCOUNT, List().Items().size(), 0);
+            SendMessageW(hwnd_, LB_SETCURSEL, static_cast<WPARAM>(List().ItemIndex()), 0);
+            SendMessageW(hwnd_, WM_SETREDRAW, TRUE, 0);
+            InvalidateRect(hwnd_, nullptr, TRUE);
+        } else if (what == ui::Prop::Index) {
+            SendMessageW(hwnd_, LB_SETCURSEL, static_cast<WPARAM>(List().ItemIndex()), 0);
+        }
+    }
+    void OnMeasureItem(MEASUREITEMSTRUCT* mis) override {
+        mis->itemHeight = static_cast<UINT>(nf_.Scale(List().itemHeight));
+    }
+    void OnDrawItem(DRAWITEMSTRUCT* dis) override {
+        const auto& items = List().Items();
+        if (dis->itemID >= items.size()) {
+            FillRect(dis->hDC, &dis->rcItem, GetSysColorBrush(COLOR_WINDOW));
+            return;
+        }
+        DrawListText(dis->hDC, dis, W(items[dis->itemID]), nf_.Scale(2));
+    }
+    void OnCommand(HWND, int code) override {
+        if (code == LBN_SELCHANGE) {
+            int i = static_cast<int>(SendMessageW(hwnd_, LB_GETCURSEL, 0, 0));
+            nf_.Raise([this, i] { List().UserSelect(i); });
+        } else if (code == LBN_DBLCLK) {
+            nf_.Raise([this] { List().UserDoubleClick(); });
+        }
+    }
+
+private:
+    // The list takes the press first (so the file under the pointer is selected), then
+    // the press is reported with the buttons and keys held.
+    static LRESULT CALLBACK Proc(HWND h, UINT msg, WPARAM wp, LPARAM lp, UINT_PTR, DWORD_PTR ref) {
+        ui::MouseButton button;
+        unsigned extra = 0;
+        switch (msg) {
+            case WM_LBUTTONDOWN: button = ui::MouseButton::Left; break;
+            case WM_LBUTTONDBLCLK: button = ui::MouseButton::Left; extra = ui::kDouble; break;
+            case WM_RBUTTONDOWN: case WM_RBUTTONDBLCLK: button = ui::MouseButton::Right; break;
+            case WM_MBUTTONDOWN: case WM_MBUTTONDBLCLK: button = ui::MouseButton::Middle; break;
+            default: return DefSubclassProc(h, msg, wp, lp);
+        }
+        LRESULT result = 0;
+        // Right and middle presses leave the selection alone.
+        if (button == ui::MouseButton::Left) {
+            result = DefSubclassProc(h, msg, wp, lp);
+        } else {
+            SetFocus(h);
+        }
+        unsigned shift = extra;
+        if (wp & MK_SHIFT) shift |= ui::kShift;
+        if (wp & MK_CONTROL) shift |= ui::kCtrl;
+        if (GetKeyState(VK_MENU) & 0x8000) shift |= ui::kAlt;
+        if (wp & MK_LBUTTON) shift |= ui::kLeft;
+        if (wp & MK_RBUTTON) shift |= ui::kRight;
+        if (wp & MK_MBUTTON) shift |= ui::kMiddle;
+        auto* self = reinterpret_cast<FilePeer*>(ref);
+        int x = GET_X_LPARAM(lp), y = GET_Y_LPARAM(lp);
+        self->nf_.Raise([self, button, shift, x, y] { self->List().UserMouseDown(button, shift, x, y); });
+        return result;
+    }
+};
+
+// ---- Name=value grid ---------------------------------------------------------------------
+
+// A report-view list with a header as the title row, and an edit box kept open on the
+// value cell of the current row.
+class GridPeer : public PeerBase {
+public:
+    using PeerBase::PeerBase;
+    ui::ValueListEditor& Grid() { return static_cast<ui::ValueListEditor&>(control_); }
+    HWND FocusTarget() override { return editor_; }
+    HWND Editor() const { return editor_; }
+
+    void Create(HWND parent) override {
+        Make(WC_LISTVIEWW, L"",
+             WS_TABSTOP | WS_BORDER | WS_CLIPCHILDREN | LVS_REPORT | LVS_SINGLESEL |
+                 LVS_SHOWSELALWAYS | LVS_NOSORTHEADER,
+             0, parent);
+        ListView_SetExtendedListViewStyle(hwnd_, LVS_EX_FULLROWSELECT | LVS_EX_GRIDLINES |
+                                                     LVS_EX_DOUBLEBUFFER);
+        std::wstring name = W(Grid().titleName), value = W(Grid().titleValue);
+        LVCOLUMNW col{};
+        col.mask = LVCF_TEXT | LVCF_WIDTH;
+        col.pszText = name.data();
+        col.cx = nf_.Scale(Grid().colWidths[0]);
+        ListView_InsertColumn(hwnd_, 0, &col);
+        col.pszText = value.data();
+        col.cx = nf_.Scale(Grid().colWidths[1]);
+        ListView_InsertColumn(hwnd_, 1, &col);
+        editor_ = CreateWindowExW(0, L"EDIT", L"", WS_CHILD | WS_VISIBLE | ES_AUTOHSCROLL, 0, 0, 0, 0,
+                                  hwnd_, nullptr, GetModuleHandleW(nullptr), nullptr);
+        Register(editor_);
+        SetWindowSubclass(hwnd_, ListProc, 0, reinterpret_cast<DWORD_PTR>(this));
+        SetWindowSubclass(editor_, EditProc, 0, reinterpret_cast<DWORD_PTR>(this));
+        Layout();
+        UpdateState(ui::Prop::Items);
+    }
+    void Layout() override {
+        PeerBase::Layout();
+        SendMessageW(hwnd_, WM_SETFONT, reinterpret_cast<WPARAM>(nf_.Font(true)), TRUE);
+        SendMessageW(editor_, WM_SETFONT, reinterpret_cast<WPARAM>(nf_.Font(true)), TRUE);
+        // The row height comes from the small image list's height.
+        if (images_) ImageList_Destroy(images_);
+        images_ = ImageList_Create(1, nf_.Scale(Grid().defaultRowHeight), ILC_COLOR, 1, 0);
+        ListView_SetImageList(hwnd_, images_, LVSIL_SMALL);
+        ListView_SetColumnWidth(hwnd_, 0, nf_.Scale(Grid().colWidths[0]));
+        ListView_SetColumnWidth(hwnd_, 1, nf_.Scale(Grid().colWidths[1]));
+        PlaceEditor();
+    }
+    void UpdateState(ui::Prop what) override {
+        if (what == ui::Prop::Items) {
+            Fill();
+        } else if (what == ui::Prop::Index) {
+            SelectCurrent();
+        }
+    }
+    LRESULT OnNotify(NMHDR* hdr) override {
+        if (hdr->code == NM_CUSTOMDRAW) return Draw(reinterpret_cast<NMLVCUSTOMDRAW*>(hdr));
+        if (hdr->code == LVN_ITEMCHANGED) {
+            auto* nm = reinterpret_cast<NMLISTVIEW*>(hdr);
+            if (!filling_ && (nm->uChanged & LVIF_STATE) && (nm->uNewState & LVIS_SELECTED) &&
+                !(nm->uOldState & LVIS_SELECTED)) {
+                int row = nm->iItem + 1;
+                nf_.Raise([this, row] { Grid().SetRow(row); });
+                SelectCurrent();
+            }
+        }
+        return 0;
+    }
+    void OnCommand(HWND from, int code) override {
+        if (from == editor_ && code == EN_CHANGE && !echo_) {
+            int row = Grid().Row();
+            std::string value = A(WindowTextW(editor_));
+            Grid().UserSetValue(row, value);
+            SetCell(row - 1, 1, Grid().Count() ? W(Grid().Value(row - 1)) : std::wstring());
+        }
+    }
+
+private:
+    // Cells drawn with a grid's narrow padding, so short slot names fit their column.
+    LRESULT Draw(NMLVCUSTOMDRAW* cd) {
+        switch (cd->nmcd.dwDrawStage) {
+            case CDDS_PREPAINT: return CDRF_NOTIFYITEMDRAW;
+            case CDDS_ITEMPREPAINT: return CDRF_NOTIFYSUBITEMDRAW;
+            case CDDS_ITEMPREPAINT | CDDS_SUBITEM: break;
+            default: return CDRF_DODEFAULT;
+        }
+        int item = static_cast<int>(cd->nmcd.dwItemSpec);
+        int column = cd->iSubItem;
+        RECT r{}, value{};
+        ListView_GetSubItemRect(hwnd_, item, 1, LVIR_BOUNDS, &value);
+        if (column == 0) {
+            ListView_GetSubItemRect(hwnd_, item, 0, LVIR_BOUNDS, &r);
+            r.right = value.left;
+        } else {
+            r = value;
+        }
+        bool real = item < Grid().Count();
+        bool current = item == Grid().Row() - 1;
+        std::wstring text = !real ? std::wstring() : W(column == 0 ? Grid().Name(item) : Grid().Value(item));
+        HDC dc = cd->nmcd.hdc;
+        SelectObject(dc, nf_.Font(true));
+        bool mark = current && column == 0;
+        RECT fill{r.left, r.top, r.right - 1, r.bottom - 1};
+        FillRect(dc, &fill, GetSysColorBrush(mark ? COLOR_HIGHLIGHT : COLOR_WINDOW));
+        SetBkMode(dc, TRANSPARENT);
+        SetTextColor(dc, GetSysColor(mark ? COLOR_HIGHLIGHTTEXT : COLOR_WINDOWTEXT));
+        RECT t{r.left + 2, r.top, r.right - 2, r.bottom};
+        DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &t,
+                  DT_SINGLELINE | DT_VCENTER | DT_NOPREFIX | DT_END_ELLIPSIS);
+        return CDRF_SKIPDEFAULT;
+    }
+    void SetCell(int item, int column, const std::wstring& text) {
+        LVITEMW it{};
+        it.iSubItem = column;
+        it.pszText = const_cast<wchar_t*>(text.c_str());
+        SendMessageW(hwnd_, LVM_SETITEMTEXTW, static_cast<WPARAM>(item), reinterpret_cast<LPARAM>(&it));
+    }
+    void Fill() {
+        filling_ = true;
+        SendMessageW(hwnd_, WM_SETREDRAW, FALSE, 0);
+        ListView_DeleteAllItems(hwnd_);
+        int rows = Grid().RowCount() - 1;
+        for (int i = 0; i < rows; ++i) {
+            bool real = i < Grid().Count();
+            std::wstring name = real ? W(Grid().Name(i)) : std::wstring();
+            LVITEMW it{};
+            it.mask = LVIF_TEXT;
+            it.iItem = i;
+            it.pszText = name.data();
+            ListView_InsertItem(hwnd_, &it);
+            if (real) SetCell(i, 1, W(Grid().Value(i)));
+        }
+        SendMessageW(hwnd_, WM_SETREDRAW, TRUE, 0);
+        InvalidateRect(hwnd_, nullptr, TRUE);
+        filling_ = false;
+        SelectCurrent();
+    }
+    void SelectCurrent() {
+        filling_ = true;
+        int item = Grid().Row() - 1;
+        ListView_SetItemState(hwnd_, item, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
+        ListView_EnsureVisible(hwnd_, item, FALSE);
+        filling_ = false;
+        PlaceEditor();
+    }
+    // The editor sits on the value cell of the current row and shows its value.
+    void PlaceEditor() {
+        if (!editor_) return;
+        int item = Grid().Row() - 1;
+        RECT cell{};
+        cell.top = 1;
+        cell.left = LVIR_BOUNDS;
+        bool shown = SendMessageW(hwnd_, LVM_GETSUBITEMRECT, static_cast<WPARAM>(item),
+                                  reinterpret_cast<LPARAM>(&cell)) != 0;
+        RECT client;
+        GetClientRect(hwnd_, &client);
+        RECT header{};
+        GetWindowRect(ListView_GetHeader(hwnd_), &header);
+        int headerHeight = header.bottom - header.top;
+        if (!shown || cell.top < headerHeight || cell.bottom > client.bottom) {
+            ShowWindow(editor_, SW_HIDE);
+        } else {
+            MoveWindow(editor_, cell.left + 2, cell.top + 1, cell.right - cell.left - 3,
+                       cell.bottom - cell.top - 1, TRUE);
+            ShowWindow(editor_, SW_SHOWNA);
+        }
+        std::wstring value = item < Grid().Count() ? W(Grid().Value(item)) : std::wstring();
+        if (WindowTextW(editor_) != value) {
+            echo_ = true;
+            SetWindowTextW(editor_, value.c_str());
+            echo_ = false;
+        }
+        SendMessageW(editor_, EM_SETREADONLY, item >= Grid().Count(), 0);
+    }
+    static LRESULT CALLBACK ListProc(HWND h, UINT msg, WPARAM wp, LPARAM lp, UINT_PTR, DWORD_PTR ref) {
+        auto* self = reinterpret_cast<GridPeer*>(ref);
+        switch (msg) {
+            case WM_COMMAND:  // the editor reports to the list; hand it to the peer
+                if (reinterpret_cast<HWND>(lp) == self->editor_) {
+                    self->OnCommand(self->editor_, HIWORD(wp));
+                    return 0;
+                }
+                break;
+            case WM_SETFOCUS:
+                if (IsWindowVisible(self->editor_)) SetFocus(self->editor_);
+                break;
+            case WM_VSCROLL:
+            case WM_HSCROLL:
+            case WM_MOUSEWHEEL:
+            case WM_SIZE: {
+                LRESULT r = DefSubclassProc(h, msg, wp, lp);
+                self->PlaceEditor();
+                return r;
+            }
+            case WM_NOTIFY: {
+                LRESULT r = DefSubclassProc(h, msg, wp, lp);
+                auto* hdr = reinterpret_cast<NMHDR*>(lp);
+                if (hdr->code == HDN_ITEMCHANGEDW || hdr->code == HDN_ITEMCHANGEDA ||
+                    hdr->code == HDN_ENDTRACKW || hdr->code == HDN_ENDTRACKA) {
+                    self->PlaceEditor();
+                }
+                return r;
+            }
+            default:
+                break;
+        }
+        return DefSubclassProc(h, msg, wp, lp);
+    }
+    static LRESULT CALLBACK EditProc(HWND h, UINT msg, WPARAM wp, LPARAM lp, UINT_PTR, DWORD_PTR ref) {
+        auto* self = reinterpret_cast<GridPeer*>(ref);
+        if (msg == WM_KEYDOWN && (wp == VK_UP || wp == VK_DOWN || wp == VK_PRIOR || wp == VK_NEXT)) {
+            int step = wp == VK_UP ? -1 : wp == VK_DOWN ? 1 : wp == VK_PRIOR ? -10 : 10;
+            int row = std::clamp(self->Grid().Row() + step, 1, self->Grid().RowCount() - 1);
+            self->nf_.Raise([self, row] { self->Grid().SetRow(row); });
+            return 0;
+        }
+        if (msg == WM_CHAR && (wp == L'\r' || wp == L'\n')) return 0;  // one-line cell
+        return DefSubclassProc(h, msg, wp, lp);
+    }
+
+    HWND editor_ = nullptr;
+    HIMAGELIST images_ = nullptr;
+    bool filling_ = false;
+    bool echo_ = false;
+};
+
+}  // namespace
+
+std::unique_ptr<PeerBase> MakeBrowsePeer(NativeForm& nf, ui::Control& control) {
+    switch (control.GetKind()) {
+        case ui::Kind::DriveComboBox: return std::make_unique<DrivePeer>(nf, control);
+        case ui::Kind::DirectoryListBox: return std::make_unique<DirPeer>(nf, control);
+        case ui::Kind::FileListBox: return std::make_unique<FilePeer>(nf, control);
+        case ui::Kind::ValueListEditor: return std::make_unique<GridPeer>(nf, control);
+        default: return nullptr;
+    }
+}
+
+}  // namespace win32

@@ -1,0 +1,485 @@
+#include "platform/win32/NativeForm.h"
+
+#include <commctrl.h>
+
+#include "platform/win32/Peers.h"
+#include "platform/win32/Wide.h"
+
+namespace win32 {
+namespace {
+
+const wchar_t* const kPeerProp = L"QxPeer";
+const wchar_t* const kContainerClass = L"QxContainer";
+const wchar_t* const kAppClass = L"QxApplication";
+
+using GetDpiForWindowFn = UINT(WINAPI*)(HWND);
+using GetDpiForMonitorFn = HRESULT(WINAPI*)(HMONITOR, int, UINT*, UINT*);
+using AdjustForDpiFn = BOOL(WINAPI*)(LPRECT, DWORD, BOOL, DWORD, UINT);
+
+int DpiAt(POINT pt) {
+    static auto fn = reinterpret_cast<GetDpiForMonitorFn>(reinterpret_cast<void*>(
+        GetProcAddress(LoadLibraryW(L"shcore.dll"), "GetDpiForMonitor")));
+    if (fn) {
+        UINT x = 96, y = 96;
+        if (SUCCEEDED(fn(MonitorFromPoint(pt, MONITOR_DEFAULTTONEAREST), 0, &x, &y))) {
+            return static_cast<int>(y);
+        }
+    }
+    HDC dc = GetDC(nullptr);
+    int dpi = GetDeviceCaps(dc, LOGPIXELSY);
+    ReleaseDC(nullptr, dc);
+    return dpi > 0 ? dpi : 96;
+}
+
+int DpiOf(HWND hwnd) {
+    static auto fn = reinterpret_cast<GetDpiForWindowFn>(reinterpret_cast<void*>(
+        GetProcAddress(GetModuleHandleW(L"user32.dll"), "GetDpiForWindow")));
+    if (fn) {
+        UINT d = fn(hwnd);
+        if (d) return static_cast<int>(d);
+    }
+    RECT r;
+    GetWindowRect(hwnd, &r);
+    return DpiAt({r.left, r.top});
+}
+
+void AdjustRect(RECT& r, DWORD style, DWORD ex, int dpi) {
+    static auto fn = reinterpret_cast<AdjustForDpiFn>(reinterpret_cast<void*>(
+        GetProcAddress(GetModuleHandleW(L"user32.dll"), "AdjustWindowRectExForDpi")));
+    if (fn) {
+        fn(&r, style, FALSE, ex, static_cast<UINT>(dpi));
+    } else {
+        AdjustWindowRectEx(&r, style, FALSE, ex);
+    }
+}
+
+int CALLBACK FontFound(const LOGFONTW*, const TEXTMETRICW*, DWORD, LPARAM found) {
+    *reinterpret_cast<bool*>(found) = true;
+    return 0;
+}
+
+bool FontInstalled(const std::wstring& face) {
+    LOGFONTW lf{};
+    lf.lfCharSet = DEFAULT_CHARSET;
+    wcsncpy(lf.lfFaceName, face.c_str(), LF_FACESIZE - 1);
+    HDC dc = GetDC(nullptr);
+    bool found = false;
+    EnumFontFamiliesExW(dc, &lf, FontFound, reinterpret_cast<LPARAM>(&found), 0);
+    ReleaseDC(nullptr, dc);
+    return found;
+}
+
+PeerBase* PeerOf(HWND h) { return h ? static_cast<PeerBase*>(GetPropW(h, kPeerProp)) : nullptr; }
+
+const DWORD kFormStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN;
+const DWORD kFormExStyle = WS_EX_DLGMODALFRAME | WS_EX_CONTROLPARENT;
+
+// The form itself as a peer: its caption.
+class FormPeer : public PeerBase {
+public:
+    using PeerBase::PeerBase;
+    void Create(HWND) override {}
+    void Layout() override {}
+    void UpdateState(ui::Prop what) override {
+        if (what == ui::Prop::Text) {
+            SetWindowTextW(nf_.Handle(), W(static_cast<ui::Form&>(control_).Caption()).c_str());
+        }
+    }
+};
+
+}  // namespace
+
+// ---- PeerBase ------------------------------------------------------------------------
+
+PeerBase::~PeerBase() { control_.AttachPeer(nullptr); }
+
+HWND PeerBase::Make(const wchar_t* cls, const std::wstring& text, DWORD style, DWORD exStyle,
+                    HWND parent) {
+    id_ = nf_.nextId_++;
+    const ui::Rect& b = control_.Bounds();
+    hwnd_ = CreateWindowExW(exStyle, cls, text.c_str(), WS_CHILD | style, nf_.Scale(b.left),
+                            nf_.Scale(b.top), nf_.Scale(b.width), nf_.Scale(b.height), parent,
+                            reinterpret_cast<HMENU>(static_cast<INT_PTR>(id_)),
+                            GetModuleHandleW(nullptr), nullptr);
+    Register(hwnd_);
+    SendMessageW(hwnd_, WM_SETFONT, reinterpret_cast<WPARAM>(nf_.Font(false)), FALSE);
+    if (control_.Visible()) ShowWindow(hwnd_, SW_SHOWNA);
+    AddTooltip();
+    return hwnd_;
+}
+
+void PeerBase::Register(HWND h) { SetPropW(h, kPeerProp, this); }
+
+void PeerBase::AddTooltip() {
+    if (control_.hint.empty() || !nf_.Tooltip()) return;
+    std::wstring tip = W(control_.hint);
+    TOOLINFOW ti{};
+    ti.cbSize = sizeof ti;
+    ti.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
+    ti.hwnd = GetParent(hwnd_);
+    ti.uId = reinterpret_cast<UINT_PTR>(hwnd_);
+    ti.lpszText = tip.data();
+    SendMessageW(nf_.Tooltip(), TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&ti));
+}
+
+void PeerBase::Layout() {
+    if (!hwnd_) return;
+    const ui::Rect& b = control_.Bounds();
+    SetWindowPos(hwnd_, nullptr, nf_.Scale(b.left), nf_.Scale(b.top), nf_.Scale(b.width),
+                 nf_.Scale(b.height), SWP_NOZORDER | SWP_NOACTIVATE);
+    SendMessageW(hwnd_, WM_SETFONT, reinterpret_cast<WPARAM>(nf_.Font(false)), TRUE);
+}
+
+void PeerBase::Update(ui::Prop what) {
+    if (what == ui::Prop::Visible && hwnd_) {
+        // A control that hides while it holds the focus hands it on.
+        HWND focus = GetFocus();
+        bool hadFocus = focus && (focus == hwnd_ || IsChild(hwnd_, focus));
+        ShowWindow(hwnd_, control_.Visible() ? SW_SHOWNA : SW_HIDE);
+        if (hadFocus && !control_.Visible()) nf_.MoveFocus(false);
+        return;
+    }
+    UpdateState(what);
+}
+
+// ---- NativeForm ----------------------------------------------------------------------
+
+NativeForm::NativeForm(ui::Application& app, ui::Form& form, Win32System& system)
+    : app_(app), form_(form), system_(system) {}
+
+NativeForm::~NativeForm() {
+    peers_.clear();
+    formPeer_.reset();
+    if (hwnd_ && IsWindow(hwnd_)) DestroyWindow(hwnd_);
+    if (appHwnd_ && IsWindow(appHwnd_)) DestroyWindow(appHwnd_);
+    if (font_) DeleteObject(font_);
+    if (fixedFont_) DeleteObject(fixedFont_);
+}
+
+void NativeForm::MakeFonts() {
+    if (font_) DeleteObject(font_);
+    if (fixedFont_) DeleteObject(fixedFont_);
+    // The designed font, or the first Japanese UI font this system has.
+    std::wstring face = W(form_.fontName);
+    if (!FontInstalled(face)) {
+        for (const wchar_t* f : {L"MS PGothic", L"IPAPGothic", L"Meiryo UI", L"Yu Gothic UI", L"Noto Sans CJK JP",
+                                 L"Noto Sans JP", L"Droid Sans Fallback", L"MS Shell Dlg 2"}) {
+            if (FontInstalled(f)) {
+                face = f;
+                break;
+            }
+        }
+    }
+    LOGFONTW lf{};
+    lf.lfHeight = -Scale(form_.fontHeight);
+    lf.lfWeight = FW_NORMAL;
+    lf.lfCharSet = SHIFTJIS_CHARSET;
+    lf.lfQuality = DEFAULT_QUALITY;
+    lf.lfPitchAndFamily = DEFAULT_PITCH | FF_DONTCARE;
+    wcsncpy(lf.lfFaceName, face.c_str(), LF_FACESIZE - 1);
+    font_ = CreateFontIndirectW(&lf);
+    // Fixed pitch: the proportional Gothic's monospaced sister, as Windows' mapper picks.
+    lf.lfPitchAndFamily = FIXED_PITCH | FF_MODERN;
+    std::wstring fixedFace = face;
+    if (face == W("ＭＳ Ｐゴシック")) fixedFace = W("ＭＳ ゴシック");
+    if (face == L"MS PGothic") fixedFace = L"MS Gothic";
+    if (face == L"IPAPGothic") fixedFace = L"IPAGothic";
+    if (FontInstalled(fixedFace)) wcsncpy(lf.lfFaceName, fixedFace.c_str(), LF_FACESIZE - 1);
+    fixedFont_ = CreateFontIndirectW(&lf);
+}
+
+bool NativeForm::Create() {
+    HINSTANCE inst = GetModuleHandleW(nullptr);
+    INITCOMMONCONTROLSEX icc{sizeof icc, ICC_STANDARD_CLASSES | ICC_TAB_CLASSES |
+                                             ICC_LISTVIEW_CLASSES | ICC_BAR_CLASSES};
+    InitCommonControlsEx(&icc);
+
+    HICON icon = LoadIconW(inst, MAKEINTRESOURCEW(1));
+    WNDCLASSEXW wc{};
+    wc.cbSize = sizeof wc;
+    wc.hInstance = inst;
+    wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+    wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+    wc.lpfnWndProc = ContainerProc;
+    wc.lpszClassName = kContainerClass;
+    RegisterClassExW(&wc);
+    wc.lpfnWndProc = FormProc;
+    const std::wstring formClass = L"T" + W(form_.Name());  // the class is named after the form
+    wc.lpszClassName = formClass.c_str();
+    wc.hIcon = icon;
+    wc.hIconSm = icon;
+    RegisterClassExW(&wc);
+    wc.lpfnWndProc = AppProc;
+    wc.lpszClassName = kAppClass;
+    RegisterClassExW(&wc);
+
+    // The application's own window carries the title in the taskbar and owns the form.
+    int cx = GetSystemMetrics(SM_CXSCREEN) / 2, cy = GetSystemMetrics(SM_CYSCREEN) / 2;
+    appHwnd_ = CreateWindowExW(0, kAppClass, W(app_.title).c_str(),
+                               WS_POPUP | WS_CAPTION | WS_CLIPSIBLINGS | WS_SYSMENU | WS_MINIMIZEBOX,
+                               cx, cy, 0, 0, nullptr, nullptr, inst, this);
+    if (!appHwnd_) return false;
+
+    const ui::Rect& b = form_.Bounds();
+    dpi_ = DpiAt({b.left, b.top});
+    MakeFonts();
+    RECT r{0, 0, Scale(b.width), Scale(b.height)};
+    AdjustRect(r, kFormStyle, kFormExStyle, dpi_);
+    hwnd_ = CreateWindowExW(kFormExStyle, formClass.c_str(), W(form_.Caption()).c_str(), kFormStyle,
+                            b.left, b.top, r.right - r.left, r.bottom - r.top, appHwnd_, nullptr,
+                            inst, this);
+    if (!hwnd_) return false;
+    int actual = DpiOf(hwnd_);
+    if (actual != dpi_) {
+        dpi_ = actual;
+        MakeFonts();
+        RECT a{0, 0, Scale(b.width), Scale(b.height)};
+        AdjustRect(a, kFormStyle, kFormExStyle, dpi_);
+        SetWindowPos(hwnd_, nullptr, 0, 0, a.right - a.left, a.bottom - a.top,
+                     SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    }
+    system_.owner = hwnd_;
+    SendMessageW(appHwnd_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon));
+
+    tooltip_ = CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr,
+                               WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX, CW_USEDEFAULT,
+                               CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, hwnd_, nullptr, inst,
+                               nullptr);
+    SendMessageW(tooltip_, TTM_SETMAXTIPWIDTH, 0, Scale(420));
+
+    formPeer_ = std::make_unique<FormPeer>(*this, form_);
+    form_.AttachPeer(formPeer_.get());
+    SetPropW(hwnd_, kPeerProp, formPeer_.get());
+    CreatePeers(form_, hwnd_);
+    form_.closeRequester = [this] { PostMessageW(hwnd_, WM_CLOSE, 0, 0); };
+    return true;
+}
+
+void NativeForm::CreatePeers(ui::Control& parent, HWND parentHwnd) {
+    for (ui::Control* c : parent.Children()) {
+        std::unique_ptr<PeerBase> peer = MakePeer(*this, *c);
+        if (!peer) continue;
+        peer->Create(parentHwnd);
+        c->AttachPeer(peer.get());
+        HWND h = peer->Hwnd();
+        peers_.push_back(std::move(peer));
+        if (c->GetKind() != ui::Kind::RadioGroup) CreatePeers(*c, h);
+    }
+}
+
+void NativeForm::Show() {
+    ShowWindow(appHwnd_, SW_SHOWNORMAL);
+    ShowWindow(hwnd_, SW_SHOWNORMAL);
+    SetForegroundWindow(hwnd_);
+    std::vector<ui::Control*> order = form_.FocusOrder();
+    if (!order.empty()) FocusControl(order.front());
+    UpdateWindow(hwnd_);
+}
+
+HWND NativeForm::HandleOf(const ui::Control& control) const {
+    auto* peer = static_cast<PeerBase*>(control.GetPeer());
+    return peer ? peer->Hwnd() : nullptr;
+}
+
+ui::Control* NativeForm::ControlOf(HWND h) const {
+    for (; h && h != hwnd_; h = GetParent(h)) {
+        if (PeerBase* p = PeerOf(h)) return &p->Control();
+    }
+    return nullptr;
+}
+
+void NativeForm::FocusControl(ui::Control* control) {
+    if (!control) return;
+    auto* peer = static_cast<PeerBase*>(control->GetPeer());
+    if (peer && peer->FocusTarget()) SetFocus(peer->FocusTarget());
+}
+
+void NativeForm::MoveFocus(bool backwards) {
+    std::vector<ui::Control*> order = form_.FocusOrder();
+    if (order.empty()) return;
+    ui::Control* current = ControlOf(GetFocus());
+    int n = static_cast<int>(order.size());
+    int at = -1;
+    for (int i = 0; i < n; ++i) {
+        if (order[static_cast<std::size_t>(i)] == current) at = i;
+    }
+    int next = at < 0 ? (backwards ? n - 1 : 0) : (at + (backwards ? n - 1 : 1)) % n;
+    FocusControl(order[static_cast<std::size_t>(next)]);
+}
+
+bool NativeForm::PreTranslate(MSG& msg) {
+    if (msg.hwnd != hwnd_ && !IsChild(hwnd_, msg.hwnd)) return false;
+    bool alt = (GetKeyState(VK_MENU) & 0x8000) != 0;
+    bool ctrl = (GetKeyState(VK_CONTROL) & 0x8000) != 0;
+    bool shift = (GetKeyState(VK_SHIFT) & 0x8000) != 0;
+    unsigned mods = (shift ? ui::kShiftKey : 0) | (alt ? ui::kAltKey : 0) | (ctrl ? ui::kCtrlKey : 0);
+
+    if (msg.message == WM_KEYDOWN) {
+        ui::Control* focused = ControlOf(GetFocus());
+        switch (msg.wParam) {
+            case VK_TAB:
+                if (alt || ctrl) return false;
+                MoveFocus(shift);
+                return true;
+            case VK_RETURN:
+            case VK_ESCAPE: {
+                ui::Key key = msg.wParam == VK_RETURN ? ui::Key::Enter : ui::Key::Escape;
+                ui::Button* b = form_.ButtonForKey(key, mods, focused);
+                if (b) {
+                    Raise([b] { b->Click(); });
+                    return true;
+                }
+                // Keys the focused control does not take are swallowed, without a beep.
+                if (focused && focused->GetKind() != ui::Kind::Memo &&
+                    focused->GetKind() != ui::Kind::DirectoryListBox &&
+                    focused->GetKind() != ui::Kind::ValueListEditor) {
+                    return true;
+                }
+                return false;
+            }
+            case VK_UP:
+            case VK_DOWN:
+            case VK_LEFT:
+            case VK_RIGHT:
+                return !(alt || ctrl) && RadioArrow(PeerOf(GetFocus()), GetFocus(), msg.wParam);
+            default:
+                return false;
+        }
+    }
+    // Alt+letter: the accelerator of a showing button or check box.
+    if (msg.message == WM_SYSKEYDOWN && alt && msg.wParam >= 'A' && msg.wParam <= 'Z') {
+        ui::Control* target = form_.AcceleratorTarget(static_cast<char>(msg.wParam));
+        if (target) {
+            if (target->GetKind() == ui::Kind::CheckBox) FocusControl(target);
+            Raise([target] { ui::Form::Press(target); });
+        }
+        return true;  // no menu to open: no beep either
+    }
+    if (msg.message == WM_SYSCHAR) return msg.wParam != VK_SPACE;  // keep Alt+Space: system menu
+    return false;
+}
+
+int NativeForm::Run() {
+    MSG msg;
+    while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
+        if (PreTranslate(msg)) continue;
+        TranslateMessage(&msg);
+        DispatchMessageW(&msg);
+    }
+    return 0;
+}
+
+void NativeForm::ApplyDpi(int dpi) {
+    dpi_ = dpi;
+    MakeFonts();
+    for (auto& p : peers_) p->Layout();
+    SendMessageW(tooltip_, TTM_SETMAXTIPWIDTH, 0, Scale(420));
+    InvalidateRect(hwnd_, nullptr, TRUE);
+}
+
+LRESULT NativeForm::HandleFormMessage(UINT msg, WPARAM wp, LPARAM lp) {
+    switch (msg) {
+        case WM_CLOSE:
+            Raise([this] { form_.DoClose(); });
+            if (form_.Closed()) {
+                ShowWindow(hwnd_, SW_HIDE);
+                PostQuitMessage(0);
+            }
+            return 0;
+        case WM_ACTIVATE:
+            if (LOWORD(wp) == WA_INACTIVE) {
+                lastFocus_ = GetFocus();
+            } else if (lastFocus_ && IsWindow(lastFocus_) && IsWindowVisible(lastFocus_)) {
+                SetFocus(lastFocus_);
+                return 0;
+            }
+            break;
+        case 0x02E0: {  // WM_DPICHANGED
+            const RECT* r = reinterpret_cast<const RECT*>(lp);
+            SetWindowPos(hwnd_, nullptr, r->left, r->top, r->right - r->left, r->bottom - r->top,
+                         SWP_NOZORDER | SWP_NOACTIVATE);
+            ApplyDpi(HIWORD(wp));
+            return 0;
+        }
+        default:
+            break;
+    }
+    return ContainerProc(hwnd_, msg, wp, lp);
+}
+
+LRESULT CALLBACK NativeForm::ContainerProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+    switch (msg) {
+        case WM_COMMAND:
+            if (lp) {
+                if (PeerBase* p = PeerOf(reinterpret_cast<HWND>(lp))) {
+                    p->OnCommand(reinterpret_cast<HWND>(lp), HIWORD(wp));
+                    return 0;
+                }
+            }
+            break;
+        case WM_NOTIFY: {
+            auto* hdr = reinterpret_cast<NMHDR*>(lp);
+            if (PeerBase* p = PeerOf(hdr->hwndFrom)) return p->OnNotify(hdr);
+            break;
+        }
+        case WM_DRAWITEM: {
+            auto* dis = reinterpret_cast<DRAWITEMSTRUCT*>(lp);
+            if (PeerBase* p = PeerOf(dis->hwndItem)) {
+                p->OnDrawItem(dis);
+                return TRUE;
+            }
+            break;
+        }
+        case WM_MEASUREITEM: {
+            auto* mis = reinterpret_cast<MEASUREITEMSTRUCT*>(lp);
+            HWND item = GetDlgItem(hwnd, static_cast<int>(mis->CtlID));
+            if (PeerBase* p = PeerOf(item)) {
+                p->OnMeasureItem(mis);
+                return TRUE;
+            }
+            break;
+        }
+        default:
+            break;
+    }
+    return DefWindowProcW(hwnd, msg, wp, lp);
+}
+
+LRESULT CALLBACK NativeForm::FormProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+    if (msg == WM_NCCREATE) {
+        auto* cs = reinterpret_cast<CREATESTRUCTW*>(lp);
+        SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(cs->lpCreateParams));
+        static_cast<NativeForm*>(cs->lpCreateParams)->hwnd_ = hwnd;
+    }
+    auto* self = reinterpret_cast<NativeForm*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+    if (!self || msg == WM_NCCREATE) return DefWindowProcW(hwnd, msg, wp, lp);
+    return self->HandleFormMessage(msg, wp, lp);
+}
+
+LRESULT CALLBACK NativeForm::AppProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+    if (msg == WM_NCCREATE) {
+        auto* cs = reinterpret_cast<CREATESTRUCTW*>(lp);
+        SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(cs->lpCreateParams));
+    }
+    auto* self = reinterpret_cast<NativeForm*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+    if (self && self->hwnd_) {
+        switch (msg) {
+            case WM_CLOSE:  // from the taskbar: close the form the usual way
+                PostMessageW(self->hwnd_, WM_CLOSE, 0, 0);
+                return 0;
+            case WM_SETFOCUS:
+            case WM_ACTIVATE:
+                if (msg == WM_SETFOCUS || LOWORD(wp) != WA_INACTIVE) {
+                    if (IsWindowVisible(self->hwnd_) && IsWindowEnabled(self->hwnd_)) {
+                        SetActiveWindow(self->hwnd_);
+                    }
+                }
+                return 0;
+            default:
+                break;
+        }
+    }
+    return DefWindowProcW(hwnd, msg, wp, lp);
+}
+
+}  // namespace win32

@@ -1,0 +1,111 @@
+// The Windows side of a ui::Form: one HWND per control, a peer that mirrors the
+// control's state and turns the player's input into the same calls a test makes.
+#pragma once
+
+#include <windows.h>
+
+#include <memory>
+#include <vector>
+
+#include "platform/ui/Application.h"
+#include "platform/ui/Form.h"
+#include "platform/win32/Win32System.h"
+
+namespace win32 {
+
+class PeerBase;
+
+class NativeForm {
+public:
+    NativeForm(ui::Application& app, ui::Form& form, Win32System& system);
+    ~NativeForm();
+    NativeForm(const NativeForm&) = delete;
+    NativeForm& operator=(const NativeForm&) = delete;
+
+    // Creates the application window and the form's windows (hidden).
+    bool Create();
+    // Shows the form at its designed place and focuses the first control.
+    void Show();
+    // Runs the event loop until the form has closed; returns the exit code.
+    int Run();
+    // Handles one keyboard message the way the form's rules say; true when consumed.
+    bool PreTranslate(MSG& msg);
+
+    HWND Handle() const { return hwnd_; }
+    HWND AppHandle() const { return appHwnd_; }
+    HWND HandleOf(const ui::Control& control) const;  // null when it has no window
+    ui::Control* ControlOf(HWND hwnd) const;          // the control a window belongs to
+    ui::Form& Form() { return form_; }
+    ui::Application& App() { return app_; }
+    int Scale(int pixels) const { return MulDiv(pixels, dpi_, 96); }
+    int Dpi() const { return dpi_; }
+    HFONT Font(bool fixedPitch) const { return fixedPitch ? fixedFont_ : font_; }
+    HWND Tooltip() const { return tooltip_; }
+
+    // Runs an event raised by the player: an error ends it and shows the error box.
+    template <class F>
+    void Raise(F&& f) {
+        app_.Dispatch(std::forward<F>(f));
+    }
+
+    static LRESULT CALLBACK ContainerProc(HWND, UINT, WPARAM, LPARAM);
+    static LRESULT CALLBACK FormProc(HWND, UINT, WPARAM, LPARAM);
+    static LRESULT CALLBACK AppProc(HWND, UINT, WPARAM, LPARAM);
+
+private:
+    friend class PeerBase;
+    void CreatePeers(ui::Control& parent, HWND parentHwnd);
+    void MakeFonts();
+    void ApplyDpi(int dpi);
+    void MoveFocus(bool backwards);
+    void FocusControl(ui::Control* control);
+    LRESULT HandleFormMessage(UINT msg, WPARAM wp, LPARAM lp);
+
+    ui::Application& app_;
+    ui::Form& form_;
+    Win32System& system_;
+    HWND appHwnd_ = nullptr;
+    HWND hwnd_ = nullptr;
+    HWND tooltip_ = nullptr;
+    HWND lastFocus_ = nullptr;
+    HFONT font_ = nullptr;
+    HFONT fixedFont_ = nullptr;
+    int dpi_ = 96;
+    int nextId_ = 100;
+    std::vector<std::unique_ptr<PeerBase>> peers_;
+    std::unique_ptr<PeerBase> formPeer_;
+};
+
+// The base of every control's peer.
+class PeerBase : public ui::Peer {
+public:
+    PeerBase(NativeForm& nf, ui::Control& control) : nf_(nf), control_(control) {}
+    ~PeerBase() override;
+
+    ui::Control& Control() { return control_; }
+    HWND Hwnd() const { return hwnd_; }
+    // The window that takes the focus for this control.
+    virtual HWND FocusTarget() { return hwnd_; }
+    virtual void Create(HWND parent) = 0;
+    // Places the window from the control's 96-dpi bounds and sets the font.
+    virtual void Layout();
+    void Update(ui::Prop what) override;
+    virtual void UpdateState(ui::Prop what) {}
+
+    virtual void OnCommand(HWND from, int code) {}
+    virtual LRESULT OnNotify(NMHDR* hdr) { return 0; }
+    virtual void OnDrawItem(DRAWITEMSTRUCT* dis) {}
+    virtual void OnMeasureItem(MEASUREITEMSTRUCT* mis) {}
+
+protected:
+    HWND Make(const wchar_t* cls, const std::wstring& text, DWORD style, DWORD exStyle, HWND parent);
+    void Register(HWND h);  // maps h to this peer
+    void AddTooltip();
+
+    NativeForm& nf_;
+    ui::Control& control_;
+    HWND hwnd_ = nullptr;
+    int id_ = 0;
+};
+
+}  // namespace win32

@@ -1,0 +1,31 @@
+// CP932 <-> UTF-16 at the Windows boundary. The code page is ours, never the system's.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+#include "platform/text/Cp932.h"
+
+namespace win32 {
+
+inline std::wstring W(const std::string& cp932) {
+    std::u16string u = text::ToUtf16(cp932);
+    return std::wstring(u.begin(), u.end());
+}
+
+inline std::string A(const wchar_t* wide, std::size_t n) {
+    return text::FromUtf16(std::u16string_view(reinterpret_cast<const char16_t*>(wide), n));
+}
+
+inline std::string A(const std::wstring& wide) { return A(wide.c_str(), wide.size()); }
+
+inline std::wstring WindowTextW(HWND hwnd) {
+    int n = GetWindowTextLengthW(hwnd);
+    std::wstring buffer(static_cast<std::size_t>(n) + 1, L'\0');
+    n = GetWindowTextW(hwnd, buffer.data(), n + 1);
+    buffer.resize(static_cast<std::size_t>(n > 0 ? n : 0));
+    return buffer;
+}
+
+}  // namespace win32
