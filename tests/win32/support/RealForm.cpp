@@ -1,0 +1,160 @@
+#include "support/RealForm.h"
+
+#include "platform/win32/Wide.h"
+
+namespace wintest {
+
+std::wstring Wide(const std::string& cp932) { return win32::W(cp932); }
+
+TempFolder::TempFolder(const std::string& hint) {
+    wchar_t base[MAX_PATH + 1];
+    GetTempPathW(MAX_PATH + 1, base);
+    static int counter = 0;
+    for (;;) {
+        std::wstring p = std::wstring(base) + win32::W(hint) + L"-" +
+                         std::to_wstring(GetCurrentProcessId()) + L"-" + std::to_wstring(++counter);
+        if (CreateDirectoryW(p.c_str(), nullptr)) {
+            path_ = win32::A(p);
+            break;
+        }
+    }
+}
+
+TempFolder::~TempFolder() { RemoveTree(path_); }
+
+bool WriteBytes(const std::string& path, const std::string& data) {
+    HANDLE h = CreateFileW(Wide(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return false;
+    DWORD written = 0;
+    BOOL ok = WriteFile(h, data.data(), static_cast<DWORD>(data.size()), &written, nullptr);
+    CloseHandle(h);
+    return ok && written == data.size();
+}
+
+std::string ReadBytes(const std::string& path) {
+    HANDLE h = CreateFileW(Wide(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                           nullptr, OPEN_EXISTING, 0, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return std::string();
+    std::string out;
+    char buffer[65536];
+    DWORD got = 0;
+    while (ReadFile(h, buffer, sizeof buffer, &got, nullptr) && got > 0) out.append(buffer, got);
+    CloseHandle(h);
+    return out;
+}
+
+bool Exists(const std::string& path) {
+    return GetFileAttributesW(Wide(path).c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+void MakeFolder(const std::string& path) { CreateDirectoryW(Wide(path).c_str(), nullptr); }
+
+void RemoveTree(const std::string& path) {
+    std::wstring w = Wide(path);
+    WIN32_FIND_DATAW d;
+    HANDLE h = FindFirstFileW((w + L"\\*").c_str(), &d);
+    if (h != INVALID_HANDLE_VALUE) {
+        do {
+            std::wstring n = d.cFileName;
+            if (n == L"." || n == L"..") continue;
+            std::wstring full = w + L"\\" + n;
+            SetFileAttributesW(full.c_str(), FILE_ATTRIBUTE_NORMAL);
+            if (d.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+                RemoveTree(win32::A(full));
+            } else {
+                DeleteFileW(full.c_str());
+            }
+        } while (FindNextFileW(h, &d));
+        FindClose(h);
+    }
+    SetFileAttributesW(w.c_str(), FILE_ATTRIBUTE_NORMAL);
+    RemoveDirectoryW(w.c_str());
+}
+
+sys::BoxResult TestSystem::ShowBox(sys::BoxKind kind, const std::string& caption,
+                                   const std::string& text) {
+    boxes.push_back({kind, caption, text});
+    if (realBoxes) return Win32System::ShowBox(kind, caption, text);
+    if (boxAnswers.empty()) return sys::BoxResult::Ok;
+    sys::BoxResult r = boxAnswers.front();
+    boxAnswers.pop_front();
+    return r;
+}
+
+bool TestSystem::SaveFileDialog(const sys::SaveFileRequest& request, std::string& path) {
+    if (realBoxes) return Win32System::SaveFileDialog(request, path);
+    if (saveAnswers.empty()) return false;
+    std::optional<std::string> a = saveAnswers.front();
+    saveAnswers.pop_front();
+    if (!a) return false;
+    path = *a;
+    return true;
+}
+
+bool TestSystem::OpenFileDialog(const sys::OpenFileRequest& request, std::string& path) {
+    if (realBoxes) return Win32System::OpenFileDialog(request, path);
+    if (openAnswers.empty()) return false;
+    std::optional<std::string> a = openAnswers.front();
+    openAnswers.pop_front();
+    if (!a) return false;
+    path = *a;
+    return true;
+}
+
+RealForm::RealForm(const std::string& exeFolder, const std::string& start) {
+    system.exeFolder = exeFolder;
+    if (!start.empty()) SetCurrentDirectoryW(Wide(start).c_str());
+    app.title = "QUAVERIX";
+    form = std::make_unique<TFormMain>(app);
+    window = std::make_unique<win32::NativeForm>(app, *form, system);
+    window->Create();
+    form->Create();
+    window->Show();
+    Pump();
+}
+
+RealForm::~RealForm() {
+    window.reset();
+    form.reset();
+    // Drop whatever the closed window left in the queue (WM_QUIT included).
+    MSG msg;
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+    }
+}
+
+void RealForm::Pump() {
+    MSG msg;
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        if (msg.message == WM_QUIT) {
+            quit_ = true;
+            continue;
+        }
+        if (window->PreTranslate(msg)) continue;
+        TranslateMessage(&msg);
+        DispatchMessageW(&msg);
+    }
+}
+
+void RealForm::Key(WORD vk, bool alt, bool ctrl, bool shift) {
+    // The key state the window reads, then the key message itself through the loop.
+    BYTE state[256];
+    GetKeyboardState(state);
+    BYTE saved[256];
+    memcpy(saved, state, sizeof state);
+    state[VK_MENU] = alt ? 0x80 : 0;
+    state[VK_CONTROL] = ctrl ? 0x80 : 0;
+    state[VK_SHIFT] = shift ? 0x80 : 0;
+    SetKeyboardState(state);
+    HWND focus = GetFocus();
+    if (!focus) focus = Handle();
+    UINT down = alt ? WM_SYSKEYDOWN : WM_KEYDOWN;
+    UINT up = alt ? WM_SYSKEYUP : WM_KEYUP;
+    LPARAM lp = 1 | (static_cast<LPARAM>(MapVirtualKeyW(vk, 0)) << 16) | (alt ? (1 << 29) : 0);
+    PostMessageW(focus, down, vk, lp);
+    PostMessageW(focus, up, vk, lp | (1u << 30) | (1u << 31));
+    Pump();
+    SetKeyboardState(saved);
+}
+
+}  // namespace wintest

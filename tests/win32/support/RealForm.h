@@ -1,0 +1,87 @@
+// Test support under Wine: a temporary folder on the real file system, the real
+// Win32 system with the exe folder moved there and boxes answered by script, and the
+// main window built from real Win32 controls.
+#pragma once
+
+#include <windows.h>
+
+#include <deque>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "mainform/MainForm.h"
+#include "platform/win32/NativeForm.h"
+#include "platform/win32/Win32System.h"
+
+namespace wintest {
+
+// A fresh folder under %TEMP%, removed with everything in it at the end.
+class TempFolder {
+public:
+    explicit TempFolder(const std::string& hint = "qx");
+    ~TempFolder();
+    TempFolder(const TempFolder&) = delete;
+    TempFolder& operator=(const TempFolder&) = delete;
+    const std::string& Path() const { return path_; }      // CP932, no trailing backslash
+    std::string operator/(const std::string& name) const { return path_ + "\\" + name; }
+
+private:
+    std::string path_;
+};
+
+// Whole-file helpers on CP932 paths (the test's own, independent of the program's).
+bool WriteBytes(const std::string& path, const std::string& data);
+std::string ReadBytes(const std::string& path);  // "" when missing
+bool Exists(const std::string& path);
+void MakeFolder(const std::string& path);
+void RemoveTree(const std::string& path);
+std::wstring Wide(const std::string& cp932);
+
+// The real system, but user.ini and the list file live in a folder of the test's, and
+// message boxes and prompts are answered by script unless realBoxes is set.
+class TestSystem : public win32::Win32System {
+public:
+    std::string exeFolder;  // with trailing backslash
+    bool realBoxes = false;
+    struct Box {
+        sys::BoxKind kind;
+        std::string caption, text;
+    };
+    std::vector<Box> boxes;
+    std::deque<sys::BoxResult> boxAnswers;                 // empty: Ok
+    std::deque<std::optional<std::string>> saveAnswers;    // empty or nullopt: cancelled
+    std::deque<std::optional<std::string>> openAnswers;
+
+    std::string ExeFolder() override { return exeFolder; }
+    sys::BoxResult ShowBox(sys::BoxKind kind, const std::string& caption, const std::string& text) override;
+    bool SaveFileDialog(const sys::SaveFileRequest& request, std::string& path) override;
+    bool OpenFileDialog(const sys::OpenFileRequest& request, std::string& path) override;
+};
+
+// The main window on real controls. The process's current folder is set to `start`
+// before the window is built, so the browsing lists start there.
+class RealForm {
+public:
+    explicit RealForm(const std::string& exeFolder, const std::string& start = "");
+    ~RealForm();
+
+    TestSystem system;
+    ui::Application app{system};
+    std::unique_ptr<TFormMain> form;
+    std::unique_ptr<win32::NativeForm> window;
+
+    HWND Handle() const { return window->Handle(); }
+    HWND H(const ui::Control& c) const { return window->HandleOf(c); }
+    // Dispatches every waiting message through the window's own key handling.
+    void Pump();
+    // True once the window has closed (the event loop would end).
+    bool QuitPosted() const { return quit_; }
+    // Sends a key press to the focused window as the keyboard would.
+    void Key(WORD vk, bool alt = false, bool ctrl = false, bool shift = false);
+
+private:
+    bool quit_ = false;
+};
+
+}  // namespace wintest
