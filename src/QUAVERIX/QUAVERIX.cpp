@@ -1,6 +1,8 @@
 // The program entry: the application, its title, the main window and the event loop.
 #include <windows.h>
 
+#include <cstdlib>
+
 #include "mainform/MainForm.h"
 #include "platform/ui/Application.h"
 #include "platform/win32/NativeForm.h"
@@ -19,3 +21,9 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     window.Show();
     return window.Run();
 }
+
+// An exception that escapes everything ends the program quietly. Replacing the library's
+// verbose handler keeps its symbol demangler (tens of KB) out of the exe.
+namespace __gnu_cxx {
+void __verbose_terminate_handler() { std::abort(); }
+}  // namespace __gnu_cxx

@@ -52,10 +52,15 @@ TEST(Text, ConversionRoundTrips) {
     EXPECT_EQ(std::string("ソ"), "\x83\x5C");
     // Characters CP932 lacks become '?'; bad CP932 becomes U+30FB.
     EXPECT_EQ(FromUtf16(u"a\u00E9b"), "a?b");
-    EXPECT_EQ(FromUtf8(reinterpret_cast<const char*>(u8"😀")), "?");
+    // (Spelled in bytes: the test macros quote their arguments as narrow CP932 text.)
+    const std::string emoji = "\xF0\x9F\x98\x80";
+    EXPECT_EQ(FromUtf8(emoji), "?");
     EXPECT_EQ(ToUtf16("a\x81"), u"a\u30FB");
     EXPECT_EQ(ToUtf16("\x81\x20"), u"\u30FB ");
     // Windows' choice among duplicate codes: NEC row 13 over IBM for U+2252, IBM for small roman.
     EXPECT_EQ(FromUtf16(u"\u2252"), "\x81\xE0");
     EXPECT_EQ(FromUtf16(u"\u2170"), "\xFA\x40");
+    EXPECT_EQ(FromUtf16(u"\u2160"), "\x87\x54");  // NEC row 13 before IBM
+    EXPECT_EQ(FromUtf16(u"\u7E8A"), "\xFA\x5C");  // IBM before NEC-selected IBM
+    EXPECT_EQ(FromUtf16(u"\uFFE2"), "\x81\xCA");  // JIS X 0208 first of three
 }

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <vector>
 
 namespace text {
 namespace {
@@ -29,6 +30,39 @@ char16_t DecodeSingle(unsigned char c) {
 
 bool IsTrailByte(unsigned char c) { return c >= 0x40 && c <= 0xFC && c != 0x7F; }
 
+struct EncodePair {
+    char16_t unit;
+    std::uint16_t code;
+};
+
+// The reverse of the decoding table. Where a character has several codes (NEC and IBM
+// extensions), Windows picks the lowest one, except that the NEC-selected copies of the
+// IBM extensions (0xED40-0xEEFC) give way to the IBM ones.
+const std::vector<EncodePair>& EncodeTable() {
+    static const std::vector<EncodePair> table = [] {
+        std::vector<EncodePair> pairs;
+        pairs.reserve(8000);
+        for (int lead = 0; lead < 256; ++lead) {
+            if (!IsLeadByte(static_cast<unsigned char>(lead))) continue;
+            for (int trail = 0x40; trail <= 0xFC; ++trail) {
+                char16_t u = kDecode[LeadIndex(static_cast<unsigned char>(lead))][trail - 0x40];
+                if (u) pairs.push_back({u, static_cast<std::uint16_t>(lead << 8 | trail)});
+            }
+        }
+        auto rank = [](std::uint16_t code) { return (code >= 0xED40 && code <= 0xEEFC) ? 1 : 0; };
+        std::sort(pairs.begin(), pairs.end(), [&](const EncodePair& a, const EncodePair& b) {
+            if (a.unit != b.unit) return a.unit < b.unit;
+            if (rank(a.code) != rank(b.code)) return rank(a.code) < rank(b.code);
+            return a.code < b.code;
+        });
+        pairs.erase(std::unique(pairs.begin(), pairs.end(),
+                                [](const EncodePair& a, const EncodePair& b) { return a.unit == b.unit; }),
+                    pairs.end());
+        return pairs;
+    }();
+    return table;
+}
+
 // CP932 code for a UTF-16 unit, or -1.
 int EncodeUnit(char16_t u) {
     if (u < 0x80) return u;
@@ -41,12 +75,10 @@ int EncodeUnit(char16_t u) {
         case 0xF8F3: return 0xFF;
         default: break;
     }
-    const auto* begin = std::begin(kEncode);
-    const auto* end = std::end(kEncode);
-    const auto* it = std::lower_bound(begin, end, u, [](const std::uint16_t (&p)[2], char16_t v) {
-        return p[0] < v;
-    });
-    if (it != end && (*it)[0] == u) return (*it)[1];
+    const std::vector<EncodePair>& table = EncodeTable();
+    auto it = std::lower_bound(table.begin(), table.end(), u,
+                               [](const EncodePair& p, char16_t v) { return p.unit < v; });
+    if (it != table.end() && it->unit == u) return it->code;
     return -1;
 }
 
