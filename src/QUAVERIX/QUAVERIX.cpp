@@ -24,6 +24,8 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
 
 // An exception that escapes everything ends the program quietly. Replacing the library's
 // verbose handler keeps its symbol demangler (tens of KB) out of the exe.
+#ifdef __GLIBCXX__
 namespace __gnu_cxx {
 void __verbose_terminate_handler() { std::abort(); }
 }  // namespace __gnu_cxx
+#endif
