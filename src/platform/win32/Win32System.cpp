@@ -4,6 +4,7 @@
 #include <shellapi.h>
 
 #include <algorithm>
+#include <cstring>
 
 #include "platform/text/Cp932.h"
 #include "platform/win32/Wide.h"
@@ -163,19 +164,28 @@ sys::FolderListing Win32System::ListFolder(const std::string& folder) {
     struct Wide {
         std::wstring name;
         DWORD attributes;
+        std::string key;  // the locale's sort key: one call per name instead of per comparison
     };
     std::vector<Wide> found;
     do {
         const wchar_t* n = data.cFileName;
         if (n[0] == L'.' && (n[1] == 0 || (n[1] == L'.' && n[2] == 0))) continue;
-        found.push_back({n, data.dwFileAttributes});
+        found.push_back({n, data.dwFileAttributes, std::string()});
     } while (FindNextFileW(h, &data));
     FindClose(h);
     // The system's own alphabetical order, as a sorted list box would give.
+    for (Wide& w : found) {
+        int n = LCMapStringW(LOCALE_USER_DEFAULT, LCMAP_SORTKEY | NORM_IGNORECASE, w.name.c_str(),
+                             static_cast<int>(w.name.size()), nullptr, 0);
+        w.key.resize(static_cast<std::size_t>(n > 0 ? n : 0));
+        if (n > 0) {
+            LCMapStringW(LOCALE_USER_DEFAULT, LCMAP_SORTKEY | NORM_IGNORECASE, w.name.c_str(),
+                         static_cast<int>(w.name.size()), reinterpret_cast<wchar_t*>(w.key.data()), n);
+        }
+    }
     std::sort(found.begin(), found.end(), [](const Wide& a, const Wide& b) {
-        return CompareStringW(LOCALE_USER_DEFAULT, NORM_IGNORECASE, a.name.c_str(),
-                              static_cast<int>(a.name.size()), b.name.c_str(),
-                              static_cast<int>(b.name.size())) == CSTR_LESS_THAN;
+        int c = std::strcmp(a.key.c_str(), b.key.c_str());
+        return c != 0 ? c < 0 : a.name < b.name;
     });
     out.ok = true;
     out.entries.reserve(found.size());

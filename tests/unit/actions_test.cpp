@@ -1,0 +1,295 @@
+// Clicks and presses on the file list, and the playback launcher behind them.
+#include <cstdint>
+
+#include "support/FormFixture.h"
+
+using namespace qxtest;
+
+namespace {
+
+const std::string kA = "C:\\music\\a.mp3";
+const std::string kB = "C:\\music\\b.mp3";
+const std::string kC = "C:\\music\\c.mp3";
+
+}  // namespace
+
+class Actions : public FormTest {
+protected:
+    TFormMain& StartInMusic() {
+        fs.AddFile(kA);
+        fs.AddFile(kB);
+        fs.AddFile(kC);
+        fs.AddFolder("C:\\empty");
+        TFormMain& f = Start();
+        f.DirList.SetDirectory("C:\\music");
+        return f;
+    }
+    void Press(ui::MouseButton button, unsigned shift) { form->FilList.UserMouseDown(button, shift, 5, 5); }
+};
+
+TEST_F(Actions, EachActionNumber) {
+    TFormMain& f = StartInMusic();
+    const std::string tool = "C:\\p\\pl.exe";
+
+    // 0: register into the current slot; the row stays and no row event is raised.
+    f.FilList.UserSelect(0);
+    EXPECT_EQ(Lines(), (std::vector<std::string>{"01.mp3=" + kA, "03.mp3=", "05.mp3="}));
+    EXPECT_EQ(f.ValListMp3.Row(), 1);
+    EXPECT_EQ(f.LblMp3Tips.Caption(), "");
+    EXPECT_TRUE(fs.shellCalls.empty());
+
+    // 1: register, then step down, showing the next slot's tip.
+    f.FilList.SetItemIndex(1);
+    f.FilListAction(1, 1, tool, "[FileName]");
+    EXPECT_EQ(Lines()[0], "01.mp3=" + kB);
+    EXPECT_EQ(f.ValListMp3.Row(), 2);
+    EXPECT_EQ(f.LblMp3Tips.Caption(), "03.mp3 - B");
+
+    // 3: register, then play.
+    f.FilListAction(3, 1, tool, "[FileName]");
+    EXPECT_EQ(Lines()[1], "03.mp3=" + kB);
+    ASSERT_EQ(fs.shellCalls.size(), 1u);
+    EXPECT_EQ(fs.shellCalls[0].file, "\"" + kB + "\"");
+
+    // 2: play only, with the settings passed in.
+    f.FilList.SetItemIndex(2);
+    f.FilListAction(2, 2, tool, "-x [FileName]");
+    ASSERT_EQ(fs.shellCalls.size(), 2u);
+    EXPECT_EQ(fs.shellCalls[1].file, tool);
+    EXPECT_EQ(fs.shellCalls[1].parameters, "-x \"" + kC + "\"");
+    EXPECT_EQ(Lines()[2], "05.mp3=");
+
+    // 4 and numbers outside the range do nothing.
+    const std::vector<std::string> before = Lines();
+    for (int n : {4, 5, 9, -1, INT32_MIN}) f.FilListAction(n, 1, tool, "[FileName]");
+    EXPECT_EQ(Lines(), before);
+    EXPECT_EQ(fs.shellCalls.size(), 2u);
+    EXPECT_EQ(f.ValListMp3.Row(), 2);
+
+    // 1 on the last slot: registered there, the row stays.
+    f.ValListMp3.SetRow(3);
+    f.FilListAction(1, 1, tool, "[FileName]");
+    EXPECT_EQ(Lines()[2], "05.mp3=" + kC);
+    EXPECT_EQ(f.ValListMp3.Row(), 3);
+}
+
+TEST_F(Actions, GesturesPickTheirSetting) {
+    TFormMain& f = StartInMusic();
+    using ui::MouseButton;
+    f.FilList.SetItemIndex(0);
+
+    // Defaults: double click nothing, Alt plays, Ctrl registers and plays.
+    f.FilList.UserDoubleClick();
+    EXPECT_EQ(Lines()[0], "01.mp3=");
+    EXPECT_TRUE(fs.shellCalls.empty());
+    Press(MouseButton::Left, ui::kAlt | ui::kLeft);
+    EXPECT_EQ(fs.shellCalls.size(), 1u);
+    EXPECT_EQ(Lines()[0], "01.mp3=");
+    Press(MouseButton::Left, ui::kCtrl | ui::kLeft);
+    EXPECT_EQ(fs.shellCalls.size(), 2u);
+    EXPECT_EQ(Lines()[0], "01.mp3=" + kA);
+
+    // Distinct settings to see which one runs.
+    f.List1Clk = 4;
+    f.List2Clk = 0;
+    f.List3Clk = 1;
+    f.List4Clk = 0;
+    f.FilList.UserSelect(1);
+    EXPECT_EQ(Lines()[0], "01.mp3=" + kA);
+    f.FilList.UserDoubleClick();
+    EXPECT_EQ(Lines()[0], "01.mp3=" + kB);
+    Press(MouseButton::Left, ui::kAlt | ui::kLeft);  // register and step
+    EXPECT_EQ(f.ValListMp3.Row(), 2);
+    f.FilList.SetItemIndex(2);
+    Press(MouseButton::Left, ui::kCtrl | ui::kLeft);
+    EXPECT_EQ(Lines()[1], "03.mp3=" + kC);
+
+    // Only the exact sets match; other left presses do nothing.
+    f.List3Clk = 0;
+    f.List4Clk = 0;
+    f.FilList.SetItemIndex(0);
+    const std::vector<std::string> before = Lines();
+    for (unsigned shift : {unsigned{ui::kLeft}, ui::kShift | ui::kLeft, ui::kAlt | ui::kShift | ui::kLeft,
+                           ui::kAlt | ui::kCtrl | ui::kLeft, ui::kAlt | ui::kLeft | ui::kRight,
+                           ui::kCtrl | ui::kLeft | ui::kMiddle, ui::kAlt | ui::kLeft | ui::kDouble,
+                           ui::kCtrl | ui::kLeft | ui::kDouble}) {
+        Press(MouseButton::Left, shift);
+    }
+    EXPECT_EQ(Lines(), before);
+    EXPECT_EQ(f.ValListMp3.Row(), 2);
+    EXPECT_EQ(fs.shellCalls.size(), 2u);
+
+    // The middle button plays whatever the action settings hold, with Alt held too...
+    f.List1Clk = f.List2Clk = f.List3Clk = f.List4Clk = 4;
+    Press(MouseButton::Middle, ui::kMiddle);
+    Press(MouseButton::Middle, ui::kAlt | ui::kMiddle);
+    ASSERT_EQ(fs.shellCalls.size(), 4u);
+    EXPECT_EQ(fs.shellCalls[3].file, "\"" + kA + "\"");
+    // ...but not in playback mode 0.
+    f.Mp3Play = 0;
+    Press(MouseButton::Middle, ui::kMiddle);
+    EXPECT_EQ(fs.shellCalls.size(), 4u);
+    EXPECT_EQ(Lines(), before);
+}
+
+TEST_F(Actions, RightPressStepsDownAndWraps) {
+    TFormMain& f = StartInMusic();
+    using ui::MouseButton;
+    f.FilList.SetItemIndex(1);
+
+    Press(MouseButton::Right, ui::kRight);
+    EXPECT_EQ(f.ValListMp3.Row(), 2);
+    EXPECT_EQ(f.LblMp3Tips.Caption(), "03.mp3 - B");
+    Press(MouseButton::Right, ui::kAlt | ui::kRight);
+    EXPECT_EQ(f.ValListMp3.Row(), 3);
+    Press(MouseButton::Right, ui::kRight);
+    EXPECT_EQ(f.ValListMp3.Row(), 1);
+    EXPECT_EQ(f.LblMp3Tips.Caption(), "01.mp3 - A");
+    // The list and the slots are left alone.
+    EXPECT_EQ(f.FilList.ItemIndex(), 1);
+    EXPECT_EQ(Lines(), (std::vector<std::string>{"01.mp3=", "03.mp3=", "05.mp3="}));
+    EXPECT_TRUE(fs.shellCalls.empty());
+
+    // One slot row: nothing moves and no row event is raised.
+    FormEnv one;
+    one.WriteList("01.mp3=A", "1");
+    TFormMain& g = one.Start();
+    g.FilList.UserMouseDown(MouseButton::Right, ui::kRight, 0, 0);
+    EXPECT_EQ(g.ValListMp3.Row(), 1);
+    EXPECT_EQ(g.LblMp3Tips.Caption(), "");
+}
+
+TEST_F(Actions, RegisterEdgeCases) {
+    fs.AddFile("C:\\top.mp3");
+    TFormMain& f = StartInMusic();
+
+    // Arrow keys with action 1: each file goes into the next slot until the last.
+    f.List1Clk = 1;
+    for (int i : {0, 1, 2, 0}) f.FilList.UserSelect(i);
+    EXPECT_EQ(Lines(), (std::vector<std::string>{"01.mp3=" + kA, "03.mp3=" + kB, "05.mp3=" + kA}));
+    EXPECT_EQ(f.ValListMp3.Row(), 3);
+
+    // A drive root gives one backslash.
+    f.List1Clk = 0;
+    f.ValListMp3.SetRow(1);
+    f.DirList.SetDirectory("C:\\");
+    ASSERT_EQ(f.FilList.Items(), std::vector<std::string>{"top.mp3"});
+    f.FilList.UserSelect(0);
+    EXPECT_EQ(Lines()[0], "01.mp3=C:\\top.mp3");
+
+    // A line without '=' gets an empty name.
+    f.ValListMp3.SetLine(1, "noequals");
+    f.ValListMp3.SetRow(2);
+    f.FilList.UserSelect(0);
+    EXPECT_EQ(Lines()[1], "=C:\\top.mp3");
+
+    // Ctrl with action 3 and no file: the slot is cleared, nothing plays.
+    f.DirList.SetDirectory("C:\\empty");
+    ASSERT_TRUE(f.FilList.Items().empty());
+    f.ValListMp3.SetRow(1);
+    f.FilList.UserMouseDown(ui::MouseButton::Left, ui::kCtrl | ui::kLeft, 0, 0);
+    EXPECT_EQ(Lines()[0], "01.mp3=");
+    EXPECT_TRUE(fs.shellCalls.empty());
+    EXPECT_TRUE(fs.boxes.empty());
+
+    // An empty table: the register fails with the list's index error before anything
+    // is written or played.
+    FormEnv empty;
+    empty.WriteList("", "0");
+    empty.fs.AddFile("C:\\Game\\QUAVERIX\\x.mp3");
+    TFormMain& g = empty.Start();
+    g.List1Clk = 3;
+    EXPECT_FALSE(empty.Handle([&] { g.FilList.UserSelect(0); }));
+    EXPECT_EQ(empty.BoxTexts(),
+              std::vector<std::string>{"リストのインデックスが範囲を超えています (0)"});
+    EXPECT_EQ(g.ValListMp3.Count(), 0);
+    EXPECT_TRUE(empty.fs.shellCalls.empty());
+}
+
+TEST_F(Actions, PlayFileModesAndTemplates) {
+    fs.AddDrive('D');
+    fs.AddFile("D:\\music\\my song.mp3");
+    TFormMain& f = Start();
+    const std::string tool = "C:\\Program Files\\p\\pl.exe";
+
+    // No file selected: nothing in any mode.
+    for (int mode : {1, 2}) f.PlayFile(mode, tool, "[FileName]");
+    EXPECT_TRUE(fs.shellCalls.empty());
+
+    f.DirList.SetDirectory("D:\\music");
+    f.FilList.SetItemIndex(0);
+    const std::string quoted = "\"D:\\music\\my song.mp3\"";
+
+    f.PlayFile(1, tool, "ignored [FileName]");
+    ASSERT_EQ(fs.shellCalls.size(), 1u);
+    EXPECT_EQ(fs.shellCalls[0].file, quoted);
+    EXPECT_EQ(fs.shellCalls[0].parameters, std::nullopt);
+    EXPECT_EQ(fs.shellCalls[0].show, 5);
+
+    struct Case {
+        std::string line, parameters;
+    };
+    const Case cases[] = {
+        {"/-p [FileName]", "/-p " + quoted},
+        {"[FileName] [FileName]", quoted + " " + quoted},
+        {"[filename]", "[filename]"},
+        {"/play", "/play"},
+        {"", ""},
+    };
+    for (const Case& c : cases) {
+        fs.shellCalls.clear();
+        f.PlayFile(2, tool, c.line);
+        ASSERT_EQ(fs.shellCalls.size(), 1u) << c.line;
+        EXPECT_EQ(fs.shellCalls[0].file, tool);  // no quotes added
+        EXPECT_EQ(fs.shellCalls[0].parameters, c.parameters) << c.line;
+        EXPECT_EQ(fs.shellCalls[0].show, 5);
+    }
+
+    fs.shellCalls.clear();
+    for (int mode : {0, 3, -1}) f.PlayFile(mode, tool, "[FileName]");
+    EXPECT_TRUE(fs.shellCalls.empty());
+}
+
+TEST_F(Actions, PlayButtonAlwaysPlays) {
+    TFormMain& f = StartInMusic();
+    f.Mp3Tool = "pl.exe";
+    f.Mp3Line = "[FileName]";
+
+    f.Mp3Play = 1;
+    f.Button1.Click();  // nothing selected
+    EXPECT_TRUE(fs.shellCalls.empty());
+
+    f.FilList.SetItemIndex(0);
+    for (int mode : {1, 0, 2, 3}) {
+        f.Mp3Play = mode;
+        f.Button1.Click();
+    }
+    ASSERT_EQ(fs.shellCalls.size(), 4u);
+    EXPECT_EQ(fs.shellCalls[0].file, "\"" + kA + "\"");
+    for (int i = 1; i < 4; ++i) {
+        EXPECT_EQ(fs.shellCalls[static_cast<std::size_t>(i)].file, "pl.exe");
+        EXPECT_EQ(fs.shellCalls[static_cast<std::size_t>(i)].parameters, "\"" + kA + "\"");
+    }
+}
+
+TEST_F(Actions, BrowseForThePlayer) {
+    TFormMain& f = Start();
+    f.TabControl1.UserSelect(1);
+    const std::string before = f.MemoMp3Play.Text();
+
+    fs.openAnswers.push_back(std::nullopt);
+    f.Button2.Click();
+    EXPECT_EQ(f.MemoMp3Play.Text(), before);
+    ASSERT_EQ(fs.openRequests.size(), 1u);
+    EXPECT_EQ(fs.openRequests[0].filter, "実行ファイル(*.exe)|*.exe|全てのファイル(*.*)|*.*|顔(*.*)|*.*");
+    EXPECT_EQ(fs.openRequests[0].title, "");
+    EXPECT_EQ(fs.openRequests[0].initialFolder, "");
+    EXPECT_EQ(fs.openRequests[0].defaultExt, "");
+
+    fs.openAnswers.push_back("D:\\ツール\\再生.exe");
+    f.Button2.Click();
+    EXPECT_EQ(f.MemoMp3Play.Text(), "D:\\ツール\\再生.exe");
+    EXPECT_EQ(f.Mp3Tool, before);
+    f.TabControl1.UserSelect(0);
+    EXPECT_EQ(f.Mp3Tool, "D:\\ツール\\再生.exe");
+}

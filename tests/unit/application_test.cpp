@@ -1,0 +1,56 @@
+// The application's error box: its text rule, and handlers ending in it.
+#include <gtest/gtest.h>
+
+#include <stdexcept>
+
+#include "platform/Error.h"
+#include "platform/system/FakeSystem.h"
+#include "platform/ui/Application.h"
+
+TEST(ErrorBox, FullStopRule) {
+    using ui::ErrorBoxText;
+    EXPECT_EQ(ErrorBoxText(""), "");
+    EXPECT_EQ(ErrorBoxText("abc"), "abc.");
+    // At or below '.' in code: nothing added.
+    EXPECT_EQ(ErrorBoxText("(0)"), "(0)");
+    EXPECT_EQ(ErrorBoxText("done."), "done.");
+    EXPECT_EQ(ErrorBoxText("a-"), "a-");
+    EXPECT_EQ(ErrorBoxText("a "), "a ");
+    // Just above it.
+    EXPECT_EQ(ErrorBoxText("a/"), "a/.");
+    EXPECT_EQ(ErrorBoxText("1"), "1.");
+    // A double-byte last character always gets one, also when its second byte is 0x5C.
+    EXPECT_EQ(ErrorBoxText("エラー"), "エラー.");
+    EXPECT_EQ(ErrorBoxText("ソ"), "ソ.");
+    EXPECT_EQ(ErrorBoxText("C:\\表"), "C:\\表.");
+    // Half-width katakana is single-byte above '.'.
+    EXPECT_EQ(ErrorBoxText("\xB1"), "\xB1.");
+}
+
+TEST(ErrorBox, DispatchShowsWhatEndedTheHandler) {
+    sys::FakeSystem fs;
+    ui::Application app(fs);
+    app.title = "QUAVERIX";
+
+    int steps = 0;
+    EXPECT_TRUE(app.Dispatch([&] { ++steps; }));
+    EXPECT_TRUE(fs.boxes.empty());
+
+    EXPECT_FALSE(app.Dispatch([&] {
+        ++steps;
+        throw platform::Error(platform::Format("ファイル %s を作成できません", "C:\\表"));
+        ++steps;
+    }));
+    EXPECT_FALSE(app.Dispatch([] { throw std::out_of_range("index"); }));
+    EXPECT_FALSE(app.Dispatch([] { throw 42; }));
+    EXPECT_EQ(steps, 2);
+
+    ASSERT_EQ(fs.boxes.size(), 3u);
+    EXPECT_EQ(fs.boxes[0].text, "ファイル C:\\表 を作成できません.");
+    EXPECT_EQ(fs.boxes[1].text, "index.");
+    EXPECT_EQ(fs.boxes[2].text, "");
+    for (const auto& b : fs.boxes) {
+        EXPECT_EQ(b.kind, sys::BoxKind::Error);
+        EXPECT_EQ(b.caption, "QUAVERIX");
+    }
+}

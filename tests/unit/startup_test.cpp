@@ -1,0 +1,255 @@
+// Start-up (user.ini, the list file, the slot rows and tips) and the save at close.
+#include <climits>
+
+#include "support/FormFixture.h"
+
+using namespace qxtest;
+
+namespace {
+
+const std::string kDefaultCopysaki = "C:\\Program Files\\PellamorOnline\\bgm";
+const std::string kDefaultTool = "C:\\Program Files\\Windows Media Player\\mplayer2.exe";
+
+}  // namespace
+
+using Startup = FormTest;
+
+TEST_F(Startup, FirstRunUsesDefaultsAndCloseWritesEveryKey) {
+    TFormMain& f = Start();
+
+    EXPECT_TRUE(fs.boxes.empty());
+    EXPECT_EQ(f.Caption(), "ZorventVer1.2.3");
+    EXPECT_EQ(f.MemoCopysaki.Text(), kDefaultCopysaki);
+    EXPECT_FALSE(f.DelReadOnly);
+    EXPECT_EQ(f.List1Clk, 0);
+    EXPECT_EQ(f.List2Clk, 4);
+    EXPECT_EQ(f.List3Clk, 2);
+    EXPECT_EQ(f.List4Clk, 3);
+    EXPECT_EQ(f.Mp3Play, 1);
+    EXPECT_EQ(f.Mp3Tool, kDefaultTool);
+    EXPECT_EQ(f.Mp3Line, "[FileName]");
+    EXPECT_EQ(f.SeleLst, "Pellamor.lst");
+    EXPECT_EQ(f.BatHozonDir, kExe);
+    EXPECT_EQ(f.Experience, 1);
+
+    // The window is whole: main tab, hint label, no tip yet, software name box hidden.
+    EXPECT_EQ(f.TabControl1.TabIndex(), 0);
+    EXPECT_TRUE(f.Panel1.Visible());
+    EXPECT_FALSE(f.Panel2.Visible());
+    EXPECT_FALSE(f.MemoSoftName.Visible());
+    EXPECT_EQ(f.LblTag.Caption(),
+              "↑のファイルリストを\r\n右クリックで\r\n　フォーカス一段下げ\r\n中クリックで再生(難)");
+    EXPECT_EQ(f.LblMp3Tips.Caption(), "");
+
+    // Slot rows emptied, tips kept aside, mask from the list file.
+    EXPECT_EQ(Lines(), (std::vector<std::string>{"01.mp3=", "03.mp3=", "05.mp3="}));
+    EXPECT_EQ(f.Mp3Tips, (std::vector<std::string>{"01.mp3 - A", "03.mp3 - B", "05.mp3 - C"}));
+    EXPECT_EQ(f.ValListMp3.tag, 3);
+    EXPECT_EQ(f.ValListMp3.Row(), 1);
+
+    ASSERT_TRUE(Handle([&] { f.BtnExit.Click(); }));
+    EXPECT_TRUE(f.Closed());
+    EXPECT_EQ(Saved("user", "DelReadOnly"), "0");
+    EXPECT_EQ(Saved("user", "list1clk"), "0");
+    EXPECT_EQ(Saved("user", "list2clk"), "4");
+    EXPECT_EQ(Saved("user", "list3clk"), "2");
+    EXPECT_EQ(Saved("user", "list4clk"), "3");
+    EXPECT_EQ(Saved("user", "mp3play"), "1");
+    EXPECT_EQ(Saved("user", "bathozondir"), kExe);
+    EXPECT_EQ(Saved("user", "mp3tool"), kDefaultTool);
+    EXPECT_EQ(Saved("user", "mp3line"), "[FileName]");
+    EXPECT_EQ(Saved("user", "selelst"), "Pellamor.lst");
+    EXPECT_EQ(Saved("copysaki", "Pellamor.lst"), kDefaultCopysaki);
+    EXPECT_EQ(Saved("muimi", "experience"), "1");
+    EXPECT_EQ(Saved("muimi", "softname"), "ZorventVer1.2.3");
+}
+
+TEST_F(Startup, ReadsUserIniAndKeepsTheFolderOfEachListFile) {
+    WriteUserIni(
+        "[user]\r\nDelReadOnly=2\r\nlist1clk=1\r\nlist2clk=0x3\r\nlist3clk=$4\r\nlist4clk=abc\r\n"
+        "mp3play=2\r\nbathozondir=D:\\bats\r\nmp3tool=C:\\p\\play.exe\r\nmp3line=/x [FileName]\r\n"
+        "selelst=Other.lst\r\n"
+        "[copysaki]\r\nPellamor.lst=C:\\old\r\nOther.lst=E:\\games\\bgm\r\n"
+        "[muimi]\r\nexperience=10\r\nsoftname=マイソフト\r\n");
+    WriteList("Msg_NewMsg.wav=ピコ", "1", "*.wav", "Other.lst");
+    TFormMain& f = Start();
+
+    EXPECT_TRUE(fs.boxes.empty());
+    EXPECT_TRUE(f.DelReadOnly);
+    EXPECT_EQ(f.List1Clk, 1);
+    EXPECT_EQ(f.List2Clk, 3);
+    EXPECT_EQ(f.List3Clk, 4);
+    EXPECT_EQ(f.List4Clk, 3);  // not a number: the default
+    EXPECT_EQ(f.Mp3Play, 2);
+    EXPECT_EQ(f.Mp3Tool, "C:\\p\\play.exe");
+    EXPECT_EQ(f.Mp3Line, "/x [FileName]");
+    EXPECT_EQ(f.MemoCopysaki.Text(), "E:\\games\\bgm");
+    EXPECT_EQ(f.Caption(), "マイソフト");
+    EXPECT_EQ(f.Experience, 11);
+    // The list file named by selelst, not the default one.
+    EXPECT_EQ(Lines(), (std::vector<std::string>{"Msg_NewMsg.wav="}));
+    EXPECT_EQ(f.FilList.Mask(), "*.wav");
+
+    // Enter typed into the memo must not let its text turn into keys of its own.
+    f.MemoCopysaki.UserSetText("F:\\new\r\n[user]\r\nlist2clk=9");
+    ASSERT_TRUE(Handle([&] { f.Close(); }));
+    EXPECT_EQ(Saved("copysaki", "Other.lst").value_or("").rfind("F:\\new", 0), 0u);
+    EXPECT_EQ(Saved("user", "DelReadOnly"), "1");
+    EXPECT_EQ(Saved("user", "list2clk"), "3");
+    EXPECT_EQ(Saved("user", "list4clk"), "3");
+    EXPECT_EQ(Saved("user", "bathozondir"), "D:\\bats");
+    EXPECT_EQ(Saved("user", "selelst"), "Other.lst");
+    EXPECT_EQ(Saved("copysaki", "Pellamor.lst"), "C:\\old");
+    EXPECT_EQ(Saved("muimi", "experience"), "11");
+    EXPECT_EQ(Saved("muimi", "softname"), "マイソフト");
+}
+
+TEST_F(Startup, CounterSaturatesInsteadOfOverflowing) {
+    WriteUserIni("[muimi]\r\nexperience=2147483646\r\n");
+    TFormMain& f = Start();
+    EXPECT_EQ(f.Experience, INT_MAX);
+    fs.saveAnswers.push_back(std::nullopt);
+    ASSERT_TRUE(Handle([&] { f.BtnGo.Click(); }));
+    fs.boxAnswers.push_back(sys::BoxResult::Ok);
+    ASSERT_TRUE(Handle([&] { f.BtnCopyGo.Click(); }));
+    EXPECT_EQ(f.Experience, INT_MAX);
+}
+
+TEST_F(Startup, FailedSaveIsReportedAndTheWindowStaysOpen) {
+    WriteUserIni("[muimi]\r\nsoftname=Mine\r\n");
+    fs.SetAttributes(kUserIni, sys::kReadOnly);
+    TFormMain& f = Start();
+    EXPECT_EQ(f.Caption(), "Mine");
+
+    EXPECT_FALSE(Handle([&] { f.BtnExit.Click(); }));
+    EXPECT_FALSE(f.Closed());
+    ASSERT_EQ(fs.boxes.size(), 1u);
+    EXPECT_EQ(fs.boxes[0].kind, sys::BoxKind::Error);
+    EXPECT_EQ(fs.boxes[0].caption, "QUAVERIX");
+    EXPECT_EQ(fs.boxes[0].text, "C:\\Game\\QUAVERIX\\user.ini に書き込めません.");
+    EXPECT_EQ(fs.Data(kUserIni), "[muimi]\r\nsoftname=Mine\r\n");
+
+    // A later close tries the whole save again.
+    fs.SetAttributes(kUserIni, sys::kArchive);
+    ASSERT_TRUE(Handle([&] { f.BtnExit.Click(); }));
+    EXPECT_TRUE(f.Closed());
+    EXPECT_EQ(Saved("muimi", "experience"), "1");
+    EXPECT_EQ(Saved("user", "selelst"), "Pellamor.lst");
+}
+
+TEST_F(Startup, ListFileLinesBecomeRowsAndTips) {
+    WriteList("x=y=z#noequals##03.mp3=B#", "4", "*.mp3;*.wav");
+    TFormMain& f = Start();
+
+    EXPECT_TRUE(fs.boxes.empty());
+    EXPECT_EQ(Lines(), (std::vector<std::string>{"x=", "=", "=", "03.mp3="}));
+    EXPECT_EQ(f.Mp3Tips, (std::vector<std::string>{"x - y - z", "noequals", "", "03.mp3 - B"}));
+    EXPECT_EQ(f.FilList.Mask(), "*.mp3;*.wav");
+
+    // Selecting a row shows its tip.
+    f.ValListMp3.SetRow(4);
+    EXPECT_EQ(f.LblMp3Tips.Caption(), "03.mp3 - B");
+    f.ValListMp3.SetRow(1);
+    EXPECT_EQ(f.LblMp3Tips.Caption(), "x - y - z");
+    f.ValListMp3.SetRow(3);
+    EXPECT_EQ(f.LblMp3Tips.Caption(), "");
+}
+
+TEST_F(Startup, SmallerSlotCountLeavesTheLaterLinesAsGiven) {
+    WriteList("01.mp3=A#03.mp3=B#05.mp3=C", "0x1");
+    TFormMain& f = Start();
+
+    EXPECT_TRUE(fs.boxes.empty());
+    EXPECT_EQ(Lines(), (std::vector<std::string>{"01.mp3=", "03.mp3=B", "05.mp3=C"}));
+    EXPECT_EQ(f.Mp3Tips, (std::vector<std::string>{"01.mp3 - A"}));
+    // A row without a tip shows none.
+    f.ValListMp3.SetRow(2);
+    EXPECT_EQ(f.LblMp3Tips.Caption(), "");
+    f.ValListMp3.SetRow(1);
+    EXPECT_EQ(f.LblMp3Tips.Caption(), "01.mp3 - A");
+}
+
+TEST_F(Startup, SlotCountProblemsAreReportedOnceTheWindowIsWhole) {
+    struct Case {
+        std::string number;
+        std::string box;
+        std::vector<std::string> lines;
+        std::size_t tips;
+    };
+    const Case cases[] = {
+        {"5", "リストファイル Pellamor.lst の number (5) が行の数 (3) と合いません。3 行分のヒントを使います.",
+         {"01.mp3=", "03.mp3=", "05.mp3="}, 3},
+        // Not an integer: the default 45.
+        {"20x", "リストファイル Pellamor.lst の number (45) が行の数 (3) と合いません。3 行分のヒントを使います.",
+         {"01.mp3=", "03.mp3=", "05.mp3="}, 3},
+        {"-2", "リストファイル Pellamor.lst の number (-2) が行の数 (3) と合いません。0 行分のヒントを使います.",
+         {"01.mp3=A", "03.mp3=B", "05.mp3=C"}, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.number);
+        FormEnv env;
+        env.WriteList("01.mp3=A#03.mp3=B#05.mp3=C", c.number);
+        TFormMain& f = env.Start();
+        EXPECT_EQ(env.BoxTexts(), std::vector<std::string>{c.box});
+        EXPECT_EQ(env.Lines(), c.lines);
+        EXPECT_EQ(f.Mp3Tips.size(), c.tips);
+        EXPECT_EQ(f.Caption(), "ZorventVer1.2.3");
+        EXPECT_EQ(f.Experience, 1);
+        EXPECT_FALSE(f.Panel2.Visible());
+        EXPECT_FALSE(f.LblTag.Caption().empty());
+        // Every row can be selected without reading past the tips.
+        for (int r = 1; r < f.ValListMp3.RowCount(); ++r) f.ValListMp3.SetRow(r);
+    }
+}
+
+TEST_F(Startup, MissingListFileUsesTheDefaultsAndSaysSo) {
+    defaultList = false;
+    TFormMain& f = Start();
+
+    EXPECT_EQ(BoxTexts(), std::vector<std::string>{
+                              "リストファイル C:\\Game\\QUAVERIX\\Pellamor.lst が見つかりません."});
+    EXPECT_EQ(fs.boxes[0].kind, sys::BoxKind::Error);
+    // The two default lines hold no '=', so both rows have empty names.
+    EXPECT_EQ(Lines(), (std::vector<std::string>{"=", "="}));
+    EXPECT_EQ(f.Mp3Tips, (std::vector<std::string>{"エーラ", "発生"}));
+    EXPECT_EQ(f.FilList.Mask(), "*.mp3");
+    EXPECT_EQ(f.Caption(), "ZorventVer1.2.3");
+    EXPECT_EQ(f.Experience, 1);
+    EXPECT_TRUE(f.Panel1.Visible());
+    EXPECT_FALSE(f.Panel2.Visible());
+}
+
+TEST_F(Startup, ListFileIsOnlyTakenFromBelowTheExeFolder) {
+    for (const std::string name : {"..\\x.lst", "C:\\Game\\x.lst", "\\x.lst", "sub\\..\\..\\x.lst"}) {
+        SCOPED_TRACE(name);
+        FormEnv env;
+        env.WriteUserIni("[user]\r\nselelst=" + name + "\r\n");
+        TFormMain& f = env.Start();
+        EXPECT_EQ(env.BoxTexts(),
+                  std::vector<std::string>{"リストファイル名 " + name +
+                                           " は使えません (exe のフォルダの中の名前にしてください)"});
+        EXPECT_EQ(f.FilList.Mask(), "*.mp3");
+        EXPECT_EQ(env.Lines(), (std::vector<std::string>{"=", "="}));
+        EXPECT_EQ(f.Caption(), "ZorventVer1.2.3");
+    }
+
+    // A folder below the exe folder is fine.
+    WriteUserIni("[user]\r\nselelst=lists\\a.lst\r\n");
+    WriteList("01.mp3=A", "1", "*.ogg", "lists\\a.lst");
+    TFormMain& f = Start();
+    EXPECT_TRUE(fs.boxes.empty());
+    EXPECT_EQ(Lines(), std::vector<std::string>{"01.mp3="});
+    EXPECT_EQ(f.FilList.Mask(), "*.ogg");
+}
+
+TEST_F(Startup, EmptyNametipsGivesAnEmptyTable) {
+    WriteList("", "0");
+    TFormMain& f = Start();
+
+    EXPECT_TRUE(fs.boxes.empty());
+    EXPECT_EQ(f.ValListMp3.Count(), 0);
+    EXPECT_EQ(f.ValListMp3.RowCount(), 2);  // the title row and one blank row
+    EXPECT_TRUE(f.Mp3Tips.empty());
+    f.ValListMp3Click(&f.ValListMp3);
+    EXPECT_EQ(f.LblMp3Tips.Caption(), "");
+}
