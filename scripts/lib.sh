@@ -28,6 +28,9 @@ qx_wine_prefix() {
     mkdir -p "$WINEPREFIX"
     echo "wine: creating prefix $WINEPREFIX"
     LC_ALL=ja_JP.UTF-8 "$(qx_wine_loader)" wineboot -i >/dev/null 2>&1 || true
+    # Windows unmanaged by an X window manager: without one (Xvfb), Wine otherwise waits
+    # seconds for each shown window to be withdrawn when it closes.
+    "$(qx_wine_loader)" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f >/dev/null 2>&1 || true
     wineserver -w || true
   fi
 }

@@ -312,7 +312,8 @@ bool NativeForm::PreTranslate(MSG& msg) {
     bool alt = (GetKeyState(VK_MENU) & 0x8000) != 0;
     bool ctrl = (GetKeyState(VK_CONTROL) & 0x8000) != 0;
     bool shift = (GetKeyState(VK_SHIFT) & 0x8000) != 0;
-    unsigned mods = (shift ? ui::kShiftKey : 0) | (alt ? ui::kAltKey : 0) | (ctrl ? ui::kCtrlKey : 0);
+    unsigned mods = (shift ? unsigned{ui::kShiftKey} : 0u) | (alt ? unsigned{ui::kAltKey} : 0u) |
+                    (ctrl ? unsigned{ui::kCtrlKey} : 0u);
 
     if (msg.message == WM_KEYDOWN) {
         ui::Control* focused = ControlOf(GetFocus());
@@ -330,6 +331,8 @@ bool NativeForm::PreTranslate(MSG& msg) {
                     return true;
                 }
                 // Keys the focused control does not take are swallowed, without a beep.
+                // Esc never reaches a memo: a multi-line edit may close its parent on it.
+                if (key == ui::Key::Escape) return true;
                 if (focused && focused->GetKind() != ui::Kind::Memo &&
                     focused->GetKind() != ui::Kind::DirectoryListBox &&
                     focused->GetKind() != ui::Kind::ValueListEditor) {
@@ -345,6 +348,12 @@ bool NativeForm::PreTranslate(MSG& msg) {
             default:
                 return false;
         }
+    }
+    // Alt+F4 closes whatever has the focus: some controls (Wine's combo box) eat every
+    // Alt key instead of leaving it to the system.
+    if (msg.message == WM_SYSKEYDOWN && msg.wParam == VK_F4 && alt && !ctrl) {
+        PostMessageW(hwnd_, WM_SYSCOMMAND, SC_CLOSE, 0);
+        return true;
     }
     // Alt+letter: the accelerator of a showing button or check box.
     if (msg.message == WM_SYSKEYDOWN && alt && msg.wParam >= 'A' && msg.wParam <= 'Z') {

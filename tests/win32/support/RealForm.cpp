@@ -74,7 +74,7 @@ void RemoveTree(const std::string& path) {
 
 sys::BoxResult TestSystem::ShowBox(sys::BoxKind kind, const std::string& caption,
                                    const std::string& text) {
-    boxes.push_back({kind, caption, text});
+    boxes.push_back({kind, caption, text, owner && IsWindowVisible(owner)});
     if (realBoxes) return Win32System::ShowBox(kind, caption, text);
     if (boxAnswers.empty()) return sys::BoxResult::Ok;
     sys::BoxResult r = boxAnswers.front();

@@ -47,6 +47,7 @@ public:
     struct Box {
         sys::BoxKind kind;
         std::string caption, text;
+        bool ownerShown = false;  // the main window was visible when the box came up
     };
     std::vector<Box> boxes;
     std::deque<sys::BoxResult> boxAnswers;                 // empty: Ok

@@ -1,0 +1,461 @@
+// The main window on real controls: every control's window class, place, text, hint and
+// visibility; the frame; the keyboard rules of each tab; every way of closing; an error
+// at start-up; switching tabs from the strip itself.
+#include <gtest/gtest.h>
+#include <windows.h>
+#include <commctrl.h>
+
+#include <functional>
+#include <map>
+
+#include "platform/win32/Wide.h"
+#include "support/RealForm.h"
+
+using namespace wintest;
+
+namespace {
+
+const char kListFile[] =
+    "[mp3]\r\nnametips=01.mp3=タイトル#03.mp3=町#Msg_NewMsg.wav=メッセージ\r\n"
+    "mask=*.mp3\r\nnumber=3\r\n";
+
+// A first start: the exe folder holds the list file and no user.ini; the lists browse a
+// folder of their own.
+struct Window {
+    TempFolder exe{"win"};
+    std::unique_ptr<RealForm> f;
+    explicit Window(const std::string& list = kListFile) {
+        WriteBytes(exe / "Pellamor.lst", list);
+        MakeFolder(exe / "music");
+        f = std::make_unique<RealForm>(exe.Path() + "\\", exe / "music");
+    }
+    ~Window() {
+        f.reset();
+        wchar_t temp[MAX_PATH + 1];
+        GetTempPathW(MAX_PATH + 1, temp);
+        SetCurrentDirectoryW(temp);  // the folder in use could not be removed
+    }
+    TFormMain& form() { return *f->form; }
+    RealForm* operator->() { return f.get(); }
+};
+
+std::string TextOf(HWND h) { return win32::A(win32::WindowTextW(h)); }
+
+std::wstring ClassOf(HWND h) {
+    wchar_t name[64] = {};
+    GetClassNameW(h, name, 64);
+    return name;
+}
+
+bool OwnVisible(HWND h) { return (GetWindowLongW(h, GWL_STYLE) & WS_VISIBLE) != 0; }
+
+// The window's rectangle in its parent's client coordinates.
+RECT PlaceIn(HWND h) {
+    RECT r;
+    GetWindowRect(h, &r);
+    MapWindowPoints(nullptr, GetParent(h), reinterpret_cast<POINT*>(&r), 2);
+    return r;
+}
+
+bool At96Dpi() {
+    HDC dc = GetDC(nullptr);
+    int dpi = GetDeviceCaps(dc, LOGPIXELSY);
+    ReleaseDC(nullptr, dc);
+    return dpi == 96;
+}
+
+// Every tool of the tooltip: the window it belongs to and its text.
+std::map<HWND, std::string> Tips(HWND tooltip) {
+    std::map<HWND, std::string> out;
+    int n = static_cast<int>(SendMessageW(tooltip, TTM_GETTOOLCOUNT, 0, 0));
+    for (int i = 0; i < n; ++i) {
+        wchar_t text[1024] = {};
+        TOOLINFOW ti{};
+        ti.cbSize = sizeof ti;
+        ti.lpszText = text;
+        if (SendMessageW(tooltip, TTM_ENUMTOOLSW, i, reinterpret_cast<LPARAM>(&ti))) {
+            out[reinterpret_cast<HWND>(ti.uId)] = win32::A(std::wstring(text));
+        }
+    }
+    return out;
+}
+
+// The player's click on a tab of the strip, as the mouse delivers it.
+void ClickTab(RealForm& f, int index) {
+    HWND strip = f.H(f.form->TabControl1);
+    RECT r{};
+    SendMessageW(strip, TCM_GETITEMRECT, index, reinterpret_cast<LPARAM>(&r));
+    LPARAM at = MAKELPARAM((r.left + r.right) / 2, (r.top + r.bottom) / 2);
+    PostMessageW(strip, WM_LBUTTONDOWN, MK_LBUTTON, at);
+    PostMessageW(strip, WM_LBUTTONUP, 0, at);
+    f.Pump();
+}
+
+ui::Control* Focused(RealForm& f) { return f.window->ControlOf(GetFocus()); }
+
+}  // namespace
+
+TEST(MainWindow, ControlsHaveTheirClassPlaceTextHintAndVisibility) {
+    Window w;
+    TFormMain& m = w.form();
+    enum Size { Whole, Grows, NoHeight };  // what of the size the window must keep
+    struct Expect {
+        ui::Control* control;
+        ui::Control* parent;  // null: the form
+        const wchar_t* cls;
+        ui::Rect place;
+        Size size;
+        const char* text;  // null: not a fixed text
+        const char* hint;  // "" : none
+        bool visible;
+    };
+    const Expect expected[] = {
+        {&m.TabControl1, nullptr, L"SysTabControl32", {0, 6, 505, 499}, Whole, nullptr, "", true},
+        {&m.Panel1, &m.TabControl1, L"QxContainer", {8, 24, 489, 473}, Whole, nullptr, "", true},
+        {&m.Panel2, &m.TabControl1, L"QxContainer", {8, 24, 489, 473}, Whole, nullptr, "", false},
+        {&m.DrvBox, &m.Panel1, L"ComboBox", {8, 8, 153, 18}, NoHeight, nullptr, "", true},
+        {&m.DirList, &m.Panel1, L"ListBox", {8, 32, 153, 161}, Whole, nullptr,
+         "音楽ファイルがある場所を指定してください", true},
+        {&m.ValListMp3, &m.Panel1, L"SysListView32", {168, 48, 313, 361}, Whole, nullptr, "", true},
+        {&m.FilList, &m.Panel1, L"ListBox", {8, 200, 153, 177}, Whole, nullptr, "", true},
+        {&m.Button1, &m.Panel1, L"Button", {168, 416, 33, 25}, Whole, "再生", "", true},
+        {&m.BtnGo, &m.Panel1, L"Button", {336, 416, 89, 25}, Whole, "Bat作成(&G)", "バッチファイル作成", true},
+        {&m.BtnExit, &m.Panel1, L"Button", {432, 416, 49, 25}, Whole, "終了(&X)", "", true},
+        {&m.MemoCopysaki, &m.Panel1, L"Edit", {192, 24, 289, 17}, Whole, nullptr,
+         "コピー先フォルダ。標準以外のフォルダに入れてる場合、左の[→]ボタンで何とかしてくれ", true},
+        {&m.BtnCopyGo, &m.Panel1, L"Button", {256, 416, 73, 25}, Whole, "コピー開始", "", true},
+        {&m.BtnCopySakiCopy, &m.Panel1, L"Button", {168, 24, 17, 17}, Whole, "→",
+         "ここ押すとコピー先フォルダを左のディレクトリボックスのアドレスに変更します。"
+         "手打ちが面倒なら。（フォルダの参照ダイアログ?方法知らんのだよ）",
+         true},
+        {&m.Label2, &m.Panel1, L"Static", {168, 8, 185, 12}, Grows, "対象ファイルを下記フォルダにコピー", "", true},
+        {&m.LblTag, &m.Panel1, L"Static", {8, 384, 153, 57}, Whole,
+         "↑のファイルリストを\r\n右クリックで\r\n　フォーカス一段下げ\r\n中クリックで再生(難)", "", true},
+        {&m.LblMp3Tips, &m.Panel1, L"Static", {168, 448, 313, 12}, Whole, "", "", true},
+        {&m.MemoBatDate, &m.Panel1, L"Edit", {424, 8, 41, 17}, Whole, nullptr, "", false},
+        {&m.RadioGFilListOneClk, &m.Panel2, L"QxContainer", {8, 8, 169, 121}, Whole, nullptr, "", true},
+        {&m.RadioGFilListDblClk, &m.Panel2, L"QxContainer", {184, 8, 49, 121}, Whole, nullptr, "", true},
+        {&m.MemoMp3Play, &m.Panel2, L"Edit", {72, 208, 329, 17}, Whole, nullptr, "", true},
+        {&m.Button2, &m.Panel2, L"Button", {408, 208, 33, 17}, Whole, " ? ", "", true},
+        {&m.MemoMp3Line, &m.Panel2, L"Edit", {8, 248, 393, 17}, Whole, nullptr, "よくわからなければ諦めて。", true},
+        {&m.RadioGMp3Play, &m.Panel2, L"QxContainer", {8, 136, 473, 65}, Whole, nullptr, "", true},
+        {&m.MemoSoftName, &m.Panel2, L"Edit", {8, 448, 217, 17}, Whole, nullptr,
+         "ソフト名です。自由に変更可能(改行不可)", false},
+        {&m.RadioGFilListAltClk, &m.Panel2, L"QxContainer", {240, 8, 49, 121}, Whole, nullptr, "", true},
+        {&m.RadioGFilListCtrlClk, &m.Panel2, L"QxContainer", {296, 8, 49, 121}, Whole, nullptr, "", true},
+        {&m.ChkDelReadOnly, &m.Panel2, L"Button", {8, 280, 441, 17}, Whole,
+         "（*.batファイル限定）コピー先のファイルが読み取り専用でも問答無用で上書き(&R)",
+         "batファイルにdel /f E:\\bgm\\01.mp3といった文を付け加えます", true},
+        {&m.LblMp3PlayApp, &m.Panel2, L"Static", {8, 210, 52, 12}, Grows, "再生ソフト", "", true},
+        {&m.Label3, &m.Panel2, L"Static", {8, 232, 359, 12}, Grows,
+         "コマンドライン(ファイル名を入れるところは[FileName]と半角10文字で。)", "", true},
+    };
+    const bool geometry = At96Dpi();
+    const std::map<HWND, std::string> tips = Tips(w->window->Tooltip());
+    for (const Expect& e : expected) {
+        SCOPED_TRACE(e.control->Name());
+        HWND h = w->H(*e.control);
+        ASSERT_TRUE(h);
+        EXPECT_EQ(CompareStringOrdinal(ClassOf(h).c_str(), -1, e.cls, -1, TRUE), CSTR_EQUAL)
+            << win32::A(ClassOf(h));
+        EXPECT_EQ(GetParent(h), e.parent ? w->H(*e.parent) : w->Handle());
+        if (e.text) {
+            EXPECT_EQ(TextOf(h), e.text);
+        }
+        auto tip = tips.find(h);
+        if (*e.hint) {
+            EXPECT_TRUE(tip != tips.end() && tip->second == e.hint)
+                << (tip == tips.end() ? "no tip" : tip->second);
+        } else {
+            EXPECT_TRUE(tip == tips.end()) << tip->second;
+        }
+        EXPECT_EQ(OwnVisible(h), e.visible);
+        if (!geometry) continue;
+        RECT r = PlaceIn(h);
+        EXPECT_EQ(r.left, e.place.left);
+        EXPECT_EQ(r.top, e.place.top);
+        if (e.size != Grows) {
+            EXPECT_EQ(r.right - r.left, e.place.width);
+        }
+        if (e.size == Whole) {
+            EXPECT_EQ(r.bottom - r.top, e.place.height);
+        }
+    }
+    EXPECT_TRUE(IsWindowVisible(w->H(m.Panel1)));
+    EXPECT_FALSE(IsWindowVisible(w->H(m.Panel2)));
+    if (geometry) {
+        // The window's font: 12 pixels high, Shift-JIS.
+        LOGFONTW lf{};
+        GetObjectW(reinterpret_cast<HFONT>(SendMessageW(w->H(m.Button1), WM_GETFONT, 0, 0)), sizeof lf, &lf);
+        EXPECT_EQ(lf.lfHeight, -12);
+        EXPECT_EQ(lf.lfCharSet, SHIFTJIS_CHARSET);
+    }
+
+    // Tabs, grid titles, the drive shown.
+    HWND strip = w->H(m.TabControl1);
+    ASSERT_EQ(SendMessageW(strip, TCM_GETITEMCOUNT, 0, 0), 2);
+    EXPECT_EQ(SendMessageW(strip, TCM_GETCURSEL, 0, 0), 0);
+    const char* tabs[] = {"メイン", "設定"};
+    for (int i = 0; i < 2; ++i) {
+        wchar_t text[64] = {};
+        TCITEMW item{};
+        item.mask = TCIF_TEXT;
+        item.pszText = text;
+        item.cchTextMax = 64;
+        SendMessageW(strip, TCM_GETITEMW, i, reinterpret_cast<LPARAM>(&item));
+        EXPECT_EQ(win32::A(std::wstring(text)), tabs[i]);
+    }
+    const char* titles[] = {"-", "対象ファイル名"};
+    for (int i = 0; i < 2; ++i) {
+        wchar_t text[64] = {};
+        LVCOLUMNW col{};
+        col.mask = LVCF_TEXT;
+        col.pszText = text;
+        col.cchTextMax = 64;
+        SendMessageW(w->H(m.ValListMp3), LVM_GETCOLUMNW, i, reinterpret_cast<LPARAM>(&col));
+        EXPECT_EQ(win32::A(std::wstring(text)), titles[i]);
+    }
+    HWND drives = w->H(m.DrvBox);
+    int sel = static_cast<int>(SendMessageW(drives, CB_GETCURSEL, 0, 0));
+    ASSERT_GE(sel, 0);
+    wchar_t drive[64] = {};
+    SendMessageW(drives, CB_GETLBTEXT, sel, reinterpret_cast<LPARAM>(drive));
+    EXPECT_EQ(towupper(drive[0]), towupper(Wide(w.exe.Path())[0]));
+
+    // Radio groups: the caption on the frame, then one radio button per item, in order.
+    struct Group {
+        ui::RadioGroup* group;
+        const char* caption;
+        std::vector<std::string> items;
+    };
+    const std::vector<std::string> blank(5);
+    const Group groups[] = {
+        {&m.RadioGFilListOneClk, "ファイルリストを1クリックで",
+         {"登録", "登録とフォーカス1段下げ", "再生", "再生と登録", "何もしない"}},
+        {&m.RadioGFilListDblClk, "DblClk", blank},
+        {&m.RadioGFilListAltClk, "AltClk", blank},
+        {&m.RadioGFilListCtrlClk, "CtrlClk", blank},
+        {&m.RadioGMp3Play, "Playボタン及び上記設定で再生をする場合、", {"再生しない", "関連付けで再生", "指定したツールで再生"}},
+    };
+    for (const Group& g : groups) {
+        SCOPED_TRACE(g.group->Name());
+        std::string caption;
+        std::vector<std::string> items;
+        std::vector<int> tops;
+        for (HWND c = GetWindow(w->H(*g.group), GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT)) {
+            LONG type = GetWindowLongW(c, GWL_STYLE) & BS_TYPEMASK;
+            if (type == BS_GROUPBOX) caption = TextOf(c);
+            if (type == BS_RADIOBUTTON || type == BS_AUTORADIOBUTTON) {
+                items.push_back(TextOf(c));
+                tops.push_back(PlaceIn(c).top);
+            }
+        }
+        EXPECT_EQ(caption, g.caption);
+        EXPECT_EQ(items, g.items);
+        for (std::size_t i = 1; i < tops.size(); ++i) EXPECT_GT(tops[i], tops[i - 1]);  // one below the other
+    }
+}
+
+TEST(MainWindow, FixedFrameAtItsPlaceWithTheDefaultCaption) {
+    Window w;
+    HWND h = w->Handle();
+    EXPECT_TRUE(IsWindowVisible(h));
+    EXPECT_EQ(TextOf(h), "ZorventVer1.2.3");
+    LONG style = GetWindowLongW(h, GWL_STYLE);
+    EXPECT_EQ(style & (WS_THICKFRAME | WS_MAXIMIZEBOX | WS_MINIMIZEBOX), 0);
+    EXPECT_EQ(style & (WS_CAPTION | WS_SYSMENU), WS_CAPTION | WS_SYSMENU);
+    // The system menu offers the close.
+    HMENU menu = GetSystemMenu(h, FALSE);
+    ASSERT_TRUE(menu);
+    UINT close = GetMenuState(menu, SC_CLOSE, MF_BYCOMMAND);
+    EXPECT_TRUE(close != static_cast<UINT>(-1) && !(close & (MF_GRAYED | MF_DISABLED)));
+    if (!At96Dpi()) GTEST_SKIP() << "the layout is for 96 dpi";
+    RECT client, frame;
+    GetClientRect(h, &client);
+    GetWindowRect(h, &frame);
+    EXPECT_EQ(client.right, 511);
+    EXPECT_EQ(client.bottom, 506);
+    EXPECT_EQ(frame.left, 414);
+    EXPECT_EQ(frame.top, 116);
+}
+
+TEST(MainWindow, TabKeyWalksTheShownTabInOrder) {
+    Window w;
+    TFormMain& m = w.form();
+    auto walk = [&](std::size_t steps) {
+        std::vector<ui::Control*> seen;
+        for (std::size_t i = 0; i < steps; ++i) {
+            w->Key(VK_TAB);
+            seen.push_back(Focused(*w.f));
+        }
+        return seen;
+    };
+    SetFocus(w->H(m.TabControl1));
+    ASSERT_EQ(Focused(*w.f), &m.TabControl1);
+    const std::vector<ui::Control*> main = {&m.DrvBox, &m.DirList, &m.ValListMp3, &m.FilList,
+                                            &m.Button1, &m.BtnGo, &m.BtnExit, &m.MemoCopysaki,
+                                            &m.BtnCopyGo, &m.BtnCopySakiCopy, &m.TabControl1};
+    EXPECT_EQ(walk(main.size()), main);
+    w->Key(VK_TAB, false, false, true);
+    EXPECT_EQ(Focused(*w.f), &m.BtnCopySakiCopy);
+
+    // The settings tab: its own controls only; the hidden software name is passed over.
+    ClickTab(*w.f, 1);
+    ASSERT_TRUE(m.Panel2.Visible());
+    SetFocus(w->H(m.TabControl1));
+    const std::vector<ui::Control*> settings = {
+        &m.RadioGFilListOneClk, &m.RadioGFilListDblClk, &m.MemoMp3Play, &m.Button2,
+        &m.MemoMp3Line, &m.RadioGMp3Play, &m.RadioGFilListAltClk, &m.RadioGFilListCtrlClk,
+        &m.ChkDelReadOnly, &m.TabControl1};
+    EXPECT_EQ(walk(settings.size()), settings);
+}
+
+TEST(MainWindow, KeysFollowTheShownTab) {
+    Window w;
+    TFormMain& m = w.form();
+    int closes = 0;
+    m.OnClose = [&](ui::Control* s) {
+        ++closes;
+        m.FormClose(s);
+    };
+    const std::int32_t start = m.Experience;
+
+    // Main tab: Enter on the file list and Alt+G press BtnGo; with Ctrl or Shift held
+    // Enter and Esc do nothing.
+    SetFocus(w->H(m.FilList));
+    w->Key(VK_RETURN);
+    EXPECT_EQ(m.Experience, start + 3);
+    w->Key('G', true);
+    EXPECT_EQ(m.Experience, start + 6);
+    w->Key(VK_RETURN, false, true);
+    w->Key(VK_ESCAPE, false, false, true);
+    EXPECT_EQ(m.Experience, start + 6);
+    EXPECT_EQ(closes, 0);
+
+    // Enter in the destination memo is a line break, not the batch writer.
+    HWND memo = w->H(m.MemoCopysaki);
+    SetFocus(memo);
+    SendMessageW(memo, EM_SETSEL, 0, -1);
+    w->Key('A');  // typing replaces the selection; 'A' arrives as WM_CHAR 'a'
+    w->Key(VK_RETURN);
+    w->Key('B');
+    EXPECT_EQ(m.MemoCopysaki.Text(), "a\r\nb");
+    EXPECT_EQ(TextOf(memo), "a\r\nb");
+    EXPECT_EQ(m.Experience, start + 6);
+
+    // Main tab: Alt+R belongs to a hidden check box.
+    const bool ticked = m.ChkDelReadOnly.Checked();
+    w->Key('R', true);
+    EXPECT_EQ(m.ChkDelReadOnly.Checked(), ticked);
+
+    // Settings tab: Enter, Esc, Alt+G and Alt+X do nothing; Alt+R ticks the check box.
+    ClickTab(*w.f, 1);
+    ASSERT_TRUE(m.Panel2.Visible());
+    m.MemoMp3Play.SetText("");
+    for (HWND focus : {w->H(m.ChkDelReadOnly), w->H(m.TabControl1), w->H(m.MemoMp3Play)}) {
+        SetFocus(focus);
+        w->Key(VK_RETURN);
+        w->Key(VK_ESCAPE);
+        w->Key('G', true);
+        w->Key('X', true);
+    }
+    EXPECT_EQ(m.Experience, start + 6);
+    EXPECT_EQ(closes, 0);
+    EXPECT_FALSE(w->QuitPosted());
+    EXPECT_TRUE(IsWindowVisible(w->Handle()));
+    EXPECT_EQ(m.MemoMp3Play.Text(), "\r\n");  // the Enter typed into it
+
+    w->Key('R', true);
+    EXPECT_EQ(m.ChkDelReadOnly.Checked(), !ticked);
+    EXPECT_EQ(SendMessageW(w->H(m.ChkDelReadOnly), BM_GETCHECK, 0, 0), !ticked ? BST_CHECKED : BST_UNCHECKED);
+}
+
+TEST(MainWindow, EveryWayOfClosingRunsFormCloseOnce) {
+    const std::map<std::string, std::function<void(Window&)>> ways = {
+        {"button", [](Window& w) { SendMessageW(w->H(w.form().BtnExit), BM_CLICK, 0, 0); }},
+        {"Alt+X", [](Window& w) { w->Key('X', true); }},
+        {"Esc", [](Window& w) { w->Key(VK_ESCAPE); }},
+        {"close box",
+         [](Window& w) {
+             RECT r;
+             GetWindowRect(w->Handle(), &r);
+             PostMessageW(w->Handle(), WM_SYSCOMMAND, SC_CLOSE, MAKELPARAM(r.right - 10, r.top + 10));
+         }},
+        {"Alt+F4 on the tab strip",
+         [](Window& w) {
+             SetFocus(w->H(w.form().TabControl1));
+             w->Key(VK_F4, true);
+         }},
+        {"Alt+F4 on the drive box",
+         [](Window& w) {
+             SetFocus(w->H(w.form().DrvBox));
+             w->Key(VK_F4, true);
+         }},
+        {"system menu", [](Window& w) { PostMessageW(w->Handle(), WM_SYSCOMMAND, SC_CLOSE, 0); }},
+    };
+    for (const auto& [name, close] : ways) {
+        SCOPED_TRACE(name);
+        Window w;
+        int closes = 0;
+        w.form().OnClose = [&](ui::Control* s) {
+            ++closes;
+            w.form().FormClose(s);
+        };
+        close(w);
+        w->Pump();
+        EXPECT_EQ(closes, 1);
+        EXPECT_TRUE(w->QuitPosted());
+        EXPECT_FALSE(IsWindowVisible(w->Handle()));
+        EXPECT_TRUE(Exists(w.exe / "user.ini"));
+        EXPECT_TRUE(w->system.boxes.empty());
+        // A second request finds the window closed.
+        SendMessageW(w->Handle(), WM_CLOSE, 0, 0);
+        EXPECT_EQ(closes, 1);
+    }
+}
+
+TEST(MainWindow, ErrorAtStartIsShownBeforeTheWindowWhichThenRuns) {
+    // The slot count names more lines than the list file has.
+    Window w("[mp3]\r\nnametips=01.mp3=a#03.mp3=b\r\nmask=*.mp3\r\nnumber=5\r\n");
+    ASSERT_EQ(w->system.boxes.size(), 1u);
+    const TestSystem::Box& box = w->system.boxes[0];
+    EXPECT_EQ(box.kind, sys::BoxKind::Error);
+    EXPECT_EQ(box.caption, "QUAVERIX");
+    EXPECT_NE(box.text.find("number"), std::string::npos) << box.text;
+    EXPECT_FALSE(box.ownerShown);
+    // Then the window opens and runs.
+    EXPECT_TRUE(IsWindowVisible(w->Handle()));
+    int closes = 0;
+    w.form().OnClose = [&](ui::Control* s) {
+        ++closes;
+        w.form().FormClose(s);
+    };
+    ClickTab(*w.f, 1);
+    EXPECT_TRUE(IsWindowVisible(w->H(w.form().Panel2)));
+    ClickTab(*w.f, 0);
+    w->Key(VK_ESCAPE);
+    EXPECT_EQ(closes, 1);
+    EXPECT_TRUE(w->QuitPosted());
+}
+
+TEST(MainWindow, TheStripSwitchesThePanels) {
+    Window w;
+    TFormMain& m = w.form();
+    HWND strip = w->H(m.TabControl1);
+    ClickTab(*w.f, 1);
+    EXPECT_EQ(SendMessageW(strip, TCM_GETCURSEL, 0, 0), 1);
+    EXPECT_EQ(m.TabControl1.TabIndex(), 1);
+    EXPECT_TRUE(IsWindowVisible(w->H(m.Panel2)));
+    EXPECT_FALSE(IsWindowVisible(w->H(m.Panel1)));
+    EXPECT_FALSE(IsWindowVisible(w->H(m.MemoSoftName)));  // a new player does not see it yet
+    EXPECT_TRUE(IsWindowVisible(w->H(m.ChkDelReadOnly)));
+
+    // The strip's own notification, as the keyboard's Ctrl+Tab would bring it.
+    SendMessageW(strip, TCM_SETCURSEL, 0, 0);
+    NMHDR hdr{strip, static_cast<UINT_PTR>(GetDlgCtrlID(strip)), static_cast<UINT>(TCN_SELCHANGE)};
+    SendMessageW(w->Handle(), WM_NOTIFY, hdr.idFrom, reinterpret_cast<LPARAM>(&hdr));
+    EXPECT_EQ(m.TabControl1.TabIndex(), 0);
+    EXPECT_TRUE(IsWindowVisible(w->H(m.Panel1)));
+    EXPECT_FALSE(IsWindowVisible(w->H(m.Panel2)));
+    EXPECT_EQ(TextOf(w->Handle()), "ZorventVer1.2.3");
+}
