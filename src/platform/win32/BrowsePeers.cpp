@@ -257,10 +257,14 @@ private:
             case WM_MBUTTONDOWN: case WM_MBUTTONDBLCLK: button = ui::MouseButton::Middle; break;
             default: return DefSubclassProc(h, msg, wp, lp);
         }
+        auto* self = reinterpret_cast<FilePeer*>(ref);
         LRESULT result = 0;
         // Right and middle presses leave the selection alone.
         if (button == ui::MouseButton::Left) {
             result = DefSubclassProc(h, msg, wp, lp);
+            // The list selects the line at the press but reports it (LBN_SELCHANGE) only
+            // at the release; the press's handler must already work on that file.
+            self->List().SetItemIndex(static_cast<int>(SendMessageW(h, LB_GETCURSEL, 0, 0)));
         } else {
             SetFocus(h);
         }
@@ -271,7 +275,6 @@ private:
         if (wp & MK_LBUTTON) shift |= ui::kLeft;
         if (wp & MK_RBUTTON) shift |= ui::kRight;
         if (wp & MK_MBUTTON) shift |= ui::kMiddle;
-        auto* self = reinterpret_cast<FilePeer*>(ref);
         int x = GET_X_LPARAM(lp), y = GET_Y_LPARAM(lp);
         self->nf_.Raise([self, button, shift, x, y] { self->List().UserMouseDown(button, shift, x, y); });
         return result;

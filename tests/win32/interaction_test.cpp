@@ -1,0 +1,438 @@
+// The player's hands on the real window: mouse presses and keys on the file list, the
+// folder list opening folders, the settings tab's radio buttons, the "→" button, and the
+// shell really starting a stand-in player (fake_player.exe, built beside this test).
+#include <gtest/gtest.h>
+#include <windows.h>
+#include <commctrl.h>
+
+#include <atomic>
+#include <cstring>
+#include <thread>
+
+#include "platform/win32/Wide.h"
+#include "support/RealForm.h"
+
+using namespace wintest;
+
+namespace {
+
+const char kListFile[] =
+    "[mp3]\r\nnametips=01.mp3=タイトル#03.mp3=町#Msg_NewMsg.wav=メッセージ\r\n"
+    "mask=*.mp3;*.qxtune\r\nnumber=3\r\n";
+
+// Blanks and double-byte characters in both the folder and the file name.
+const char kMusic[] = "私の 音楽";
+const char kDawn[] = "夜明け の街.mp3";
+
+std::wstring FromUtf8(const std::string& s) {
+    int n = MultiByteToWideChar(CP_UTF8, 0, s.data(), static_cast<int>(s.size()), nullptr, 0);
+    std::wstring out(static_cast<std::size_t>(n), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, s.data(), static_cast<int>(s.size()), out.data(), n);
+    return out;
+}
+
+std::string PlayerPath() {
+    wchar_t self[MAX_PATH];
+    std::wstring p(self, GetModuleFileNameW(nullptr, self, MAX_PATH));
+    return win32::A(p.substr(0, p.find_last_of(L'\\') + 1) + L"fake_player.exe");
+}
+
+// One start of the stand-in player: its command line and its arguments.
+struct Play {
+    std::wstring cmd;
+    std::vector<std::wstring> args;
+};
+
+std::vector<Play> Plays(const std::string& file) {
+    std::vector<Play> done;
+    Play cur;
+    std::string all = ReadBytes(file);
+    std::size_t at = 0;
+    while (at < all.size()) {
+        std::size_t end = all.find('\n', at);
+        if (end == std::string::npos) break;  // a record still being written
+        std::string line = all.substr(at, end - at);
+        at = end + 1;
+        if (line.rfind("cmd=", 0) == 0) cur = Play{FromUtf8(line.substr(4)), {}};
+        if (line.rfind("arg=", 0) == 0) cur.args.push_back(FromUtf8(line.substr(4)));
+        if (line == "end") done.push_back(cur);
+    }
+    return done;
+}
+
+// The shell does not wait for the player: wait for its record ourselves.
+std::vector<Play> WaitPlays(const std::string& file, std::size_t n, DWORD ms = 15000) {
+    DWORD start = GetTickCount();
+    for (;;) {
+        std::vector<Play> p = Plays(file);
+        if (p.size() >= n || GetTickCount() - start > ms) return p;
+        Sleep(50);
+    }
+}
+
+// A first start (default actions) with the lists in the music folder, playing with the
+// stand-in player through the template "/x [FileName] /y".
+struct Desk {
+    TempFolder exe{"ia"};
+    std::string music = exe / kMusic;
+    std::string out = exe / "plays.txt";
+    std::unique_ptr<RealForm> f;
+    explicit Desk(const std::vector<std::string>& files = {"a.mp3", "b.mp3", "c.mp3", kDawn},
+                  const std::vector<std::string>& folders = {}) {
+        WriteBytes(exe / "Pellamor.lst", kListFile);
+        MakeFolder(music);
+        for (const std::string& n : folders) MakeFolder(music + "\\" + n);
+        for (const std::string& n : files) WriteBytes(music + "\\" + n, "ID3");
+        SetEnvironmentVariableW(L"QX_PLAYER_OUT", Wide(out).c_str());
+        f = std::make_unique<RealForm>(exe.Path() + "\\", music);
+        form().Mp3Play = 2;
+        form().Mp3Tool = PlayerPath();
+        form().Mp3Line = "/x [FileName] /y";
+    }
+    ~Desk() {
+        f.reset();
+        Sleep(300);  // let a player that is still ending leave the folder
+        wchar_t temp[MAX_PATH + 1];
+        GetTempPathW(MAX_PATH + 1, temp);
+        SetCurrentDirectoryW(temp);
+    }
+    TFormMain& form() { return *f->form; }
+    HWND H(const ui::Control& c) { return f->H(c); }
+    std::string Path(const std::string& name) const { return music + "\\" + name; }
+    int Item(const std::string& name) {
+        const auto& items = form().FilList.Items();
+        for (std::size_t i = 0; i < items.size(); ++i) {
+            if (items[i] == name) return static_cast<int>(i);
+        }
+        ADD_FAILURE() << "not listed: " << name;
+        return 0;
+    }
+    std::string Slot(int i) { return form().ValListMp3.Value(i); }
+};
+
+// A press and its release at the middle of a list line, with Ctrl and Alt as given.
+void Press(RealForm& f, HWND list, int item, UINT down, WPARAM keys = 0, bool alt = false) {
+    RECT r{};
+    SendMessageW(list, LB_GETITEMRECT, item, reinterpret_cast<LPARAM>(&r));
+    LPARAM at = MAKELPARAM((r.left + r.right) / 2, (r.top + r.bottom) / 2);
+    BYTE state[256], saved[256];
+    GetKeyboardState(state);
+    memcpy(saved, state, sizeof state);
+    state[VK_MENU] = alt ? 0x80 : 0;
+    state[VK_CONTROL] = (keys & MK_CONTROL) ? 0x80 : 0;
+    SetKeyboardState(state);
+    UINT up = down + 1;  // WM_xBUTTONUP follows its WM_xBUTTONDOWN
+    WPARAM button = down == WM_LBUTTONDOWN ? MK_LBUTTON : down == WM_RBUTTONDOWN ? MK_RBUTTON : MK_MBUTTON;
+    PostMessageW(list, down, keys | button, at);
+    PostMessageW(list, up, keys, at);
+    f.Pump();
+    SetKeyboardState(saved);
+}
+
+void DoubleClick(RealForm& f, HWND list, int item) {
+    RECT r{};
+    SendMessageW(list, LB_GETITEMRECT, item, reinterpret_cast<LPARAM>(&r));
+    LPARAM at = MAKELPARAM((r.left + r.right) / 2, (r.top + r.bottom) / 2);
+    PostMessageW(list, WM_LBUTTONDOWN, MK_LBUTTON, at);
+    PostMessageW(list, WM_LBUTTONUP, 0, at);
+    PostMessageW(list, WM_LBUTTONDBLCLK, MK_LBUTTON, at);
+    PostMessageW(list, WM_LBUTTONUP, 0, at);
+    f.Pump();
+}
+
+void ClickTab(RealForm& f, int index) {
+    HWND strip = f.H(f.form->TabControl1);
+    RECT r{};
+    SendMessageW(strip, TCM_GETITEMRECT, index, reinterpret_cast<LPARAM>(&r));
+    LPARAM at = MAKELPARAM((r.left + r.right) / 2, (r.top + r.bottom) / 2);
+    PostMessageW(strip, WM_LBUTTONDOWN, MK_LBUTTON, at);
+    PostMessageW(strip, WM_LBUTTONUP, 0, at);
+    f.Pump();
+}
+
+std::string TextOf(HWND h) { return win32::A(win32::WindowTextW(h)); }
+
+std::vector<HWND> RadioButtons(HWND group) {
+    std::vector<HWND> out;
+    for (HWND c = GetWindow(group, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT)) {
+        if ((GetWindowLongW(c, GWL_STYLE) & BS_TYPEMASK) == BS_RADIOBUTTON) out.push_back(c);
+    }
+    return out;
+}
+
+// The grid's own window: the selected line and the text of a value cell.
+int GridSelected(HWND grid) { return ListView_GetNextItem(grid, -1, LVNI_SELECTED); }
+std::wstring GridValue(HWND grid, int item) {
+    wchar_t text[512] = {};
+    ListView_GetItemText(grid, item, 1, text, 512);
+    return text;
+}
+
+// Closes, and notes, any dialog box of this process while it lives: the shell shows one
+// of its own when it cannot open what it was given, and nobody would answer it.
+class BoxWatch {
+public:
+    BoxWatch()
+        : thread_([this] {
+              while (!stop_) {
+                  EnumWindows(Close, reinterpret_cast<LPARAM>(this));
+                  Sleep(50);
+              }
+          }) {}
+    ~BoxWatch() {
+        stop_ = true;
+        thread_.join();
+    }
+    std::wstring Seen() { return seen_ ? L"a dialog box came up" : L""; }
+
+private:
+    static BOOL CALLBACK Close(HWND h, LPARAM self) {
+        DWORD pid = 0;
+        GetWindowThreadProcessId(h, &pid);
+        wchar_t cls[16] = {};
+        GetClassNameW(h, cls, 16);
+        if (pid == GetCurrentProcessId() && IsWindowVisible(h) && wcscmp(cls, L"#32770") == 0) {
+            reinterpret_cast<BoxWatch*>(self)->seen_ = true;
+            PostMessageW(h, WM_CLOSE, 0, 0);
+        }
+        return TRUE;
+    }
+    std::atomic<bool> stop_{false};
+    std::atomic<bool> seen_{false};
+    std::thread thread_;
+};
+
+// A file type of the test's own, opened by the stand-in player with "%1" as one argument.
+struct TuneType {
+    explicit TuneType(const std::string& player) {
+        Set(L".qxtune", L"QuaverixTest.Tune");
+        Set(L"QuaverixTest.Tune\\shell\\open\\command", L"\"" + Wide(player) + L"\" \"%1\"");
+    }
+    ~TuneType() {
+        RegDeleteTreeW(HKEY_CLASSES_ROOT, L".qxtune");
+        RegDeleteTreeW(HKEY_CLASSES_ROOT, L"QuaverixTest.Tune");
+    }
+    static void Set(const wchar_t* key, const std::wstring& value) {
+        HKEY k = nullptr;
+        if (RegCreateKeyExW(HKEY_CLASSES_ROOT, key, 0, nullptr, 0, KEY_WRITE, nullptr, &k, nullptr) ==
+            ERROR_SUCCESS) {
+            RegSetValueExW(k, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                           static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
+            RegCloseKey(k);
+        }
+    }
+};
+
+}  // namespace
+
+TEST(FileListInput, EveryGestureWithTheDefaultActions) {
+    Desk d;
+    TFormMain& m = d.form();
+    ASSERT_EQ(m.List1Clk, 0);
+    ASSERT_EQ(m.List3Clk, 2);
+    ASSERT_EQ(m.List4Clk, 3);
+    HWND list = d.H(m.FilList);
+    HWND tips = d.H(m.LblMp3Tips);
+    int a = d.Item("a.mp3"), b = d.Item("b.mp3"), c = d.Item("c.mp3");
+
+    // Plain click: registered into row 1, the row stays, nothing plays.
+    Press(*d.f, list, a, WM_LBUTTONDOWN);
+    EXPECT_EQ(m.FilList.ItemIndex(), a);
+    EXPECT_EQ(d.Slot(0), d.Path("a.mp3"));
+    EXPECT_EQ(m.ValListMp3.Row(), 1);
+    EXPECT_EQ(GridValue(d.H(m.ValListMp3), 0), Wide(d.Path("a.mp3")));
+
+    // Ctrl-click: the file under the pointer is registered and played.
+    Press(*d.f, list, b, WM_LBUTTONDOWN, MK_CONTROL);
+    EXPECT_EQ(d.Slot(0), d.Path("b.mp3"));
+    std::vector<Play> plays = WaitPlays(d.out, 1);
+    ASSERT_EQ(plays.size(), 1u);
+    ASSERT_EQ(plays[0].args.size(), 4u);
+    EXPECT_EQ(plays[0].args[2], Wide(d.Path("b.mp3")));
+
+    // Right press: the next row, its tip, and the list's selection left alone.
+    Press(*d.f, list, c, WM_RBUTTONDOWN);
+    EXPECT_EQ(m.ValListMp3.Row(), 2);
+    EXPECT_EQ(m.LblMp3Tips.Caption(), "03.mp3 - 町");
+    EXPECT_EQ(TextOf(tips), "03.mp3 - 町");
+    EXPECT_EQ(m.FilList.ItemIndex(), b);
+    EXPECT_EQ(SendMessageW(list, LB_GETCURSEL, 0, 0), b);
+    EXPECT_EQ(GridSelected(d.H(m.ValListMp3)), 1);
+
+    // Alt-click: plays the pressed file; as a click of the list it registers it too.
+    Press(*d.f, list, c, WM_LBUTTONDOWN, 0, true);
+    EXPECT_EQ(d.Slot(1), d.Path("c.mp3"));
+    EXPECT_EQ(d.Slot(0), d.Path("b.mp3"));
+    plays = WaitPlays(d.out, 2);
+    ASSERT_EQ(plays.size(), 2u);
+    ASSERT_EQ(plays[1].args.size(), 4u);
+    EXPECT_EQ(plays[1].args[2], Wide(d.Path("c.mp3")));
+
+    // Middle press on another line: plays the selected file, selects nothing.
+    Press(*d.f, list, a, WM_MBUTTONDOWN);
+    EXPECT_EQ(m.FilList.ItemIndex(), c);
+    EXPECT_EQ(SendMessageW(list, LB_GETCURSEL, 0, 0), c);
+    plays = WaitPlays(d.out, 3);
+    ASSERT_EQ(plays.size(), 3u);
+    ASSERT_EQ(plays[2].args.size(), 4u);
+    EXPECT_EQ(plays[2].args[2], Wide(d.Path("c.mp3")));
+    EXPECT_EQ(d.Slot(1), d.Path("c.mp3"));
+
+    // Right presses to the last slot, then round to the first.
+    Press(*d.f, list, a, WM_RBUTTONDOWN);
+    EXPECT_EQ(m.ValListMp3.Row(), 3);
+    EXPECT_EQ(TextOf(tips), "Msg_NewMsg.wav - メッセージ");
+    Press(*d.f, list, a, WM_RBUTTONDOWN);
+    EXPECT_EQ(m.ValListMp3.Row(), 1);
+    EXPECT_EQ(m.LblMp3Tips.Caption(), "01.mp3 - タイトル");
+    EXPECT_EQ(TextOf(tips), "01.mp3 - タイトル");
+    EXPECT_EQ(GridSelected(d.H(m.ValListMp3)), 0);
+
+    // The arrow key in the list selects the next file, which is a click: registered.
+    SetFocus(list);
+    d.f->Key(VK_DOWN);
+    ASSERT_EQ(m.FilList.ItemIndex(), c + 1);
+    EXPECT_EQ(d.Slot(0), d.Path(m.FilList.Items()[static_cast<std::size_t>(c + 1)]));
+    EXPECT_EQ(m.ValListMp3.Row(), 1);
+
+    // Neither the plain click, the right presses nor the key played anything.
+    Sleep(1500);
+    EXPECT_EQ(Plays(d.out).size(), 3u);
+    EXPECT_TRUE(d.f->system.boxes.empty());
+}
+
+TEST(Playback, TheShellHandsThePlayerTheQuotedPathAsOneArgument) {
+    Desk d({kDawn, "夜明け の街.qxtune"});
+    TFormMain& m = d.form();
+    HWND list = d.H(m.FilList);
+    const std::wstring dawn = Wide(d.Path(kDawn));
+
+    // The player through the template: click the file, then "再生".
+    m.List1Clk = 4;
+    Press(*d.f, list, d.Item(kDawn), WM_LBUTTONDOWN);
+    ASSERT_EQ(m.FilList.FileName(), d.Path(kDawn));
+    {
+        BoxWatch watch;
+        SendMessageW(d.H(m.Button1), BM_CLICK, 0, 0);
+        d.f->Pump();
+        std::vector<Play> plays = WaitPlays(d.out, 1);
+        ASSERT_EQ(plays.size(), 1u) << "the player did not start";
+        const Play& p = plays[0];
+        ASSERT_EQ(p.args.size(), 4u) << std::string(win32::A(p.cmd));
+        EXPECT_EQ(p.args[0], Wide(PlayerPath()));
+        EXPECT_EQ(p.args[1], L"/x");
+        EXPECT_EQ(p.args[2], dawn);
+        EXPECT_EQ(p.args[3], L"/y");
+        const std::wstring tail = L" /x \"" + dawn + L"\" /y";
+        ASSERT_GE(p.cmd.size(), tail.size());
+        EXPECT_EQ(p.cmd.substr(p.cmd.size() - tail.size()), tail);
+        EXPECT_EQ(watch.Seen(), L"");
+    }
+
+    // By association: the shell gets the quoted path as the file and opens it.
+    TuneType type(PlayerPath());
+    m.Mp3Play = 1;
+    Press(*d.f, list, d.Item("夜明け の街.qxtune"), WM_LBUTTONDOWN);
+    const std::wstring tune = Wide(d.Path("夜明け の街.qxtune"));
+    {
+        BoxWatch watch;
+        Press(*d.f, list, m.FilList.ItemIndex(), WM_MBUTTONDOWN);
+        std::vector<Play> plays = WaitPlays(d.out, 2);
+        ASSERT_EQ(plays.size(), 2u) << "nothing opened the file; " << std::string(win32::A(watch.Seen()));
+        ASSERT_EQ(plays[1].args.size(), 2u) << std::string(win32::A(plays[1].cmd));
+        EXPECT_EQ(plays[1].args[1], tune);
+        EXPECT_EQ(watch.Seen(), L"");
+    }
+    EXPECT_TRUE(d.f->system.boxes.empty());
+}
+
+TEST(SettingsTab, StepDownChosenOnTheRadioButtonsFillsTheSlotsInTurn) {
+    Desk d;
+    TFormMain& m = d.form();
+    ClickTab(*d.f, 1);
+    ASSERT_TRUE(IsWindowVisible(d.H(m.Panel2)));
+    std::vector<HWND> buttons = RadioButtons(d.H(m.RadioGFilListOneClk));
+    ASSERT_EQ(buttons.size(), 5u);
+    EXPECT_EQ(TextOf(buttons[1]), "登録とフォーカス1段下げ");
+    EXPECT_EQ(SendMessageW(buttons[0], BM_GETCHECK, 0, 0), BST_CHECKED);
+
+    SendMessageW(buttons[1], BM_CLICK, 0, 0);
+    d.f->Pump();
+    EXPECT_EQ(SendMessageW(buttons[1], BM_GETCHECK, 0, 0), BST_CHECKED);
+    EXPECT_EQ(SendMessageW(buttons[0], BM_GETCHECK, 0, 0), BST_UNCHECKED);
+    EXPECT_EQ(m.List1Clk, 0);  // not before the main tab is back
+
+    ClickTab(*d.f, 0);
+    ASSERT_TRUE(IsWindowVisible(d.H(m.Panel1)));
+    EXPECT_EQ(m.List1Clk, 1);
+    EXPECT_EQ(m.Mp3Play, 2);  // the rest comes back as it went
+
+    // Each click fills the current slot and steps down; the last slot keeps the row.
+    HWND list = d.H(m.FilList), grid = d.H(m.ValListMp3);
+    const char* files[] = {"a.mp3", "b.mp3", "c.mp3"};
+    const int rowsAfter[] = {2, 3, 3};
+    const char* tipsAfter[] = {"03.mp3 - 町", "Msg_NewMsg.wav - メッセージ", "Msg_NewMsg.wav - メッセージ"};
+    for (int i = 0; i < 3; ++i) {
+        Press(*d.f, list, d.Item(files[i]), WM_LBUTTONDOWN);
+        EXPECT_EQ(d.Slot(i), d.Path(files[i]));
+        EXPECT_EQ(GridValue(grid, i), Wide(d.Path(files[i])));
+        EXPECT_EQ(m.ValListMp3.Row(), rowsAfter[i]);
+        EXPECT_EQ(GridSelected(grid), rowsAfter[i] - 1);
+        EXPECT_EQ(TextOf(d.H(m.LblMp3Tips)), tipsAfter[i]);
+    }
+    EXPECT_EQ(GetFocus(), list);  // the step down leaves the focus in the list
+    EXPECT_TRUE(d.f->system.boxes.empty());
+}
+
+TEST(Browsing, OpeningFoldersOnTheRealListsAndTakingOneAsTheDestination) {
+    // "ソ" and "表" end in the byte 0x5C, the backslash.
+    Desk d({"a.mp3", "ソング\\表.mp3"}, {"ソング", "アルバム"});
+    TFormMain& m = d.form();
+    const std::string songs = d.music + "\\ソング";
+    HWND dirs = d.H(m.DirList), files = d.H(m.FilList);
+
+    auto line = [&](const std::string& path) {
+        for (int i = 0; i < static_cast<int>(m.DirList.Items().size()); ++i) {
+            if (m.DirList.PathOf(i) == path) return i;
+        }
+        ADD_FAILURE() << "no line for " << path;
+        return 0;
+    };
+
+    // Double click on a subfolder's line: the folder opens, the file list follows.
+    DoubleClick(*d.f, dirs, line(songs));
+    EXPECT_EQ(m.DirList.Directory(), songs);
+    EXPECT_EQ(m.FilList.Directory(), songs);
+    ASSERT_EQ(m.FilList.Items(), std::vector<std::string>{"表.mp3"});
+    EXPECT_EQ(SendMessageW(files, LB_GETCOUNT, 0, 0), 1);
+    EXPECT_EQ(SendMessageW(dirs, LB_GETCURSEL, 0, 0), m.DirList.ItemIndex());
+    Press(*d.f, files, 0, WM_LBUTTONDOWN);
+    EXPECT_EQ(d.Slot(0), songs + "\\表.mp3");
+
+    // Enter on the line above (the parent): back in the music folder.
+    SetFocus(dirs);
+    d.f->Key(VK_UP);
+    EXPECT_EQ(m.DirList.Directory(), songs);  // moving the selection opens nothing
+    d.f->Key(VK_RETURN);
+    EXPECT_EQ(m.DirList.Directory(), d.music);
+    EXPECT_EQ(m.FilList.Items(), std::vector<std::string>{"a.mp3"});
+    EXPECT_EQ(SendMessageW(files, LB_GETCOUNT, 0, 0), 1);
+    EXPECT_TRUE(d.f->system.boxes.empty());
+
+    // "→": the folder list's folder becomes the destination, on screen too.
+    HWND dest = d.H(m.MemoCopysaki);
+    SetWindowTextW(dest, L"D:\\typed");
+    SendMessageW(d.H(m.BtnCopySakiCopy), BM_CLICK, 0, 0);
+    d.f->Pump();
+    EXPECT_EQ(m.MemoCopysaki.Text(), d.music);
+    EXPECT_EQ(TextOf(dest), d.music);
+
+    // The drive root keeps its backslash.
+    DoubleClick(*d.f, dirs, 0);
+    const std::string root = d.music.substr(0, 3);
+    EXPECT_EQ(m.DirList.Directory(), root);
+    EXPECT_EQ(m.FilList.Directory(), root);
+    SendMessageW(d.H(m.BtnCopySakiCopy), BM_CLICK, 0, 0);
+    d.f->Pump();
+    EXPECT_EQ(TextOf(dest), root);
+}
