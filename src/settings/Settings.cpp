@@ -31,7 +31,9 @@ void SaveUserIni(ini::IniFile& f, const SettingsRecord& s, const std::string& de
     f.WriteString("user", "mp3tool", s.Mp3Tool);
     f.WriteString("user", "mp3line", s.Mp3Line);
     f.WriteString("user", "selelst", s.SeleLst);
-    f.WriteString("copysaki", s.SeleLst, destination);
+    // A list-file name that cannot be a key ("a=b.lst") cannot keep its destination folder;
+    // failing the whole save for it would leave the window unable to close.
+    if (ini::CanWriteName("copysaki", s.SeleLst)) f.WriteString("copysaki", s.SeleLst, destination);
     f.WriteInteger("muimi", "experience", s.Experience);
     f.WriteString("muimi", "softname", s.SoftName);
 }

@@ -253,3 +253,19 @@ TEST_F(Startup, EmptyNametipsGivesAnEmptyTable) {
     f.ValListMp3Click(&f.ValListMp3);
     EXPECT_EQ(f.LblMp3Tips.Caption(), "");
 }
+
+// A list-file name that cannot be an INI key still loads, and the window still closes:
+// only its destination folder cannot be remembered.
+TEST_F(Startup, ListNameThatCannotBeAKeyStillCloses) {
+    WriteUserIni("[user]\r\nselelst=a=b.lst\r\n");
+    WriteList("01.mp3=A", "1", "*.mp3", "a=b.lst");
+    TFormMain& f = Start();
+    EXPECT_TRUE(fs.boxes.empty());
+    EXPECT_EQ(Lines(), std::vector<std::string>{"01.mp3="});
+    f.MemoCopysaki.SetText("D:\\bgm");
+    app.Dispatch([&] { f.Close(); });
+    EXPECT_TRUE(f.Closed());
+    EXPECT_TRUE(fs.boxes.empty());
+    EXPECT_EQ(Saved("user", "selelst"), "a=b.lst");
+    EXPECT_EQ(Saved("muimi", "experience"), "1");
+}

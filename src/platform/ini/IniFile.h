@@ -15,13 +15,21 @@ namespace ini {
 constexpr std::size_t kMaxValueBytes = 2047;
 
 // The value of key in section, as the profile functions would return it (trimmed,
-// one pair of outer quotes removed, not yet cut); nullopt when there is none.
+// one pair of outer quotes removed, not yet cut); nullopt when there is none. Outer blanks
+// of the names asked for do not count; an empty name matches nothing.
 std::optional<std::string> FindValue(std::string_view file, std::string_view section,
                                      std::string_view key);
 
 // The file's bytes after setting key in section to value, keeping every other byte.
+// Line breaks in value are dropped; a value that would not read back as written (outer
+// blanks or quotes) is put in double quotes. The file is returned unchanged when section or
+// key cannot be written as a line that reads back as that name (']' in a section, '=' in a
+// key, line breaks, a key starting with '[' or ';', an empty name).
 std::string SetValue(std::string_view file, std::string_view section, std::string_view key,
                      std::string_view value);
+
+// True when key in section can be written as lines that read back as those names.
+bool CanWriteName(std::string_view section, std::string_view key);
 
 // Decimal, or hexadecimal after "$", "0x" or "0X", optionally signed; within the
 // signed 32-bit range. False for anything else, the empty text included.
@@ -47,6 +55,7 @@ public:
 
 private:
     const std::string& Content();
+    void Write(std::string_view section, std::string_view key, std::string_view value);
 
     sys::System& system_;
     std::string path_;

@@ -84,7 +84,6 @@ public:
     // Replaces a file so that it is always either the old one or the whole new one:
     // written beside it, flushed, then moved over it. False when any step fails.
     virtual bool SaveFileAtomic(const std::string& path, const std::string& data) = 0;
-    bool ReplaceFile(const std::string& path, const std::string& data) { return SaveFileAtomic(path, data); }  // TEMP-ALIAS
     // Creates (or truncates) a file and writes data in one piece.
     virtual WriteStatus CreateAndWrite(const std::string& path, const std::string& data) = 0;
     // Copies one file. Refuses (false) a destination that is read-only or hidden.
