@@ -269,3 +269,63 @@ TEST_F(Startup, ListNameThatCannotBeAKeyStillCloses) {
     EXPECT_EQ(Saved("user", "selelst"), "a=b.lst");
     EXPECT_EQ(Saved("muimi", "experience"), "1");
 }
+
+// A literal's bytes, NULs included.
+template <std::size_t N>
+std::string Bytes(const char (&s)[N]) {
+    return std::string(s, N - 1);
+}
+
+// Damaged files beside the exe: the window still starts whole, every value is either the
+// file's or the default, and closing keeps whatever else the player's user.ini held.
+TEST_F(Startup, DamagedFilesStartWithDefaultsAndLoseNothing) {
+    std::string garbage;
+    for (int i = 0; i < 4096; ++i) garbage += static_cast<char>((i * 131 + 7) % 256);
+    const std::string bigLine = "[mp3]\r\nnametips=" + std::string(1 << 20, 'x') + "\r\n";
+    struct Case {
+        const char* what;
+        std::string userIni, list;
+    };
+    const std::vector<Case> cases = {
+        {"binary", garbage + "\r\n[keep]\r\nmine=1\r\n", garbage},
+        {"NUL bytes", Bytes("[user]\0list1clk=3\r\n[keep]\r\nmine=1\r\n"),
+         Bytes("[mp3]\r\nnumber=2\0\r\nnametips=a=1#b=2\r\n")},
+        {"UTF-8 mark", "\xEF\xBB\xBF[user]\r\nlist1clk=3\r\n[keep]\r\nmine=1\r\n",
+         "\xEF\xBB\xBF[mp3]\r\nnametips=a=1#b=2\r\nnumber=2\r\n"},
+        {"LF only", "[user]\nlist1clk=3\n[keep]\nmine=1\n", "[mp3]\nnametips=a=1#b=2\nnumber=2\n"},
+        {"1 MB line", "[user]\r\nmp3line=" + std::string(1 << 20, 'y') + "\r\n[keep]\r\nmine=1\r\n",
+         bigLine},
+        {"numbers", "[user]\r\nlist1clk=20x\r\nlist2clk=0x3\r\nlist3clk=$1\r\nlist4clk=-5\r\n"
+                    "mp3play=99999999999\r\n[muimi]\r\nexperience=\r\n[keep]\r\nmine=1\r\n",
+         "[mp3]\r\nnametips=a=1#b=2\r\nnumber=0X2\r\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        FormEnv env;
+        env.WriteUserIni(c.userIni);
+        env.fs.AddFile(kList, c.list);
+        TFormMain& f = env.Start();
+        EXPECT_EQ(f.Caption(), f.SoftName);
+        EXPECT_FALSE(f.LblTag.Caption().empty());
+        EXPECT_TRUE(f.Panel1.Visible());
+        EXPECT_LE(f.Mp3Tips.size(), static_cast<std::size_t>(f.ValListMp3.Count()));
+        EXPECT_LE(f.Mp3Line.size(), ini::kMaxValueBytes);
+        env.Handle([&] { f.Close(); });
+        EXPECT_TRUE(f.Closed());
+        EXPECT_EQ(env.Saved("keep", "mine"), "1");
+    }
+    // The number forms: "20x" is no number, hex after "0x" or "$" is, "-5" is taken as
+    // it stands, and a value beyond 32 bits is the default.
+    FormEnv env;
+    env.WriteUserIni(cases.back().userIni);
+    env.fs.AddFile(kList, cases.back().list);
+    TFormMain& f = env.Start();
+    EXPECT_EQ(f.List1Clk, 0);
+    EXPECT_EQ(f.List2Clk, 3);
+    EXPECT_EQ(f.List3Clk, 1);
+    EXPECT_EQ(f.List4Clk, -5);
+    EXPECT_EQ(f.Mp3Play, 1);
+    EXPECT_EQ(f.Experience, 1);
+    EXPECT_EQ(f.ValListMp3.tag, 2);
+    EXPECT_TRUE(env.fs.boxes.empty());
+}
