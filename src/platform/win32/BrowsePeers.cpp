@@ -130,42 +130,70 @@ private:
     }
 };
 
-// ---- Folder list -----------------------------------------------------------------------
+// ---- Owner-drawn lists ---------------------------------------------------------------
 
-class DirPeer : public PeerBase {
+// A list box with LBS_NODATA: it holds only a count and draws straight from the control's
+// items, so a fill costs nothing beyond reading the folder.
+class NoDataListPeer : public PeerBase {
 public:
     using PeerBase::PeerBase;
-    ui::DirectoryListBox& List() { return static_cast<ui::DirectoryListBox&>(control_); }
     void Create(HWND parent) override {
-        // LBS_NODATA: the list draws straight from the control's items.
         Make(L"LISTBOX", L"",
              WS_TABSTOP | WS_VSCROLL | LBS_NOTIFY | LBS_OWNERDRAWFIXED | LBS_NODATA |
                  LBS_NOINTEGRALHEIGHT,
              WS_EX_CLIENTEDGE, parent);
-        SetWindowSubclass(hwnd_, Proc, 0, reinterpret_cast<DWORD_PTR>(this));
+        SetWindowSubclass(hwnd_, SubclassProc, 0, reinterpret_cast<DWORD_PTR>(this));
         Layout();
-        UpdateState(ui::Prop::Items);
+        Refill();
     }
     void Layout() override {
         PeerBase::Layout();
-        SendMessageW(hwnd_, LB_SETITEMHEIGHT, 0, nf_.Scale(List().itemHeight));
+        SendMessageW(hwnd_, LB_SETITEMHEIGHT, 0, nf_.Scale(ItemHeight()));
     }
-    void UpdateState(ui::Prop what) override {
-        if (what != ui::Prop::Items && what != ui::Prop::Index) return;
+    void OnMeasureItem(MEASUREITEMSTRUCT* mis) override {
+        mis->itemHeight = static_cast<UINT>(nf_.Scale(ItemHeight()));
+    }
+
+protected:
+    virtual int ItemHeight() = 0;
+    virtual std::size_t Count() = 0;
+    virtual int Selected() = 0;
+    // Messages the list box gets before its own handling; true when handled.
+    virtual bool Intercept(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result) { return false; }
+    void Refill() {
         SendMessageW(hwnd_, WM_SETREDRAW, FALSE, 0);
-        SendMessageW(hwnd_, LB_SETCOUNT, List().Items().size(), 0);
-        SendMessageW(hwnd_, LB_SETCURSEL, static_cast<WPARAM>(List().ItemIndex()), 0);
+        SendMessageW(hwnd_, LB_SETCOUNT, Count(), 0);
+        SendMessageW(hwnd_, LB_SETCURSEL, static_cast<WPARAM>(Selected()), 0);
         SendMessageW(hwnd_, WM_SETREDRAW, TRUE, 0);
         InvalidateRect(hwnd_, nullptr, TRUE);
     }
-    void OnMeasureItem(MEASUREITEMSTRUCT* mis) override { mis->itemHeight = static_cast<UINT>(nf_.Scale(16)); }
+    // The blank area below the last line (a line past the end) is only cleared.
+    bool BeyondEnd(DRAWITEMSTRUCT* dis) {
+        if (dis->itemID < Count()) return false;
+        FillRect(dis->hDC, &dis->rcItem, GetSysColorBrush(COLOR_WINDOW));
+        return true;
+    }
+
+private:
+    static LRESULT CALLBACK SubclassProc(HWND h, UINT msg, WPARAM wp, LPARAM lp, UINT_PTR, DWORD_PTR ref) {
+        LRESULT result = 0;
+        if (reinterpret_cast<NoDataListPeer*>(ref)->Intercept(msg, wp, lp, result)) return result;
+        return DefSubclassProc(h, msg, wp, lp);
+    }
+};
+
+// ---- Folder list -----------------------------------------------------------------------
+
+class DirPeer : public NoDataListPeer {
+public:
+    using NoDataListPeer::NoDataListPeer;
+    ui::DirectoryListBox& List() { return static_cast<ui::DirectoryListBox&>(control_); }
+    void UpdateState(ui::Prop what) override {
+        if (what == ui::Prop::Items || what == ui::Prop::Index) Refill();
+    }
     void OnDrawItem(DRAWITEMSTRUCT* dis) override {
-        const auto& items = List().Items();
-        if (dis->itemID >= items.size()) {
-            FillRect(dis->hDC, &dis->rcItem, GetSysColorBrush(COLOR_WINDOW));
-            return;
-        }
-        const ui::DirectoryListBox::Item& item = items[dis->itemID];
+        if (BeyondEnd(dis)) return;
+        const ui::DirectoryListBox::Item& item = List().Items()[dis->itemID];
         int size = std::min<int>(nf_.Scale(16), dis->rcItem.bottom - dis->rcItem.top);
         int indent = nf_.Scale(2) + item.level * nf_.Scale(7);
         std::wstring text = W(item.name);
@@ -178,62 +206,41 @@ public:
         if (code == LBN_DBLCLK) Open();
     }
 
+protected:
+    int ItemHeight() override { return List().itemHeight; }
+    std::size_t Count() override { return List().Items().size(); }
+    int Selected() override { return List().ItemIndex(); }
+    // Enter opens the selected line, as a double click does.
+    bool Intercept(UINT msg, WPARAM wp, LPARAM, LRESULT&) override {
+        if (msg != WM_KEYDOWN || wp != VK_RETURN) return false;
+        Open();
+        return true;
+    }
+
 private:
     void Open() {
         int i = static_cast<int>(SendMessageW(hwnd_, LB_GETCURSEL, 0, 0));
         nf_.Raise([this, i] { List().Open(i); });
-        UpdateState(ui::Prop::Index);  // a folder that failed to open: back to the current line
-    }
-    static LRESULT CALLBACK Proc(HWND h, UINT msg, WPARAM wp, LPARAM lp, UINT_PTR, DWORD_PTR ref) {
-        if (msg == WM_KEYDOWN && wp == VK_RETURN) {
-            reinterpret_cast<DirPeer*>(ref)->Open();
-            return 0;
-        }
-        if (msg == WM_GETDLGCODE) return DefSubclassProc(h, msg, wp, lp) | DLGC_WANTALLKEYS;
-        return DefSubclassProc(h, msg, wp, lp);
+        Refill();  // a folder that failed to open: back to the current line
     }
 };
 
 // ---- File list -------------------------------------------------------------------------
 
-class FilePeer : public PeerBase {
+class FilePeer : public NoDataListPeer {
 public:
-    using PeerBase::PeerBase;
+    using NoDataListPeer::NoDataListPeer;
     ui::FileListBox& List() { return static_cast<ui::FileListBox&>(control_); }
-    void Create(HWND parent) override {
-        Make(L"LISTBOX", L"",
-             WS_TABSTOP | WS_VSCROLL | LBS_NOTIFY | LBS_OWNERDRAWFIXED | LBS_NODATA |
-                 LBS_NOINTEGRALHEIGHT,
-             WS_EX_CLIENTEDGE, parent);
-        SetWindowSubclass(hwnd_, Proc, 0, reinterpret_cast<DWORD_PTR>(this));
-        Layout();
-        UpdateState(ui::Prop::Items);
-    }
-    void Layout() override {
-        PeerBase::Layout();
-        SendMessageW(hwnd_, LB_SETITEMHEIGHT, 0, nf_.Scale(List().itemHeight));
-    }
     void UpdateState(ui::Prop what) override {
         if (what == ui::Prop::Items) {
-            SendMessageW(hwnd_, WM_SETREDRAW, FALSE, 0);
-            SendMessageW(hwnd_, LB_SETCOUNT, List().Items().size(), 0);
-            SendMessageW(hwnd_, LB_SETCURSEL, static_cast<WPARAM>(List().ItemIndex()), 0);
-            SendMessageW(hwnd_, WM_SETREDRAW, TRUE, 0);
-            InvalidateRect(hwnd_, nullptr, TRUE);
+            Refill();
         } else if (what == ui::Prop::Index) {
             SendMessageW(hwnd_, LB_SETCURSEL, static_cast<WPARAM>(List().ItemIndex()), 0);
         }
     }
-    void OnMeasureItem(MEASUREITEMSTRUCT* mis) override {
-        mis->itemHeight = static_cast<UINT>(nf_.Scale(List().itemHeight));
-    }
     void OnDrawItem(DRAWITEMSTRUCT* dis) override {
-        const auto& items = List().Items();
-        if (dis->itemID >= items.size()) {
-            FillRect(dis->hDC, &dis->rcItem, GetSysColorBrush(COLOR_WINDOW));
-            return;
-        }
-        DrawListText(dis->hDC, dis, W(items[dis->itemID]), nf_.Scale(2));
+        if (BeyondEnd(dis)) return;
+        DrawListText(dis->hDC, dis, W(List().Items()[dis->itemID]), nf_.Scale(2));
     }
     void OnCommand(HWND, int code) override {
         if (code == LBN_SELCHANGE) {
@@ -244,31 +251,32 @@ public:
         }
     }
 
-private:
+protected:
+    int ItemHeight() override { return List().itemHeight; }
+    std::size_t Count() override { return List().Items().size(); }
+    int Selected() override { return List().ItemIndex(); }
+
     // The list takes the press first (so the file under the pointer is selected), then
     // the press is reported with the buttons and keys held.
-    static LRESULT CALLBACK Proc(HWND h, UINT msg, WPARAM wp, LPARAM lp, UINT_PTR, DWORD_PTR ref) {
+    bool Intercept(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result) override {
         ui::MouseButton button;
-        unsigned extra = 0;
+        unsigned shift = 0;
         switch (msg) {
             case WM_LBUTTONDOWN: button = ui::MouseButton::Left; break;
-            case WM_LBUTTONDBLCLK: button = ui::MouseButton::Left; extra = ui::kDouble; break;
+            case WM_LBUTTONDBLCLK: button = ui::MouseButton::Left; shift = ui::kDouble; break;
             case WM_RBUTTONDOWN: case WM_RBUTTONDBLCLK: button = ui::MouseButton::Right; break;
             case WM_MBUTTONDOWN: case WM_MBUTTONDBLCLK: button = ui::MouseButton::Middle; break;
-            default: return DefSubclassProc(h, msg, wp, lp);
+            default: return false;
         }
-        auto* self = reinterpret_cast<FilePeer*>(ref);
-        LRESULT result = 0;
         // Right and middle presses leave the selection alone.
         if (button == ui::MouseButton::Left) {
-            result = DefSubclassProc(h, msg, wp, lp);
+            result = DefSubclassProc(hwnd_, msg, wp, lp);
             // The list selects the line at the press but reports it (LBN_SELCHANGE) only
             // at the release; the press's handler must already work on that file.
-            self->List().SetItemIndex(static_cast<int>(SendMessageW(h, LB_GETCURSEL, 0, 0)));
+            List().SetItemIndex(static_cast<int>(SendMessageW(hwnd_, LB_GETCURSEL, 0, 0)));
         } else {
-            SetFocus(h);
+            SetFocus(hwnd_);
         }
-        unsigned shift = extra;
         if (wp & MK_SHIFT) shift |= ui::kShift;
         if (wp & MK_CONTROL) shift |= ui::kCtrl;
         if (GetKeyState(VK_MENU) & 0x8000) shift |= ui::kAlt;
@@ -276,8 +284,8 @@ private:
         if (wp & MK_RBUTTON) shift |= ui::kRight;
         if (wp & MK_MBUTTON) shift |= ui::kMiddle;
         int x = GET_X_LPARAM(lp), y = GET_Y_LPARAM(lp);
-        self->nf_.Raise([self, button, shift, x, y] { self->List().UserMouseDown(button, shift, x, y); });
-        return result;
+        nf_.Raise([this, button, shift, x, y] { List().UserMouseDown(button, shift, x, y); });
+        return true;
     }
 };
 

@@ -277,35 +277,18 @@ std::wstring DialogFilter(const std::string& filter) {
     return out;
 }
 
-bool Win32System::OpenFileDialog(const sys::OpenFileRequest& request, std::string& path) {
-    std::wstring filter = DialogFilter(request.filter);
-    std::wstring title = W(request.title);
-    std::wstring folder = W(request.initialFolder);
-    std::wstring ext = W(request.defaultExt);
-    std::wstring buffer(32768, L'\0');
-    OPENFILENAMEW ofn{};
-    ofn.lStructSize = sizeof ofn;
-    ofn.hwndOwner = owner;
-    ofn.lpstrFilter = filter.c_str();
-    ofn.nFilterIndex = 1;
-    ofn.lpstrFile = buffer.data();
-    ofn.nMaxFile = static_cast<DWORD>(buffer.size());
-    ofn.lpstrTitle = title.empty() ? nullptr : title.c_str();
-    ofn.lpstrInitialDir = folder.empty() ? nullptr : folder.c_str();
-    ofn.lpstrDefExt = ext.empty() ? nullptr : ext.c_str();
-    ofn.Flags = OFN_ENABLESIZING | OFN_HIDEREADONLY | OFN_NOCHANGEDIR | OFN_EXPLORER;
-    if (!GetOpenFileNameW(&ofn)) return false;
-    path = A(buffer.c_str(), wcslen(buffer.c_str()));
-    return true;
-}
+namespace {
 
-bool Win32System::SaveFileDialog(const sys::SaveFileRequest& request, std::string& path) {
-    std::wstring filter = DialogFilter(request.filter);
-    std::wstring title = W(request.title);
-    std::wstring folder = W(request.initialFolder);
-    std::wstring ext = W(request.defaultExt);
+// The common open/save dialog: "desc|pattern" filter, optional title, folder, extension.
+bool FileDialog(HWND owner, bool save, const std::string& filterText, const std::string& titleText,
+                const std::string& initialFolder, const std::string& defaultExt,
+                const std::string& fileName, std::string& path) {
+    std::wstring filter = DialogFilter(filterText);
+    std::wstring title = W(titleText);
+    std::wstring folder = W(initialFolder);
+    std::wstring ext = W(defaultExt);
     std::wstring buffer(32768, L'\0');
-    std::wstring initial = W(request.fileName);
+    std::wstring initial = W(fileName);
     std::copy(initial.begin(), initial.begin() + std::min<std::size_t>(initial.size(), 32000),
               buffer.begin());
     OPENFILENAMEW ofn{};
@@ -318,11 +301,24 @@ bool Win32System::SaveFileDialog(const sys::SaveFileRequest& request, std::strin
     ofn.lpstrTitle = title.empty() ? nullptr : title.c_str();
     ofn.lpstrInitialDir = folder.empty() ? nullptr : folder.c_str();
     ofn.lpstrDefExt = ext.empty() ? nullptr : ext.c_str();
-    ofn.Flags = OFN_ENABLESIZING | OFN_HIDEREADONLY | OFN_NOCHANGEDIR | OFN_EXPLORER |
-                OFN_OVERWRITEPROMPT | OFN_PATHMUSTEXIST;
-    if (!GetSaveFileNameW(&ofn)) return false;
+    ofn.Flags = OFN_ENABLESIZING | OFN_HIDEREADONLY | OFN_NOCHANGEDIR | OFN_EXPLORER;
+    // Saving asks the prompt's own question before a file is replaced.
+    if (save) ofn.Flags |= OFN_OVERWRITEPROMPT | OFN_PATHMUSTEXIST;
+    if (!(save ? GetSaveFileNameW(&ofn) : GetOpenFileNameW(&ofn))) return false;
     path = A(buffer.c_str(), wcslen(buffer.c_str()));
     return true;
+}
+
+}  // namespace
+
+bool Win32System::OpenFileDialog(const sys::OpenFileRequest& request, std::string& path) {
+    return FileDialog(owner, false, request.filter, request.title, request.initialFolder,
+                      request.defaultExt, std::string(), path);
+}
+
+bool Win32System::SaveFileDialog(const sys::SaveFileRequest& request, std::string& path) {
+    return FileDialog(owner, true, request.filter, request.title, request.initialFolder,
+                      request.defaultExt, request.fileName, path);
 }
 
 }  // namespace win32
