@@ -291,8 +291,9 @@ protected:
 
 // ---- Name=value grid ---------------------------------------------------------------------
 
-// A report-view list with a header as the title row, and an edit box kept open on the
-// value cell of the current row.
+// A virtual report-view list (it stores nothing: rows are drawn and described straight
+// from the control's lines) with a header as the title row, and an edit box kept open on
+// the value cell of the current row.
 class GridPeer : public PeerBase {
 public:
     using PeerBase::PeerBase;
@@ -303,7 +304,7 @@ public:
     void Create(HWND parent) override {
         Make(WC_LISTVIEWW, L"",
              WS_TABSTOP | WS_BORDER | WS_CLIPCHILDREN | LVS_REPORT | LVS_SINGLESEL |
-                 LVS_SHOWSELALWAYS | LVS_NOSORTHEADER,
+                 LVS_SHOWSELALWAYS | LVS_NOSORTHEADER | LVS_OWNERDATA,
              0, parent);
         ListView_SetExtendedListViewStyle(hwnd_, LVS_EX_FULLROWSELECT | LVS_EX_GRIDLINES |
                                                      LVS_EX_DOUBLEBUFFER);
@@ -345,6 +346,17 @@ public:
     }
     LRESULT OnNotify(NMHDR* hdr) override {
         if (hdr->code == NM_CUSTOMDRAW) return Draw(reinterpret_cast<NMLVCUSTOMDRAW*>(hdr));
+        if (hdr->code == LVN_GETDISPINFOW) {
+            auto* di = reinterpret_cast<NMLVDISPINFOW*>(hdr);
+            if ((di->item.mask & LVIF_TEXT) && di->item.pszText && di->item.cchTextMax > 0) {
+                int i = di->item.iItem;
+                std::wstring text = i < Grid().Count() ? W(di->item.iSubItem == 0 ? Grid().Name(i)
+                                                                                 : Grid().Value(i))
+                                                       : std::wstring();
+                lstrcpynW(di->item.pszText, text.c_str(), di->item.cchTextMax);
+            }
+            return 0;
+        }
         if (hdr->code == LVN_ITEMCHANGED) {
             auto* nm = reinterpret_cast<NMLISTVIEW*>(hdr);
             if (!filling_ && (nm->uChanged & LVIF_STATE) && (nm->uNewState & LVIS_SELECTED) &&
@@ -361,7 +373,7 @@ public:
             int row = Grid().Row();
             std::string value = A(WindowTextW(editor_));
             Grid().UserSetValue(row, value);
-            SetCell(row - 1, 1, Grid().Count() ? W(Grid().Value(row - 1)) : std::wstring());
+            ListView_RedrawItems(hwnd_, row - 1, row - 1);
         }
     }
 
@@ -399,29 +411,10 @@ private:
                   DT_SINGLELINE | DT_VCENTER | DT_NOPREFIX | DT_END_ELLIPSIS);
         return CDRF_SKIPDEFAULT;
     }
-    void SetCell(int item, int column, const std::wstring& text) {
-        LVITEMW it{};
-        it.iSubItem = column;
-        it.pszText = const_cast<wchar_t*>(text.c_str());
-        SendMessageW(hwnd_, LVM_SETITEMTEXTW, static_cast<WPARAM>(item), reinterpret_cast<LPARAM>(&it));
-    }
     void Fill() {
         filling_ = true;
-        SendMessageW(hwnd_, WM_SETREDRAW, FALSE, 0);
-        ListView_DeleteAllItems(hwnd_);
-        int rows = Grid().RowCount() - 1;
-        for (int i = 0; i < rows; ++i) {
-            bool real = i < Grid().Count();
-            std::wstring name = real ? W(Grid().Name(i)) : std::wstring();
-            LVITEMW it{};
-            it.mask = LVIF_TEXT;
-            it.iItem = i;
-            it.pszText = name.data();
-            ListView_InsertItem(hwnd_, &it);
-            if (real) SetCell(i, 1, W(Grid().Value(i)));
-        }
-        SendMessageW(hwnd_, WM_SETREDRAW, TRUE, 0);
-        InvalidateRect(hwnd_, nullptr, TRUE);
+        ListView_SetItemCountEx(hwnd_, Grid().RowCount() - 1, LVSICF_NOSCROLL);
+        InvalidateRect(hwnd_, nullptr, FALSE);
         filling_ = false;
         SelectCurrent();
     }
