@@ -1,7 +1,6 @@
 // Peers of the drive picker, the folder list, the file list and the name=value grid.
 #include <windows.h>
 #include <commctrl.h>
-#include <shellapi.h>
 #include <windowsx.h>
 
 #include <algorithm>
@@ -14,25 +13,44 @@
 namespace win32 {
 namespace {
 
-HIMAGELIST SystemSmallIcons() {
-    SHFILEINFOW info{};
-    return reinterpret_cast<HIMAGELIST>(SHGetFileInfoW(
-        L"C:\\", 0, &info, sizeof info, SHGFI_SYSICONINDEX | SHGFI_SMALLICON | SHGFI_USEFILEATTRIBUTES));
-}
+// Our own small pictures (resource bitmaps 20, 21, 22: strips of 16, 24 and 32 px), in
+// this order. Drawing the lists never has to load the shell.
+enum Picture { kFolder, kFolderOpen, kDriveFixed, kDriveRemovable, kDriveCd, kDriveNet };
 
-int IconIndex(const wchar_t* path, DWORD attributes, UINT extra) {
-    SHFILEINFOW info{};
-    if (!SHGetFileInfoW(path, attributes, &info, sizeof info,
-                        SHGFI_SYSICONINDEX | SHGFI_SMALLICON | SHGFI_USEFILEATTRIBUTES | extra)) {
-        return -1;
+HIMAGELIST Pictures(int size) {
+    static HIMAGELIST lists[3] = {};
+    int which = size >= 32 ? 2 : size >= 24 ? 1 : 0;
+    if (!lists[which]) {
+        static const int kSizes[3] = {16, 24, 32};
+        int px = kSizes[which];
+        HBITMAP strip = static_cast<HBITMAP>(LoadImageW(GetModuleHandleW(nullptr),
+                                                        MAKEINTRESOURCEW(20 + which), IMAGE_BITMAP,
+                                                        0, 0, LR_CREATEDIBSECTION));
+        lists[which] = ImageList_Create(px, px, ILC_COLOR24 | ILC_MASK, 6, 0);
+        if (strip) {
+            ImageList_AddMasked(lists[which], strip, RGB(255, 0, 255));
+            DeleteObject(strip);
+        }
     }
-    return info.iIcon;
+    return lists[which];
 }
 
-void DrawIcon(HDC dc, int index, int x, const RECT& rc, int size) {
-    if (index < 0) return;
-    int y = rc.top + (rc.bottom - rc.top - size) / 2;
-    ImageList_DrawEx(SystemSmallIcons(), index, dc, x, y, size, size, CLR_NONE, CLR_NONE, ILD_TRANSPARENT);
+// Draws a picture at the left of a line, centred in its height.
+void DrawPicture(HDC dc, Picture picture, int x, const RECT& rc, int size) {
+    HIMAGELIST list = Pictures(size);
+    int w = 0, h = 0;
+    ImageList_GetIconSize(list, &w, &h);
+    int y = rc.top + (rc.bottom - rc.top - h) / 2;
+    ImageList_Draw(list, picture, dc, x, y, ILD_TRANSPARENT);
+}
+
+Picture DrivePicture(sys::DriveKind kind) {
+    switch (kind) {
+        case sys::DriveKind::Removable: return kDriveRemovable;
+        case sys::DriveKind::CdRom: return kDriveCd;
+        case sys::DriveKind::Remote: return kDriveNet;
+        default: return kDriveFixed;
+    }
 }
 
 void DrawListText(HDC dc, const DRAWITEMSTRUCT* dis, const std::wstring& text, int left) {
@@ -89,12 +107,8 @@ public:
         const sys::DriveInfo& d = drives[dis->itemID];
         bool selected = (dis->itemState & ODS_SELECTED) != 0;
         FillRect(dis->hDC, &dis->rcItem, GetSysColorBrush(selected ? COLOR_HIGHLIGHT : COLOR_WINDOW));
-        int size = nf_.Scale(16);
-        wchar_t root[] = {static_cast<wchar_t>(d.letter), L':', L'\\', 0};
-        int icon = IconIndex(root, FILE_ATTRIBUTE_DIRECTORY, 0);
-        int height = dis->rcItem.bottom - dis->rcItem.top;
-        if (height < size) size = height;
-        DrawIcon(dis->hDC, icon, dis->rcItem.left + 2, dis->rcItem.top == dis->rcItem.bottom ? dis->rcItem : dis->rcItem, size);
+        int size = std::min<int>(nf_.Scale(16), dis->rcItem.bottom - dis->rcItem.top);
+        DrawPicture(dis->hDC, DrivePicture(d.kind), dis->rcItem.left + 2, dis->rcItem, size);
         SetBkMode(dis->hDC, TRANSPARENT);
         SetTextColor(dis->hDC, GetSysColor(selected ? COLOR_HIGHLIGHTTEXT : COLOR_WINDOWTEXT));
         RECT r = dis->rcItem;
@@ -198,9 +212,8 @@ public:
         int indent = nf_.Scale(2) + item.level * nf_.Scale(7);
         std::wstring text = W(item.name);
         DrawListText(dis->hDC, dis, text, indent + size + nf_.Scale(3));
-        int icon = IconIndex(L"folder", FILE_ATTRIBUTE_DIRECTORY, item.open ? SHGFI_OPENICON : 0);
-        if (item.level == 0) icon = IconIndex(text.c_str(), FILE_ATTRIBUTE_DIRECTORY, 0);
-        DrawIcon(dis->hDC, icon, dis->rcItem.left + indent, dis->rcItem, size);
+        Picture picture = item.level == 0 ? kDriveFixed : item.open ? kFolderOpen : kFolder;
+        DrawPicture(dis->hDC, picture, dis->rcItem.left + indent, dis->rcItem, size);
     }
     void OnCommand(HWND, int code) override {
         if (code == LBN_DBLCLK) Open();
@@ -413,7 +426,9 @@ private:
     }
     void Fill() {
         filling_ = true;
-        ListView_SetItemCountEx(hwnd_, Grid().RowCount() - 1, LVSICF_NOSCROLL);
+        // The list holds only a count; a changed line needs a repaint, not a new count.
+        int rows = Grid().RowCount() - 1;
+        if (ListView_GetItemCount(hwnd_) != rows) ListView_SetItemCountEx(hwnd_, rows, LVSICF_NOSCROLL);
         InvalidateRect(hwnd_, nullptr, FALSE);
         filling_ = false;
         SelectCurrent();
@@ -443,9 +458,15 @@ private:
         if (!shown || cell.top < headerHeight || cell.bottom > client.bottom) {
             ShowWindow(editor_, SW_HIDE);
         } else {
-            MoveWindow(editor_, cell.left + 2, cell.top + 1, cell.right - cell.left - 3,
-                       cell.bottom - cell.top - 1, TRUE);
-            ShowWindow(editor_, SW_SHOWNA);
+            RECT place{cell.left + 2, cell.top + 1, cell.right - 1, cell.bottom};
+            RECT now{};
+            GetWindowRect(editor_, &now);
+            MapWindowPoints(nullptr, hwnd_, reinterpret_cast<POINT*>(&now), 2);
+            if (!EqualRect(&now, &place)) {
+                MoveWindow(editor_, place.left, place.top, place.right - place.left,
+                           place.bottom - place.top, TRUE);
+            }
+            if (!IsWindowVisible(editor_)) ShowWindow(editor_, SW_SHOWNA);
         }
         std::wstring value = item < Grid().Count() ? W(Grid().Value(item)) : std::wstring();
         if (WindowTextW(editor_) != value) {

@@ -148,10 +148,12 @@ NativeForm::NativeForm(ui::Application& app, ui::Form& form, Win32System& system
     : app_(app), form_(form), system_(system) {}
 
 NativeForm::~NativeForm() {
-    peers_.clear();
-    formPeer_.reset();
+    // The windows go first: while they are destroyed they still send their peers messages.
+    form_.closeRequester = nullptr;
     if (hwnd_ && IsWindow(hwnd_)) DestroyWindow(hwnd_);
     if (appHwnd_ && IsWindow(appHwnd_)) DestroyWindow(appHwnd_);
+    peers_.clear();
+    formPeer_.reset();
     if (font_) DeleteObject(font_);
     if (fixedFont_) DeleteObject(fixedFont_);
 }

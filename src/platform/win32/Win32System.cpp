@@ -246,12 +246,27 @@ sys::DriveFolder Win32System::ResolveDrive(char letter) {
     return out;
 }
 
+namespace {
+
+// The shell and the common dialogs are loaded when first used: they cost start-up time
+// and most runs of the program need neither before the player asks.
+template <class Fn>
+Fn Late(const wchar_t* dll, const char* name) {
+    HMODULE module = LoadLibraryW(dll);
+    return module ? reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(module, name)))
+                  : nullptr;
+}
+
+}  // namespace
+
 void Win32System::ShellOpen(const std::string& file, const std::optional<std::string>& parameters,
                             int showCommand) {
+    using ShellExecuteFn = HINSTANCE(WINAPI*)(HWND, LPCWSTR, LPCWSTR, LPCWSTR, LPCWSTR, INT);
+    static const auto shellExecute = Late<ShellExecuteFn>(L"shell32.dll", "ShellExecuteW");
+    if (!shellExecute) return;
     std::wstring f = W(file);
     std::wstring p = parameters ? W(*parameters) : std::wstring();
-    ShellExecuteW(owner, L"open", f.c_str(), parameters ? p.c_str() : nullptr, nullptr,
-                  showCommand);
+    shellExecute(owner, L"open", f.c_str(), parameters ? p.c_str() : nullptr, nullptr, showCommand);
 }
 
 sys::BoxResult Win32System::ShowBox(sys::BoxKind kind, const std::string& caption,
@@ -304,7 +319,11 @@ bool FileDialog(HWND owner, bool save, const std::string& filterText, const std:
     ofn.Flags = OFN_ENABLESIZING | OFN_HIDEREADONLY | OFN_NOCHANGEDIR | OFN_EXPLORER;
     // Saving asks the prompt's own question before a file is replaced.
     if (save) ofn.Flags |= OFN_OVERWRITEPROMPT | OFN_PATHMUSTEXIST;
-    if (!(save ? GetSaveFileNameW(&ofn) : GetOpenFileNameW(&ofn))) return false;
+    using DialogFn = BOOL(WINAPI*)(OPENFILENAMEW*);
+    static const auto getSave = Late<DialogFn>(L"comdlg32.dll", "GetSaveFileNameW");
+    static const auto getOpen = Late<DialogFn>(L"comdlg32.dll", "GetOpenFileNameW");
+    DialogFn run = save ? getSave : getOpen;
+    if (!run || !run(&ofn)) return false;
     path = A(buffer.c_str(), wcslen(buffer.c_str()));
     return true;
 }

@@ -1,0 +1,208 @@
+#!/usr/bin/env bash
+# Builds and runs the benchmarks under Wine on a virtual display and a Wine prefix of their
+# own, prints a short report and writes it to bench/results.md. Leaves nothing running.
+#
+#   QX_BENCH_RUNS        start-up runs of each program, the first left out (default 15)
+#   QX_BENCH_PHASE_RUNS  runs of the step-by-step start-up (default 7)
+#   QX_BENCH_LIST_RUNS   runs of each list case (default 9)
+#   QX_WINEPREFIX        Wine prefix (default ~/.cache/quaverix/bench-prefix)
+#   QX_USE_DISPLAY       an X display to use instead of a virtual one of our own
+#   QX_BENCH_BUILD       a build folder of your own to time (configured for Windows with
+#                        QX_BENCH on); the preset builds are then left alone
+#   QX_BENCH_PRODUCT     the 32-bit QUAVERIX.exe to report the size of (default build/win32's)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+export QX_WINEPREFIX="${QX_WINEPREFIX:-$HOME/.cache/quaverix/bench-prefix}"
+bash scripts/setup.sh
+. scripts/lib.sh
+RUNS="${QX_BENCH_RUNS:-15}"
+PHASE_RUNS="${QX_BENCH_PHASE_RUNS:-7}"
+LIST_RUNS="${QX_BENCH_LIST_RUNS:-9}"
+
+# The product is the 32-bit exe: its size is the one that counts. The timing runs use
+# the build this machine's Wine can start (the same code).
+preset="$(qx_wine_preset)"
+if [ -n "${QX_BENCH_BUILD:-}" ]; then
+  bin="$QX_BENCH_BUILD"
+  cmake --build "$bin" -j "$(nproc)" --target QUAVERIX qx_minimal_window qx_launcher qx_lists_bench qx_startup_phases
+else
+  bash scripts/build.sh win32
+  if [ "$preset" != win32 ]; then bash scripts/build.sh "$preset"; fi
+  bin="build/$preset"
+fi
+product="${QX_BENCH_PRODUCT:-build/win32/QUAVERIX.exe}"
+product_size=$(stat -c %s "$product")
+bits=32
+if grep -q '^CMAKE_TOOLCHAIN_FILE.*x86_64' "$bin/CMakeCache.txt" 2>/dev/null; then bits=64; fi
+loader="$(qx_wine_loader)"
+
+trap qx_stop_all EXIT
+qx_start_display
+qx_wine_prefix
+export LC_ALL=ja_JP.UTF-8  # a Japanese Windows: code page 932
+
+# Every program in a folder of its own on drive C:, as a player would have it.
+work="$WINEPREFIX/drive_c/qx-bench"
+rm -rf "$work"
+mkdir -p "$work/quaverix" "$work/minimal" "$work/phases"
+cp "$bin/QUAVERIX.exe" data/Pellamor.lst "$work/quaverix/"
+cp "$bin/bench/minimal_window.exe" "$work/minimal/"
+cp "$bin/bench/startup_phases.exe" data/Pellamor.lst "$work/phases/"
+out="$(mktemp -d)"
+
+echo "bench: start-up, $RUNS runs each (first start every time: user.ini deleted before each run)"
+"$loader" "$bin/bench/launcher.exe" --runs "$RUNS" --warmup 1 --fresh user.ini \
+  'QUAVERIX=C:\qx-bench\quaverix\QUAVERIX.exe' 'minimal=C:\qx-bench\minimal\minimal_window.exe' \
+  >"$out/startup.txt" 2>"$out/startup.err" || echo "bench: some start-up runs failed (see below)"
+
+echo "bench: start-up steps, $PHASE_RUNS runs"
+for _ in $(seq 1 "$PHASE_RUNS"); do
+  rm -f "$work/phases/user.ini"
+  (cd "$work/phases" && timeout 60 "$loader" startup_phases.exe 'C:\qx-bench\phases.txt' >/dev/null 2>&1) || true
+done
+echo "bench: start-up with the system icons fetched first, 3 runs"
+for _ in 1 2 3; do
+  rm -f "$work/phases/user.ini"
+  (cd "$work/phases" && timeout 60 "$loader" startup_phases.exe 'C:\qx-bench\icons.txt' --icons-first >/dev/null 2>&1) || true
+done
+echo "bench: start-up messages, 3 runs"
+for _ in 1 2 3; do
+  rm -f "$work/phases/user.ini"
+  (cd "$work/phases" && timeout 60 "$loader" startup_phases.exe 'C:\qx-bench\messages.txt' --messages >/dev/null 2>&1) || true
+done
+
+echo "bench: lists, $LIST_RUNS runs each (the test folders are made once in the prefix)"
+"$loader" "$bin/bench/lists_bench.exe" --runs "$LIST_RUNS" >"$out/lists.txt" 2>"$out/lists.err" ||
+  echo "bench: the list benchmark failed (see below)"
+
+report=bench/results.md
+python3 - "$out" "$work" "$product_size" "$bits" "$("$loader" --version)" "$RUNS" >"$report" <<'PY'
+import datetime, os, platform, statistics, sys
+out, work, size, bits, wine, runs = sys.argv[1:7]
+size = int(size)
+
+def med(values):
+    return statistics.median(values) if values else float("nan")
+
+def mb(b):
+    return f"{b / 1048576:.1f} MB"
+
+print("# QUAVERIX benchmarks\n")
+cpu = next((l.split(":", 1)[1].strip() for l in open("/proc/cpuinfo") if l.startswith("model name")), "?")
+print(f"- Date: {datetime.datetime.now().strftime('%Y-%m-%d %H:%M')}")
+print(f"- Wine: {wine}; timing runs on the {bits}-bit build")
+print(f"- Machine: {cpu}, {os.cpu_count()} CPUs, Linux {platform.release()}")
+print(f"- QUAVERIX.exe (32-bit product build): {size} bytes ({size / 1024:.1f} KiB); "
+      f"target at most 400 KB: {'met' if size <= 400 * 1024 else 'MISSED'}\n")
+
+# ---- Start-up ---------------------------------------------------------------------
+med_rows, failures = {}, []
+for line in open(os.path.join(out, "startup.txt")):
+    f = line.split()
+    if f[0] == "median":
+        med_rows[f[1]] = (float(f[2]), float(f[4]), float(f[5]), int(f[6]))
+    elif f[0] == "run" and not f[7].isdigit():
+        failures.append(line.strip())
+print("## Start-up\n")
+print(f"Until the window is shown and the process idle; {runs} runs of each, taking turns, the first "
+      "left out; every run a first start (no user.ini). QUAVERIX with the shipped Pellamor.lst.\n")
+print("| program | median ms | peak private | peak working set | runs |\n|---|---:|---:|---:|---:|")
+for name in ("QUAVERIX", "minimal"):
+    if name in med_rows:
+        ms, pp, ws, n = med_rows[name]
+        print(f"| {name} | {ms:.1f} | {mb(pp)} | {mb(ws)} | {n} |")
+if "QUAVERIX" in med_rows and "minimal" in med_rows and med_rows["minimal"][0] > 0:
+    ratio = med_rows["QUAVERIX"][0] / med_rows["minimal"][0]
+    print(f"\nQUAVERIX / minimal: {ratio:.2f}x; target within 1.3x: {'met' if ratio <= 1.3 else 'MISSED'}")
+print("\nMemory as Wine reports it for another process (PeakPagefileUsage; Wine leaves PrivateUsage at 0).")
+for f in failures:
+    print(f"\nFailed run: `{f}`")
+
+def load(path):
+    rows = []
+    if os.path.exists(path):
+        for line in open(path):
+            if line.strip():
+                rows.append(dict(x.split("=", 1) for x in line.split()))
+    return rows
+
+def value(row, key):
+    return float(row.get(key, "0").split("/")[0])
+
+steps = load(os.path.join(work, "phases.txt"))
+if steps:
+    print(f"\n### QUAVERIX's start-up, step by step ({len(steps)} runs, medians, ms)\n")
+    print("| step | ms |\n|---|---:|")
+    names = {"premain": "process start to entry (loader, DLLs, C++ start-up)",
+             "ctor": "form object and its controls (no windows yet)",
+             "create": "windows of the form and its controls",
+             "formcreate": "FormCreate (user.ini, list file, slot table)",
+             "show": "show, focus, first paint",
+             "idle": "messages up to the first idle",
+             "total": "total"}
+    for key, text in names.items():
+        print(f"| {text} | {med([value(r, key) for r in steps]):.1f} |")
+    calls = sorted({k for r in steps for k in r if k.startswith("sys.")})
+    parts = [f"{k[4:]} {med([value(r, k) for r in steps]):.1f}" for k in calls]
+    print("\nInside the system calls (ms): " + ", ".join(parts) + ".")
+    rows = int(value(steps[0], "rows"))
+    fill = med([value(r, "gridfill") for r in steps])
+    print(f"Setting one line of the slot table ({rows} lines) fills its window anew: {fill:.1f} ms each.")
+
+NAMES = {0x0001: "WM_CREATE", 0x0005: "WM_SIZE", 0x000B: "WM_SETREDRAW", 0x000F: "WM_PAINT",
+         0x0014: "WM_ERASEBKGND", 0x0018: "WM_SHOWWINDOW", 0x002B: "WM_DRAWITEM",
+         0x0030: "WM_SETFONT", 0x0046: "WM_WINDOWPOSCHANGING", 0x0047: "WM_WINDOWPOSCHANGED",
+         0x004E: "WM_NOTIFY", 0x0081: "WM_NCCREATE", 0x0083: "WM_NCCALCSIZE", 0x0085: "WM_NCPAINT",
+         0x0022: "WM_CHILDACTIVATE", 0x00CF: "EM_SETREADONLY", 0x00F1: "BM_SETCHECK", 0x0153: "CB_SETITEMHEIGHT", 0x1003: "LVM_SETIMAGELIST",
+         0x1009: "LVM_DELETEALLITEMS", 0x102B: "LVM_SETITEMSTATE", 0x102F: "LVM_SETITEMCOUNT", 0x1038: "LVM_GETSUBITEMRECT",
+         0x104D: "LVM_INSERTITEMW", 0x1061: "LVM_INSERTCOLUMNW", 0x1074: "LVM_SETITEMTEXTW",
+         0x1205: "HDM_LAYOUT", 0x1207: "HDM_GETITEMRECT", 0x120F: "HDM_ORDERTOINDEX"}
+
+def label(key):
+    step, who, number = key[4:].split(".", 2)
+    queued = number.endswith("q")
+    code = int(number.rstrip("q"), 16)
+    return f"{step}: {who} {NAMES.get(code, f'0x{code:04X}')}{' (queued)' if queued else ''}"
+
+first = load(os.path.join(work, "icons.txt"))
+if first and steps:
+    icons = med([value(r, "icons") for r in first])
+    shown = med([value(r, "show") for r in first])
+    print(f"The first request for the shell's small system icons (SHGetFileInfoW, SHGFI_SYSICONINDEX) "
+          f"takes {icons:.1f} ms ({len(first)} runs, made right after the windows); with it done "
+          f"beforehand, showing takes {shown:.1f} ms instead of "
+          f"{med([value(r, 'show') for r in steps]):.1f}.")
+
+msgs = load(os.path.join(work, "messages.txt"))
+if msgs:
+    keys = {k for r in msgs for k in r if k.startswith("msg.")}
+    count = {k: next(r[k] for r in msgs if k in r).split("/")[1] for k in keys}
+    top = sorted(((med([value(r, k) for r in msgs]), k, count[k]) for k in keys), reverse=True)[:12]
+    print(f"\nMost expensive window messages ({len(msgs)} runs with message hooks, which slow every "
+          "message down: compare them with each other, not with the steps above). "
+          "Step: window message = ms (times):\n")
+    for ms, key, n in top:
+        print(f"- {label(key)} = {ms:.1f} ({n})")
+    if steps:
+        # A new list reaches the slot table's window as an emptied list view or a new item
+        # count, whichever the window does.
+        refills = max(int(count.get("msg.formcreate.ValListMp3.1009", "0")),
+                      int(count.get("msg.formcreate.ValListMp3.102F", "0")))
+        if refills > 1:
+            print(f"\nDuring FormCreate the slot table's window took a whole new list {refills} times; "
+                  f"at {fill:.1f} ms each, all but one of them cost about {(refills - 1) * fill:.0f} ms.")
+
+# ---- Lists -------------------------------------------------------------------------
+print()
+lists = open(os.path.join(out, "lists.txt")).read()
+print("\n".join(l for l in lists.splitlines()
+                if not l.startswith(("ratio ", "lists_bench:"))).rstrip())
+for name in ("startup.err", "lists.err"):
+    text = open(os.path.join(out, name), errors="replace").read().strip()
+    errors = [l for l in text.splitlines() if "Read access denied" not in l]
+    if errors:
+        print(f"\nstderr of {name.split('.')[0]}:\n\n```\n" + "\n".join(errors[-10:]) + "\n```")
+PY
+rm -rf "$out"
+echo
+cat "$report"
