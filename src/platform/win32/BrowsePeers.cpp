@@ -474,7 +474,11 @@ private:
             SetWindowTextW(editor_, value.c_str());
             echo_ = false;
         }
-        SendMessageW(editor_, EM_SETREADONLY, item >= Grid().Count(), 0);
+        // The blank row of an empty table holds no line to type into.
+        bool readOnly = item >= Grid().Count();
+        if (((GetWindowLongW(editor_, GWL_STYLE) & ES_READONLY) != 0) != readOnly) {
+            SendMessageW(editor_, EM_SETREADONLY, readOnly, 0);
+        }
     }
     static LRESULT CALLBACK ListProc(HWND h, UINT msg, WPARAM wp, LPARAM lp, UINT_PTR, DWORD_PTR ref) {
         auto* self = reinterpret_cast<GridPeer*>(ref);
