@@ -20,6 +20,4 @@ fi
 trap qx_stop_all EXIT
 qx_start_display
 qx_wine_prefix
-# One Wine server for every suite: no suite starts while the last one's server winds down.
-wineserver -p
 ctest --preset "$preset"
