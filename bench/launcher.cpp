@@ -14,6 +14,8 @@
 // PeakPagefileUsage (the peak private commit), PEAK_WS PeakWorkingSetSize. EXIT is the
 // exit code, or "killed" / "nowindow" / "nostart".
 #include <windows.h>
+
+#include "Clock.h"
 #include <psapi.h>
 
 #include <algorithm>
@@ -39,16 +41,6 @@ struct Sample {
     std::string exit;
 };
 
-double Now() {
-    static LARGE_INTEGER freq = [] {
-        LARGE_INTEGER f;
-        QueryPerformanceFrequency(&f);
-        return f;
-    }();
-    LARGE_INTEGER t;
-    QueryPerformanceCounter(&t);
-    return static_cast<double>(t.QuadPart) * 1000.0 / static_cast<double>(freq.QuadPart);
-}
 
 struct Search {
     DWORD pid;

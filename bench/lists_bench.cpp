@@ -16,6 +16,8 @@
 // first paint of the visible rows. Prints a Markdown section.
 #include <windows.h>
 
+#include "Clock.h"
+
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
@@ -38,16 +40,6 @@ constexpr int kOthers = 2000;
 constexpr int kFolders = 5000;
 constexpr const char* kMask = "*.mp3;*.wav";
 
-double Now() {
-    static LARGE_INTEGER freq = [] {
-        LARGE_INTEGER f;
-        QueryPerformanceFrequency(&f);
-        return f;
-    }();
-    LARGE_INTEGER t;
-    QueryPerformanceCounter(&t);
-    return static_cast<double>(t.QuadPart) * 1000.0 / static_cast<double>(freq.QuadPart);
-}
 
 double Median(std::vector<double> v) {
     if (v.empty()) return 0;

@@ -17,6 +17,8 @@
 // the shell's small system icons are fetched right after the windows are made, and icons=MS
 // is the time of that first call (left out of the steps and the total).
 #include <windows.h>
+
+#include "Clock.h"
 #include <shellapi.h>
 
 #include <cstdio>
@@ -32,16 +34,6 @@
 
 namespace {
 
-double Now() {
-    static LARGE_INTEGER freq = [] {
-        LARGE_INTEGER f;
-        QueryPerformanceFrequency(&f);
-        return f;
-    }();
-    LARGE_INTEGER t;
-    QueryPerformanceCounter(&t);
-    return static_cast<double>(t.QuadPart) * 1000.0 / static_cast<double>(freq.QuadPart);
-}
 
 // Milliseconds from the process's creation until now.
 double SinceCreation() {
