@@ -182,7 +182,7 @@ void LoadListFile(const std::string& name) {
     } else {
         ini::IniFile listIni(f.System(), path);
         list = slots::ReadListFile(listIni);
-        if (f.System().Attributes(path) == sys::kNoFile) {
+        if (!listIni.Found()) {
             f.startupNote = platform::Format("リストファイル %s が見つかりません", path);
         }
     }

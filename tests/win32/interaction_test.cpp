@@ -140,15 +140,6 @@ void DoubleClick(RealForm& f, HWND list, int item) {
     f.Pump();
 }
 
-void ClickTab(RealForm& f, int index) {
-    HWND strip = f.H(f.form->TabControl1);
-    RECT r{};
-    SendMessageW(strip, TCM_GETITEMRECT, index, reinterpret_cast<LPARAM>(&r));
-    LPARAM at = MAKELPARAM((r.left + r.right) / 2, (r.top + r.bottom) / 2);
-    PostMessageW(strip, WM_LBUTTONDOWN, MK_LBUTTON, at);
-    PostMessageW(strip, WM_LBUTTONUP, 0, at);
-    f.Pump();
-}
 
 std::string TextOf(HWND h) { return win32::A(win32::WindowTextW(h)); }
 
@@ -349,7 +340,7 @@ TEST(Playback, TheShellHandsThePlayerTheQuotedPathAsOneArgument) {
 TEST(SettingsTab, StepDownChosenOnTheRadioButtonsFillsTheSlotsInTurn) {
     Desk d;
     TFormMain& m = d.form();
-    ClickTab(*d.f, 1);
+    d.f->ClickTab(1);
     ASSERT_TRUE(IsWindowVisible(d.H(m.Panel2)));
     std::vector<HWND> buttons = RadioButtons(d.H(m.RadioGFilListOneClk));
     ASSERT_EQ(buttons.size(), 5u);
@@ -362,7 +353,7 @@ TEST(SettingsTab, StepDownChosenOnTheRadioButtonsFillsTheSlotsInTurn) {
     EXPECT_EQ(SendMessageW(buttons[0], BM_GETCHECK, 0, 0), BST_UNCHECKED);
     EXPECT_EQ(m.List1Clk, 0);  // not before the main tab is back
 
-    ClickTab(*d.f, 0);
+    d.f->ClickTab(0);
     ASSERT_TRUE(IsWindowVisible(d.H(m.Panel1)));
     EXPECT_EQ(m.List1Clk, 1);
     EXPECT_EQ(m.Mp3Play, 2);  // the rest comes back as it went

@@ -80,16 +80,6 @@ std::map<HWND, std::string> Tips(HWND tooltip) {
     return out;
 }
 
-// The player's click on a tab of the strip, as the mouse delivers it.
-void ClickTab(RealForm& f, int index) {
-    HWND strip = f.H(f.form->TabControl1);
-    RECT r{};
-    SendMessageW(strip, TCM_GETITEMRECT, index, reinterpret_cast<LPARAM>(&r));
-    LPARAM at = MAKELPARAM((r.left + r.right) / 2, (r.top + r.bottom) / 2);
-    PostMessageW(strip, WM_LBUTTONDOWN, MK_LBUTTON, at);
-    PostMessageW(strip, WM_LBUTTONUP, 0, at);
-    f.Pump();
-}
 
 ui::Control* Focused(RealForm& f) { return f.window->ControlOf(GetFocus()); }
 
@@ -300,7 +290,7 @@ TEST(MainWindow, TabKeyWalksTheShownTabInOrder) {
     EXPECT_EQ(Focused(*w.f), &m.BtnCopySakiCopy);
 
     // The settings tab: its own controls only; the hidden software name is passed over.
-    ClickTab(*w.f, 1);
+    w.f->ClickTab(1);
     ASSERT_TRUE(m.Panel2.Visible());
     SetFocus(w->H(m.TabControl1));
     const std::vector<ui::Control*> settings = {
@@ -349,7 +339,7 @@ TEST(MainWindow, KeysFollowTheShownTab) {
     EXPECT_EQ(m.ChkDelReadOnly.Checked(), ticked);
 
     // Settings tab: Enter, Esc, Alt+G and Alt+X do nothing; Alt+R ticks the check box.
-    ClickTab(*w.f, 1);
+    w.f->ClickTab(1);
     ASSERT_TRUE(m.Panel2.Visible());
     m.MemoMp3Play.SetText("");
     for (HWND focus : {w->H(m.ChkDelReadOnly), w->H(m.TabControl1), w->H(m.MemoMp3Play)}) {
@@ -430,9 +420,9 @@ TEST(MainWindow, ErrorAtStartIsShownBeforeTheWindowWhichThenRuns) {
         ++closes;
         w.form().FormClose(s);
     };
-    ClickTab(*w.f, 1);
+    w.f->ClickTab(1);
     EXPECT_TRUE(IsWindowVisible(w->H(w.form().Panel2)));
-    ClickTab(*w.f, 0);
+    w.f->ClickTab(0);
     w->Key(VK_ESCAPE);
     EXPECT_EQ(closes, 1);
     EXPECT_TRUE(w->QuitPosted());
@@ -442,7 +432,7 @@ TEST(MainWindow, TheStripSwitchesThePanels) {
     Window w;
     TFormMain& m = w.form();
     HWND strip = w->H(m.TabControl1);
-    ClickTab(*w.f, 1);
+    w.f->ClickTab(1);
     EXPECT_EQ(SendMessageW(strip, TCM_GETCURSEL, 0, 0), 1);
     EXPECT_EQ(m.TabControl1.TabIndex(), 1);
     EXPECT_TRUE(IsWindowVisible(w->H(m.Panel2)));

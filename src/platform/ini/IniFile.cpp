@@ -375,10 +375,16 @@ IniFile::IniFile(sys::System& system, std::string path)
 const std::string& IniFile::Content() {
     if (!content_) {
         std::string data;
-        if (!system_.ReadFile(path_, data)) data.clear();
+        found_ = system_.ReadFile(path_, data);
+        if (!found_) data.clear();
         content_ = std::move(data);
     }
     return *content_;
+}
+
+bool IniFile::Found() {
+    Content();
+    return found_;
 }
 
 std::string IniFile::ReadString(std::string_view section, std::string_view key,

@@ -40,6 +40,8 @@ public:
     IniFile(sys::System& system, std::string path);
 
     const std::string& FileName() const { return path_; }
+    // True when the file was there and could be read.
+    bool Found();
 
     std::string ReadString(std::string_view section, std::string_view key,
                            std::string_view defaultValue);
@@ -60,6 +62,7 @@ private:
     sys::System& system_;
     std::string path_;
     std::optional<std::string> content_;  // the file as last read or written
+    bool found_ = false;
 };
 
 }  // namespace ini

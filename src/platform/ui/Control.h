@@ -17,7 +17,6 @@ enum class Prop {
     Text,       // caption or text
     Items,      // list items, radio items, tabs, grid lines
     Index,      // selected item, tab, radio index, check state, grid row
-    Folder,     // drive or folder of a browsing control
 };
 
 class Peer {

@@ -45,9 +45,6 @@ public:
             SendMessageW(hwnd_, TCM_INSERTITEMW, i++, reinterpret_cast<LPARAM>(&item));
         }
         SendMessageW(hwnd_, TCM_SETCURSEL, Tab().TabIndex(), 0);
-        // The tab strip's children (the pages) report to their own container windows;
-        // the strip itself reports to the form.
-        SetWindowSubclass(hwnd_, Proc, 0, reinterpret_cast<DWORD_PTR>(this));
     }
     void UpdateState(ui::Prop what) override {
         if (what == ui::Prop::Index) SendMessageW(hwnd_, TCM_SETCURSEL, Tab().TabIndex(), 0);
@@ -60,11 +57,6 @@ public:
         return 0;
     }
 
-private:
-    static LRESULT CALLBACK Proc(HWND h, UINT msg, WPARAM wp, LPARAM lp, UINT_PTR, DWORD_PTR) {
-        // Pages are our own windows; paint nothing under them twice.
-        return DefSubclassProc(h, msg, wp, lp);
-    }
 };
 
 // ---- Simple controls ---------------------------------------------------------------------

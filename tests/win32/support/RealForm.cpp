@@ -1,5 +1,7 @@
 #include "support/RealForm.h"
 
+#include <commctrl.h>
+
 #include "platform/win32/Wide.h"
 
 namespace wintest {
@@ -134,6 +136,16 @@ void RealForm::Pump() {
         TranslateMessage(&msg);
         DispatchMessageW(&msg);
     }
+}
+
+void RealForm::ClickTab(int index) {
+    HWND strip = H(form->TabControl1);
+    RECT r{};
+    SendMessageW(strip, TCM_GETITEMRECT, index, reinterpret_cast<LPARAM>(&r));
+    LPARAM at = MAKELPARAM((r.left + r.right) / 2, (r.top + r.bottom) / 2);
+    PostMessageW(strip, WM_LBUTTONDOWN, MK_LBUTTON, at);
+    PostMessageW(strip, WM_LBUTTONUP, 0, at);
+    Pump();
 }
 
 void RealForm::Key(WORD vk, bool alt, bool ctrl, bool shift) {

@@ -78,6 +78,8 @@ public:
     void Pump();
     // True once the window has closed (the event loop would end).
     bool QuitPosted() const { return quit_; }
+    // The player's click on a tab of the strip, as the mouse delivers it.
+    void ClickTab(int index);
     // Sends a key press to the focused window as the keyboard would.
     void Key(WORD vk, bool alt = false, bool ctrl = false, bool shift = false);
 
