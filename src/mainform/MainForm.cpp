@@ -6,6 +6,7 @@
 
 #include "platform/Error.h"
 #include "platform/ini/IniFile.h"
+#include "originals/Originals.h"
 #include "platform/text/Cp932.h"
 #include "slots/Slots.h"
 
@@ -63,6 +64,9 @@ TFormMain::TFormMain(ui::Application& application)
       RadioGFilListCtrlClk(&Panel2, "RadioGFilListCtrlClk", {296, 8, 49, 121}, "CtrlClk", kBlankItems),
       ChkDelReadOnly(&Panel2, "ChkDelReadOnly", {8, 280, 441, 17},
                      "（*.batファイル限定）コピー先のファイルが読み取り専用でも問答無用で上書き(&R)"),
+      ChkKeepOriginals(&Panel2, "ChkKeepOriginals", {8, 304, 441, 17},
+                       "（コピー開始のみ）上書きする前に元のファイルを保存する"),
+      BtnRestore(&Panel2, "BtnRestore", {8, 328, 89, 25}, "元に戻す"),
       LblMp3PlayApp(&Panel2, "LblMp3PlayApp", {8, 210, 52, 12}, "再生ソフト"),
       Label3(&Panel2, "Label3", {8, 232, 359, 12},
              "コマンドライン(ファイル名を入れるところは[FileName]と半角10文字で。)"),
@@ -86,7 +90,7 @@ TFormMain::TFormMain(ui::Application& application)
     for (ui::Control* c : std::initializer_list<ui::Control*>{
              &RadioGFilListOneClk, &RadioGFilListDblClk, &MemoMp3Play, &Button2, &MemoMp3Line,
              &RadioGMp3Play, &MemoSoftName, &RadioGFilListAltClk, &RadioGFilListCtrlClk,
-             &ChkDelReadOnly}) {
+             &ChkDelReadOnly, &ChkKeepOriginals, &BtnRestore}) {
         c->tabOrder = order++;
     }
 
@@ -106,6 +110,7 @@ TFormMain::TFormMain(ui::Application& application)
     MemoSoftName.maxLength = 32;
     MemoSoftName.SetVisible(false);
     ChkDelReadOnly.hint = "batファイルにdel /f E:\\bgm\\01.mp3といった文を付け加えます";
+    BtnRestore.hint = "コピー先フォルダのファイルを、保存しておいた元のファイルに戻します";
     ValListMp3.titleValue = "対象ファイル名";
     LblTag.fixedSize = true;
     LblMp3Tips.fixedSize = true;
@@ -137,6 +142,7 @@ TFormMain::TFormMain(ui::Application& application)
     Button2.OnClick = [this](ui::Control* s) { Button2Click(s); };
     BtnGo.OnClick = [this](ui::Control* s) { BtnGoClick(s); };
     BtnCopyGo.OnClick = [this](ui::Control* s) { BtnCopyGoClick(s); };
+    BtnRestore.OnClick = [this](ui::Control* s) { BtnRestoreClick(s); };
 }
 
 TFormMain::~TFormMain() {
@@ -151,6 +157,10 @@ void TFormMain::Create() {
 }
 
 std::string TFormMain::UserIniPath() { return System().ExeFolder() + settings::kUserIni; }
+
+std::string TFormMain::OriginalsFolder() {
+    return System().ExeFolder() + originals::kFolder + "\\";
+}
 
 void TFormMain::AddExperience(std::int32_t n) {
     Experience = Experience > INT32_MAX - n ? INT32_MAX : Experience + n;
@@ -214,6 +224,7 @@ void TFormMain::FormClose(ui::Control*) {
 void TFormMain::TabControl1Change(ui::Control*) {
     if (TabControl1.TabIndex() == 1) {
         ChkDelReadOnly.SetChecked(DelReadOnly);
+        ChkKeepOriginals.SetChecked(KeepOriginals);
         RadioGFilListOneClk.SetItemIndex(List1Clk);
         RadioGFilListDblClk.SetItemIndex(List2Clk);
         RadioGFilListAltClk.SetItemIndex(List3Clk);
@@ -227,6 +238,7 @@ void TFormMain::TabControl1Change(ui::Control*) {
         Panel2.SetVisible(true);
     } else {
         DelReadOnly = ChkDelReadOnly.Checked();
+        KeepOriginals = ChkKeepOriginals.Checked();
         Mp3Tool = MemoMp3Play.Text();
         List1Clk = RadioGFilListOneClk.ItemIndex();
         List2Clk = RadioGFilListDblClk.ItemIndex();

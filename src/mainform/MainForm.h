@@ -57,6 +57,8 @@ public:
     ui::RadioGroup RadioGFilListAltClk;
     ui::RadioGroup RadioGFilListCtrlClk;
     ui::CheckBox ChkDelReadOnly;
+    ui::CheckBox ChkKeepOriginals;
+    ui::Button BtnRestore;
     ui::Label LblMp3PlayApp;
     ui::Label Label3;
     // Not visible
@@ -81,6 +83,7 @@ public:
     void Button2Click(ui::Control* Sender);
     void BtnGoClick(ui::Control* Sender);
     void BtnCopyGoClick(ui::Control* Sender);
+    void BtnRestoreClick(ui::Control* Sender);
 
     // ---- Routines of the unit -------------------------------------------------------
     void FilListAction(std::int32_t action, std::int32_t mode, const std::string& tool,
@@ -88,9 +91,13 @@ public:
     void RegisterFile();
     void RegisterAndStepDown();
     void PlayFile(std::int32_t mode, const std::string& tool, const std::string& line);
-    bool CopyOneFile(const std::string& source, const std::string& destination, bool Overwrite);
+    // `why`, when given, receives the reason of a failure.
+    bool CopyOneFile(const std::string& source, const std::string& destination, bool Overwrite,
+                     sys::FileError* why = nullptr);
 
     std::string UserIniPath();
+    // Where the game's own files are kept: "originals" in the exe folder.
+    std::string OriginalsFolder();
     // Raises the use counter, stopping at the largest value instead of overflowing.
     void AddExperience(std::int32_t n);
     // What start-up has to tell the player about the list file; shown once the window

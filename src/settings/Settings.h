@@ -28,6 +28,7 @@ struct SettingsRecord {
     std::string Mp3Tool;             // the player program
     std::string Mp3Line;             // its command-line template with "[FileName]"
     std::string SeleLst;             // list file name in the exe folder
+    bool KeepOriginals = true;       // save the game's files before the direct copy replaces them
     std::string SoftName;            // window caption
 };
 

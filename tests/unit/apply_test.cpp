@@ -1,4 +1,5 @@
 // Applying the slot table: the batch file writer and the direct copy.
+#include "originals/Originals.h"
 #include "support/FormFixture.h"
 
 using namespace qxtest;
@@ -178,7 +179,7 @@ TEST_F(Apply, CopyShowsThenCopiesEachSlotInOrder) {
     for (const auto& l : fs.log) {
         if (l.rfind("box: ", 0) == 0 || l.rfind("copy: ", 0) == 0) order.push_back(l);
     }
-    ASSERT_EQ(order.size(), 9u);
+    ASSERT_EQ(order.size(), 10u);  // the last: the report
     const char* const slots[][2] = {{"a", "01"}, {"missing", "03"}, {"c", "05"}, {"d", "08"}};
     for (std::size_t i = 0; i < 4; ++i) {
         std::string from = std::string("C:\\music\\") + slots[i][0] + ".mp3";
@@ -197,7 +198,15 @@ TEST_F(Apply, CopyShowsThenCopiesEachSlotInOrder) {
     EXPECT_EQ(fs.Data("C:\\bgm\\08.mp3"), "hide");
     EXPECT_EQ(f.Caption(), "ZorventVer1.2.3");
     EXPECT_EQ(f.Experience, 3);
-    EXPECT_EQ(fs.boxes.size(), 5u);  // nothing said about the failures
+    // After the run, one box names each slot not copied, in table order.
+    ASSERT_EQ(fs.boxes.size(), 6u);
+    EXPECT_EQ(fs.boxes[5].kind, sys::BoxKind::Warning);
+    EXPECT_EQ(fs.boxes[5].caption, "QUAVERIX");
+    EXPECT_EQ(fs.boxes[5].text, "コピーできなかったファイルがあります。\r\n"
+                                "03.mp3: コピー元のファイルがありません\r\n"
+                                "05.mp3: コピー先のファイルが読み取り専用か隠しファイルです\r\n"
+                                "08.mp3: コピー先のファイルが読み取り専用か隠しファイルです");
+    EXPECT_EQ(fs.captionsAtBox[5], "ZorventVer1.2.3");
     // The table is left as it was.
     EXPECT_EQ(Lines()[0], "01.mp3=C:\\music\\a.mp3");
 }
@@ -226,4 +235,159 @@ TEST_F(Apply, CopyPathsAndEmptyRuns) {
         EXPECT_EQ(f.Caption(), f.SoftName);
     }
     EXPECT_EQ(LogOf("copy: ").size(), 1u);
+}
+
+namespace {
+
+const std::string kKept = kExe + "originals\\";
+
+// What the index says of one destination: "<saved file>|<original size>", "(none)|0".
+std::string Recorded(FormEnv& env, const std::string& destination) {
+    originals::Index index = originals::ParseIndex(env.fs.Data(kKept + "index.txt"));
+    for (const originals::Entry& e : index.entries) {
+        if (originals::PathKey(e.destination) == originals::PathKey(destination)) {
+            return (e.Absent() ? "(none)" : env.fs.Data(kKept + e.saved)) + "|" +
+                   std::to_string(e.original.size);
+        }
+    }
+    return "";
+}
+
+}  // namespace
+
+TEST_F(Apply, CopyReportGivesEachSlotsReason) {
+    TFormMain& f = Start();
+    WriteList("01.mp3=#03.mp3=#05.mp3=#08.mp3=#09.mp3=#11.mp3=", "6");
+    f.ValListMp3.SetText("01.mp3=C:\\m\\a.mp3\r\n03.mp3=C:\\m\\gone.mp3\r\n05.mp3=C:\\m\\a.mp3\r\n"
+                         "08.mp3=C:\\m\\a.mp3\r\n09.mp3=C:\\m\\a.mp3\r\n11.mp3=C:\\m\\a.mp3");
+    fs.AddFile("C:\\m\\a.mp3", "new");
+    fs.AddFile("C:\\bgm\\05.mp3", "ro", sys::kReadOnly);
+    fs.AddFile("C:\\bgm\\08.mp3", "held");
+    fs.inUse.push_back("C:\\bgm\\08.mp3");
+    fs.AddFile("C:\\bgm\\09.mp3", "game");
+    f.MemoCopysaki.SetText("C:\\bgm");
+
+    // The originals cannot be saved: that slot is not copied either.
+    fs.unwritable.push_back(kKept + "1_09.mp3");
+    ASSERT_TRUE(Handle([&] { f.BtnCopyGo.Click(); }));
+    EXPECT_EQ(fs.boxes.back().text,
+              "コピーできなかったファイルがあります。\r\n"
+              "03.mp3: コピー元のファイルがありません\r\n"
+              "05.mp3: コピー先のファイルが読み取り専用か隠しファイルです\r\n"
+              "08.mp3: ファイルがほかのプログラムで使用中です (ゲームが起動していませんか)\r\n"
+              "09.mp3: 元のファイルを保存できません (アクセスが拒否されました。)");
+    EXPECT_EQ(fs.Data("C:\\bgm\\01.mp3"), "new");
+    EXPECT_EQ(fs.Data("C:\\bgm\\09.mp3"), "game");
+    EXPECT_EQ(fs.Data("C:\\bgm\\11.mp3"), "new");
+    EXPECT_EQ(Recorded(*this, "C:\\bgm\\09.mp3"), "");  // nothing half-kept
+    EXPECT_FALSE(fs.Exists(kKept + "1_09.mp3"));
+
+    // A missing folder, and the system's own words for anything else.
+    fs.boxes.clear();
+    f.ValListMp3.SetText("01.mp3=C:\\m\\a.mp3\r\n03.mp3=C:\\m\\a.mp3");
+    f.MemoCopysaki.SetText("C:\\nowhere");
+    ASSERT_TRUE(Handle([&] { f.BtnCopyGo.Click(); }));
+    EXPECT_EQ(fs.boxes.back().text, "コピーできなかったファイルがあります。\r\n"
+                                    "01.mp3: コピー先のフォルダがありません\r\n"
+                                    "03.mp3: コピー先のフォルダがありません");
+    fs.boxes.clear();
+    f.MemoCopysaki.SetText("C:\\bgm");
+    fs.unwritable = {"C:\\bgm\\03.mp3"};
+    ASSERT_TRUE(Handle([&] { f.BtnCopyGo.Click(); }));
+    EXPECT_EQ(fs.boxes.back().text,
+              "コピーできなかったファイルがあります。\r\n03.mp3: アクセスが拒否されました。");
+    // When every slot was copied, nothing more is said.
+    fs.boxes.clear();
+    fs.unwritable.clear();
+    ASSERT_TRUE(Handle([&] { f.BtnCopyGo.Click(); }));
+    EXPECT_EQ(fs.boxes.size(), 3u);
+}
+
+TEST_F(Apply, OriginalsAreTheGamesFilesNeverOurOwnCopies) {
+    TFormMain& f = Start();
+    fs.AddFile("C:\\m\\a.mp3", "A");
+    fs.AddFile("C:\\m\\b.mp3", "B");
+    fs.AddFile("C:\\bgm\\01.mp3", "game 01");
+    fs.AddFile("C:\\bgm\\03.mp3", "game 03");
+    f.MemoCopysaki.SetText("C:\\bgm");
+    auto run = [&](const std::string& table) {
+        f.ValListMp3.SetText(table);
+        ASSERT_TRUE(Handle([&] { f.BtnCopyGo.Click(); }));
+    };
+
+    run("01.mp3=C:\\m\\a.mp3\r\n03.mp3=C:\\m\\a.mp3\r\n05.mp3=C:\\m\\a.mp3");
+    EXPECT_EQ(Recorded(*this, "C:\\bgm\\01.mp3"), "game 01|7");
+    EXPECT_EQ(Recorded(*this, "c:\\BGM\\\\03.mp3"), "game 03|7");
+    EXPECT_EQ(Recorded(*this, "C:\\bgm\\05.mp3"), "(none)|0");
+
+    // Applying again, with other music: the game's files stay the originals.
+    run("01.mp3=C:\\m\\b.mp3\r\n03.mp3=C:\\m\\b.mp3\r\n05.mp3=C:\\m\\b.mp3");
+    EXPECT_EQ(Recorded(*this, "C:\\bgm\\01.mp3"), "game 01|7");
+    EXPECT_EQ(Recorded(*this, "C:\\bgm\\05.mp3"), "(none)|0");
+    EXPECT_EQ(fs.Data("C:\\bgm\\01.mp3"), "B");
+
+    // A patch replaced 01 (same size as our copy) and added 05: those are the originals now.
+    fs.AddFile("C:\\bgm\\01.mp3", "P");
+    fs.AddFile("C:\\bgm\\05.mp3", "patch 05");
+    run("01.mp3=C:\\m\\a.mp3\r\n05.mp3=C:\\m\\a.mp3");
+    EXPECT_EQ(Recorded(*this, "C:\\bgm\\01.mp3"), "P|1");
+    EXPECT_EQ(Recorded(*this, "C:\\bgm\\05.mp3"), "patch 05|8");
+    EXPECT_FALSE(fs.Exists(kKept + "1_01.mp3"));  // the replaced one is gone
+
+    // Keeping turned off saves nothing new, but still notes our copies.
+    f.KeepOriginals = false;
+    fs.AddFile("C:\\bgm\\08.mp3", "game 08");
+    run("01.mp3=C:\\m\\b.mp3\r\n08.mp3=C:\\m\\b.mp3");
+    EXPECT_EQ(Recorded(*this, "C:\\bgm\\08.mp3"), "");
+    f.KeepOriginals = true;
+    run("01.mp3=C:\\m\\a.mp3");
+    EXPECT_EQ(Recorded(*this, "C:\\bgm\\01.mp3"), "P|1");
+}
+
+TEST_F(Apply, RestorePutsBackOnlyWhereOurCopyStillIs) {
+    TFormMain& f = Start();
+    const int counter = f.Experience;
+    auto restore = [&](sys::BoxResult answer = sys::BoxResult::Ok) {
+        fs.boxes.clear();
+        fs.boxAnswers = {answer};
+        ASSERT_TRUE(Handle([&] { f.BtnRestore.Click(); }));
+    };
+    f.MemoCopysaki.SetText("C:\\bgm");
+    restore();
+    EXPECT_EQ(BoxTexts(), (std::vector<std::string>{
+                              "コピー先フォルダのファイルを元に戻します。\r\nC:\\bgm",
+                              "元に戻すファイルがありません。"}));
+    EXPECT_EQ(fs.boxes[0].kind, sys::BoxKind::Confirm);
+    EXPECT_EQ(fs.boxes[1].kind, sys::BoxKind::Plain);
+
+    fs.AddFile("C:\\m\\a.mp3", "A");
+    for (const char* slot : {"01", "03", "05"}) fs.AddFile(std::string("C:\\bgm\\") + slot + ".mp3", slot);
+    f.ValListMp3.SetText("01.mp3=C:\\m\\a.mp3\r\n03.mp3=C:\\m\\a.mp3\r\n05.mp3=C:\\m\\a.mp3\r\n"
+                         "08.mp3=C:\\m\\a.mp3\r\n09.mp3=C:\\m\\a.mp3");
+    ASSERT_TRUE(Handle([&] { f.BtnCopyGo.Click(); }));
+    fs.AddFile("C:\\bgm\\03.mp3", "edited");       // changed since: left alone
+    fs.inUse.push_back("C:\\bgm\\05.mp3");           // held by the game: cannot go back yet
+    fs.AddFile("C:\\bgm\\09.mp3", "the player's");  // not ours: stays
+
+    restore(sys::BoxResult::Cancel);
+    EXPECT_EQ(fs.Data("C:\\bgm\\01.mp3"), "A");
+    restore();
+    EXPECT_EQ(fs.boxes.back().text,
+              "元に戻せなかったファイルがあります。\r\n"
+              "03.mp3: QUAVERIX がコピーした後に変更されているので、そのままにしました\r\n"
+              "05.mp3: ファイルがほかのプログラムで使用中です (ゲームが起動していませんか)\r\n"
+              "09.mp3: QUAVERIX がコピーした後に変更されているので、そのままにしました");
+    EXPECT_EQ(fs.Data("C:\\bgm\\01.mp3"), "01");
+    EXPECT_FALSE(fs.Exists("C:\\bgm\\08.mp3"));  // there was none: our copy is removed
+    EXPECT_EQ(fs.Data("C:\\bgm\\03.mp3"), "edited");
+    EXPECT_EQ(fs.Data("C:\\bgm\\09.mp3"), "the player's");
+    EXPECT_EQ(Recorded(*this, "C:\\bgm\\01.mp3"), "");  // dropped once back
+    EXPECT_EQ(Recorded(*this, "C:\\bgm\\05.mp3"), "05|2");  // kept until it is back
+    EXPECT_EQ(f.Caption(), f.SoftName);
+
+    fs.inUse.clear();
+    restore();
+    EXPECT_EQ(fs.Data("C:\\bgm\\05.mp3"), "05");
+    EXPECT_EQ(Recorded(*this, "C:\\bgm\\05.mp3"), "");
+    EXPECT_EQ(f.Experience, counter + 2);  // the copy run's, none for restoring
 }

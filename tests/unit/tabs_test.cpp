@@ -9,7 +9,7 @@ using Tabs = FormTest;
 TEST_F(Tabs, LoadClampsAndCommitWritesTheControlsBack) {
     WriteUserIni(
         "[user]\r\nDelReadOnly=1\r\nlist1clk=9\r\nlist2clk=-5\r\nlist3clk=1\r\nlist4clk=0\r\n"
-        "mp3play=7\r\nmp3tool=T.exe\r\nmp3line=L\r\n");
+        "mp3play=7\r\nmp3tool=T.exe\r\nmp3line=L\r\nkeeporiginals=0\r\n");
     TFormMain& f = Start();
     f.SetCaption("something else");
 
@@ -19,6 +19,7 @@ TEST_F(Tabs, LoadClampsAndCommitWritesTheControlsBack) {
 
     f.TabControl1.UserSelect(1);
     EXPECT_TRUE(f.ChkDelReadOnly.Checked());
+    EXPECT_FALSE(f.ChkKeepOriginals.Checked());
     EXPECT_EQ(f.RadioGFilListOneClk.ItemIndex(), 4);
     EXPECT_EQ(f.RadioGFilListDblClk.ItemIndex(), -1);
     EXPECT_EQ(f.RadioGFilListAltClk.ItemIndex(), 1);
@@ -32,6 +33,7 @@ TEST_F(Tabs, LoadClampsAndCommitWritesTheControlsBack) {
 
     // Edits reach the record only on the way back.
     f.ChkDelReadOnly.SetChecked(false);
+    f.ChkKeepOriginals.SetChecked(true);
     f.RadioGFilListAltClk.SetItemIndex(3);
     f.MemoMp3Play.UserSetText("C:\\a\r\nb.exe");
     f.MemoMp3Line.UserSetText("/q\r\n[FileName]");
@@ -39,8 +41,10 @@ TEST_F(Tabs, LoadClampsAndCommitWritesTheControlsBack) {
     EXPECT_EQ(f.List3Clk, 1);
     EXPECT_EQ(f.Mp3Tool, "T.exe");
 
+    EXPECT_FALSE(f.KeepOriginals);
     f.TabControl1.UserSelect(0);
     EXPECT_FALSE(f.DelReadOnly);
+    EXPECT_TRUE(f.KeepOriginals);
     EXPECT_EQ(f.List1Clk, 4);
     EXPECT_EQ(f.List2Clk, -1);
     EXPECT_EQ(f.List3Clk, 3);
@@ -193,7 +197,8 @@ TEST_F(Tabs, FocusOrderSkipsTheHiddenPage) {
               (std::vector<ui::Control*>{&f.TabControl1, &f.RadioGFilListOneClk,
                                          &f.RadioGFilListDblClk, &f.MemoMp3Play, &f.Button2,
                                          &f.MemoMp3Line, &f.RadioGMp3Play, &f.RadioGFilListAltClk,
-                                         &f.RadioGFilListCtrlClk, &f.ChkDelReadOnly}));
+                                         &f.RadioGFilListCtrlClk, &f.ChkDelReadOnly,
+                                         &f.ChkKeepOriginals, &f.BtnRestore}));
 }
 
 TEST(Accelerator, LetterAfterASingleAmpersand) {

@@ -12,7 +12,14 @@ FakeSystem::FakeSystem() {
 }
 
 std::string FakeSystem::Key(const std::string& path) {
-    std::string k = text::UpperAscii(path);
+    // Doubled backslashes name the same file, as on Windows (a leading "\\" stays).
+    std::string k;
+    for (std::size_t i = 0; i < path.size(); i += text::CharLength(path, i)) {
+        std::size_t n = text::CharLength(path, i);
+        if (n == 1 && path[i] == '\\' && i > 1 && k.back() == '\\' && !text::EndsWithDoubleByte(k)) continue;
+        k.append(path, i, n);
+    }
+    k = text::UpperAscii(k);
     while (k.size() > 3 && text::EndsWithBackslash(k)) k.pop_back();
     if (k.size() == 2 && k[1] == ':') k += '\\';
     return k;
@@ -111,19 +118,57 @@ bool FakeSystem::Writable(const std::string& path) const {
     return true;
 }
 
-bool FakeSystem::ReadFile(const std::string& path, std::string& data) {
+namespace {
+
+bool Fail(FileError* why, Fault fault, std::string detail = "") {
+    if (why) *why = {fault, std::move(detail)};
+    return false;
+}
+
+}  // namespace
+
+bool FakeSystem::InUse(const std::string& path) const {
+    for (const std::string& u : inUse) {
+        if (Key(u) == Key(path)) return true;
+    }
+    return false;
+}
+
+FileError FakeSystem::WriteFault(const std::string& path) const {
+    std::string key = Key(path);
+    if (InUse(path)) return {Fault::InUse, ""};
+    auto it = nodes_.find(key);
+    if (it != nodes_.end() && (it->second.attributes & (kReadOnly | kHidden))) {
+        return {Fault::TargetProtected, ""};
+    }
+    auto p = nodes_.find(Parent(key));
+    if (!DriveReady(path) || p == nodes_.end() || !(p->second.attributes & kDirectory)) {
+        return {Fault::FolderMissing, ""};
+    }
+    if (!Writable(path)) return {Fault::Other, "アクセスが拒否されました。"};
+    return {};
+}
+
+bool FakeSystem::ReadFile(const std::string& path, std::string& data, FileError* why) {
     auto it = nodes_.find(Key(path));
     if (it == nodes_.end() || (it->second.attributes & kDirectory) || !DriveReady(path)) {
-        return false;
+        return Fail(why, Fault::SourceMissing);
     }
+    if (InUse(path)) return Fail(why, Fault::InUse);
     data = it->second.data;
     return true;
 }
 
-bool FakeSystem::SaveFileAtomic(const std::string& path, const std::string& data) {
+bool FakeSystem::SaveFileAtomic(const std::string& path, const std::string& data, FileError* why) {
     log.push_back("replace: " + path);
-    if (!Writable(path)) return false;
-    if (diskSpace >= 0 && static_cast<long long>(data.size()) > diskSpace) return false;
+    if (InUse(path)) return Fail(why, Fault::InUse);
+    if (!Writable(path)) {
+        FileError e = WriteFault(path);
+        return Fail(why, e.fault == Fault::None ? Fault::Other : e.fault, e.detail);
+    }
+    if (diskSpace >= 0 && static_cast<long long>(data.size()) > diskSpace) {
+        return Fail(why, Fault::Other, "ディスクに十分な空き領域がありません。");
+    }
     auto it = nodes_.find(Key(path));
     if (it != nodes_.end()) {
         it->second.data = data;
@@ -149,22 +194,51 @@ WriteStatus FakeSystem::CreateAndWrite(const std::string& path, const std::strin
     return WriteStatus::Ok;
 }
 
-bool FakeSystem::CopyFileTo(const std::string& from, const std::string& to, bool failIfExists) {
+bool FakeSystem::CopyFileTo(const std::string& from, const std::string& to, bool failIfExists,
+                            FileError* why) {
     log.push_back("copy: " + from + " -> " + to);
     auto src = nodes_.find(Key(from));
     if (src == nodes_.end() || (src->second.attributes & kDirectory) || !DriveReady(from)) {
-        return false;
+        return Fail(why, Fault::SourceMissing);
     }
+    if (InUse(from)) return Fail(why, Fault::InUse);
     auto dst = nodes_.find(Key(to));
-    if (dst != nodes_.end()) {
-        if (failIfExists || (dst->second.attributes & (kReadOnly | kHidden | kDirectory))) {
-            return false;
-        }
+    if (dst != nodes_.end() && failIfExists) {
+        return Fail(why, Fault::Other, "ファイルが既に存在します。");
     }
-    if (!Writable(to)) return false;
+    if (dst != nodes_.end() && (dst->second.attributes & kDirectory)) {
+        return Fail(why, Fault::Other, "アクセスが拒否されました。");
+    }
+    FileError e = WriteFault(to);
+    if (e.fault != Fault::None) return Fail(why, e.fault, e.detail);
+    const long long size = static_cast<long long>(src->second.data.size());
+    if (diskSpace >= 0 && size > diskSpace) {
+        return Fail(why, Fault::Other, "ディスクに十分な空き領域がありません。");
+    }
     Node copy = src->second;
     copy.name = to;
     nodes_[Key(to)] = copy;
+    return true;
+}
+
+bool FakeSystem::RemoveFile(const std::string& path, FileError* why) {
+    log.push_back("delete: " + path);
+    auto it = nodes_.find(Key(path));
+    if (it == nodes_.end() || (it->second.attributes & kDirectory)) {
+        return Fail(why, Fault::SourceMissing);
+    }
+    FileError e = WriteFault(path);
+    if (e.fault != Fault::None) return Fail(why, e.fault, e.detail);
+    nodes_.erase(it);
+    return true;
+}
+
+bool FakeSystem::CreateFolder(const std::string& path) {
+    auto it = nodes_.find(Key(path));
+    if (it != nodes_.end()) return (it->second.attributes & kDirectory) != 0;
+    auto p = nodes_.find(Parent(Key(path)));
+    if (p == nodes_.end() || !(p->second.attributes & kDirectory) || !Writable(path)) return false;
+    AddFolder(path);
     return true;
 }
 

@@ -33,6 +33,8 @@ public:
     std::string Data(const std::string& path) const;  // "" when missing
     // Paths that refuse writes (as a read-only folder or a locked file would).
     std::vector<std::string> unwritable;
+    // Paths held open by another program without sharing: reads, writes and deletes fail.
+    std::vector<std::string> inUse;
     // Writes stop after this many bytes (a full disk); -1 for no limit.
     long long diskSpace = -1;
 
@@ -62,10 +64,14 @@ public:
     // --- System -----------------------------------------------------------------
     std::string ExeFolder() override { return exeFolder; }
     std::string CurrentFolder() override { return currentFolder; }
-    bool ReadFile(const std::string& path, std::string& data) override;
-    bool SaveFileAtomic(const std::string& path, const std::string& data) override;
+    bool ReadFile(const std::string& path, std::string& data, FileError* why = nullptr) override;
+    bool SaveFileAtomic(const std::string& path, const std::string& data,
+                        FileError* why = nullptr) override;
     WriteStatus CreateAndWrite(const std::string& path, const std::string& data) override;
-    bool CopyFileTo(const std::string& from, const std::string& to, bool failIfExists) override;
+    bool CopyFileTo(const std::string& from, const std::string& to, bool failIfExists,
+                    FileError* why = nullptr) override;
+    bool RemoveFile(const std::string& path, FileError* why = nullptr) override;
+    bool CreateFolder(const std::string& path) override;
     std::uint32_t Attributes(const std::string& path) override;
     FolderListing ListFolder(const std::string& folder) override;
     std::vector<DriveInfo> Drives() override;
@@ -91,6 +97,9 @@ private:
     static std::string Key(const std::string& path);
     static std::string Parent(const std::string& key);
     bool Writable(const std::string& path) const;
+    bool InUse(const std::string& path) const;
+    // Why a write to `path` would fail (Fault::None when it would not).
+    FileError WriteFault(const std::string& path) const;
     bool DriveReady(const std::string& path) const;
 
     std::map<std::string, Node> nodes_;  // key: upper-cased full path without trailing '\'

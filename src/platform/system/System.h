@@ -50,6 +50,7 @@ enum class BoxKind {
     Error,    // stop icon, OK
     Confirm,  // question icon, OK and Cancel
     Plain,    // no icon, OK
+    Warning,  // warning icon, OK
 };
 enum class BoxResult { Ok, Cancel };
 
@@ -70,6 +71,20 @@ struct SaveFileRequest {
 
 enum class WriteStatus { Ok, CannotCreate, WriteFailed };
 
+// Why a file operation failed, in the terms the player is told.
+enum class Fault {
+    None,
+    SourceMissing,    // the file to read or copy is not there
+    FolderMissing,    // the folder to write into is not there
+    TargetProtected,  // the file to replace is read-only or hidden
+    InUse,            // another program holds the file open
+    Other,            // see `detail`: the system's own message
+};
+struct FileError {
+    Fault fault = Fault::None;
+    std::string detail;  // the system's message text (CP932), for Other
+};
+
 class System {
 public:
     virtual ~System() = default;
@@ -79,15 +94,26 @@ public:
     // The process's current folder (no trailing backslash except at a drive root).
     virtual std::string CurrentFolder() = 0;
 
+    // The failing calls below say why in `why` when it is given.
+
     // Whole-file read; false when the file is missing or cannot be read.
-    virtual bool ReadFile(const std::string& path, std::string& data) = 0;
+    virtual bool ReadFile(const std::string& path, std::string& data,
+                          FileError* why = nullptr) = 0;
     // Replaces a file so that it is always either the old one or the whole new one:
     // written beside it, flushed, then moved over it. False when any step fails.
-    virtual bool SaveFileAtomic(const std::string& path, const std::string& data) = 0;
+    virtual bool SaveFileAtomic(const std::string& path, const std::string& data,
+                                FileError* why = nullptr) = 0;
     // Creates (or truncates) a file and writes data in one piece.
     virtual WriteStatus CreateAndWrite(const std::string& path, const std::string& data) = 0;
-    // Copies one file. Refuses (false) a destination that is read-only or hidden.
-    virtual bool CopyFileTo(const std::string& from, const std::string& to, bool failIfExists) = 0;
+    // Copies one file. Refuses (false) a destination that is read-only or hidden. The
+    // destination is replaced as a whole: the copy is made beside it, then moved over it,
+    // so it is always either the old file or the complete new one.
+    virtual bool CopyFileTo(const std::string& from, const std::string& to, bool failIfExists,
+                            FileError* why = nullptr) = 0;
+    // Deletes a file; refuses a read-only or hidden one, as CopyFileTo does.
+    virtual bool RemoveFile(const std::string& path, FileError* why = nullptr) = 0;
+    // Makes a folder (its parent must exist); true when it is there afterwards.
+    virtual bool CreateFolder(const std::string& path) = 0;
     virtual std::uint32_t Attributes(const std::string& path) = 0;  // kNoFile when missing
 
     virtual FolderListing ListFolder(const std::string& folder) = 0;

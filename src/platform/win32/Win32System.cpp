@@ -14,17 +14,73 @@ namespace {
 
 constexpr DWORD kChunk = 1 << 20;
 
-std::string LastErrorText(DWORD code) {
+std::string MessageIn(DWORD code, DWORD language) {
     wchar_t* buffer = nullptr;
     DWORD n = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
                                  FORMAT_MESSAGE_IGNORE_INSERTS,
-                             nullptr, code, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
-    std::string out = n ? A(buffer, n) : std::to_string(code);
+                             nullptr, code, language, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
+    std::string out = n ? A(buffer, n) : std::string();
     if (buffer) LocalFree(buffer);
     while (!out.empty() && (out.back() == '\r' || out.back() == '\n' || out.back() == ' ')) {
         out.pop_back();
     }
     return out;
+}
+
+std::string LastErrorText(DWORD code) { return SystemMessage(code); }
+
+// A failed call's error code as the player is told it.
+bool Fail(sys::FileError* why, DWORD code) {
+    if (why) {
+        switch (code) {
+            case ERROR_SHARING_VIOLATION:
+            case ERROR_LOCK_VIOLATION:
+            case ERROR_USER_MAPPED_FILE:
+                *why = {sys::Fault::InUse, ""};
+                break;
+            default:
+                *why = {sys::Fault::Other, SystemMessage(code)};
+                break;
+        }
+    }
+    return false;
+}
+
+bool Fail(sys::FileError* why, sys::Fault fault) {
+    if (why) *why = {fault, ""};
+    return false;
+}
+
+bool IsFolder(const std::wstring& path) {
+    DWORD a = GetFileAttributesW(path.c_str());
+    return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+// The folder part of a path ("C:\a\b.mp3" -> "C:\a\", "\\srv\s\x" -> "\\srv\s\").
+std::wstring FolderOf(const std::wstring& path) {
+    std::size_t cut = path.find_last_of(L"\\/");
+    return cut == std::wstring::npos ? std::wstring(L".\\") : path.substr(0, cut + 1);
+}
+
+// Why a file at `target` cannot be written, checked before trying: the folder must exist,
+// and a read-only or hidden file is refused as Windows refuses it (also where this
+// process could write it anyway, as Wine running as root can). A file another program
+// holds open without sharing is found by opening it for writing.
+bool Writable(const std::wstring& target, sys::FileError* why) {
+    DWORD a = GetFileAttributesW(target.c_str());
+    if (a == INVALID_FILE_ATTRIBUTES) {
+        return IsFolder(FolderOf(target)) ? true : Fail(why, sys::Fault::FolderMissing);
+    }
+    if (a & FILE_ATTRIBUTE_DIRECTORY) return Fail(why, ERROR_ACCESS_DENIED);
+    if (a & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN)) {
+        return Fail(why, sys::Fault::TargetProtected);
+    }
+    HANDLE h = CreateFileW(target.c_str(), GENERIC_WRITE,
+                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                           OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return Fail(why, GetLastError());
+    CloseHandle(h);
+    return true;
 }
 
 bool WriteAll(HANDLE h, const std::string& data) {
@@ -41,6 +97,12 @@ bool WriteAll(HANDLE h, const std::string& data) {
 }
 
 }  // namespace
+
+std::string SystemMessage(DWORD code) {
+    std::string out = MessageIn(code, MAKELANGID(LANG_JAPANESE, SUBLANG_JAPANESE_JAPAN));
+    if (out.empty()) out = MessageIn(code, 0);
+    return out.empty() ? "エラー " + std::to_string(code) : out;
+}
 
 Win32System::Win32System() {
     // A drive without a medium must give an error code, not the system's own dialog.
@@ -69,12 +131,18 @@ std::string Win32System::CurrentFolder() {
     return A(path);
 }
 
-bool Win32System::ReadFile(const std::string& path, std::string& data) {
+bool Win32System::ReadFile(const std::string& path, std::string& data, sys::FileError* why) {
     HANDLE h = CreateFileW(W(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
                            nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (h == INVALID_HANDLE_VALUE) return false;
+    if (h == INVALID_HANDLE_VALUE) {
+        DWORD code = GetLastError();
+        return code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND
+                   ? Fail(why, sys::Fault::SourceMissing)
+                   : Fail(why, code);
+    }
     LARGE_INTEGER size{};
     bool ok = GetFileSizeEx(h, &size) && size.QuadPart < (1LL << 30);
+    DWORD code = ok ? 0 : ERROR_NOT_ENOUGH_MEMORY;
     std::string out;
     if (ok) {
         out.resize(static_cast<std::size_t>(size.QuadPart));
@@ -83,35 +151,47 @@ bool Win32System::ReadFile(const std::string& path, std::string& data) {
             DWORD got = 0;
             DWORD want = static_cast<DWORD>(std::min<std::size_t>(out.size() - done, kChunk));
             ok = ::ReadFile(h, out.data() + done, want, &got, nullptr) && got > 0;
+            if (!ok) code = GetLastError() ? GetLastError() : ERROR_HANDLE_EOF;
             done += got;
         }
     }
     CloseHandle(h);
-    if (ok) data = std::move(out);
-    return ok;
+    if (!ok) return Fail(why, code);
+    data = std::move(out);
+    return true;
 }
 
-bool Win32System::SaveFileAtomic(const std::string& path, const std::string& data) {
+bool Win32System::SaveFileAtomic(const std::string& path, const std::string& data,
+                                 sys::FileError* why) {
     // A file that refuses writes on Windows (read-only) must refuse here too, also when
     // the process could replace it anyway (Wine as root).
     std::wstring target = W(path);
     DWORD attributes = GetFileAttributesW(target.c_str());
     if (attributes != INVALID_FILE_ATTRIBUTES &&
         (attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY))) {
-        return false;
+        return (attributes & FILE_ATTRIBUTE_DIRECTORY) ? Fail(why, ERROR_ACCESS_DENIED)
+                                                       : Fail(why, sys::Fault::TargetProtected);
     }
     std::wstring temp = target + L".new~";
     HANDLE h = CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                            FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (h == INVALID_HANDLE_VALUE) return false;
+    if (h == INVALID_HANDLE_VALUE) {
+        DWORD code = GetLastError();
+        return code == ERROR_PATH_NOT_FOUND ? Fail(why, sys::Fault::FolderMissing) : Fail(why, code);
+    }
     bool ok = WriteAll(h, data) && FlushFileBuffers(h);
+    DWORD code = ok ? 0 : GetLastError();
     CloseHandle(h);
     if (ok) {
         ok = MoveFileExW(temp.c_str(), target.c_str(),
                          MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
+        if (!ok) code = GetLastError();
     }
-    if (!ok) DeleteFileW(temp.c_str());
-    return ok;
+    if (!ok) {
+        DeleteFileW(temp.c_str());
+        return Fail(why, code);
+    }
+    return true;
 }
 
 sys::WriteStatus Win32System::CreateAndWrite(const std::string& path, const std::string& data) {
@@ -128,15 +208,50 @@ sys::WriteStatus Win32System::CreateAndWrite(const std::string& path, const std:
     return ok ? sys::WriteStatus::Ok : sys::WriteStatus::WriteFailed;
 }
 
-bool Win32System::CopyFileTo(const std::string& from, const std::string& to, bool failIfExists) {
+bool Win32System::CopyFileTo(const std::string& from, const std::string& to, bool failIfExists,
+                             sys::FileError* why) {
+    std::wstring source = W(from);
     std::wstring target = W(to);
-    // Windows refuses to replace a read-only or hidden file; say no the same way everywhere.
-    DWORD attributes = GetFileAttributesW(target.c_str());
-    if (attributes != INVALID_FILE_ATTRIBUTES &&
-        (attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_DIRECTORY))) {
-        return false;
+    DWORD a = GetFileAttributesW(source.c_str());
+    if (a == INVALID_FILE_ATTRIBUTES || (a & FILE_ATTRIBUTE_DIRECTORY)) {
+        return Fail(why, sys::Fault::SourceMissing);
     }
-    return ::CopyFileW(W(from).c_str(), target.c_str(), failIfExists ? TRUE : FALSE) != 0;
+    if (failIfExists && GetFileAttributesW(target.c_str()) != INVALID_FILE_ATTRIBUTES) {
+        return Fail(why, ERROR_FILE_EXISTS);
+    }
+    if (!Writable(target, why)) return false;
+    // Copied beside the target, then moved over it: a copy cut short (a full disk, a
+    // killed process) never takes the place of the file that was there.
+    std::wstring temp = target + L".quaverix~";
+    SetFileAttributesW(temp.c_str(), FILE_ATTRIBUTE_NORMAL);
+    DeleteFileW(temp.c_str());
+    if (!::CopyFileW(source.c_str(), temp.c_str(), FALSE)) {
+        DWORD code = GetLastError();
+        SetFileAttributesW(temp.c_str(), FILE_ATTRIBUTE_NORMAL);
+        DeleteFileW(temp.c_str());
+        return code == ERROR_FILE_NOT_FOUND ? Fail(why, sys::Fault::SourceMissing) : Fail(why, code);
+    }
+    if (!MoveFileExW(temp.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        DWORD code = GetLastError();
+        SetFileAttributesW(temp.c_str(), FILE_ATTRIBUTE_NORMAL);
+        DeleteFileW(temp.c_str());
+        return Fail(why, code);
+    }
+    return true;
+}
+
+bool Win32System::RemoveFile(const std::string& path, sys::FileError* why) {
+    std::wstring target = W(path);
+    if (GetFileAttributesW(target.c_str()) == INVALID_FILE_ATTRIBUTES) {
+        return Fail(why, sys::Fault::SourceMissing);
+    }
+    if (!Writable(target, why)) return false;
+    return DeleteFileW(target.c_str()) ? true : Fail(why, GetLastError());
+}
+
+bool Win32System::CreateFolder(const std::string& path) {
+    std::wstring folder = W(path);
+    return CreateDirectoryW(folder.c_str(), nullptr) || IsFolder(folder);
 }
 
 std::uint32_t Win32System::Attributes(const std::string& path) {
@@ -276,6 +391,7 @@ sys::BoxResult Win32System::ShowBox(sys::BoxKind kind, const std::string& captio
         case sys::BoxKind::Error: flags |= MB_OK | MB_ICONSTOP; break;
         case sys::BoxKind::Confirm: flags |= MB_OKCANCEL | MB_ICONQUESTION; break;
         case sys::BoxKind::Plain: flags |= MB_OK; break;
+        case sys::BoxKind::Warning: flags |= MB_OK | MB_ICONWARNING; break;
     }
     HWND parent = owner && IsWindowEnabled(owner) ? owner : nullptr;
     int r = MessageBoxW(parent, W(text).c_str(), W(caption).c_str(), flags);

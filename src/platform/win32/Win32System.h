@@ -17,10 +17,14 @@ public:
 
     std::string ExeFolder() override;
     std::string CurrentFolder() override;
-    bool ReadFile(const std::string& path, std::string& data) override;
-    bool SaveFileAtomic(const std::string& path, const std::string& data) override;
+    bool ReadFile(const std::string& path, std::string& data, sys::FileError* why = nullptr) override;
+    bool SaveFileAtomic(const std::string& path, const std::string& data,
+                        sys::FileError* why = nullptr) override;
     sys::WriteStatus CreateAndWrite(const std::string& path, const std::string& data) override;
-    bool CopyFileTo(const std::string& from, const std::string& to, bool failIfExists) override;
+    bool CopyFileTo(const std::string& from, const std::string& to, bool failIfExists,
+                    sys::FileError* why = nullptr) override;
+    bool RemoveFile(const std::string& path, sys::FileError* why = nullptr) override;
+    bool CreateFolder(const std::string& path) override;
     std::uint32_t Attributes(const std::string& path) override;
     sys::FolderListing ListFolder(const std::string& folder) override;
     std::vector<sys::DriveInfo> Drives() override;
@@ -32,6 +36,9 @@ public:
     bool OpenFileDialog(const sys::OpenFileRequest& request, std::string& path) override;
     bool SaveFileDialog(const sys::SaveFileRequest& request, std::string& path) override;
 };
+
+// The system's message for an error code, in Japanese where Windows has that language.
+std::string SystemMessage(DWORD code);
 
 // "desc|pattern|desc|pattern" -> the dialog's double-NUL-terminated filter.
 std::wstring DialogFilter(const std::string& filter);

@@ -1,0 +1,98 @@
+// The game's own files, kept before "コピー開始" replaces them, and put back on request.
+//
+// Everything lives beside the exe in the folder "originals": one saved copy per
+// destination file that had one, and "index.txt", one line per destination. The rules:
+// - the first copy into a destination saves the file that is there (or notes that none
+//   was there);
+// - a destination whose file is still the one QUAVERIX copied last keeps its saved
+//   original, so applying again never saves QUAVERIX's own copy;
+// - a file that differs from both the saved original and QUAVERIX's last copy (the game
+//   was patched) is the new original and takes the old one's place;
+// - a restore puts an original back only where the file there is still QUAVERIX's copy,
+//   and drops a saved original only after it was put back.
+// Saved files and the index are written beside and moved into place, so each is always
+// either the old one or the complete new one.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/system/System.h"
+
+namespace originals {
+
+inline constexpr const char* kFolder = "originals";
+inline constexpr const char* kIndexName = "index.txt";
+
+// What a file holds, compared by content: its size and a 64-bit hash of its bytes.
+struct Fingerprint {
+    std::uint64_t size = 0;
+    std::uint64_t hash = 0;
+    friend bool operator==(const Fingerprint&, const Fingerprint&) = default;
+};
+Fingerprint FingerprintOf(std::string_view data);
+
+struct Entry {
+    std::string destination;  // the path the copy wrote, as it built it
+    std::string saved;        // file name in the originals folder; "" when there was no file
+    Fingerprint original;     // of the saved file
+    Fingerprint copied;       // of what QUAVERIX copied there last
+    bool Absent() const { return saved.empty(); }
+};
+
+// The index as text (CP932, CR LF) and back. Lines that cannot be read are kept as
+// they are, so a damaged index never makes a saved file unreachable by hand.
+struct Index {
+    std::vector<Entry> entries;
+    std::vector<std::string> unreadable;
+};
+std::string FormatIndex(const Index& index);
+Index ParseIndex(std::string_view text);
+
+// The same destination however it was spelled: case, '/' and doubled backslashes.
+std::string PathKey(std::string_view path);
+
+// The destination's file name, which is the slot's name.
+std::string SlotName(const Entry& entry);
+
+// A failed file operation's reason in plain Japanese, for the reports.
+std::string ReasonText(const sys::FileError& why);
+
+class Store {
+public:
+    // `folder`: the originals folder, with its trailing backslash.
+    Store(sys::System& system, std::string folder);
+
+    // Before the copy of `source` replaces `destination`. With `keep`, saves the file
+    // there as the original where the rules above say so; without, saves nothing and only
+    // keeps an existing record's note of QUAVERIX's copy up to date (so a later run with
+    // keeping on does not take that copy for the game's file). False, with the reason,
+    // when the original could not be saved: the copy must then not run.
+    bool BeforeCopy(const std::string& source, const std::string& destination, bool keep,
+                    sys::FileError& why);
+
+    // The recorded destinations inside `folder` (the destination folder's text).
+    std::vector<Entry> EntriesIn(const std::string& folder);
+    // Puts one original back (removes the file where none was there); false with the
+    // reason in `why` (Fault::Other and a text of ours for "changed since").
+    bool Restore(const Entry& entry, sys::FileError& why);
+    // Drops the records of the destinations put back, then their saved files.
+    bool Forget(const std::vector<Entry>& restored, sys::FileError& why);
+
+    const Index& Current() { return Load(); }
+
+private:
+    const Index& Load();
+    bool Save(sys::FileError& why);
+    Entry* Find(const std::string& destination);
+    std::string NewSavedName(const std::string& destination);
+
+    sys::System& system_;
+    std::string folder_;
+    Index index_;
+    bool loaded_ = false;
+};
+
+}  // namespace originals
