@@ -88,11 +88,12 @@ public:
     std::string CurrentFolder() override {
         return Time("CurrentFolder", [&] { return Win32System::CurrentFolder(); });
     }
-    bool ReadFile(const std::string& path, std::string& data) override {
-        return Time("ReadFile", [&] { return Win32System::ReadFile(path, data); });
+    bool ReadFile(const std::string& path, std::string& data, sys::FileError* why) override {
+        return Time("ReadFile", [&] { return Win32System::ReadFile(path, data, why); });
     }
-    bool SaveFileAtomic(const std::string& path, const std::string& data) override {
-        return Time("SaveFileAtomic", [&] { return Win32System::SaveFileAtomic(path, data); });
+    bool SaveFileAtomic(const std::string& path, const std::string& data,
+                        sys::FileError* why) override {
+        return Time("SaveFileAtomic", [&] { return Win32System::SaveFileAtomic(path, data, why); });
     }
     std::uint32_t Attributes(const std::string& path) override {
         return Time("Attributes", [&] { return Win32System::Attributes(path); });

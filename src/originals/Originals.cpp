@@ -1,7 +1,6 @@
 #include "originals/Originals.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <cstring>
 
 #include "platform/text/Cp932.h"
@@ -59,10 +58,9 @@ std::uint64_t Hash64(std::string_view data) {
 }
 
 std::string FormatFingerprint(const Fingerprint& f) {
-    char out[48];
-    std::snprintf(out, sizeof out, "%llu:%016llx", static_cast<unsigned long long>(f.size),
-                  static_cast<unsigned long long>(f.hash));
-    return out;
+    std::string hex(16, '0');
+    for (int i = 15; i >= 0; --i) hex[static_cast<std::size_t>(i)] = "0123456789abcdef"[(f.hash >> (4 * (15 - i))) & 0xF];
+    return std::to_string(f.size) + ":" + hex;
 }
 
 bool ParseFingerprint(std::string_view s, Fingerprint& f) {

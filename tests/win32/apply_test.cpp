@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "originals/Originals.h"
 #include "platform/text/Cp932.h"
 #include "platform/win32/Wide.h"
 #include "slots/Slots.h"
@@ -175,10 +176,14 @@ TEST(DirectCopy, ConfirmedRunReplacesPlainTargetsOnlyAndGoesOnPastFailures) {
     EXPECT_FALSE(Exists(dest + "\\09.mp3"));
     EXPECT_EQ(f.form->Experience, before);
 
-    // Confirmed.
+    // Confirmed; the last box names the slots not copied.
     f.system.boxes.clear();
     Click(f, f.form->BtnCopyGo);
-    ASSERT_EQ(f.system.boxes.size(), 6u);
+    ASSERT_EQ(f.system.boxes.size(), 7u);
+    EXPECT_EQ(f.system.boxes[6].text, "コピーできなかったファイルがあります。\r\n"
+                                      "03.mp3: コピー先のファイルが読み取り専用か隠しファイルです\r\n"
+                                      "05.mp3: コピー先のファイルが読み取り専用か隠しファイルです\r\n"
+                                      "08.mp3: コピー元のファイルがありません");
     EXPECT_EQ(f.system.boxes[0].kind, sys::BoxKind::Confirm);
     EXPECT_EQ(f.system.boxes[0].caption, "確認");
     const char* const copied[][2] = {{"a.mp3", "01.mp3"}, {"b.mp3", "03.mp3"}, {"c.mp3", "05.mp3"},
@@ -202,4 +207,199 @@ TEST(DirectCopy, ConfirmedRunReplacesPlainTargetsOnlyAndGoesOnPastFailures) {
     EXPECT_EQ(f.form->Experience, before + 2);
     EXPECT_EQ(f.form->Caption(), f.form->SoftName);
     EXPECT_EQ(win32::WindowTextW(f.Handle()), Wide(f.form->SoftName));
+}
+
+namespace {
+
+// The folder of this test program, where the helper programs are built.
+std::wstring HelperPath(const wchar_t* name) {
+    wchar_t self[MAX_PATH * 2];
+    DWORD n = GetModuleFileNameW(nullptr, self, MAX_PATH * 2);
+    std::wstring p(self, n);
+    return p.substr(0, p.find_last_of(L'\\') + 1) + name;
+}
+
+// Starts `command` and returns its process; `waitFor`, when given, is a file the process
+// creates once it is ready.
+HANDLE Start(std::wstring command, const std::string& waitFor = "") {
+    STARTUPINFOW si{};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi{};
+    if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) {
+        return nullptr;
+    }
+    CloseHandle(pi.hThread);
+    for (int i = 0; !waitFor.empty() && !Exists(waitFor) && i < 600; ++i) {
+        if (WaitForSingleObject(pi.hProcess, 50) == WAIT_OBJECT_0) break;
+    }
+    return pi.hProcess;
+}
+
+void Kill(HANDLE process) {
+    TerminateProcess(process, 9);
+    WaitForSingleObject(process, 30000);
+    CloseHandle(process);
+}
+
+// A list file of the given slot names, each with an empty tip.
+void WriteList(const std::string& exe, const std::vector<std::string>& slots) {
+    std::string names;
+    for (const std::string& s : slots) names += s + "=#";
+    MakeFolder(exe);
+    WriteBytes(exe + "\\Pellamor.lst", "[mp3]\r\nnametips=" + names + "\r\nmask=*.mp3\r\nnumber=" +
+                                           std::to_string(slots.size()) + "\r\n");
+}
+
+// Bytes that differ from slot to slot and from one version to the next.
+std::string Big(const std::string& tag, std::size_t size) {
+    std::string out = Music(tag);
+    for (std::size_t i = 0; out.size() < size; ++i) out += static_cast<char>((i * 131 + tag.size() * 7 + tag.back()) & 0xFF);
+    return out;
+}
+
+}  // namespace
+
+TEST(DirectCopy, ReportNamesEverySlotNotCopiedAndWhy) {
+    TempFolder root("qxreport");
+    WriteList(root / "exe", {"01.mp3", "03.mp3", "05.mp3", "sub\\08.mp3", "09.mp3", "11.mp3"});
+    RealForm f(root / "exe\\", "C:\\");
+    const std::string music = root / "曲", dest = root / "bgm";
+    MakeFolder(music);
+    MakeFolder(dest);
+    for (const char* n : {"a.mp3", "b.mp3"}) WriteBytes(music + "\\" + n, Music(n));
+    for (const char* n : {"03.mp3", "05.mp3", "09.mp3"}) WriteBytes(dest + "\\" + n, Music(n));
+    SetFileAttributesW(Wide(dest + "\\03.mp3").c_str(), FILE_ATTRIBUTE_READONLY);
+    HANDLE held = Start(L"\"" + HelperPath(L"hold_file.exe") + L"\" \"" + Wide(dest + "\\05.mp3") +
+                            L"\" \"" + Wide(root / "held") + L"\"",
+                        root / "held");
+    ASSERT_TRUE(held && Exists(root / "held"));
+    Assign(f, 0, music + "\\gone.mp3");
+    for (int line = 1; line < 5; ++line) Assign(f, line, music + "\\a.mp3");
+    Assign(f, 5, music + "\\b.mp3");
+    f.form->MemoCopysaki.SetText(dest);
+    f.system.boxes.clear();
+    Click(f, f.form->BtnCopyGo);
+    Kill(held);
+
+    ASSERT_EQ(f.system.boxes.size(), 8u);
+    const TestSystem::Box& report = f.system.boxes.back();
+    EXPECT_EQ(report.kind, sys::BoxKind::Warning);
+    EXPECT_EQ(report.caption, "QUAVERIX");
+    EXPECT_EQ(report.text, "コピーできなかったファイルがあります。\r\n"
+                           "01.mp3: コピー元のファイルがありません\r\n"
+                           "03.mp3: コピー先のファイルが読み取り専用か隠しファイルです\r\n"
+                           "05.mp3: ファイルがほかのプログラムで使用中です (ゲームが起動していませんか)\r\n"
+                           "sub\\08.mp3: コピー先のフォルダがありません");
+    EXPECT_EQ(ReadBytes(dest + "\\03.mp3"), Music("03.mp3"));
+    EXPECT_EQ(ReadBytes(dest + "\\05.mp3"), Music("05.mp3"));
+    EXPECT_EQ(ReadBytes(dest + "\\09.mp3"), Music("a.mp3"));
+    EXPECT_EQ(ReadBytes(dest + "\\11.mp3"), Music("b.mp3"));
+    EXPECT_FALSE(Exists(dest + "\\05.mp3.quaverix~"));
+    EXPECT_EQ(f.form->Caption(), f.form->SoftName);
+}
+
+TEST(DirectCopy, TwoRunsThenRestoreGiveBackTheGamesOwnBytes) {
+    TempFolder root("qxrestore");
+    WriteList(root / "exe", {"01.mp3", "03.mp3", "05.mp3"});
+    RealForm f(root / "exe\\", "C:\\");
+    const std::string music = root / "曲 ソ", dest = root / "bgm 表";
+    MakeFolder(music);
+    MakeFolder(dest);
+    const char* const slots[] = {"01.mp3", "03.mp3"};  // 05.mp3 is not in the game's folder
+    for (const char* s : slots) WriteBytes(dest + "\\" + s, Big(std::string("game ") + s, 70000));
+    for (const char* n : {"a1", "a2", "a3", "b1", "b2", "b3"}) WriteBytes(music + "\\" + n + ".mp3", Big(n, 50000));
+    f.form->MemoCopysaki.SetText(dest);
+    for (const char* run : {"a", "b"}) {
+        for (int line = 0; line < 3; ++line) Assign(f, line, music + "\\" + run + std::to_string(line + 1) + ".mp3");
+        f.system.boxes.clear();
+        Click(f, f.form->BtnCopyGo);
+        EXPECT_EQ(f.system.boxes.size(), 4u) << "no report: nothing failed";
+    }
+    EXPECT_EQ(ReadBytes(dest + "\\05.mp3"), Big("b3", 50000));
+    EXPECT_NE(ReadBytes(root / "exe\\originals\\index.txt").find(dest + "\\01.mp3\t"), std::string::npos);
+
+    f.system.boxes.clear();
+    Click(f, f.form->BtnRestore);
+    ASSERT_EQ(f.system.boxes.size(), 2u);
+    EXPECT_EQ(f.system.boxes[0].text, "コピー先フォルダのファイルを元に戻します。\r\n" + dest);
+    EXPECT_EQ(f.system.boxes[1].text, "元に戻しました。");
+    for (const char* s : slots) EXPECT_EQ(ReadBytes(dest + "\\" + s), Big(std::string("game ") + s, 70000)) << s;
+    EXPECT_FALSE(Exists(dest + "\\05.mp3"));
+    EXPECT_TRUE(originals::ParseIndex(ReadBytes(root / "exe\\originals\\index.txt")).entries.empty());
+}
+
+// Run by the next test in a process of its own, which it kills during the copies.
+TEST(DirectCopy, DISABLED_CopyRunToBeKilled) {
+    wchar_t value[MAX_PATH * 2];
+    DWORD n = GetEnvironmentVariableW(L"QX_KILL_ROOT", value, MAX_PATH * 2);
+    ASSERT_GT(n, 0u);
+    const std::string root = win32::A(std::wstring(value, n));
+    RealForm f(root + "\\exe\\", "C:\\");
+    f.system.boxDelay = 15;
+    for (int line = 0; line < f.form->ValListMp3.Count(); ++line) {
+        Assign(f, line, root + "\\music\\" + std::to_string(line) + ".mp3");
+    }
+    f.form->MemoCopysaki.SetText(root + "\\bgm");
+    WriteBytes(root + "\\started", "");
+    Click(f, f.form->BtnCopyGo);
+}
+
+TEST(DirectCopy, KilledRunLeavesEveryOriginalWholeAndRestorable) {
+    TempFolder root("qxkill");
+    std::vector<std::string> slots, game, ours;
+    for (int i = 0; i < 16; ++i) slots.push_back(std::to_string(10 + i) + ".mp3");
+    WriteList(root / "exe", slots);
+    MakeFolder(root / "bgm");
+    MakeFolder(root / "music");
+    for (int i = 0; i < 16; ++i) {
+        game.push_back(Big("game" + slots[i], 600000));
+        ours.push_back(Big("ours" + slots[i], 500000));
+        if (i % 4 != 3) WriteBytes(root / "bgm\\" + slots[i], game[i]);  // some the game lacks
+        WriteBytes(root / "music\\" + std::to_string(i) + ".mp3", ours[i]);
+    }
+    SetEnvironmentVariableW(L"QX_KILL_ROOT", Wide(root.Path()).c_str());
+    const std::wstring child = L"\"" + HelperPath(L"apply_test.exe") +
+                               L"\" --gtest_filter=DirectCopy.DISABLED_CopyRunToBeKilled "
+                               L"--gtest_also_run_disabled_tests";
+    for (DWORD delay : {0u, 120u, 260u, 400u, 0xFFFFFFFFu}) {
+        SCOPED_TRACE(delay);
+        DeleteFileW(Wide(root / "started").c_str());
+        HANDLE p = Start(child, root / "started");
+        ASSERT_TRUE(p);
+        if (delay == 0xFFFFFFFFu) {
+            EXPECT_EQ(WaitForSingleObject(p, 120000), WAIT_OBJECT_0);  // the last run completes
+            CloseHandle(p);
+        } else {
+            Sleep(delay);
+            Kill(p);
+        }
+        // Old state or new, per file: never a saved original that is missing or partial.
+        const originals::Index index =
+            originals::ParseIndex(ReadBytes(root / "exe\\originals\\index.txt"));
+        EXPECT_TRUE(index.unreadable.empty());
+        for (const originals::Entry& e : index.entries) {
+            int i = std::stoi(originals::SlotName(e)) - 10;
+            EXPECT_EQ(e.Absent(), i % 4 == 3) << e.destination;
+            if (!e.Absent()) {
+                EXPECT_TRUE(ReadBytes(root / "exe\\originals\\" + e.saved) == game[i]) << e.saved;
+            }
+        }
+        for (int i = 0; i < 16; ++i) {
+            std::string now = ReadBytes(root / "bgm\\" + slots[i]);
+            EXPECT_TRUE(now == ours[i] || now == (i % 4 == 3 ? std::string() : game[i])) << slots[i];
+        }
+    }
+    for (int i = 0; i < 16; ++i) EXPECT_TRUE(ReadBytes(root / "bgm\\" + slots[i]) == ours[i]) << slots[i];
+
+    RealForm f(root / "exe\\", "C:\\");
+    f.form->MemoCopysaki.SetText(root / "bgm");
+    f.system.boxes.clear();
+    Click(f, f.form->BtnRestore);
+    EXPECT_EQ(f.system.boxes.back().text, "元に戻しました。");
+    for (int i = 0; i < 16; ++i) {
+        EXPECT_EQ(Exists(root / "bgm\\" + slots[i]), i % 4 != 3) << slots[i];
+        if (i % 4 != 3) {
+            EXPECT_TRUE(ReadBytes(root / "bgm\\" + slots[i]) == game[i]) << slots[i];
+        }
+    }
 }

@@ -136,6 +136,10 @@ TEST(MainWindow, ControlsHaveTheirClassPlaceTextHintAndVisibility) {
         {&m.ChkDelReadOnly, &m.Panel2, L"Button", {8, 280, 441, 17}, Whole,
          "（*.batファイル限定）コピー先のファイルが読み取り専用でも問答無用で上書き(&R)",
          "batファイルにdel /f E:\\bgm\\01.mp3といった文を付け加えます", true},
+        {&m.ChkKeepOriginals, &m.Panel2, L"Button", {8, 304, 441, 17}, Whole,
+         "（コピー開始のみ）上書きする前に元のファイルを保存する", "", true},
+        {&m.BtnRestore, &m.Panel2, L"Button", {8, 328, 89, 25}, Whole, "元に戻す",
+         "コピー先フォルダのファイルを、保存しておいた元のファイルに戻します", true},
         {&m.LblMp3PlayApp, &m.Panel2, L"Static", {8, 210, 52, 12}, Grows, "再生ソフト", "", true},
         {&m.Label3, &m.Panel2, L"Static", {8, 232, 359, 12}, Grows,
          "コマンドライン(ファイル名を入れるところは[FileName]と半角10文字で。)", "", true},
@@ -296,7 +300,7 @@ TEST(MainWindow, TabKeyWalksTheShownTabInOrder) {
     const std::vector<ui::Control*> settings = {
         &m.RadioGFilListOneClk, &m.RadioGFilListDblClk, &m.MemoMp3Play, &m.Button2,
         &m.MemoMp3Line, &m.RadioGMp3Play, &m.RadioGFilListAltClk, &m.RadioGFilListCtrlClk,
-        &m.ChkDelReadOnly, &m.TabControl1};
+        &m.ChkDelReadOnly, &m.ChkKeepOriginals, &m.BtnRestore, &m.TabControl1};
     EXPECT_EQ(walk(settings.size()), settings);
 }
 

@@ -78,6 +78,7 @@ sys::BoxResult TestSystem::ShowBox(sys::BoxKind kind, const std::string& caption
                                    const std::string& text) {
     boxes.push_back({kind, caption, text, owner && IsWindowVisible(owner)});
     if (realBoxes) return Win32System::ShowBox(kind, caption, text);
+    if (boxDelay) Sleep(boxDelay);
     if (boxAnswers.empty()) return sys::BoxResult::Ok;
     sys::BoxResult r = boxAnswers.front();
     boxAnswers.pop_front();

@@ -44,6 +44,7 @@ class TestSystem : public win32::Win32System {
 public:
     std::string exeFolder;  // with trailing backslash
     bool realBoxes = false;
+    DWORD boxDelay = 0;  // milliseconds each scripted box stays open
     struct Box {
         sys::BoxKind kind;
         std::string caption, text;
