@@ -24,7 +24,7 @@ LIST_RUNS="${QX_BENCH_LIST_RUNS:-9}"
 preset="$(qx_wine_preset)"
 if [ -n "${QX_BENCH_BUILD:-}" ]; then
   bin="$QX_BENCH_BUILD"
-  cmake --build "$bin" -j "$(nproc)" --target QUAVERIX qx_minimal_window qx_launcher qx_lists_bench qx_startup_phases
+  cmake --build "$bin" -j "$(nproc)" --target QUAVERIX qx_minimal_window qx_launcher qx_lists_bench qx_startup_phases qx_copy_bench
 else
   bash scripts/build.sh win32
   if [ "$preset" != win32 ]; then bash scripts/build.sh "$preset"; fi
@@ -74,6 +74,10 @@ done
 echo "bench: lists, $LIST_RUNS runs each (the test folders are made once in the prefix)"
 "$loader" "$bin/bench/lists_bench.exe" --runs "$LIST_RUNS" >"$out/lists.txt" 2>"$out/lists.err" ||
   echo "bench: the list benchmark failed (see below)"
+
+echo "bench: direct copy with and without the kept originals"
+"$loader" "$bin/bench/copy_bench.exe" --runs 5 >"$out/copy.txt" 2>"$out/copy.err" ||
+  echo "bench: the copy benchmark failed (see below)"
 
 report=bench/results.md
 python3 - "$out" "$work" "$product_size" "$bits" "$("$loader" --version)" "$RUNS" >"$report" <<'PY'
@@ -197,7 +201,8 @@ print()
 lists = open(os.path.join(out, "lists.txt")).read()
 print("\n".join(l for l in lists.splitlines()
                 if not l.startswith(("ratio ", "lists_bench:"))).rstrip())
-for name in ("startup.err", "lists.err"):
+print("\n" + open(os.path.join(out, "copy.txt")).read().rstrip())
+for name in ("startup.err", "lists.err", "copy.err"):
     text = open(os.path.join(out, name), errors="replace").read().strip()
     errors = [l for l in text.splitlines() if "Read access denied" not in l]
     if errors:

@@ -29,7 +29,7 @@ shoot() {
 }
 shoot docs/main-tab.png
 # The settings tab sits right of the main tab in the strip at the top.
-xdotool mousemove --window "$win" 75 16 click 1
-sleep 1
+xdotool mousemove --window "$win" 85 38 click 1
+sleep 2.5
 shoot docs/settings-tab.png
 echo "screenshot: docs/main-tab.png docs/settings-tab.png"

@@ -16,9 +16,10 @@ constexpr std::uint64_t kP5 = 0x27D4EB2F165667C5ULL;
 
 constexpr std::uint64_t Rotl(std::uint64_t x, int r) { return (x << r) | (x >> (64 - r)); }
 
+// Little-endian, as every machine this program runs on.
 std::uint64_t Word(const unsigned char* p) {
-    std::uint64_t w = 0;
-    for (int i = 7; i >= 0; --i) w = (w << 8) | p[i];
+    std::uint64_t w;
+    std::memcpy(&w, p, sizeof w);
     return w;
 }
 
@@ -231,13 +232,12 @@ bool Store::BeforeCopy(const std::string& source, const std::string& destination
     Entry* e = Find(destination);
     if (!keep && !e) return true;
 
-    std::string incoming;
+    std::string& incoming = incoming_;
     if (!system_.ReadFile(source, incoming, &why)) {
         // A missing source cannot replace anything: the copy fails by itself and says so.
         return why.fault == sys::Fault::SourceMissing;
     }
     const Fingerprint in = FingerprintOf(incoming);
-    std::string().swap(incoming);
     if (!keep) {
         if (e->copied == in) return true;
         e->copied = in;
@@ -248,7 +248,8 @@ bool Store::BeforeCopy(const std::string& source, const std::string& destination
     const bool present = attributes != sys::kNoFile;
     // The copy refuses such a target by itself: nothing will be replaced.
     if (present && (attributes & (sys::kReadOnly | sys::kHidden | sys::kDirectory))) return true;
-    std::string current;
+    std::string& current = current_;
+    current.clear();
     if (present && !system_.ReadFile(destination, current, &why)) return false;
     const Fingerprint now = FingerprintOf(current);
 
@@ -278,8 +279,9 @@ bool Store::BeforeCopy(const std::string& source, const std::string& destination
         ok = system_.CreateFolder(folder_.substr(0, folder_.size() - 1)) &&
              system_.SaveFileAtomic(folder_ + added, current, &saveWhy);
         if (ok) {
-            std::string check;  // read back: a saved original is whole or not there
-            ok = system_.ReadFile(folder_ + added, check, &saveWhy) && FingerprintOf(check) == now;
+            // Read back: a saved original is whole or not kept.
+            ok = system_.ReadFile(folder_ + added, incoming_, &saveWhy) &&
+                 FingerprintOf(incoming_) == now;
         }
     }
     if (ok) ok = Save(saveWhy);

@@ -93,6 +93,8 @@ private:
     std::string folder_;
     Index index_;
     bool loaded_ = false;
+    // Read buffers kept from one file to the next: music files are megabytes each.
+    std::string incoming_, current_;
 };
 
 }  // namespace originals

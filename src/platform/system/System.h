@@ -96,7 +96,8 @@ public:
 
     // The failing calls below say why in `why` when it is given.
 
-    // Whole-file read; false when the file is missing or cannot be read.
+    // Whole-file read into `data` (its old contents are gone either way); false when the
+    // file is missing or cannot be read.
     virtual bool ReadFile(const std::string& path, std::string& data,
                           FileError* why = nullptr) = 0;
     // Replaces a file so that it is always either the old one or the whole new one:

@@ -143,21 +143,23 @@ bool Win32System::ReadFile(const std::string& path, std::string& data, sys::File
     LARGE_INTEGER size{};
     bool ok = GetFileSizeEx(h, &size) && size.QuadPart < (1LL << 30);
     DWORD code = ok ? 0 : ERROR_NOT_ENOUGH_MEMORY;
-    std::string out;
     if (ok) {
-        out.resize(static_cast<std::size_t>(size.QuadPart));
+        // Read into the caller's string: one that is used again keeps its memory.
+        data.resize(static_cast<std::size_t>(size.QuadPart));
         std::size_t done = 0;
-        while (ok && done < out.size()) {
+        while (ok && done < data.size()) {
             DWORD got = 0;
-            DWORD want = static_cast<DWORD>(std::min<std::size_t>(out.size() - done, kChunk));
-            ok = ::ReadFile(h, out.data() + done, want, &got, nullptr) && got > 0;
+            DWORD want = static_cast<DWORD>(std::min<std::size_t>(data.size() - done, kChunk));
+            ok = ::ReadFile(h, data.data() + done, want, &got, nullptr) && got > 0;
             if (!ok) code = GetLastError() ? GetLastError() : ERROR_HANDLE_EOF;
             done += got;
         }
     }
     CloseHandle(h);
-    if (!ok) return Fail(why, code);
-    data = std::move(out);
+    if (!ok) {
+        data.clear();
+        return Fail(why, code);
+    }
     return true;
 }
 
