@@ -246,8 +246,15 @@ bool Store::BeforeCopy(const std::string& source, const std::string& destination
 
     const std::uint32_t attributes = system_.Attributes(destination);
     const bool present = attributes != sys::kNoFile;
-    // The copy refuses such a target by itself: nothing will be replaced.
+    // The copy refuses such a target by itself, and cannot write into a missing folder:
+    // nothing will be replaced.
     if (present && (attributes & (sys::kReadOnly | sys::kHidden | sys::kDirectory))) return true;
+    if (!present) {
+        std::string parent = ParentKey(destination);
+        if (parent.empty() || parent.back() == ':') parent += '\\';  // a root, "\\x" or "C:x"
+        std::uint32_t folder = system_.Attributes(parent);
+        if (folder == sys::kNoFile || !(folder & sys::kDirectory)) return true;
+    }
     std::string& current = current_;
     current.clear();
     if (present && !system_.ReadFile(destination, current, &why)) return false;

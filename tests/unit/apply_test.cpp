@@ -290,6 +290,7 @@ TEST_F(Apply, CopyReportGivesEachSlotsReason) {
     EXPECT_EQ(fs.boxes.back().text, "コピーできなかったファイルがあります。\r\n"
                                     "01.mp3: コピー先のフォルダがありません\r\n"
                                     "03.mp3: コピー先のフォルダがありません");
+    EXPECT_EQ(Recorded(*this, "C:\\nowhere\\01.mp3"), "");  // nothing to keep there
     fs.boxes.clear();
     f.MemoCopysaki.SetText("C:\\bgm");
     fs.unwritable = {"C:\\bgm\\03.mp3"};
