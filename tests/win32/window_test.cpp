@@ -453,3 +453,176 @@ TEST(MainWindow, TheStripSwitchesThePanels) {
     EXPECT_FALSE(IsWindowVisible(w->H(m.Panel2)));
     EXPECT_EQ(TextOf(w->Handle()), "ZorventVer1.2.3");
 }
+
+namespace {
+
+// Runs `inside` from a timer while a real box of this thread is open; the box is given.
+// Runs every 60 ms until `inside` returns true.
+std::function<bool(HWND)> g_inside;
+HWND OpenBox() {
+    struct Find {
+        static BOOL CALLBACK Each(HWND h, LPARAM out) {
+            wchar_t cls[16] = {};
+            GetClassNameW(h, cls, 16);
+            if (IsWindowVisible(h) && wcscmp(cls, L"#32770") == 0) {
+                *reinterpret_cast<HWND*>(out) = h;
+                return FALSE;
+            }
+            return TRUE;
+        }
+    };
+    HWND box = nullptr;
+    EnumThreadWindows(GetCurrentThreadId(), Find::Each, reinterpret_cast<LPARAM>(&box));
+    return box;
+}
+void CALLBACK WhileBoxIsOpen(HWND, UINT, UINT_PTR id, DWORD) {
+    HWND box = OpenBox();
+    if (box && g_inside && g_inside(box)) {
+        KillTimer(nullptr, id);
+        g_inside = nullptr;
+    }
+}
+UINT_PTR InsideBoxes(std::function<bool(HWND)> inside) {
+    g_inside = std::move(inside);
+    return SetTimer(nullptr, 0, 60, WhileBoxIsOpen);
+}
+
+bool HasIcon(HWND box) {
+    for (HWND c = GetWindow(box, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT)) {
+        if (ClassOf(c) == L"Static" && (GetWindowLongW(c, GWL_STYLE) & SS_TYPEMASK) == SS_ICON &&
+            IsWindowVisible(c) && SendMessageW(c, STM_GETICON, 0, 0)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+}  // namespace
+
+TEST(MainWindow, NoCloseRunsWhileAHandlersBoxIsOpen) {
+    const std::map<std::string, std::function<void(Window&)>> ways = {
+        {"taskbar window", [](Window& w) { PostMessageW(GetWindow(w->Handle(), GW_OWNER), WM_CLOSE, 0, 0); }},
+        {"Alt+F4", [](Window& w) { PostMessageW(w->Handle(), WM_SYSKEYDOWN, VK_F4, 1 << 29); }},
+        {"system menu", [](Window& w) { PostMessageW(w->Handle(), WM_SYSCOMMAND, SC_CLOSE, 0); }},
+        {"another program's WM_CLOSE", [](Window& w) { PostMessageW(w->Handle(), WM_CLOSE, 0, 0); }},
+    };
+    for (const auto& [name, close] : ways) {
+        SCOPED_TRACE(name);
+        Window w;
+        TFormMain& m = w.form();
+        EXPECT_EQ(TextOf(GetWindow(w->Handle(), GW_OWNER)), "QUAVERIX");  // the taskbar window
+        int closes = 0;
+        m.OnClose = [&](ui::Control* s) {
+            ++closes;
+            m.FormClose(s);
+        };
+        w->system.realBoxes = true;
+        int ticks = 0;
+        bool ownerDisabled = false;
+        InsideBoxes([&](HWND box) {
+            if (ticks++ == 0) {
+                ownerDisabled = !IsWindowEnabled(w->Handle()) && !IsWindowEnabled(GetWindow(w->Handle(), GW_OWNER));
+                close(w);
+                return false;
+            }
+            PostMessageW(box, WM_COMMAND, IDCANCEL, 0);  // the player answers
+            return true;
+        });
+        SendMessageW(w->H(m.BtnCopyGo), BM_CLICK, 0, 0);
+        w->Pump();
+        EXPECT_TRUE(ownerDisabled);
+        EXPECT_EQ(closes, 0);
+        EXPECT_FALSE(w->QuitPosted());
+        EXPECT_TRUE(IsWindowVisible(w->Handle()));
+        EXPECT_FALSE(Exists(w.exe / "user.ini"));
+        EXPECT_TRUE(IsWindowEnabled(w->Handle()));
+        // Once the box is answered, closing works as ever.
+        PostMessageW(w->Handle(), WM_CLOSE, 0, 0);
+        w->Pump();
+        EXPECT_EQ(closes, 1);
+    }
+}
+
+// Run also under an English locale (LC_ALL=C.UTF-8), where Windows would say "Cancel".
+TEST(Boxes, OkAndCancelInJapaneseWithTheirIconDefaultButtonAndEsc) {
+    Window w;
+    w->system.realBoxes = true;
+    struct Case {
+        sys::BoxKind kind;
+        bool icon, cancel;
+        const char* how;  // "esc", "close" or "enter"
+        sys::BoxResult expected;  // of the confirmation; a box with OK alone just closes
+    };
+    const Case cases[] = {
+        {sys::BoxKind::Confirm, true, true, "esc", sys::BoxResult::Cancel},
+        {sys::BoxKind::Confirm, true, true, "close", sys::BoxResult::Cancel},
+        {sys::BoxKind::Confirm, true, true, "enter", sys::BoxResult::Ok},
+        {sys::BoxKind::Plain, false, false, "esc", sys::BoxResult::Ok},
+        {sys::BoxKind::Warning, true, false, "enter", sys::BoxResult::Ok},
+        {sys::BoxKind::Error, true, false, "close", sys::BoxResult::Ok},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::to_string(static_cast<int>(c.kind)) + c.how);
+        std::wstring ok, cancel;
+        bool icon = false;
+        LRESULT def = 0;
+        InsideBoxes([&](HWND box) {
+            ok = win32::WindowTextW(GetDlgItem(box, IDOK));
+            cancel = GetDlgItem(box, IDCANCEL) ? win32::WindowTextW(GetDlgItem(box, IDCANCEL)) : L"";
+            icon = HasIcon(box);
+            def = SendMessageW(box, DM_GETDEFID, 0, 0);
+            HWND focus = GetFocus();
+            if (std::string(c.how) == "close") {
+                PostMessageW(box, WM_CLOSE, 0, 0);
+            } else {
+                WPARAM key = std::string(c.how) == "esc" ? VK_ESCAPE : VK_RETURN;
+                PostMessageW(focus ? focus : box, WM_KEYDOWN, key, 1);
+                PostMessageW(focus ? focus : box, WM_KEYUP, key, 1 | (3u << 30));
+            }
+            return true;
+        });
+        sys::BoxResult r = w->system.ShowBox(c.kind, "QUAVERIX", "text");
+        if (c.cancel) {
+            EXPECT_EQ(r, c.expected);
+        }
+        EXPECT_EQ(win32::A(ok), "OK");
+        EXPECT_EQ(win32::A(cancel), c.cancel ? "キャンセル" : "");
+        EXPECT_EQ(icon, c.icon);
+        EXPECT_EQ(HIWORD(def), DC_HASDEFID);
+        EXPECT_EQ(LOWORD(def), IDOK);
+    }
+}
+
+TEST(MainWindow, DroppedDriveListKeepsEnterAndEsc) {
+    Window w;
+    TFormMain& m = w.form();
+    int closes = 0;
+    m.OnClose = [&](ui::Control*) { ++closes; };
+    HWND box = w->H(m.DrvBox);
+    const std::int32_t counter = m.Experience;
+    const std::vector<sys::DriveInfo> drives = m.DrvBox.Drives();
+    ASSERT_GE(drives.size(), 2u) << "Wine gives C: and Z:";
+    const char start = m.DrvBox.Drive();
+
+    SetFocus(box);
+    SendMessageW(box, CB_SHOWDROPDOWN, TRUE, 0);
+    ASSERT_TRUE(SendMessageW(box, CB_GETDROPPEDSTATE, 0, 0));
+    w->Key(VK_ESCAPE);
+    EXPECT_FALSE(SendMessageW(box, CB_GETDROPPEDSTATE, 0, 0));
+    EXPECT_EQ(closes, 0);
+    EXPECT_FALSE(w->QuitPosted());
+
+    // Picking another drive with the keyboard: Down, then Enter chooses it.
+    SendMessageW(box, CB_SHOWDROPDOWN, TRUE, 0);
+    w->Key(start == drives.back().letter ? VK_UP : VK_DOWN);
+    w->Key(VK_RETURN);
+    EXPECT_FALSE(SendMessageW(box, CB_GETDROPPEDSTATE, 0, 0));
+    EXPECT_NE(m.DrvBox.Drive(), start);
+    EXPECT_EQ(m.DirList.Drive(), m.DrvBox.Drive());
+    EXPECT_EQ(m.Experience, counter) << "Enter pressed Bat作成";
+    EXPECT_EQ(closes, 0);
+
+    // A closed list leaves Enter to the default button, as before.
+    w->Key(VK_RETURN);
+    EXPECT_EQ(m.Experience, counter + 3);
+}

@@ -69,6 +69,18 @@ bool FontInstalled(const std::wstring& face) {
     return found;
 }
 
+// True for a combo box whose list is dropped down (the focus is on the combo box or on
+// the edit inside it).
+bool DroppedDown(HWND focus) {
+    for (HWND h = focus; h; h = GetParent(h)) {
+        wchar_t cls[16] = {};
+        GetClassNameW(h, cls, 16);
+        if (_wcsicmp(cls, L"ComboBox") == 0) return SendMessageW(h, CB_GETDROPPEDSTATE, 0, 0) != 0;
+        if (!(GetWindowLongW(h, GWL_STYLE) & WS_CHILD)) break;
+    }
+    return false;
+}
+
 PeerBase* PeerOf(HWND h) { return h ? static_cast<PeerBase*>(GetPropW(h, kPeerProp)) : nullptr; }
 
 const DWORD kFormStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN;
@@ -241,6 +253,7 @@ bool NativeForm::Create() {
                      SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
     }
     system_.owner = hwnd_;
+    system_.appWindow = appHwnd_;
     SendMessageW(appHwnd_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon));
 
     tooltip_ = CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr,
@@ -326,6 +339,8 @@ bool NativeForm::PreTranslate(MSG& msg) {
                 return true;
             case VK_RETURN:
             case VK_ESCAPE: {
+                // A dropped-down list takes Enter (choose and close) and Esc (close).
+                if (DroppedDown(GetFocus())) return false;
                 ui::Key key = msg.wParam == VK_RETURN ? ui::Key::Enter : ui::Key::Escape;
                 ui::Button* b = form_.ButtonForKey(key, mods, focused);
                 if (b) {
@@ -391,6 +406,10 @@ void NativeForm::ApplyDpi(int dpi) {
 LRESULT NativeForm::HandleFormMessage(UINT msg, WPARAM wp, LPARAM lp) {
     switch (msg) {
         case WM_CLOSE:
+            // Every way of closing comes here: the close box, the system menu, Alt+F4, the
+            // taskbar window, another program. While a handler's box is open it does
+            // nothing: the close would run inside that handler.
+            if (system_.modalDepth > 0) return 0;
             Raise([this] { form_.DoClose(); });
             if (form_.Closed()) {
                 ShowWindow(hwnd_, SW_HIDE);

@@ -43,8 +43,12 @@ public:
     HWND Tooltip() const { return tooltip_; }
 
     // Runs an event raised by the player: an error ends it and shows the error box.
+    // While a handler's box or prompt is open, nothing the player does reaches another
+    // handler: the application is modal (whatever still arrives, such as a message
+    // another program posts, is dropped).
     template <class F>
     void Raise(F&& f) {
+        if (system_.modalDepth > 0) return;
         app_.Dispatch(std::forward<F>(f));
     }
 

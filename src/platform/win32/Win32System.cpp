@@ -383,8 +383,62 @@ void Win32System::ShellOpen(const std::string& file, const std::optional<std::st
     if (!shellExecute) return;
     std::wstring f = W(file);
     std::wstring p = parameters ? W(*parameters) : std::wstring();
-    shellExecute(owner, L"open", f.c_str(), parameters ? p.c_str() : nullptr, nullptr, showCommand);
+    shellExecute(appWindow ? appWindow : owner, L"open", f.c_str(), parameters ? p.c_str() : nullptr, nullptr, showCommand);
 }
+
+namespace {
+
+// While a box or prompt is open the whole application is modal, as Windows makes a box's
+// owner: every other window of this thread is disabled too (the taskbar window
+// included), and the form drops what still reaches it (see NativeForm).
+class ModalScope {
+public:
+    ModalScope(Win32System& system, HWND parent) : system_(system), parent_(parent) {
+        ++system_.modalDepth;
+        EnumThreadWindows(GetCurrentThreadId(), Collect, reinterpret_cast<LPARAM>(this));
+        for (HWND h : disabled_) EnableWindow(h, FALSE);
+    }
+    ~ModalScope() {
+        for (HWND h : disabled_) {
+            if (IsWindow(h)) EnableWindow(h, TRUE);
+        }
+        --system_.modalDepth;
+    }
+    ModalScope(const ModalScope&) = delete;
+    ModalScope& operator=(const ModalScope&) = delete;
+
+private:
+    static BOOL CALLBACK Collect(HWND h, LPARAM self) {
+        auto* scope = reinterpret_cast<ModalScope*>(self);
+        // The box disables (and enables again) its own owner.
+        if (h != scope->parent_ && IsWindowEnabled(h)) scope->disabled_.push_back(h);
+        return TRUE;
+    }
+    Win32System& system_;
+    HWND parent_;
+    std::vector<HWND> disabled_;
+};
+
+// A box's buttons in the program's language, whatever the language of Windows:
+// MessageBoxW labels them in the display language ("Cancel" on an English Windows).
+thread_local HHOOK boxHook = nullptr;
+
+LRESULT CALLBACK BoxButtons(int code, WPARAM wp, LPARAM lp) {
+    if (code == HCBT_ACTIVATE) {
+        HWND box = reinterpret_cast<HWND>(wp);
+        wchar_t cls[16] = {};
+        GetClassNameW(box, cls, 16);
+        if (wcscmp(cls, L"#32770") == 0) {
+            SetDlgItemTextW(box, IDOK, L"OK");
+            SetDlgItemTextW(box, IDCANCEL, W("キャンセル").c_str());
+            UnhookWindowsHookEx(boxHook);
+            boxHook = nullptr;
+        }
+    }
+    return CallNextHookEx(nullptr, code, wp, lp);
+}
+
+}  // namespace
 
 sys::BoxResult Win32System::ShowBox(sys::BoxKind kind, const std::string& caption,
                                        const std::string& text) {
@@ -396,7 +450,13 @@ sys::BoxResult Win32System::ShowBox(sys::BoxKind kind, const std::string& captio
         case sys::BoxKind::Warning: flags |= MB_OK | MB_ICONWARNING; break;
     }
     HWND parent = owner && IsWindowEnabled(owner) ? owner : nullptr;
+    ModalScope modal(*this, parent);
+    if (!boxHook) boxHook = SetWindowsHookExW(WH_CBT, BoxButtons, nullptr, GetCurrentThreadId());
     int r = MessageBoxW(parent, W(text).c_str(), W(caption).c_str(), flags);
+    if (boxHook) {  // the box never came up
+        UnhookWindowsHookEx(boxHook);
+        boxHook = nullptr;
+    }
     return r == IDOK ? sys::BoxResult::Ok : sys::BoxResult::Cancel;
 }
 
@@ -449,11 +509,13 @@ bool FileDialog(HWND owner, bool save, const std::string& filterText, const std:
 }  // namespace
 
 bool Win32System::OpenFileDialog(const sys::OpenFileRequest& request, std::string& path) {
+    ModalScope modal(*this, owner);
     return FileDialog(owner, false, request.filter, request.title, request.initialFolder,
                       request.defaultExt, std::string(), path);
 }
 
 bool Win32System::SaveFileDialog(const sys::SaveFileRequest& request, std::string& path) {
+    ModalScope modal(*this, owner);
     return FileDialog(owner, true, request.filter, request.title, request.initialFolder,
                       request.defaultExt, request.fileName, path);
 }

@@ -12,8 +12,12 @@ class Win32System : public sys::System {
 public:
     Win32System();
 
-    // The window that owns boxes, prompts and the shell's windows.
+    // The window that owns boxes and prompts.
     HWND owner = nullptr;
+    // The application's own window, which owns what the shell starts.
+    HWND appWindow = nullptr;
+    // How many boxes and prompts are open. While one is, the whole application is modal.
+    int modalDepth = 0;
 
     std::string ExeFolder() override;
     std::string CurrentFolder() override;
