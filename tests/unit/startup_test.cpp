@@ -162,6 +162,10 @@ TEST_F(Startup, ListFileLinesBecomeRowsAndTips) {
     EXPECT_EQ(f.LblMp3Tips.Caption(), "x - y - z");
     f.ValListMp3.SetRow(3);
     EXPECT_EQ(f.LblMp3Tips.Caption(), "");
+
+    // The table's text breaks at CR LF, and at a lone CR or LF too; a final break adds no line.
+    f.ValListMp3.SetText("a=1\rb=2\nc=3\r\n\r\nd=4\n");
+    EXPECT_EQ(Lines(), (std::vector<std::string>{"a=1", "b=2", "c=3", "", "d=4"}));
 }
 
 TEST_F(Startup, SmallerSlotCountLeavesTheLaterLinesAsGiven) {

@@ -4,9 +4,11 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 #include <commctrl.h>
+#include <commdlg.h>
 
 #include <atomic>
 #include <cstring>
+#include <functional>
 #include <thread>
 
 #include "platform/win32/Wide.h"
@@ -112,6 +114,7 @@ struct Desk {
 
 // A press and its release at the middle of a list line, with Ctrl and Alt as given.
 void Press(RealForm& f, HWND list, int item, UINT down, WPARAM keys = 0, bool alt = false) {
+    const bool shift = (keys & MK_SHIFT) != 0;
     RECT r{};
     SendMessageW(list, LB_GETITEMRECT, item, reinterpret_cast<LPARAM>(&r));
     LPARAM at = MAKELPARAM((r.left + r.right) / 2, (r.top + r.bottom) / 2);
@@ -120,6 +123,7 @@ void Press(RealForm& f, HWND list, int item, UINT down, WPARAM keys = 0, bool al
     memcpy(saved, state, sizeof state);
     state[VK_MENU] = alt ? 0x80 : 0;
     state[VK_CONTROL] = (keys & MK_CONTROL) ? 0x80 : 0;
+    state[VK_SHIFT] = shift ? 0x80 : 0;
     SetKeyboardState(state);
     UINT up = down + 1;  // WM_xBUTTONUP follows its WM_xBUTTONDOWN
     WPARAM button = down == WM_LBUTTONDOWN ? MK_LBUTTON : down == WM_RBUTTONDOWN ? MK_RBUTTON : MK_MBUTTON;
@@ -426,4 +430,191 @@ TEST(Browsing, OpeningFoldersOnTheRealListsAndTakingOneAsTheDestination) {
     SendMessageW(d.H(m.BtnCopySakiCopy), BM_CLICK, 0, 0);
     d.f->Pump();
     EXPECT_EQ(TextOf(dest), root);
+}
+
+TEST(Gestures, GridRowsTypingDoubleClickAndPressesWithTwoModifiers) {
+    Desk d;
+    TFormMain& m = d.form();
+    HWND grid = d.H(m.ValListMp3), list = d.H(m.FilList);
+    int clicks = 0;
+    m.ValListMp3.OnClick = [&](ui::Control* s) {
+        ++clicks;
+        m.ValListMp3Click(s);
+    };
+    auto clickRow = [&](int item) {
+        RECT r{};
+        ListView_GetItemRect(grid, item, &r, LVIR_BOUNDS);
+        LPARAM at = MAKELPARAM(r.left + 8, (r.top + r.bottom) / 2);  // on the name
+        PostMessageW(grid, WM_LBUTTONDOWN, MK_LBUTTON, at);
+        PostMessageW(grid, WM_LBUTTONUP, 0, at);
+        d.f->Pump();
+    };
+    // A mouse click on another row raises the click and shows the tip; on the current row, nothing.
+    clickRow(1);
+    EXPECT_EQ(m.ValListMp3.Row(), 2);
+    EXPECT_EQ(clicks, 1);
+    EXPECT_EQ(TextOf(d.H(m.LblMp3Tips)), "03.mp3 - 町");
+    clickRow(1);
+    EXPECT_EQ(clicks, 1);
+    // The arrow key on the grid moves the row and raises the click too.
+    SetFocus(grid);
+    d.f->Key(VK_DOWN);
+    EXPECT_EQ(m.ValListMp3.Row(), 3);
+    EXPECT_EQ(clicks, 2);
+    EXPECT_EQ(m.LblMp3Tips.Caption(), "Msg_NewMsg.wav - メッセージ");
+    // Typing into the value cell is the slot's value.
+    HWND editor = GetFocus();
+    ASSERT_NE(editor, grid);
+    d.f->Key('Q');
+    d.f->Key('9');
+    EXPECT_EQ(d.Slot(2), "q9");
+    EXPECT_EQ(GridValue(grid, 2), L"q9");
+
+    // A press with Shift, or with two modifier keys, runs no Alt or Ctrl action: only the
+    // list's own click (registering) follows.
+    int a = d.Item("a.mp3"), b = d.Item("b.mp3");
+    struct Mods {
+        const char* name;
+        WPARAM keys;
+        bool alt;
+    };
+    for (const Mods& mods : {Mods{"Shift", MK_SHIFT, false}, Mods{"Alt+Shift", MK_SHIFT, true},
+                             Mods{"Ctrl+Alt", MK_CONTROL, true}}) {
+        SCOPED_TRACE(mods.name);
+        Press(*d.f, list, a, WM_LBUTTONDOWN);
+        Press(*d.f, list, b, WM_LBUTTONDOWN, mods.keys, mods.alt);
+        EXPECT_EQ(d.Slot(2), d.Path("b.mp3"));
+    }
+    // A real double click runs the double-click action (here: play).
+    m.List2Clk = 2;
+    DoubleClick(*d.f, list, a);
+    std::vector<Play> plays = WaitPlays(d.out, 1);
+    ASSERT_EQ(plays.size(), 1u);
+    EXPECT_EQ(plays[0].args[2], Wide(d.Path("a.mp3")));
+    Sleep(1000);
+    EXPECT_EQ(Plays(d.out).size(), 1u) << "a press with two modifiers played";
+}
+
+namespace {
+
+// Every visible dialog box of this thread, the newest first.
+std::vector<HWND> Dialogs() {
+    struct Each {
+        static BOOL CALLBACK Add(HWND h, LPARAM out) {
+            wchar_t cls[16] = {};
+            GetClassNameW(h, cls, 16);
+            if (IsWindowVisible(h) && wcscmp(cls, L"#32770") == 0) {
+                reinterpret_cast<std::vector<HWND>*>(out)->push_back(h);
+            }
+            return TRUE;
+        }
+    };
+    std::vector<HWND> out;
+    EnumThreadWindows(GetCurrentThreadId(), Each::Add, reinterpret_cast<LPARAM>(&out));
+    return out;
+}
+
+std::function<bool()> g_step;
+void CALLBACK Step(HWND, UINT, UINT_PTR id, DWORD) {
+    if (g_step && g_step()) {
+        KillTimer(nullptr, id);
+        g_step = nullptr;
+    }
+}
+
+std::vector<std::wstring> ComboItems(HWND combo) {
+    std::vector<std::wstring> out;
+    int n = static_cast<int>(SendMessageW(combo, CB_GETCOUNT, 0, 0));
+    for (int i = 0; i < n; ++i) {
+        wchar_t text[256] = {};
+        SendMessageW(combo, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(text));
+        out.push_back(text);
+    }
+    return out;
+}
+
+// Types a file name into an open or save dialog and confirms it.
+void Choose(HWND dialog, const std::wstring& name) {
+    const int nameBoxes[] = {0x47c /* cmb13 */, 0x480 /* edt1 */};
+    for (int id : nameBoxes) SetDlgItemTextW(dialog, id, name.c_str());
+    PostMessageW(dialog, WM_COMMAND, IDOK, 0);
+}
+
+}  // namespace
+
+TEST(Prompts, TheRealSaveAndOpenDialogs) {
+    Desk d;
+    TFormMain& m = d.form();
+    d.f->system.realBoxes = true;
+    const std::string bats = d.exe / "bats";
+    MakeFolder(bats);
+    m.BatHozonDir = bats;
+    std::wstring title, folder;
+    std::vector<std::wstring> filters;
+    bool asked = false;
+    int round = 0;
+    g_step = [&] {
+        std::vector<HWND> boxes = Dialogs();
+        if (boxes.empty()) return false;
+        HWND dialog = boxes.back();
+        if (round == 0) {
+            title = win32::WindowTextW(dialog);
+            filters = ComboItems(GetDlgItem(dialog, 0x470));  // cmb1: the file types
+            wchar_t path[MAX_PATH] = {};
+            SendMessageW(dialog, CDM_GETFOLDERPATH, MAX_PATH, reinterpret_cast<LPARAM>(path));
+            folder = path;
+            Choose(dialog, L"out");  // no extension: the prompt adds ".bat"
+            round = 1;
+            return true;
+        }
+        return false;
+    };
+    SetTimer(nullptr, 0, 100, Step);
+    SendMessageW(d.H(m.BtnGo), BM_CLICK, 0, 0);
+    d.f->Pump();
+    EXPECT_EQ(win32::A(title), ".batファイル名を指定");
+    EXPECT_EQ(filters, std::vector<std::wstring>{L"All FIles (*.*)"});
+    EXPECT_EQ(CompareStringOrdinal(folder.c_str(), -1, Wide(bats).c_str(), -1, TRUE), CSTR_EQUAL)
+        << win32::A(folder);
+    EXPECT_TRUE(Exists(bats + "\\out.bat"));
+
+    // The same name again: the prompt asks before replacing the file.
+    round = 0;
+    g_step = [&] {
+        std::vector<HWND> boxes = Dialogs();
+        if (boxes.empty()) return false;
+        if (round == 0) {
+            Choose(boxes.back(), L"out.bat");
+            round = 1;
+            return false;
+        }
+        for (HWND b : boxes) {
+            if (GetWindow(b, GW_OWNER) && GetDlgItem(b, IDYES)) {  // the question
+                asked = true;
+                PostMessageW(b, WM_COMMAND, IDYES, 0);
+                return true;
+            }
+        }
+        return false;
+    };
+    SetTimer(nullptr, 0, 100, Step);
+    SendMessageW(d.H(m.BtnGo), BM_CLICK, 0, 0);
+    d.f->Pump();
+    EXPECT_TRUE(asked);
+
+    // The player's browse dialog offers its three file types.
+    d.f->ClickTab(1);
+    filters.clear();
+    g_step = [&] {
+        std::vector<HWND> boxes = Dialogs();
+        if (boxes.empty()) return false;
+        filters = ComboItems(GetDlgItem(boxes.back(), 0x470));
+        PostMessageW(boxes.back(), WM_COMMAND, IDCANCEL, 0);
+        return true;
+    };
+    SetTimer(nullptr, 0, 100, Step);
+    SendMessageW(d.H(m.Button2), BM_CLICK, 0, 0);
+    d.f->Pump();
+    EXPECT_EQ(filters, (std::vector<std::wstring>{Wide("実行ファイル(*.exe)"), Wide("全てのファイル(*.*)"),
+                                                  Wide("顔(*.*)")}));
 }
