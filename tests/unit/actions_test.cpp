@@ -173,7 +173,7 @@ TEST_F(Actions, RegisterEdgeCases) {
     f.List1Clk = 0;
     f.ValListMp3.SetRow(1);
     f.DirList.SetDirectory("C:\\");
-    ASSERT_EQ(f.FilList.Items(), std::vector<std::string>{"top.mp3"});
+    ASSERT_EQ(Names(f.FilList.Items()), std::vector<std::string>{"top.mp3"});
     f.FilList.UserSelect(0);
     EXPECT_EQ(Lines()[0], "01.mp3=C:\\top.mp3");
 
