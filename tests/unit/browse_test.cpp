@@ -58,6 +58,19 @@ TEST_F(Browse, MaskOfTwoPatternsListsBothKinds) {
     EXPECT_EQ(Names(f.FilList.Items()), (std::vector<std::string>{"A.MP3", "b.mp3", "c.wav", "r.mp3"}));
 }
 
+// The mask works on the names as they are: '?' is one character, also beyond CP932.
+TEST(Mask, MatchesRealNames) {
+    const struct {
+        std::u16string name, mask;
+        bool matches;
+    } cases[] = {
+        {u"x😀.mp3", u"x?.mp3", true},  {u"x😀.mp3", u"x??.mp3", false},
+            {u"음악.MP3", u"*.mp3", true},
+        {u"Céline é.mp3", u"c*é.mp3", true}, {u"Música", u"*.wav;m*", true},
+    };
+    for (const auto& c : cases) EXPECT_EQ(ui::MatchesMask(c.name, c.mask), c.matches) << text::FromUtf16(c.name);
+}
+
 TEST_F(Browse, SameDriveChangesNothingAndAnotherDriveMovesBothLists) {
     fs.AddDrive('D');
     fs.AddFile("D:\\music\\x.mp3");
