@@ -65,7 +65,7 @@ TEST(Mask, MatchesRealNames) {
         bool matches;
     } cases[] = {
         {u"x😀.mp3", u"x?.mp3", true},  {u"x😀.mp3", u"x??.mp3", false},
-            {u"음악.MP3", u"*.mp3", true},
+        {u"음악.MP3", u"*.mp3", true},
         {u"Céline é.mp3", u"c*é.mp3", true}, {u"Música", u"*.wav;m*", true},
     };
     for (const auto& c : cases) EXPECT_EQ(ui::MatchesMask(c.name, c.mask), c.matches) << text::FromUtf16(c.name);
