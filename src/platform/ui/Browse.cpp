@@ -158,8 +158,10 @@ void DirectoryListBox::SetDirectory(const std::string& requested) {
     }
     std::vector<Item> items;
     std::vector<std::string> parts = Components(path);
-    // The lines down to the folder show the real names, short names made long again.
-    std::vector<std::u16string> shown = Components(system_.LongPath(path));
+    // The lines down to the folder show the real names, short names made long again (a
+    // short name always holds a '~'; asking costs a folder read per part).
+    std::vector<std::u16string> shown;
+    if (path.find('~') != std::string::npos) shown = Components(system_.LongPath(path));
     if (shown.size() != parts.size()) shown.clear();
     for (std::size_t i = 0; i < parts.size(); ++i) {
         items.push_back({shown.empty() ? text::ToUtf16(parts[i]) : shown[i], parts[i],
