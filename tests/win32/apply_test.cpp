@@ -399,4 +399,8 @@ TEST(ForeignNames, SoftNameStopsAt32BytesForImeInput) {
     // Text set from outside is taken whole, as a handler's would be.
     SetWindowTextW(memo, std::wstring(20, L'\u3044').c_str());
     EXPECT_EQ(f.form->MemoSoftName.Text(), win32::A(std::wstring(20, L'\u3044')));
+    // What CP932 cannot hold is shown as it is kept.
+    SetWindowTextW(memo, L"M\u00FAsica");
+    EXPECT_EQ(f.form->MemoSoftName.Text(), "M?sica");
+    EXPECT_EQ(win32::WindowTextW(memo), L"M?sica");
 }

@@ -243,10 +243,21 @@ public:
             UpdateState(ui::Prop::Text);
             return;
         }
-        Memo().UserSetText(std::move(text));
+        Take(std::move(text));
     }
 
 private:
+    // The memo keeps CP932: where the edit shows a character CP932 has not ("é" typed or
+    // set from outside), it is shown as kept ("?"), so what is shown is what is used.
+    void Take(std::string text) {
+        std::wstring shown = WindowTextW(hwnd_);
+        Memo().UserSetText(std::move(text));
+        if (W(Memo().Text()) == shown) return;
+        DWORD start = 0, end = 0;
+        SendMessageW(hwnd_, EM_GETSEL, reinterpret_cast<WPARAM>(&start), reinterpret_cast<LPARAM>(&end));
+        UpdateState(ui::Prop::Text);
+        SendMessageW(hwnd_, EM_SETSEL, start, end);
+    }
     // Bytes the text keeps when the selection is replaced.
     std::size_t KeptBytes() {
         DWORD start = 0, end = 0;
@@ -293,7 +304,7 @@ private:
             self->external_ = true;
             LRESULT r = DefSubclassProc(h, msg, wp, lp);
             self->external_ = false;
-            if (r) self->Memo().UserSetText(TextOf(h));
+            if (r) self->Take(TextOf(h));
             return r;
         }
         return DefSubclassProc(h, msg, wp, lp);
