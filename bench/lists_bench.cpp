@@ -39,6 +39,7 @@ constexpr int kMatching = 20000;
 constexpr int kOthers = 2000;
 constexpr int kFolders = 5000;
 constexpr const char* kMask = "*.mp3;*.wav";
+constexpr const char16_t* kMaskW = u"*.mp3;*.wav";
 
 
 double Median(std::vector<double> v) {
@@ -203,14 +204,14 @@ Steps Breakdown(const std::wstring& folder, bool files) {
 
     std::vector<sys::FolderEntry> entries;
     entries.reserve(found.size());
-    for (const Wide& w : found) entries.push_back({A(w.name), w.attributes});
+    for (const Wide& w : found) entries.push_back({std::u16string(w.name.begin(), w.name.end()), w.attributes});
     double t5 = Now();
 
-    std::vector<std::string> items;
+    std::vector<std::u16string> items;
     for (const sys::FolderEntry& e : entries) {
         bool hidden = e.attributes & (sys::kHidden | sys::kSystem);
         if (files) {
-            if (!(e.attributes & sys::kDirectory) && !hidden && ui::MatchesMask(e.name, kMask)) {
+            if (!(e.attributes & sys::kDirectory) && !hidden && ui::MatchesMask(e.name, kMaskW)) {
                 items.push_back(e.name);
             }
         } else if ((e.attributes & sys::kDirectory) && !hidden) {
@@ -269,7 +270,7 @@ void PrintSteps(const char* title, const Steps& s, double bare, bool files) {
     row("enumerate (FindFirstFileExW loop, names copied)", s.enumerate);
     row("sort keys (LCMapStringW, one per name)", s.keys);
     row("sort (byte compare of the keys)", s.sort);
-    row("UTF-16 -> CP932 conversion", s.convert);
+    row("entries handed over (UTF-16 kept, no conversion)", s.convert);
     row(files ? "mask match" : "folder filter", s.filter);
     std::printf("| total | %.1f | %.2fx bare |\n", total, bare > 0 ? total / bare : 0);
     std::printf("\nFor comparison, the same sort with CompareStringW per comparison: %.1f ms "
@@ -282,7 +283,7 @@ void PrintSteps(const char* title, const Steps& s, double bare, bool files) {
 
 // ---- Native side --------------------------------------------------------------------------
 
-const std::vector<std::string>* g_items = nullptr;
+const std::vector<std::u16string>* g_items = nullptr;
 
 LRESULT CALLBACK HostProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     if (msg == WM_DRAWITEM) {
@@ -306,7 +307,7 @@ LRESULT CALLBACK HostProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
 
 // What the file list's native peer does on a new list: the count, the selection, and the
 // repaint (only the visible rows are drawn).
-std::vector<double> NativeFill(const std::vector<std::string>& items, int runs) {
+std::vector<double> NativeFill(const std::vector<std::u16string>& items, int runs) {
     std::vector<double> out;
     WNDCLASSEXW wc{};
     wc.cbSize = sizeof wc;
@@ -371,7 +372,7 @@ int wmain(int argc, wchar_t** argv) {
     // (a) against (b)
     int bareFiles = 0;
     std::size_t listed = 0;
-    std::vector<std::string> fileItems;
+    std::vector<std::u16string> fileItems;
     Pair fileRuns = Alternate(
         runs, [&] { bareFiles = BareCount(filesW); },
         [&] {

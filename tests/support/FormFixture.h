@@ -12,12 +12,20 @@
 #include "mainform/MainForm.h"
 #include "platform/ini/IniFile.h"
 #include "platform/system/FakeSystem.h"
+#include "platform/text/Cp932.h"
 
 namespace qxtest {
 
 inline const std::string kExe = "C:\\Game\\QUAVERIX\\";
 inline const std::string kUserIni = kExe + "user.ini";
 inline const std::string kList = kExe + "Pellamor.lst";
+
+// The shown names of a list, as CP932 text ("?" where CP932 has no character).
+inline std::vector<std::string> Names(const std::vector<std::u16string>& items) {
+    std::vector<std::string> out;
+    for (const auto& n : items) out.push_back(text::FromUtf16(n));
+    return out;
+}
 
 // The fake system, also noting the window caption whenever a box opens: the direct copy
 // shows its progress there.

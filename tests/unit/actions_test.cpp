@@ -1,4 +1,5 @@
 // Clicks and presses on the file list, and the playback launcher behind them.
+#include <algorithm>
 #include <cstdint>
 
 #include "support/FormFixture.h"
@@ -173,7 +174,7 @@ TEST_F(Actions, RegisterEdgeCases) {
     f.List1Clk = 0;
     f.ValListMp3.SetRow(1);
     f.DirList.SetDirectory("C:\\");
-    ASSERT_EQ(f.FilList.Items(), std::vector<std::string>{"top.mp3"});
+    ASSERT_EQ(Names(f.FilList.Items()), std::vector<std::string>{"top.mp3"});
     f.FilList.UserSelect(0);
     EXPECT_EQ(Lines()[0], "01.mp3=C:\\top.mp3");
 
@@ -292,4 +293,73 @@ TEST_F(Actions, BrowseForThePlayer) {
     EXPECT_EQ(f.Mp3Tool, before);
     f.TabControl1.UserSelect(0);
     EXPECT_EQ(f.Mp3Tool, "D:\\ツール\\再生.exe");
+}
+
+// A name CP932 cannot hold is passed on as its short (8.3) name, part by part; a part
+// CP932 holds keeps its long name; without a short name nothing is registered or played.
+TEST_F(Actions, PathsTakeShortNamesForPartsCp932CannotHold) {
+    struct Part {
+        std::u16string name;
+        std::string shortName;  // "" for none
+    };
+    struct Case {
+        std::vector<Part> folders;  // below C:\, opened line by line
+        Part file;
+        std::string registered;     // "" when refused
+        std::string error;          // the box's text, when refused
+        std::string folder = "";    // what "→" gives
+    };
+    const Case cases[] = {
+        {{{u"music", ""}}, {u"x😀.mp3", "X~1.MP3"}, "C:\\music\\X~1.MP3", "", "C:\\music"},
+        {{{u"Música", "MSICA~1"}, {u"음악", "4A3B~1"}},
+         {u"Céline é.mp3", "CLINE~1.MP3"}, "C:\\MSICA~1\\4A3B~1\\CLINE~1.MP3", "",
+         "C:\\MSICA~1\\4A3B~1"},
+        {{{u"日本語", "F~1"}}, {u"Ωmega ソ.mp3", "OMEGA~1.MP3"}, "C:\\日本語\\Ωmega ソ.mp3", "",
+         "C:\\日本語"},
+        {{}, {u"음악.mp3", "4A3B~1.MP3"}, "C:\\4A3B~1.MP3", "", "C:\\"},  // a drive root
+        {{{u"表ソ", ""}}, {u"é.mp3", "E~1.MP3"}, "C:\\表ソ\\E~1.MP3", "", "C:\\表ソ"},  // ends in 0x5C
+        {{{u"music", ""}}, {u"x😀.mp3", ""}, "",
+         "ファイル「x?.mp3」には短い名前 (8.3 形式) がないため、この名前のままでは使えません."},
+        {{{u"Música", ""}}, {u"a.mp3", ""}, "",
+         "フォルダ「M?sica」には短い名前 (8.3 形式) がないため、この名前のままでは開けません."},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.registered + c.error);
+        FormEnv env;
+        std::u16string path = u"C:";
+        for (const Part& p : c.folders) {
+            path += u"\\" + p.name;
+            env.fs.AddFolder(path);
+            env.fs.SetShortName(path, p.shortName);
+        }
+        env.fs.AddFile(path + u"\\" + c.file.name, "ID3");
+        env.fs.SetShortName(path + u"\\" + c.file.name, c.file.shortName);
+        TFormMain& f = env.Start();
+        f.List1Clk = 3;  // register, then play
+        f.DirList.SetDirectory("C:\\");
+        bool opened = true;
+        for (const Part& p : c.folders) {
+            auto line = std::find_if(f.DirList.Items().begin(), f.DirList.Items().end(),
+                                     [&](const auto& item) { return item.name == p.name; });
+            ASSERT_NE(line, f.DirList.Items().end());
+            opened = opened && env.Handle([&] { f.DirList.Open(static_cast<int>(line - f.DirList.Items().begin())); });
+        }
+        if (opened) {
+            ASSERT_EQ(f.FilList.Items(), std::vector<std::u16string>{c.file.name});  // shown as it is
+            env.Handle([&] { f.FilList.UserSelect(0); });
+        }
+        if (!c.registered.empty()) {
+            EXPECT_EQ(env.Lines()[0], "01.mp3=" + c.registered);
+            ASSERT_EQ(env.fs.shellCalls.size(), 1u);
+            EXPECT_EQ(env.fs.shellCalls[0].file, "\"" + c.registered + "\"");
+            EXPECT_EQ(env.fs.Data(c.registered), "ID3");  // the same file
+            f.BtnCopySakiCopy.Click();  // "→" gives the folder the same way
+            EXPECT_EQ(f.MemoCopysaki.Text(), c.folder);
+            EXPECT_TRUE(env.fs.boxes.empty());
+        } else {
+            EXPECT_EQ(env.BoxTexts(), std::vector<std::string>{c.error});
+            EXPECT_EQ(env.Lines()[0], "01.mp3=");
+            EXPECT_TRUE(env.fs.shellCalls.empty());
+        }
+    }
 }

@@ -7,13 +7,13 @@ namespace {
 
 std::vector<std::string> ItemNames(const ui::DirectoryListBox& d) {
     std::vector<std::string> out;
-    for (const auto& item : d.Items()) out.push_back(item.name);
+    for (const auto& item : d.Items()) out.push_back(text::FromUtf16(item.name));
     return out;
 }
 
 int IndexOf(const ui::DirectoryListBox& d, const std::string& name) {
     for (std::size_t i = 0; i < d.Items().size(); ++i) {
-        if (d.Items()[i].name == name) return static_cast<int>(i);
+        if (text::FromUtf16(d.Items()[i].name) == name) return static_cast<int>(i);
     }
     return -1;
 }
@@ -47,7 +47,7 @@ TEST_F(Browse, AllThreeStartAtTheCurrentFolder) {
     EXPECT_EQ(f.DirList.ItemIndex(), 2);
     EXPECT_EQ(f.FilList.Directory(), "C:\\Game\\QUAVERIX");
     // Folders, hidden and system files are left out; read-only ones are listed.
-    EXPECT_EQ(f.FilList.Items(), (std::vector<std::string>{"A.MP3", "b.mp3", "r.mp3"}));
+    EXPECT_EQ(Names(f.FilList.Items()), (std::vector<std::string>{"A.MP3", "b.mp3", "r.mp3"}));
     EXPECT_EQ(f.FilList.ItemIndex(), -1);
     EXPECT_EQ(f.FilList.FileName(), "");
 }
@@ -55,7 +55,20 @@ TEST_F(Browse, AllThreeStartAtTheCurrentFolder) {
 TEST_F(Browse, MaskOfTwoPatternsListsBothKinds) {
     WriteList("01.mp3=A", "1", "*.mp3;*.wav");
     TFormMain& f = Start();
-    EXPECT_EQ(f.FilList.Items(), (std::vector<std::string>{"A.MP3", "b.mp3", "c.wav", "r.mp3"}));
+    EXPECT_EQ(Names(f.FilList.Items()), (std::vector<std::string>{"A.MP3", "b.mp3", "c.wav", "r.mp3"}));
+}
+
+// The mask works on the names as they are: '?' is one character, also beyond CP932.
+TEST(Mask, MatchesRealNames) {
+    const struct {
+        std::u16string name, mask;
+        bool matches;
+    } cases[] = {
+        {u"x😀.mp3", u"x?.mp3", true},  {u"x😀.mp3", u"x??.mp3", false},
+        {u"음악.MP3", u"*.mp3", true},
+        {u"Céline é.mp3", u"c*é.mp3", true}, {u"Música", u"*.wav;m*", true},
+    };
+    for (const auto& c : cases) EXPECT_EQ(ui::MatchesMask(c.name, c.mask), c.matches) << text::FromUtf16(c.name);
 }
 
 TEST_F(Browse, SameDriveChangesNothingAndAnotherDriveMovesBothLists) {
@@ -78,7 +91,7 @@ TEST_F(Browse, SameDriveChangesNothingAndAnotherDriveMovesBothLists) {
     EXPECT_EQ(f.DrvBox.Drive(), 'D');
     EXPECT_EQ(f.DirList.Directory(), "D:\\music");
     EXPECT_EQ(f.FilList.Directory(), "D:\\music");
-    EXPECT_EQ(f.FilList.Items(), std::vector<std::string>{"x.mp3"});
+    EXPECT_EQ(Names(f.FilList.Items()), std::vector<std::string>{"x.mp3"});
 
     ASSERT_TRUE(Handle([&] { f.DrvBox.SetDrive('C'); }));
     EXPECT_EQ(f.DirList.Directory(), "C:\\");
@@ -147,7 +160,7 @@ TEST_F(Browse, FileListReReadsOnlyOnARealChange) {
 
     f.FilList.SetMask("*.wav");
     EXPECT_EQ(fs.listCalls, reads + 1);
-    EXPECT_EQ(f.FilList.Items(), std::vector<std::string>{"c.wav"});
+    EXPECT_EQ(Names(f.FilList.Items()), std::vector<std::string>{"c.wav"});
     EXPECT_EQ(f.FilList.ItemIndex(), -1);
 }
 
@@ -159,5 +172,5 @@ TEST_F(Browse, UnreadableStartFolderFallsBackToTheDriveRoot) {
     EXPECT_TRUE(fs.boxes.empty());
     EXPECT_EQ(f.DrvBox.Drive(), 'C');
     EXPECT_EQ(f.DirList.Directory(), "C:\\");
-    EXPECT_EQ(f.FilList.Items(), std::vector<std::string>{"top.mp3"});
+    EXPECT_EQ(Names(f.FilList.Items()), std::vector<std::string>{"top.mp3"});
 }

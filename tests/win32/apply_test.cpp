@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -402,4 +403,204 @@ TEST(DirectCopy, KilledRunLeavesEveryOriginalWholeAndRestorable) {
             EXPECT_TRUE(ReadBytes(root / "bgm\\" + slots[i]) == game[i]) << slots[i];
         }
     }
+}
+
+namespace {
+
+std::wstring FromUtf8(const std::string& s) {
+    int n = MultiByteToWideChar(CP_UTF8, 0, s.data(), static_cast<int>(s.size()), nullptr, 0);
+    std::wstring out(static_cast<std::size_t>(n), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, s.data(), static_cast<int>(s.size()), out.data(), n);
+    return out;
+}
+
+bool WriteWideFile(const std::wstring& path, const std::string& data) {
+    HANDLE h = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return false;
+    DWORD n = 0;
+    BOOL ok = WriteFile(h, data.data(), static_cast<DWORD>(data.size()), &n, nullptr);
+    CloseHandle(h);
+    return ok && n == data.size();
+}
+
+std::string ReadWideFile(const std::wstring& path) {
+    HANDLE h = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return "(missing)";
+    std::string out(1 << 16, '\0');
+    DWORD n = 0;
+    ReadFile(h, out.data(), static_cast<DWORD>(out.size()), &n, nullptr);
+    CloseHandle(h);
+    out.resize(n);
+    return out;
+}
+
+// Runs list_peek.exe (built beside this test) on one of the window's controls, serving
+// the window's messages meanwhile; gives its answer lines.
+std::vector<std::wstring> Peek(RealForm& f, const std::wstring& args, const std::string& out) {
+    wchar_t self[MAX_PATH];
+    std::wstring exe(self, GetModuleFileNameW(nullptr, self, MAX_PATH));
+    exe = exe.substr(0, exe.find_last_of(L'\\') + 1) + L"list_peek.exe";
+    std::wstring command = L"\"" + exe + L"\" " + args + L" \"" + Wide(out) + L"\"";
+    STARTUPINFOW si{};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi{};
+    DeleteFileW(Wide(out).c_str());
+    if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) {
+        ADD_FAILURE() << "list_peek.exe did not start";
+        return {};
+    }
+    DWORD start = GetTickCount();
+    while (MsgWaitForMultipleObjects(1, &pi.hProcess, FALSE, 1000, QS_ALLINPUT) != WAIT_OBJECT_0 &&
+           GetTickCount() - start < 30000) {
+        f.Pump();
+    }
+    CloseHandle(pi.hThread);
+    CloseHandle(pi.hProcess);
+    std::vector<std::wstring> lines;
+    std::string all = ReadBytes(out);
+    for (std::size_t at = 0, end; (end = all.find('\n', at)) != std::string::npos; at = end + 1) {
+        lines.push_back(FromUtf8(all.substr(at, end - at)));
+    }
+    return lines;
+}
+
+std::wstring Handle(HWND h) { return std::to_wstring(reinterpret_cast<INT_PTR>(h)); }
+
+// "<len>\t<text>" of each item, as the other program read it.
+std::vector<std::wstring> Texts(const std::vector<std::wstring>& lines) {
+    std::vector<std::wstring> out;
+    for (const std::wstring& l : lines) {
+        std::size_t tab = l.find(L'\t');
+        std::wstring text = tab == std::wstring::npos ? l : l.substr(tab + 1);
+        EXPECT_EQ(l.substr(0, tab), std::to_wstring(text.size())) << "length of " << win32::A(text);
+        out.push_back(text);
+    }
+    return out;
+}
+
+void ClickLine(RealForm& f, HWND list, int item) {
+    RECT r{};
+    SendMessageW(list, LB_SETTOPINDEX, item, 0);
+    SendMessageW(list, LB_GETITEMRECT, item, reinterpret_cast<LPARAM>(&r));
+    LPARAM at = MAKELPARAM((r.left + r.right) / 2, (r.top + r.bottom) / 2);
+    PostMessageW(list, WM_LBUTTONDOWN, MK_LBUTTON, at);
+    PostMessageW(list, WM_LBUTTONUP, 0, at);
+    f.Pump();
+}
+
+}  // namespace
+
+// Music whose names CP932 cannot hold: shown and read as they are, passed on by names that
+// open the same files (short names), copied whole by the direct copy and by cmd.exe.
+TEST(ForeignNames, ShownReadByOtherProgramsRegisteredAndCopiedWhole) {
+    TempFolder root("qxnames");
+    const std::string music = root / "曲";
+    MakeFolder(music);
+    const std::vector<std::wstring> names = {L"a.mp3", L"C\u00E9line \u00E9.mp3", L"\uC74C\uC545.mp3",
+                                             L"x\U0001F600.mp3", L"\u65E5\u672C\u8A9E \u30BD.mp3",
+                                             L"\u03A9mega.mp3"};
+    for (const std::wstring& n : names) ASSERT_TRUE(WriteWideFile(Wide(music) + L"\\" + n, Music(win32::A(n))));
+    const std::wstring musica = Wide(music) + L"\\M\u00FAsica";
+    ASSERT_TRUE(CreateDirectoryW(musica.c_str(), nullptr));
+    RealForm f(ExeFolder(root), music);
+    TFormMain& m = *f.form;
+
+    // The lists show the real names, and another program reads the same texts.
+    std::vector<std::wstring> shown;
+    for (const std::u16string& n : m.FilList.Items()) shown.push_back(win32::W(n));
+    std::vector<std::wstring> sorted = names, got = shown;
+    std::sort(sorted.begin(), sorted.end());
+    std::sort(got.begin(), got.end());
+    ASSERT_EQ(got, sorted);
+    EXPECT_EQ(Texts(Peek(f, L"lb " + Handle(f.H(m.FilList)), root / "files.txt")), shown);
+    std::vector<std::wstring> dirs = Texts(Peek(f, L"lb " + Handle(f.H(m.DirList)), root / "dirs.txt"));
+    ASSERT_EQ(dirs.size(), m.DirList.Items().size());
+    EXPECT_EQ(dirs.back(), L"M\u00FAsica");
+    std::vector<std::wstring> drives = Texts(Peek(f, L"cb " + Handle(f.H(m.DrvBox)), root / "drives.txt"));
+    ASSERT_EQ(drives.size(), m.DrvBox.Drives().size());
+    for (std::size_t i = 0; i < drives.size(); ++i) {
+        const sys::DriveInfo& d = m.DrvBox.Drives()[i];
+        std::wstring text = std::wstring(1, static_cast<wchar_t>(d.letter)) + L":";
+        if (!d.label.empty()) text += L" " + win32::W(d.label);
+        EXPECT_EQ(drives[i], text);
+    }
+
+    // A click on each file registers a path that opens it.
+    for (int i = 0; i < 6; ++i) {
+        m.ValListMp3.SetRow(i + 1);
+        ClickLine(f, f.H(m.FilList), i);
+        const std::string value = m.ValListMp3.Value(i);
+        EXPECT_EQ(ReadBytes(value), Music(win32::A(shown[static_cast<std::size_t>(i)]))) << value;
+        bool fits = text::FitsCp932(m.FilList.Items()[static_cast<std::size_t>(i)]);
+        EXPECT_EQ(value == music + "\\" + Cp(m.FilList.Items()[static_cast<std::size_t>(i)]), fits) << value;
+    }
+    EXPECT_TRUE(f.system.boxes.empty());
+    const char* const slots[] = {"01.mp3", "03.mp3", "05.mp3", "08.mp3", "09.mp3", "11.mp3"};
+    auto arrived = [&](const std::wstring& folder) {
+        for (int i = 0; i < 6; ++i) {
+            EXPECT_EQ(ReadWideFile(folder + L"\\" + Wide(slots[i])), Music(win32::A(shown[static_cast<std::size_t>(i)])))
+                << slots[i];
+            DeleteFileW((folder + L"\\" + Wide(slots[i])).c_str());
+        }
+    };
+
+    // "コピー開始" copies every one of them.
+    const std::string dest = root / "bgm";
+    MakeFolder(dest);
+    m.MemoCopysaki.SetText(dest);
+    Click(f, m.BtnCopyGo);
+    arrived(Wide(dest));
+
+    // So does the same assignment as a batch file run by cmd.exe. The script is CP932 text,
+    // which cmd.exe reads as such only on a Japanese system (OEM code page 932).
+    if (GetOEMCP() == 932) {
+        f.system.saveAnswers.push_back(root / "names.bat");
+        Click(f, m.BtnGo);
+        EXPECT_EQ(RunBatch(root / "names.bat", root.Path(), root / "cmd.log"), 0u) << ReadBytes(root / "cmd.log");
+        arrived(Wide(dest));
+    }
+
+    // Text that another program puts into the destination folder is the folder used.
+    const std::string other = root / "先 2";
+    MakeFolder(other);
+    EXPECT_EQ(Texts(Peek(f, L"settext " + Handle(f.H(m.MemoCopysaki)) + L" \"" + Wide(other) + L"\"",
+                         root / "set.txt")),
+              std::vector<std::wstring>{L"1"});
+    EXPECT_EQ(m.MemoCopysaki.Text(), other);
+    Click(f, m.BtnCopyGo);
+    arrived(Wide(other));
+
+    // "→" on "Música" gives a folder the copy can use.
+    int line = static_cast<int>(m.DirList.Items().size()) - 1;
+    ASSERT_TRUE(f.app.Dispatch([&] { m.DirList.Open(line); }));
+    Click(f, m.BtnCopySakiCopy);
+    EXPECT_EQ(win32::W(m.DirList.Items()[static_cast<std::size_t>(m.DirList.ItemIndex())].name), L"M\u00FAsica");
+    Click(f, m.BtnCopyGo);
+    arrived(musica);
+    EXPECT_TRUE(f.system.boxes.size() > 0 && f.system.boxes.back().kind == sys::BoxKind::Plain);
+}
+
+// The software name takes at most 32 bytes however it is typed: IME characters too.
+TEST(ForeignNames, SoftNameStopsAt32BytesForImeInput) {
+    TempFolder root("qxime");
+    RealForm f(ExeFolder(root), "C:\\");
+    HWND memo = f.H(f.form->MemoSoftName);
+    SetWindowTextW(memo, L"");
+    f.form->MemoSoftName.SetText("");
+    // The system may turn each IME character into a posted WM_CHAR: served by the pump.
+    for (int i = 0; i < 20; ++i) SendMessageW(memo, WM_IME_CHAR, L'\u3042', 1);
+    f.Pump();
+    SendMessageW(memo, WM_CHAR, L'x', 1);
+    f.Pump();
+    EXPECT_EQ(f.form->MemoSoftName.Text().size(), 32u);
+    EXPECT_EQ(win32::WindowTextW(memo), std::wstring(16, L'\u3042'));
+    EXPECT_EQ(f.form->MemoSoftName.Text(), win32::A(std::wstring(16, L'\u3042')));
+
+    // Text set from outside is taken whole, as a handler's would be.
+    SetWindowTextW(memo, std::wstring(20, L'\u3044').c_str());
+    EXPECT_EQ(f.form->MemoSoftName.Text(), win32::A(std::wstring(20, L'\u3044')));
+    // What CP932 cannot hold is shown as it is kept.
+    SetWindowTextW(memo, L"M\u00FAsica");
+    EXPECT_EQ(f.form->MemoSoftName.Text(), "M?sica");
+    EXPECT_EQ(win32::WindowTextW(memo), L"M?sica");
 }

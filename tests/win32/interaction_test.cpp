@@ -104,7 +104,7 @@ struct Desk {
     int Item(const std::string& name) {
         const auto& items = form().FilList.Items();
         for (std::size_t i = 0; i < items.size(); ++i) {
-            if (items[i] == name) return static_cast<int>(i);
+            if (Cp(items[i]) == name) return static_cast<int>(i);
         }
         ADD_FAILURE() << "not listed: " << name;
         return 0;
@@ -287,7 +287,7 @@ TEST(FileListInput, EveryGestureWithTheDefaultActions) {
     SetFocus(list);
     d.f->Key(VK_DOWN);
     ASSERT_EQ(m.FilList.ItemIndex(), c + 1);
-    EXPECT_EQ(d.Slot(0), d.Path(m.FilList.Items()[static_cast<std::size_t>(c + 1)]));
+    EXPECT_EQ(d.Slot(0), d.Path(Cp(m.FilList.Items()[static_cast<std::size_t>(c + 1)])));
     EXPECT_EQ(m.ValListMp3.Row(), 1);
 
     // Neither the plain click, the right presses nor the key played anything.
@@ -398,7 +398,7 @@ TEST(Browsing, OpeningFoldersOnTheRealListsAndTakingOneAsTheDestination) {
     DoubleClick(*d.f, dirs, line(songs));
     EXPECT_EQ(m.DirList.Directory(), songs);
     EXPECT_EQ(m.FilList.Directory(), songs);
-    ASSERT_EQ(m.FilList.Items(), std::vector<std::string>{"表.mp3"});
+    ASSERT_EQ(Cp(m.FilList.Items()), std::vector<std::string>{"表.mp3"});
     EXPECT_EQ(SendMessageW(files, LB_GETCOUNT, 0, 0), 1);
     EXPECT_EQ(SendMessageW(dirs, LB_GETCURSEL, 0, 0), m.DirList.ItemIndex());
     Press(*d.f, files, 0, WM_LBUTTONDOWN);
@@ -410,7 +410,7 @@ TEST(Browsing, OpeningFoldersOnTheRealListsAndTakingOneAsTheDestination) {
     EXPECT_EQ(m.DirList.Directory(), songs);  // moving the selection opens nothing
     d.f->Key(VK_RETURN);
     EXPECT_EQ(m.DirList.Directory(), d.music);
-    EXPECT_EQ(m.FilList.Items(), std::vector<std::string>{"a.mp3"});
+    EXPECT_EQ(Cp(m.FilList.Items()), std::vector<std::string>{"a.mp3"});
     EXPECT_EQ(SendMessageW(files, LB_GETCOUNT, 0, 0), 1);
     EXPECT_TRUE(d.f->system.boxes.empty());
 

@@ -25,13 +25,13 @@ void SetAttr(const std::string& path, DWORD attributes) {
 
 std::vector<std::string> Names(const sys::FolderListing& listing) {
     std::vector<std::string> out;
-    for (const sys::FolderEntry& e : listing.entries) out.push_back(e.name);
+    for (const sys::FolderEntry& e : listing.entries) out.push_back(Cp(e.name));
     return out;
 }
 
 std::uint32_t AttrIn(const sys::FolderListing& listing, const std::string& name) {
     for (const sys::FolderEntry& e : listing.entries) {
-        if (text::EqualsNoCase(e.name, name)) return e.attributes;
+        if (text::EqualsNoCase(Cp(e.name), name)) return e.attributes;
     }
     return sys::kNoFile;
 }
@@ -95,7 +95,7 @@ TEST(Win32Folders, FileListShowsVisibleMatchingFilesInTheSystemsOrder) {
     list.SetDirectory(t.Path());
     // A sorted list box's order: case and hyphens ignored, symbols before digits and
     // letters, digits one by one, kana after Latin.
-    EXPECT_EQ(list.Items(), (std::vector<std::string>{"_x.mp3", "~z.mp3", "10.mp3", "9.mp3", "a.mp3",
+    EXPECT_EQ(Cp(list.Items()), (std::vector<std::string>{"_x.mp3", "~z.mp3", "10.mp3", "9.mp3", "a.mp3",
                                                       "-b.mp3", "b.WAV", "C.mp3", "ro.mp3", "ソ.mp3"}));
 }
 
@@ -124,7 +124,7 @@ TEST(Win32Folders, JapaneseNamesWithBackslashTrailBytesRoundTrip) {
     list.SetMask("*.mp3");
     list.SetDirectory(folder + "\\");
     EXPECT_EQ(list.Directory(), folder);
-    ASSERT_EQ(list.Items(), (std::vector<std::string>{"ソース.mp3", "表示.mp3"}));
+    ASSERT_EQ(Cp(list.Items()), (std::vector<std::string>{"ソース.mp3", "表示.mp3"}));
     list.SetItemIndex(1);
     EXPECT_EQ(list.FileName(), folder + "\\表示.mp3");
     read.clear();
@@ -135,7 +135,7 @@ TEST(Win32Folders, JapaneseNamesWithBackslashTrailBytesRoundTrip) {
     dirs.SetDirectory(folder);
     EXPECT_EQ(dirs.Directory(), folder);
     ASSERT_FALSE(dirs.Items().empty());
-    EXPECT_EQ(dirs.Items()[static_cast<std::size_t>(dirs.ItemIndex())].name, "ソ表");
+    EXPECT_EQ(Cp(dirs.Items()[static_cast<std::size_t>(dirs.ItemIndex())].name), "ソ表");
 }
 
 TEST(Win32Folders, DriveRootListsAndJoinsWithOneBackslash) {
@@ -143,16 +143,16 @@ TEST(Win32Folders, DriveRootListsAndJoinsWithOneBackslash) {
     sys::FolderListing root = system.ListFolder("C:\\");
     ASSERT_TRUE(root.ok) << root.error;
     EXPECT_TRUE(AttrIn(root, "windows") & sys::kDirectory);
-    for (const sys::FolderEntry& e : root.entries) EXPECT_TRUE(e.name != "." && e.name != "..");
+    for (const sys::FolderEntry& e : root.entries) EXPECT_TRUE(e.name != u"." && e.name != u"..");
 
     ui::DirectoryListBox dirs(nullptr, "DirList", {}, system);
     dirs.SetDirectory("C:");
     EXPECT_EQ(dirs.Directory(), "C:\\");
     ASSERT_FALSE(dirs.Items().empty());
-    EXPECT_EQ(dirs.Items()[0].name, "C:\\");
+    EXPECT_EQ(Cp(dirs.Items()[0].name), "C:\\");
     EXPECT_EQ(dirs.ItemIndex(), 0);
     auto windows = std::find_if(dirs.Items().begin(), dirs.Items().end(),
-                                [](const auto& i) { return text::EqualsNoCase(i.name, "windows"); });
+                                [](const auto& i) { return text::EqualsNoCase(Cp(i.name), "windows"); });
     ASSERT_NE(windows, dirs.Items().end());
     EXPECT_EQ(windows->level, 1);
     EXPECT_TRUE(text::EqualsNoCase(dirs.PathOf(static_cast<int>(windows - dirs.Items().begin())),
@@ -167,7 +167,7 @@ TEST(Win32Folders, DriveRootListsAndJoinsWithOneBackslash) {
     ui::FileListBox files(nullptr, "FilList", {}, system);
     files.SetMask("*.mp3");
     files.SetDirectory("C:\\");
-    auto at = std::find(files.Items().begin(), files.Items().end(), name);
+    auto at = std::find(files.Items().begin(), files.Items().end(), text::ToUtf16(name));
     ASSERT_NE(at, files.Items().end());
     files.SetItemIndex(static_cast<int>(at - files.Items().begin()));
     EXPECT_EQ(files.FileName(), "C:\\" + name);

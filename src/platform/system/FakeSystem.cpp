@@ -11,28 +11,61 @@ FakeSystem::FakeSystem() {
     AddFolder("C:\\Game\\QUAVERIX");
 }
 
-std::string FakeSystem::Key(const std::string& path) {
-    // Doubled backslashes name the same file, as on Windows (a leading "\\" stays).
-    std::string k;
-    for (std::size_t i = 0; i < path.size(); i += text::CharLength(path, i)) {
-        std::size_t n = text::CharLength(path, i);
-        if (n == 1 && path[i] == '\\' && i > 1 && k.back() == '\\' && !text::EndsWithDoubleByte(k)) continue;
-        k.append(path, i, n);
+std::u16string FakeSystem::Key(const std::string& path) const { return Key(text::ToUtf16(path)); }
+
+std::u16string FakeSystem::Key(const std::u16string& path) const {
+    std::u16string k = text::UpperAscii(path);
+    while (k.size() > 3 && k.back() == u'\\') k.pop_back();
+    if (k.size() == 2 && k[1] == u':') k += u'\\';
+    if (k.size() <= 3) return k;
+    // Walk down from the root, taking a part that names no entry as a short name.
+    std::u16string key = k.substr(0, 3);
+    std::size_t at = 3;
+    while (at <= k.size()) {
+        std::size_t end = k.find(u'\\', at);
+        if (end == std::u16string::npos) end = k.size();
+        std::u16string part = k.substr(at, end - at);
+        at = end + 1;
+        if (part.empty()) continue;
+        std::u16string next = key.size() == 3 ? key + part : key + u'\\' + part;
+        if (!nodes_.count(next)) {
+            std::string wanted = text::FromUtf16(part);
+            for (const auto& [other, node] : nodes_) {
+                if (!node.shortName.empty() && Parent(other) == key &&
+                    text::EqualsNoCase(node.shortName, wanted)) {
+                    next = other;
+                    break;
+                }
+            }
+        }
+        key = next;
     }
-    k = text::UpperAscii(k);
-    while (k.size() > 3 && text::EndsWithBackslash(k)) k.pop_back();
-    if (k.size() == 2 && k[1] == ':') k += '\\';
-    return k;
+    return key;
 }
 
-std::string FakeSystem::Parent(const std::string& key) {
-    if (key.size() <= 3) return "";
-    std::size_t cut = std::string::npos;
-    for (std::size_t i = 0; i < key.size(); i += text::CharLength(key, i)) {
-        if (key[i] == '\\') cut = i;
-    }
-    if (cut == std::string::npos) return "";
+std::u16string FakeSystem::Parent(const std::u16string& key) {
+    if (key.size() <= 3) return u"";
+    std::size_t cut = key.find_last_of(u'\\');
+    if (cut == std::u16string::npos) return u"";
     return cut == 2 ? key.substr(0, 3) : key.substr(0, cut);
+}
+
+std::u16string FakeSystem::LastPart(const std::u16string& path) {
+    std::u16string p = path;
+    while (p.size() > 3 && p.back() == u'\\') p.pop_back();
+    std::size_t cut = p.find_last_of(u'\\');
+    return cut == std::u16string::npos ? p : p.substr(cut + 1);
+}
+
+std::u16string FakeSystem::Spelled(const std::u16string& path) const {
+    std::u16string key = Key(path);
+    auto self = nodes_.find(key);
+    if (self != nodes_.end()) return self->second.name;
+    std::u16string parent = Parent(key);
+    auto p = nodes_.find(parent);
+    if (parent.empty() || p == nodes_.end()) return path;
+    const std::u16string& base = p->second.name;
+    return (!base.empty() && base.back() == u'\\' ? base : base + u'\\') + LastPart(path);
 }
 
 void FakeSystem::AddDrive(char letter, DriveKind kind, std::string label, bool ready) {
@@ -40,14 +73,14 @@ void FakeSystem::AddDrive(char letter, DriveKind kind, std::string label, bool r
     Drive d;
     d.info.letter = letter;
     d.info.kind = kind;
-    d.info.label = std::move(label);
+    d.info.label = text::ToUtf16(label);
     d.ready = ready;
     d.current = std::string(1, letter) + ":\\";
     drives_[letter] = d;
     Node root;
-    root.name = d.current;
+    root.name = text::ToUtf16(d.current);
     root.attributes = kDirectory;
-    nodes_[d.current] = root;
+    nodes_[root.name] = root;
 }
 
 void FakeSystem::SetDriveReady(char letter, bool ready) {
@@ -60,28 +93,37 @@ void FakeSystem::SetDriveCurrent(char letter, std::string folder) {
 }
 
 void FakeSystem::AddFolder(const std::string& path, std::uint32_t attributes) {
-    std::string key = Key(path);
-    std::string parent = Parent(key);
-    if (!parent.empty() && !nodes_.count(parent)) {
-        std::string spelled = path.substr(0, parent.size());
-        AddFolder(spelled);
-    }
+    AddFolder(text::ToUtf16(path), attributes);
+}
+
+void FakeSystem::AddFolder(const std::u16string& path, std::uint32_t attributes) {
+    std::u16string key = Key(path);
+    std::u16string parent = Parent(key);
+    if (!parent.empty() && !nodes_.count(parent)) AddFolder(path.substr(0, parent.size()));
     Node n;
-    n.name = path.size() > 3 && text::EndsWithBackslash(path) ? path.substr(0, path.size() - 1)
-                                                              : path;
+    n.name = path.size() > 3 && path.back() == u'\\' ? path.substr(0, path.size() - 1) : path;
     n.attributes = attributes | kDirectory;
     nodes_[key] = n;
 }
 
 void FakeSystem::AddFile(const std::string& path, std::string data, std::uint32_t attributes) {
-    std::string key = Key(path);
-    std::string parent = Parent(key);
+    AddFile(text::ToUtf16(path), std::move(data), attributes);
+}
+
+void FakeSystem::AddFile(const std::u16string& path, std::string data, std::uint32_t attributes) {
+    std::u16string key = Key(path);
+    std::u16string parent = Parent(key);
     if (!parent.empty() && !nodes_.count(parent)) AddFolder(path.substr(0, parent.size()));
     Node n;
-    n.name = path;
+    n.name = Spelled(path);
     n.attributes = attributes;
     n.data = std::move(data);
     nodes_[key] = n;
+}
+
+void FakeSystem::SetShortName(const std::u16string& path, std::string shortName) {
+    auto it = nodes_.find(Key(path));
+    if (it != nodes_.end()) it->second.shortName = std::move(shortName);
 }
 
 void FakeSystem::SetAttributes(const std::string& path, std::uint32_t attributes) {
@@ -105,12 +147,12 @@ bool FakeSystem::DriveReady(const std::string& path) const {
 }
 
 bool FakeSystem::Writable(const std::string& path) const {
-    std::string key = Key(path);
+    std::u16string key = Key(path);
     for (const std::string& u : unwritable) {
         if (Key(u) == key || Key(u) == Parent(key)) return false;
     }
     if (!DriveReady(path)) return false;
-    std::string parent = Parent(key);
+    std::u16string parent = Parent(key);
     auto p = nodes_.find(parent);
     if (parent.empty() || p == nodes_.end() || !(p->second.attributes & kDirectory)) return false;
     auto it = nodes_.find(key);
@@ -135,7 +177,7 @@ bool FakeSystem::InUse(const std::string& path) const {
 }
 
 FileError FakeSystem::WriteFault(const std::string& path) const {
-    std::string key = Key(path);
+    std::u16string key = Key(path);
     if (InUse(path)) return {Fault::InUse, ""};
     auto it = nodes_.find(key);
     if (it != nodes_.end() && (it->second.attributes & (kReadOnly | kHidden))) {
@@ -216,7 +258,8 @@ bool FakeSystem::CopyFileTo(const std::string& from, const std::string& to, bool
         return Fail(why, Fault::Other, "ディスクに十分な空き領域がありません。");
     }
     Node copy = src->second;
-    copy.name = to;
+    copy.name = Spelled(text::ToUtf16(to));
+    copy.shortName.clear();
     nodes_[Key(to)] = copy;
     return true;
 }
@@ -250,7 +293,7 @@ std::uint32_t FakeSystem::Attributes(const std::string& path) {
 FolderListing FakeSystem::ListFolder(const std::string& folder) {
     ++listCalls;
     FolderListing out;
-    std::string key = Key(folder);
+    std::u16string key = Key(folder);
     auto self = nodes_.find(key);
     if (!DriveReady(folder)) {
         out.error = "device not ready";
@@ -262,20 +305,25 @@ FolderListing FakeSystem::ListFolder(const std::string& folder) {
     }
     out.ok = true;
     for (const auto& [k, node] : nodes_) {
-        if (k != key && Parent(k) == key) {
-            std::string name = node.name;
-            std::size_t cut = 0;
-            for (std::size_t i = 0; i < name.size(); i += text::CharLength(name, i)) {
-                if (name[i] == '\\') cut = i + 1;
-            }
-            out.entries.push_back({name.substr(cut), node.attributes});
-        }
+        if (k != key && Parent(k) == key) out.entries.push_back({LastPart(node.name), node.attributes});
     }
     std::sort(out.entries.begin(), out.entries.end(),
               [](const FolderEntry& a, const FolderEntry& b) {
                   return text::UpperAscii(a.name) < text::UpperAscii(b.name);
               });
     return out;
+}
+
+std::string FakeSystem::ShortName(const std::string& folder, const std::u16string& name) {
+    std::u16string key = Key(folder);
+    auto it = nodes_.find(key.size() == 3 ? key + text::UpperAscii(name)
+                                          : key + u'\\' + text::UpperAscii(name));
+    return it == nodes_.end() ? std::string() : it->second.shortName;
+}
+
+std::u16string FakeSystem::LongPath(const std::string& path) {
+    auto it = nodes_.find(Key(path));
+    return it == nodes_.end() ? text::ToUtf16(path) : it->second.name;
 }
 
 std::vector<DriveInfo> FakeSystem::Drives() {

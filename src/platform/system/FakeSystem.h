@@ -1,7 +1,8 @@
 // An in-memory stand-in for the operating system, for tests and benchmarks.
 // Windows path rules: drive letters, backslashes, names compared without regard to
-// (ASCII) case; read-only, hidden and system attributes; scripted answers for boxes and
-// prompts; and a record of everything shown, opened and copied, in order.
+// (ASCII) case; names beyond CP932 (UTF-16 paths) and short (8.3) names, which paths may
+// use in place of the long ones; read-only, hidden and system attributes; scripted answers
+// for boxes and prompts; and a record of everything shown, opened and copied, in order.
 #pragma once
 
 #include <deque>
@@ -27,6 +28,12 @@ public:
     void AddFolder(const std::string& path, std::uint32_t attributes = kDirectory);
     void AddFile(const std::string& path, std::string data = "",
                  std::uint32_t attributes = kArchive);
+    // The same with names CP932 cannot hold.
+    void AddFolder(const std::u16string& path, std::uint32_t attributes = kDirectory);
+    void AddFile(const std::u16string& path, std::string data = "",
+                 std::uint32_t attributes = kArchive);
+    // Gives an existing file or folder a short name (none unless given one).
+    void SetShortName(const std::u16string& path, std::string shortName);
     void SetAttributes(const std::string& path, std::uint32_t attributes);
     void Remove(const std::string& path);
     bool Exists(const std::string& path) const;
@@ -74,6 +81,8 @@ public:
     bool CreateFolder(const std::string& path) override;
     std::uint32_t Attributes(const std::string& path) override;
     FolderListing ListFolder(const std::string& folder) override;
+    std::string ShortName(const std::string& folder, const std::u16string& name) override;
+    std::u16string LongPath(const std::string& path) override;
     std::vector<DriveInfo> Drives() override;
     DriveFolder ResolveDrive(char letter) override;
     void ShellOpen(const std::string& file, const std::optional<std::string>& parameters,
@@ -85,24 +94,31 @@ public:
 
 private:
     struct Node {
-        std::string name;  // spelling as created
+        std::u16string name;    // full path, spelled as created
         std::uint32_t attributes = 0;
         std::string data;
+        std::string shortName;  // 8.3 name; empty for none
     };
     struct Drive {
         DriveInfo info;
         bool ready = true;
         std::string current;
     };
-    static std::string Key(const std::string& path);
-    static std::string Parent(const std::string& key);
+    // Key of a path: upper-cased, without a trailing '\', short names taken for the
+    // long names they stand for.
+    std::u16string Key(const std::string& path) const;
+    std::u16string Key(const std::u16string& path) const;
+    static std::u16string Parent(const std::u16string& key);
+    static std::u16string LastPart(const std::u16string& path);
+    // How a new entry at `path` is spelled: its parent as it exists, then its own name.
+    std::u16string Spelled(const std::u16string& path) const;
     bool Writable(const std::string& path) const;
     bool InUse(const std::string& path) const;
     // Why a write to `path` would fail (Fault::None when it would not).
     FileError WriteFault(const std::string& path) const;
     bool DriveReady(const std::string& path) const;
 
-    std::map<std::string, Node> nodes_;  // key: upper-cased full path without trailing '\'
+    std::map<std::u16string, Node> nodes_;  // key: see Key()
     std::map<char, Drive> drives_;
 };
 

@@ -21,7 +21,7 @@ enum Attr : std::uint32_t {
 constexpr std::uint32_t kNoFile = 0xFFFFFFFFu;
 
 struct FolderEntry {
-    std::string name;  // bare name, CP932
+    std::u16string name;  // bare name as the system spells it (CP932 may not hold it)
     std::uint32_t attributes = 0;
 };
 
@@ -36,7 +36,7 @@ enum class DriveKind { Unknown, Removable, Fixed, Remote, CdRom, RamDisk };
 struct DriveInfo {
     char letter = 'C';   // upper case
     DriveKind kind = DriveKind::Fixed;
-    std::string label;   // volume label; empty when the drive has none or is not ready
+    std::u16string label;  // volume label as the system spells it; empty when none or not ready
 };
 
 // Result of resolving a bare drive ("D:") to a folder.
@@ -118,6 +118,12 @@ public:
     virtual std::uint32_t Attributes(const std::string& path) = 0;  // kNoFile when missing
 
     virtual FolderListing ListFolder(const std::string& folder) = 0;
+    // The short (8.3) name the system keeps for the entry `name` of `folder`; empty when
+    // it keeps none (volumes with short names switched off, or a name that is its own).
+    virtual std::string ShortName(const std::string& folder, const std::u16string& name) = 0;
+    // `path` with every part spelled as the system has it (short names made long again);
+    // the path itself, widened, when it cannot be resolved.
+    virtual std::u16string LongPath(const std::string& path) = 0;
     virtual std::vector<DriveInfo> Drives() = 0;
     // The folder the system resolves for the bare drive "X:" (its current folder there).
     virtual DriveFolder ResolveDrive(char letter) = 0;

@@ -274,4 +274,18 @@ bool EqualsNoCase(std::string_view a, std::string_view b) {
     return a.size() == b.size() && UpperAscii(a) == UpperAscii(b);
 }
 
+std::u16string UpperAscii(std::u16string_view s) {
+    std::u16string out(s);
+    for (char16_t& c : out) {
+        if (c >= u'a' && c <= u'z') c = static_cast<char16_t>(c - u'a' + u'A');
+    }
+    return out;
+}
+
+bool FitsCp932(std::u16string_view w) {
+    // "?" is the only thing an unheld character turns into; a name can hold a real "?"
+    // only outside file names, so compare the round trip rather than look for it.
+    return ToUtf16(FromUtf16(w)) == w;
+}
+
 }  // namespace text

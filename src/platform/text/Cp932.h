@@ -47,10 +47,14 @@ std::string FromUtf16(std::u16string_view utf16);
 std::string ToUtf8(std::string_view cp932);
 std::string FromUtf8(std::string_view utf8);
 
+// True when CP932 holds every character of `utf16`, so that the round trip gives it back.
+bool FitsCp932(std::u16string_view utf16);
+
 // ASCII-only case folding, as Windows compares INI names and file names for our
 // purposes; double-byte characters are left alone (their trail bytes too).
 std::string UpperAscii(std::string_view s);
 bool EqualsNoCase(std::string_view a, std::string_view b);
+std::u16string UpperAscii(std::u16string_view s);
 
 }  // namespace text
 

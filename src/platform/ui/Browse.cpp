@@ -45,31 +45,53 @@ bool Listed(const sys::FolderEntry& e) {
     return !(e.attributes & (sys::kHidden | sys::kSystem));
 }
 
+// Splits a wide path the same way: "C:\", then each part.
+std::vector<std::u16string> Components(const std::u16string& path) {
+    std::vector<std::u16string> out;
+    if (path.size() < 3) return out;
+    out.push_back(path.substr(0, 3));
+    std::size_t at = 3;
+    while (at < path.size()) {
+        std::size_t end = path.find(u'\\', at);
+        if (end == std::u16string::npos) end = path.size();
+        if (end > at) out.push_back(path.substr(at, end - at));
+        at = end + 1;
+    }
+    return out;
+}
+
+char16_t Upper16(char16_t c) { return c >= u'a' && c <= u'z' ? static_cast<char16_t>(c - 32) : c; }
+
+// Code units of the character at name[i]: 2 for a surrogate pair.
+std::size_t Units(std::u16string_view s, std::size_t i) {
+    return i + 1 < s.size() && s[i] >= 0xD800 && s[i] <= 0xDBFF && s[i + 1] >= 0xDC00 &&
+                   s[i + 1] <= 0xDFFF
+               ? 2
+               : 1;
+}
+
 // Wildcard match over characters; '*' any run, '?' one character.
-bool Match(const std::string& name, std::size_t n, const std::string& pat, std::size_t p) {
+bool Match(std::u16string_view name, std::size_t n, std::u16string_view pat, std::size_t p) {
     while (p < pat.size()) {
-        if (pat[p] == '*') {
-            while (p < pat.size() && pat[p] == '*') ++p;
+        if (pat[p] == u'*') {
+            while (p < pat.size() && pat[p] == u'*') ++p;
             if (p == pat.size()) return true;
-            for (std::size_t k = n; k <= name.size(); k += (k < name.size() ? text::CharLength(name, k) : 1)) {
+            for (std::size_t k = n;; k += Units(name, k)) {
                 if (Match(name, k, pat, p)) return true;
-                if (k == name.size()) break;
+                if (k >= name.size()) return false;
             }
-            return false;
         }
         if (n >= name.size()) return false;
-        std::size_t nl = text::CharLength(name, n);
-        if (pat[p] == '?') {
+        std::size_t nl = Units(name, n);
+        if (pat[p] == u'?') {
             n += nl;
             ++p;
             continue;
         }
-        std::size_t pl = text::CharLength(pat, p);
+        std::size_t pl = Units(pat, p);
         if (nl != pl) return false;
-        if (nl == 1) {
-            if (Upper(name[n]) != Upper(pat[p])) return false;
-        } else if (name.compare(n, nl, pat, p, pl) != 0) {
-            return false;
+        for (std::size_t k = 0; k < nl; ++k) {
+            if (Upper16(name[n + k]) != Upper16(pat[p + k])) return false;
         }
         n += nl;
         p += pl;
@@ -115,10 +137,14 @@ char DirectoryListBox::Drive() const { return directory_.empty() ? 0 : Upper(dir
 std::string DirectoryListBox::PathOf(int index) const {
     if (index < 0 || index >= static_cast<int>(items_.size())) return directory_;
     const Item& item = items_[static_cast<std::size_t>(index)];
-    if (!item.open) return Join(directory_, item.name);
+    if (!item.open) {
+        return Join(directory_, item.part.empty() ? PathPart(system_, directory_, item.name, true)
+                                                  : item.part);
+    }
     std::string path;
     for (int i = 0; i <= index; ++i) {
-        path = i == 0 ? items_[0].name : Join(path, items_[static_cast<std::size_t>(i)].name);
+        const std::string& part = items_[static_cast<std::size_t>(i)].part;
+        path = i == 0 ? part : Join(path, part);
     }
     return path;
 }
@@ -132,12 +158,21 @@ void DirectoryListBox::SetDirectory(const std::string& requested) {
     }
     std::vector<Item> items;
     std::vector<std::string> parts = Components(path);
+    // The lines down to the folder show the real names, short names made long again (a
+    // short name always holds a '~'; asking costs a folder read per part).
+    std::vector<std::u16string> shown;
+    if (path.find('~') != std::string::npos) shown = Components(system_.LongPath(path));
+    if (shown.size() != parts.size()) shown.clear();
     for (std::size_t i = 0; i < parts.size(); ++i) {
-        items.push_back({parts[i], static_cast<int>(i), true});
+        items.push_back({shown.empty() ? text::ToUtf16(parts[i]) : shown[i], parts[i],
+                         static_cast<int>(i), true});
     }
     int level = static_cast<int>(parts.size());
-    for (const sys::FolderEntry& e : listing.entries) {
-        if ((e.attributes & sys::kDirectory) && Listed(e)) items.push_back({e.name, level, false});
+    for (sys::FolderEntry& e : listing.entries) {
+        if (!(e.attributes & sys::kDirectory) || !Listed(e)) continue;
+        // A name CP932 holds is its own path part; any other is asked for when opened.
+        std::string part = text::FitsCp932(e.name) ? text::FromUtf16(e.name) : std::string();
+        items.push_back({std::move(e.name), std::move(part), level, false});
     }
     directory_ = path;
     items_ = std::move(items);
@@ -164,19 +199,19 @@ void DirectoryListBox::Open(int index) {
 
 // ---- FileListBox -------------------------------------------------------------------
 
-bool MatchesMask(const std::string& name, const std::string& mask) {
+bool MatchesMask(std::u16string_view name, std::u16string_view mask) {
     std::size_t start = 0;
     while (start <= mask.size()) {
-        std::size_t end = mask.find(';', start);
-        if (end == std::string::npos) end = mask.size();
-        std::string pat = mask.substr(start, end - start);
-        while (!pat.empty() && pat.front() == ' ') pat.erase(pat.begin());
-        while (!pat.empty() && pat.back() == ' ') pat.pop_back();
+        std::size_t end = mask.find(u';', start);
+        if (end == std::u16string_view::npos) end = mask.size();
+        std::u16string_view pat = mask.substr(start, end - start);
+        while (!pat.empty() && pat.front() == u' ') pat.remove_prefix(1);
+        while (!pat.empty() && pat.back() == u' ') pat.remove_suffix(1);
         if (!pat.empty()) {
-            if (pat == "*.*" || Match(name, 0, pat, 0)) return true;
+            if (pat == u"*.*" || Match(name, 0, pat, 0)) return true;
             // "x.*" also takes "x" without an extension, as Windows does.
-            if (pat.size() >= 2 && pat.compare(pat.size() - 2, 2, ".*") == 0 &&
-                name.find('.') == std::string::npos &&
+            if (pat.size() >= 2 && pat.substr(pat.size() - 2) == u".*" &&
+                name.find(u'.') == std::u16string_view::npos &&
                 Match(name, 0, pat.substr(0, pat.size() - 2), 0)) {
                 return true;
             }
@@ -184,6 +219,18 @@ bool MatchesMask(const std::string& name, const std::string& mask) {
         start = end + 1;
     }
     return false;
+}
+
+std::string PathPart(sys::System& system, const std::string& folder, const std::u16string& name,
+                     bool isFolder) {
+    if (text::FitsCp932(name)) return text::FromUtf16(name);
+    std::string alias = system.ShortName(folder, name);
+    if (!alias.empty() && text::FitsCp932(text::ToUtf16(alias))) return alias;
+    // CP932 cannot spell the name here; "?" marks what it lacks.
+    throw platform::Error(platform::Format(
+        isFolder ? "フォルダ「%s」には短い名前 (8.3 形式) がないため、この名前のままでは開けません"
+                 : "ファイル「%s」には短い名前 (8.3 形式) がないため、この名前のままでは使えません",
+        text::FromUtf16(name)));
 }
 
 void FileListBox::SetDirectory(const std::string& requested) {
@@ -196,6 +243,7 @@ void FileListBox::SetDirectory(const std::string& requested) {
 void FileListBox::SetMask(const std::string& mask) {
     if (mask == mask_) return;
     mask_ = mask;
+    wideMask_ = text::ToUtf16(mask);
     Reload();
 }
 
@@ -204,9 +252,9 @@ void FileListBox::Reload() {
     index_ = -1;
     if (!directory_.empty()) {
         sys::FolderListing listing = system_.ListFolder(directory_);
-        for (const sys::FolderEntry& e : listing.entries) {
-            if (!(e.attributes & sys::kDirectory) && Listed(e) && MatchesMask(e.name, mask_)) {
-                items_.push_back(e.name);
+        for (sys::FolderEntry& e : listing.entries) {
+            if (!(e.attributes & sys::kDirectory) && Listed(e) && MatchesMask(e.name, wideMask_)) {
+                items_.push_back(std::move(e.name));
             }
         }
     }
@@ -215,7 +263,8 @@ void FileListBox::Reload() {
 
 std::string FileListBox::FileName() const {
     if (index_ < 0 || index_ >= static_cast<int>(items_.size())) return std::string();
-    return Join(directory_, items_[static_cast<std::size_t>(index_)]);
+    return Join(directory_, PathPart(system_, directory_, items_[static_cast<std::size_t>(index_)],
+                                     false));
 }
 
 void FileListBox::UserSelect(int index) {

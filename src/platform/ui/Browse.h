@@ -3,6 +3,7 @@
 
 #include <functional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/system/System.h"
@@ -40,19 +41,24 @@ public:
         : Control(parent, std::move(name), Kind::DirectoryListBox, bounds), system_(system) {}
 
     struct Item {
-        std::string name;  // "C:\" for the root, else the folder's name
-        int level = 0;     // indent: 0 for the root
-        bool open = false; // on the path down to the current folder (drawn as open)
+        std::u16string name;  // shown: "C:\" for the root, else the folder's real name
+        std::string part;     // its part of a CP932 path (see Directory); "" until needed
+        int level = 0;        // indent: 0 for the root
+        bool open = false;    // on the path down to the current folder (drawn as open)
     };
 
+    // The current folder as a CP932 path that names it: every part that CP932 cannot
+    // hold is the part's short (8.3) name.
     const std::string& Directory() const { return directory_; }
     char Drive() const;
     const std::vector<Item>& Items() const { return items_; }
     int ItemIndex() const { return current_; }  // the current folder's line
+    // The CP932 path of line `index`; raises platform::Error for a folder whose name
+    // CP932 cannot hold and that has no short name.
     std::string PathOf(int index) const;
 
-    // Moves to a folder and raises OnChange; the same folder does nothing. A folder that
-    // cannot be read raises platform::Error and leaves the list as it was.
+    // Moves to a folder (a CP932 path) and raises OnChange; the same folder does nothing.
+    // A folder that cannot be read raises platform::Error and leaves the list as it was.
     void SetDirectory(const std::string& path);
     // Moves to the folder the system resolves for the bare drive, if the drive differs.
     void SetDrive(char letter);
@@ -81,8 +87,14 @@ enum ShiftFlag : unsigned {
 using MouseNotify = std::function<void(Control* sender, MouseButton button, unsigned shift, int x, int y)>;
 
 // True when `name` matches one of the ';'-separated wildcard patterns of `mask`
-// ('*' and '?', ASCII case ignored, a double-byte character counted as one).
-bool MatchesMask(const std::string& name, const std::string& mask);
+// ('*' and '?', ASCII case ignored, a character beyond the BMP counted as one).
+bool MatchesMask(std::u16string_view name, std::u16string_view mask);
+
+// The CP932 text that stands for the entry `name` of `folder` in a path: the name itself
+// where CP932 holds it exactly, else the short (8.3) name the system keeps for it.
+// Raises platform::Error, naming the entry, when there is none.
+std::string PathPart(sys::System& system, const std::string& folder, const std::u16string& name,
+                     bool isFolder);
 
 class FileListBox : public Control {
 public:
@@ -95,9 +107,11 @@ public:
     void SetDirectory(const std::string& path);
     void SetMask(const std::string& mask);
 
-    const std::vector<std::string>& Items() const { return items_; }
+    // The files' real names, as shown.
+    const std::vector<std::u16string>& Items() const { return items_; }
     int ItemIndex() const { return index_; }
-    // Full path of the selected file, or "" when none is selected.
+    // Full path of the selected file as CP932 text that names it (see PathPart), or ""
+    // when none is selected. Raises platform::Error when the file has no such path.
     std::string FileName() const;
 
     // The player selected a file (mouse or keyboard): raises OnClick.
@@ -118,7 +132,8 @@ private:
     sys::System& system_;
     std::string directory_;
     std::string mask_ = "*.*";
-    std::vector<std::string> items_;
+    std::u16string wideMask_ = u"*.*";
+    std::vector<std::u16string> items_;
     int index_ = -1;
 };
 

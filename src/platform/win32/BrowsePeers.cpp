@@ -4,6 +4,7 @@
 #include <windowsx.h>
 
 #include <algorithm>
+#include <cstring>
 
 #include "platform/ui/Browse.h"
 #include "platform/ui/Grid.h"
@@ -133,7 +134,7 @@ public:
 private:
     static std::wstring Text(const sys::DriveInfo& d) {
         std::wstring t = {static_cast<wchar_t>(d.letter), L':'};
-        if (!d.label.empty()) t += L" " + W(d.label);
+        if (!d.label.empty()) t += L" " + W(d.label);  // the label as the system spells it
         return t;
     }
     void Select() {
@@ -147,7 +148,8 @@ private:
 // ---- Owner-drawn lists ---------------------------------------------------------------
 
 // A list box with LBS_NODATA: it holds only a count and draws straight from the control's
-// items, so a fill costs nothing beyond reading the folder.
+// items, so a fill costs nothing beyond reading the folder. It still answers LB_GETTEXT and
+// LB_GETTEXTLEN, from the items, so that screen readers and other programs can read it.
 class NoDataListPeer : public PeerBase {
 public:
     using PeerBase::PeerBase;
@@ -156,6 +158,10 @@ public:
              WS_TABSTOP | WS_VSCROLL | LBS_NOTIFY | LBS_OWNERDRAWFIXED | LBS_NODATA |
                  LBS_NOINTEGRALHEIGHT,
              WS_EX_CLIENTEDGE, parent);
+        // LBS_NODATA cannot be created with LBS_HASSTRINGS, but the system looks at the
+        // window's style to decide whether LB_GETTEXT carries text across processes and
+        // code pages; the list box itself keeps the style it was created with.
+        SetWindowLongW(hwnd_, GWL_STYLE, GetWindowLongW(hwnd_, GWL_STYLE) | LBS_HASSTRINGS);
         SetWindowSubclass(hwnd_, SubclassProc, 0, reinterpret_cast<DWORD_PTR>(this));
         Layout();
         Refill();
@@ -172,6 +178,7 @@ protected:
     virtual int ItemHeight() = 0;
     virtual std::size_t Count() = 0;
     virtual int Selected() = 0;
+    virtual std::wstring ItemText(std::size_t index) = 0;
     // Messages the list box gets before its own handling; true when handled.
     virtual bool Intercept(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result) { return false; }
     void Refill() {
@@ -189,9 +196,21 @@ protected:
     }
 
 private:
+    LRESULT AnswerText(UINT msg, WPARAM index, LPARAM buffer) {
+        if (index >= Count()) return LB_ERR;
+        std::wstring text = ItemText(index);
+        if (msg == LB_GETTEXT) {
+            if (!buffer) return LB_ERR;
+            std::memcpy(reinterpret_cast<wchar_t*>(buffer), text.c_str(),
+                        (text.size() + 1) * sizeof(wchar_t));
+        }
+        return static_cast<LRESULT>(text.size());
+    }
     static LRESULT CALLBACK SubclassProc(HWND h, UINT msg, WPARAM wp, LPARAM lp, UINT_PTR, DWORD_PTR ref) {
+        auto* self = reinterpret_cast<NoDataListPeer*>(ref);
+        if (msg == LB_GETTEXT || msg == LB_GETTEXTLEN) return self->AnswerText(msg, wp, lp);
         LRESULT result = 0;
-        if (reinterpret_cast<NoDataListPeer*>(ref)->Intercept(msg, wp, lp, result)) return result;
+        if (self->Intercept(msg, wp, lp, result)) return result;
         return DefSubclassProc(h, msg, wp, lp);
     }
 };
@@ -210,8 +229,7 @@ public:
         const ui::DirectoryListBox::Item& item = List().Items()[dis->itemID];
         int size = std::min<int>(nf_.Scale(16), dis->rcItem.bottom - dis->rcItem.top);
         int indent = nf_.Scale(2) + item.level * nf_.Scale(7);
-        std::wstring text = W(item.name);
-        DrawListText(dis->hDC, dis, text, indent + size + nf_.Scale(3));
+        DrawListText(dis->hDC, dis, W(item.name), indent + size + nf_.Scale(3));
         Picture picture = item.level == 0 ? kDriveFixed : item.open ? kFolderOpen : kFolder;
         DrawPicture(dis->hDC, picture, dis->rcItem.left + indent, dis->rcItem, size);
     }
@@ -223,6 +241,7 @@ protected:
     int ItemHeight() override { return List().itemHeight; }
     std::size_t Count() override { return List().Items().size(); }
     int Selected() override { return List().ItemIndex(); }
+    std::wstring ItemText(std::size_t i) override { return W(List().Items()[i].name); }
     // Enter opens the selected line, as a double click does.
     bool Intercept(UINT msg, WPARAM wp, LPARAM, LRESULT&) override {
         if (msg != WM_KEYDOWN || wp != VK_RETURN) return false;
@@ -268,6 +287,7 @@ protected:
     int ItemHeight() override { return List().itemHeight; }
     std::size_t Count() override { return List().Items().size(); }
     int Selected() override { return List().ItemIndex(); }
+    std::wstring ItemText(std::size_t i) override { return W(List().Items()[i]); }
 
     // The list takes the press first (so the file under the pointer is selected), then
     // the press is reported with the buttons and keys held.

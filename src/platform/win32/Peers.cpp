@@ -230,11 +230,34 @@ public:
         SetWindowTextW(hwnd_, W(Memo().Text()).c_str());
         echo_ = false;
     }
+    // Every change of the edit's text that the program did not make reaches the memo:
+    // typing, IME composition, paste, cut, undo.
     void OnCommand(HWND, int code) override {
-        if (code == EN_CHANGE && !echo_) Memo().UserSetText(TextOf(hwnd_));
+        if (code != EN_CHANGE || echo_) return;
+        std::string text = TextOf(hwnd_);
+        // The player's input never goes past the limit, whatever way it came in (a
+        // composition the edit inserts by itself included): such a change is taken back.
+        if (!external_ && Memo().maxLength && text.size() > Memo().maxLength &&
+            text.size() > Memo().Text().size()) {
+            MessageBeep(MB_OK);
+            UpdateState(ui::Prop::Text);
+            return;
+        }
+        Take(std::move(text));
     }
 
 private:
+    // The memo keeps CP932: where the edit shows a character CP932 has not ("é" typed or
+    // set from outside), it is shown as kept ("?"), so what is shown is what is used.
+    void Take(std::string text) {
+        std::wstring shown = WindowTextW(hwnd_);
+        Memo().UserSetText(std::move(text));
+        if (W(Memo().Text()) == shown) return;
+        DWORD start = 0, end = 0;
+        SendMessageW(hwnd_, EM_GETSEL, reinterpret_cast<WPARAM>(&start), reinterpret_cast<LPARAM>(&end));
+        UpdateState(ui::Prop::Text);
+        SendMessageW(hwnd_, EM_SETSEL, start, end);
+    }
     // Bytes the text keeps when the selection is replaced.
     std::size_t KeptBytes() {
         DWORD start = 0, end = 0;
@@ -256,8 +279,11 @@ private:
     }
     static LRESULT CALLBACK Proc(HWND h, UINT msg, WPARAM wp, LPARAM lp, UINT_PTR, DWORD_PTR ref) {
         auto* self = reinterpret_cast<MemoPeer*>(ref);
-        if (msg == WM_CHAR && (wp >= 0x20 || wp == L'\r') && wp != 0x7F) {
-            std::wstring typed = wp == L'\r' ? std::wstring(L"\r\n") : std::wstring(1, static_cast<wchar_t>(wp));
+        if ((msg == WM_CHAR || msg == WM_IME_CHAR) && (wp >= 0x20 || wp == L'\r' || wp == L'\n') &&
+            wp != 0x7F) {
+            // Enter and Ctrl+Enter both break the line.
+            std::wstring typed = wp == L'\r' || wp == L'\n' ? std::wstring(L"\r\n")
+                                                             : std::wstring(1, static_cast<wchar_t>(wp));
             if (self->Limit(typed)) return 0;
         } else if (msg == WM_PASTE && self->Memo().maxLength) {
             std::wstring clip;
@@ -271,9 +297,19 @@ private:
                 CloseClipboard();
             }
             if (self->Limit(clip)) return 0;
+        } else if (msg == WM_SETTEXT && !self->echo_) {
+            // Text set by another program (or anyone but the memo itself) is taken as a
+            // handler's would be: whole, not cut to the typing limit. A multi-line edit
+            // sends no EN_CHANGE for it.
+            self->external_ = true;
+            LRESULT r = DefSubclassProc(h, msg, wp, lp);
+            self->external_ = false;
+            if (r) self->Take(TextOf(h));
+            return r;
         }
         return DefSubclassProc(h, msg, wp, lp);
     }
+    bool external_ = false;
     bool echo_ = false;
 };
 

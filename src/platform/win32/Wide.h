@@ -14,6 +14,9 @@ inline std::wstring W(const std::string& cp932) {
     return std::wstring(u.begin(), u.end());
 }
 
+// A name as the system spells it (no code page involved).
+inline std::wstring W(const std::u16string& real) { return std::wstring(real.begin(), real.end()); }
+
 inline std::string A(const wchar_t* wide, std::size_t n) {
     return text::FromUtf16(std::u16string_view(reinterpret_cast<const char16_t*>(wide), n));
 }

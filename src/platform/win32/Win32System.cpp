@@ -96,12 +96,55 @@ bool WriteAll(HANDLE h, const std::string& data) {
     return true;
 }
 
+// The short name of the entry that `path` names, or "" when the system keeps none.
+std::wstring ShortNameOf(const std::wstring& path) {
+    WIN32_FIND_DATAW data;
+    HANDLE h = FindFirstFileExW(path.c_str(), FindExInfoStandard, &data, FindExSearchNameMatch,
+                                nullptr, 0);
+    if (h == INVALID_HANDLE_VALUE) return std::wstring();
+    FindClose(h);
+    return data.cAlternateFileName;
+}
+
+bool Fits(const std::wstring& part) {
+    return text::FitsCp932(std::u16string_view(reinterpret_cast<const char16_t*>(part.data()),
+                                               part.size()));
+}
+
 }  // namespace
 
 std::string SystemMessage(DWORD code) {
     std::string out = MessageIn(code, MAKELANGID(LANG_JAPANESE, SUBLANG_JAPANESE_JAPAN));
     if (out.empty()) out = MessageIn(code, 0);
     return out.empty() ? "エラー " + std::to_string(code) : out;
+}
+
+std::string UsablePath(const std::wstring& path) {
+    if (Fits(path)) return A(path);
+    // Part by part below the root ("C:\" or "\\server\share\"): the long name where it
+    // fits, else the short one.
+    std::size_t start = path.size() >= 3 && path[1] == L':' ? 3 : 0;
+    if (path.rfind(L"\\\\", 0) == 0) {
+        std::size_t server = path.find(L'\\', 2);
+        std::size_t share = server == std::wstring::npos ? server : path.find(L'\\', server + 1);
+        start = share == std::wstring::npos ? path.size() : share + 1;
+    }
+    std::wstring done = path.substr(0, start);
+    std::string out = A(done);
+    while (start < path.size()) {
+        std::size_t end = path.find(L'\\', start);
+        if (end == std::wstring::npos) end = path.size();
+        std::wstring part = path.substr(start, end - start);
+        done += part;
+        std::wstring alias = Fits(part) ? part : ShortNameOf(done);
+        out += A(alias.empty() || !Fits(alias) ? part : alias);
+        if (end < path.size()) {
+            done += L'\\';
+            out += '\\';
+        }
+        start = end + 1;
+    }
+    return out;
 }
 
 Win32System::Win32System() {
@@ -120,7 +163,7 @@ std::string Win32System::ExeFolder() {
         path.resize(path.size() * 2);
     }
     std::size_t cut = path.find_last_of(L'\\');
-    return A(cut == std::wstring::npos ? std::wstring() : path.substr(0, cut + 1));
+    return UsablePath(cut == std::wstring::npos ? std::wstring() : path.substr(0, cut + 1));
 }
 
 std::string Win32System::CurrentFolder() {
@@ -128,7 +171,7 @@ std::string Win32System::CurrentFolder() {
     std::wstring path(n, L'\0');
     n = GetCurrentDirectoryW(n, path.data());
     path.resize(n);
-    return A(path);
+    return UsablePath(path);
 }
 
 bool Win32System::ReadFile(const std::string& path, std::string& data, sys::FileError* why) {
@@ -279,7 +322,7 @@ sys::FolderListing Win32System::ListFolder(const std::string& folder) {
         return out;
     }
     struct Wide {
-        std::wstring name;
+        std::u16string name;
         DWORD attributes;
         std::string key;  // the locale's sort key: one call per name instead of per comparison
     };
@@ -287,16 +330,17 @@ sys::FolderListing Win32System::ListFolder(const std::string& folder) {
     do {
         const wchar_t* n = data.cFileName;
         if (n[0] == L'.' && (n[1] == 0 || (n[1] == L'.' && n[2] == 0))) continue;
-        found.push_back({n, data.dwFileAttributes, std::string()});
+        found.push_back({reinterpret_cast<const char16_t*>(n), data.dwFileAttributes, std::string()});
     } while (FindNextFileW(h, &data));
     FindClose(h);
     // The system's own alphabetical order, as a sorted list box would give.
     for (Wide& w : found) {
-        int n = LCMapStringW(LOCALE_USER_DEFAULT, LCMAP_SORTKEY | NORM_IGNORECASE, w.name.c_str(),
+        const auto* name = reinterpret_cast<const wchar_t*>(w.name.c_str());
+        int n = LCMapStringW(LOCALE_USER_DEFAULT, LCMAP_SORTKEY | NORM_IGNORECASE, name,
                              static_cast<int>(w.name.size()), nullptr, 0);
         w.key.resize(static_cast<std::size_t>(n > 0 ? n : 0));
         if (n > 0) {
-            LCMapStringW(LOCALE_USER_DEFAULT, LCMAP_SORTKEY | NORM_IGNORECASE, w.name.c_str(),
+            LCMapStringW(LOCALE_USER_DEFAULT, LCMAP_SORTKEY | NORM_IGNORECASE, name,
                          static_cast<int>(w.name.size()), reinterpret_cast<wchar_t*>(w.key.data()), n);
         }
     }
@@ -306,8 +350,26 @@ sys::FolderListing Win32System::ListFolder(const std::string& folder) {
     });
     out.ok = true;
     out.entries.reserve(found.size());
-    for (const Wide& w : found) out.entries.push_back({A(w.name), w.attributes});
+    for (Wide& w : found) out.entries.push_back({std::move(w.name), w.attributes});
     return out;
+}
+
+std::string Win32System::ShortName(const std::string& folder, const std::u16string& name) {
+    std::wstring path = W(folder);
+    if (!path.empty() && path.back() != L'\\') path += L'\\';
+    path.append(name.begin(), name.end());
+    return A(ShortNameOf(path));
+}
+
+std::u16string Win32System::LongPath(const std::string& path) {
+    std::wstring shortPath = W(path);
+    DWORD n = GetLongPathNameW(shortPath.c_str(), nullptr, 0);
+    std::wstring full(n, L'\0');
+    if (n == 0 || (n = GetLongPathNameW(shortPath.c_str(), full.data(), n)) == 0 || n >= full.size()) {
+        return std::u16string(shortPath.begin(), shortPath.end());
+    }
+    full.resize(n);
+    return std::u16string(full.begin(), full.end());
 }
 
 std::vector<sys::DriveInfo> Win32System::Drives() {
@@ -331,7 +393,7 @@ std::vector<sys::DriveInfo> Win32System::Drives() {
             wchar_t label[MAX_PATH + 1] = {};
             if (GetVolumeInformationW(root, label, MAX_PATH + 1, nullptr, nullptr, nullptr,
                                       nullptr, 0)) {
-                d.label = A(label, wcslen(label));
+                d.label.assign(reinterpret_cast<const char16_t*>(label), wcslen(label));
             }
         }
         out.push_back(d);
@@ -356,7 +418,7 @@ sys::DriveFolder Win32System::ResolveDrive(char letter) {
         return out;
     }
     out.ok = true;
-    out.folder = A(full, n);
+    out.folder = UsablePath(std::wstring(full, n));
     // A remembered folder that has gone away falls back to the root.
     DWORD a = GetFileAttributesW(full);
     if (a == INVALID_FILE_ATTRIBUTES || !(a & FILE_ATTRIBUTE_DIRECTORY)) out.folder = A(root, 3);
@@ -502,7 +564,7 @@ bool FileDialog(HWND owner, bool save, const std::string& filterText, const std:
     static const auto getOpen = Late<DialogFn>(L"comdlg32.dll", "GetOpenFileNameW");
     DialogFn run = save ? getSave : getOpen;
     if (!run || !run(&ofn)) return false;
-    path = A(buffer.c_str(), wcslen(buffer.c_str()));
+    path = UsablePath(buffer.c_str());
     return true;
 }
 

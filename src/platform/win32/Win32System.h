@@ -31,6 +31,8 @@ public:
     bool CreateFolder(const std::string& path) override;
     std::uint32_t Attributes(const std::string& path) override;
     sys::FolderListing ListFolder(const std::string& folder) override;
+    std::string ShortName(const std::string& folder, const std::u16string& name) override;
+    std::u16string LongPath(const std::string& path) override;
     std::vector<sys::DriveInfo> Drives() override;
     sys::DriveFolder ResolveDrive(char letter) override;
     void ShellOpen(const std::string& file, const std::optional<std::string>& parameters,
@@ -43,6 +45,11 @@ public:
 
 // The system's message for an error code, in Japanese where Windows has that language.
 std::string SystemMessage(DWORD code);
+
+// A full path from the system as CP932 text that names the same file: every part that
+// CP932 cannot hold is replaced by its short (8.3) name. Where a part has none, the
+// nearest CP932 spelling ("?" for what it lacks), which will not open.
+std::string UsablePath(const std::wstring& path);
 
 // "desc|pattern|desc|pattern" -> the dialog's double-NUL-terminated filter.
 std::wstring DialogFilter(const std::string& filter);

@@ -1,10 +1,20 @@
 #include "support/RealForm.h"
 
+#include "platform/text/Cp932.h"
+
 #include <commctrl.h>
 
 #include "platform/win32/Wide.h"
 
 namespace wintest {
+
+std::string Cp(const std::u16string& name) { return text::FromUtf16(name); }
+
+std::vector<std::string> Cp(const std::vector<std::u16string>& names) {
+    std::vector<std::string> out;
+    for (const auto& n : names) out.push_back(Cp(n));
+    return out;
+}
 
 std::wstring Wide(const std::string& cp932) { return win32::W(cp932); }
 

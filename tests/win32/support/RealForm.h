@@ -30,6 +30,10 @@ private:
     std::string path_;
 };
 
+// Names as shown (UTF-16) in CP932, "?" where it has no character.
+std::string Cp(const std::u16string& name);
+std::vector<std::string> Cp(const std::vector<std::u16string>& names);
+
 // Whole-file helpers on CP932 paths (the test's own, independent of the program's).
 bool WriteBytes(const std::string& path, const std::string& data);
 std::string ReadBytes(const std::string& path);  // "" when missing
