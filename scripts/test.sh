@@ -21,3 +21,5 @@ trap qx_stop_all EXIT
 qx_start_display
 qx_wine_prefix
 ctest --preset "$preset"
+# The release zip as a player gets it, and run.sh in a game's own Wine prefix.
+bash tests/package/release_test.sh
