@@ -143,6 +143,9 @@ TFormMain::TFormMain(ui::Application& application)
     BtnGo.OnClick = [this](ui::Control* s) { BtnGoClick(s); };
     BtnCopyGo.OnClick = [this](ui::Control* s) { BtnCopyGoClick(s); };
     BtnRestore.OnClick = [this](ui::Control* s) { BtnRestoreClick(s); };
+    ValListMp3.OnDropFiles = [this](ui::Control* s, const auto& p, int r) { ValListMp3DropFiles(s, p, r); };
+    MemoCopysaki.OnDropFiles = [this](ui::Control* s, const auto& p, int r) { MemoCopysakiDropFiles(s, p, r); };
+    DirList.OnDropFiles = [this](ui::Control* s, const auto& p, int r) { DirListDropFiles(s, p, r); };
 }
 
 TFormMain::~TFormMain() {

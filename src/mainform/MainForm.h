@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -84,6 +85,9 @@ public:
     void BtnGoClick(ui::Control* Sender);
     void BtnCopyGoClick(ui::Control* Sender);
     void BtnRestoreClick(ui::Control* Sender);
+    void ValListMp3DropFiles(ui::Control* Sender, const std::vector<std::u16string>& Paths, int Row);
+    void MemoCopysakiDropFiles(ui::Control* Sender, const std::vector<std::u16string>& Paths, int Row);
+    void DirListDropFiles(ui::Control* Sender, const std::vector<std::u16string>& Paths, int Row);
 
     // ---- Routines of the unit -------------------------------------------------------
     void FilListAction(std::int32_t action, std::int32_t mode, const std::string& tool,
@@ -105,6 +109,8 @@ public:
     std::string startupNote;
 
 private:
+    // The first folder among dropped paths, as a path the system can use.
+    std::optional<std::string> DroppedFolder(const std::vector<std::u16string>& paths);
     void PrepareRows();
     void StepRowDown(bool wrap);
 

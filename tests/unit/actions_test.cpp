@@ -363,3 +363,46 @@ TEST_F(Actions, PathsTakeShortNamesForPartsCp932CannotHold) {
         }
     }
 }
+
+TEST_F(Actions, DroppedMusicFillsRowsAndDroppedFoldersOpenOrBecomeTheDestination) {
+    WriteList("01.mp3=A#03.mp3=B#05.mp3=C", "3", "*.mp3;*.wav");
+    const std::u16string music = u"C:\\M\u00FAsica", emoji = u"C:\\m\\x\U0001F600.mp3";
+    fs.AddFile(u"C:\\m\\a.mp3");
+    fs.AddFile(u"C:\\m\\b.wav");
+    fs.AddFile(u"C:\\m\\notes.txt");
+    fs.AddFile(emoji);
+    fs.SetShortName(emoji, "X~1.MP3");
+    fs.AddFile(u"C:\\m\\c.mp3");
+    fs.AddFolder(music);
+    fs.SetShortName(music, "MSICA~1");
+    fs.AddFile(music + u"\\d.mp3");
+    TFormMain& f = Start();
+    const std::string before = f.MemoCopysaki.Text();
+    auto drop = [&](ui::Control& c, std::vector<std::u16string> paths, int row) {
+        EXPECT_TRUE(Handle([&] { c.UserDropFiles(paths, row); }));
+    };
+
+    // Onto row 2: the music in turn from there, the rest passed over, nothing past the last row.
+    drop(f.ValListMp3, {emoji, u"C:\\m\\notes.txt", music, u"C:\\m\\b.wav", u"C:\\m\\c.mp3"}, 2);
+    EXPECT_EQ(Lines(), (std::vector<std::string>{"01.mp3=", "03.mp3=C:\\m\\X~1.MP3", "05.mp3=C:\\m\\b.wav"}));
+    EXPECT_EQ(f.ValListMp3.Row(), 2);
+    EXPECT_EQ(f.LblMp3Tips.Caption(), "03.mp3 - B");
+    // Only what is no music, or a drop below the rows: nothing changes.
+    drop(f.ValListMp3, {music, u"C:\\m\\notes.txt"}, 1);
+    drop(f.ValListMp3, {u"C:\\m\\a.mp3"}, 0);
+    EXPECT_EQ(Lines()[0], "01.mp3=");
+    EXPECT_EQ(f.ValListMp3.Row(), 2);
+
+    // A file onto the destination changes nothing; a folder becomes it, as "→" would give it.
+    drop(f.MemoCopysaki, {u"C:\\m\\a.mp3"}, 0);
+    EXPECT_EQ(f.MemoCopysaki.Text(), before);
+    drop(f.MemoCopysaki, {u"C:\\m\\a.mp3", music}, 0);
+    EXPECT_EQ(f.MemoCopysaki.Text(), "C:\\MSICA~1");
+    // A folder onto the folder list opens it; the file list follows.
+    drop(f.DirList, {music}, 0);
+    EXPECT_EQ(f.DirList.Directory(), "C:\\MSICA~1");
+    EXPECT_EQ(f.FilList.Items(), std::vector<std::u16string>{u"d.mp3"});
+    drop(f.DirList, {u"C:\\m\\a.mp3"}, 0);
+    EXPECT_EQ(f.DirList.Directory(), "C:\\MSICA~1");
+    EXPECT_TRUE(fs.boxes.empty());
+}

@@ -5,6 +5,7 @@
 #include <windows.h>
 #include <commctrl.h>
 #include <commdlg.h>
+#include <shlobj.h>
 
 #include <atomic>
 #include <cstring>
@@ -617,4 +618,77 @@ TEST(Prompts, TheRealSaveAndOpenDialogs) {
     d.f->Pump();
     EXPECT_EQ(filters, (std::vector<std::wstring>{Wide("実行ファイル(*.exe)"), Wide("全てのファイル(*.*)"),
                                                   Wide("顔(*.*)")}));
+}
+
+namespace {
+
+// Drops `paths` onto the window as the shell does: WM_DROPFILES with a DROPFILES block,
+// the point in the form's client coordinates.
+void Drop(RealForm& f, HWND over, POINT inOver, const std::vector<std::wstring>& paths) {
+    POINT at = inOver;
+    MapWindowPoints(over, f.Handle(), &at, 1);
+    std::wstring list;
+    for (const std::wstring& p : paths) list += p + L'\0';
+    list += L'\0';
+    HGLOBAL h = GlobalAlloc(GHND, sizeof(DROPFILES) + list.size() * sizeof(wchar_t));
+    auto* d = static_cast<DROPFILES*>(GlobalLock(h));
+    d->pFiles = sizeof(DROPFILES);
+    d->pt = at;
+    d->fWide = TRUE;
+    memcpy(reinterpret_cast<char*>(d) + sizeof(DROPFILES), list.data(), list.size() * sizeof(wchar_t));
+    GlobalUnlock(h);
+    PostMessageW(f.Handle(), WM_DROPFILES, reinterpret_cast<WPARAM>(h), 0);
+    f.Pump();
+}
+
+POINT Middle(HWND h) {
+    RECT r;
+    GetClientRect(h, &r);
+    return {r.right / 2, r.bottom / 2};
+}
+
+}  // namespace
+
+TEST(DragAndDrop, MusicOntoRowsAFolderOntoTheDestinationAndTheFolderList) {
+    Desk d({"a.mp3", "b.mp3", "c.mp3", "notes.txt"}, {"sub"});
+    TFormMain& m = d.form();
+    const std::wstring music = Wide(d.music);
+    HANDLE h = CreateFileW((music + L"\\x\U0001F600.mp3").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    CloseHandle(h);
+    HWND grid = d.H(m.ValListMp3);
+    RECT row{};
+    ListView_GetItemRect(grid, 1, &row, LVIR_BOUNDS);
+    const POINT onRow2{row.left + 20, (row.top + row.bottom) / 2};
+
+    // Several files onto row 2: one after another from there, no wrap, the tip follows.
+    Drop(*d.f, grid, onRow2,
+         {music + L"\\x\U0001F600.mp3", music + L"\\notes.txt", music + L"\\b.mp3", music + L"\\c.mp3"});
+    EXPECT_EQ(m.ValListMp3.Row(), 2);
+    EXPECT_EQ(TextOf(d.H(m.LblMp3Tips)), "03.mp3 - 町");
+    EXPECT_EQ(d.Slot(0), "");
+    const std::string shortPath = d.Slot(1);
+    EXPECT_NE(GetFileAttributesW(Wide(shortPath).c_str()), INVALID_FILE_ATTRIBUTES) << shortPath;
+    EXPECT_EQ(d.Slot(2), d.Path("b.mp3"));
+    // One file onto row 1; a folder onto the grid changes nothing.
+    Drop(*d.f, grid, {onRow2.x, onRow2.y - (row.bottom - row.top)}, {music + L"\\a.mp3"});
+    EXPECT_EQ(d.Slot(0), d.Path("a.mp3"));
+    EXPECT_EQ(m.ValListMp3.Row(), 1);
+    Drop(*d.f, grid, onRow2, {music + L"\\sub"});
+    EXPECT_EQ(d.Slot(1), shortPath);
+
+    // A folder onto the destination memo is the destination; a file changes nothing.
+    HWND memo = d.H(m.MemoCopysaki);
+    const std::string before = m.MemoCopysaki.Text();
+    Drop(*d.f, memo, Middle(memo), {music + L"\\a.mp3"});
+    EXPECT_EQ(m.MemoCopysaki.Text(), before);
+    Drop(*d.f, memo, Middle(memo), {music + L"\\sub"});
+    EXPECT_EQ(m.MemoCopysaki.Text(), d.music + "\\sub");
+    EXPECT_EQ(TextOf(memo), d.music + "\\sub");
+
+    // A folder onto the folder list opens it.
+    HWND dirs = d.H(m.DirList);
+    Drop(*d.f, dirs, Middle(dirs), {music + L"\\sub"});
+    EXPECT_EQ(m.DirList.Directory(), d.music + "\\sub");
+    EXPECT_TRUE(m.FilList.Items().empty());
+    EXPECT_TRUE(d.f->system.boxes.empty());
 }

@@ -1,5 +1,6 @@
 #include "platform/ui/Browse.h"
 
+#include <algorithm>
 #include <cctype>
 
 #include "platform/Error.h"
@@ -231,6 +232,28 @@ std::string PathPart(sys::System& system, const std::string& folder, const std::
         isFolder ? "フォルダ「%s」には短い名前 (8.3 形式) がないため、この名前のままでは開けません"
                  : "ファイル「%s」には短い名前 (8.3 形式) がないため、この名前のままでは使えません",
         text::FromUtf16(name)));
+}
+
+std::string UsablePathOf(sys::System& system, const std::u16string& path, bool isFolder) {
+    // The root: "X:\" or "\\server\share\".
+    std::size_t start = path.size() >= 2 && path[1] == u':' ? std::min<std::size_t>(3, path.size()) : 0;
+    if (path.rfind(u"\\\\", 0) == 0) {
+        std::size_t server = path.find(u'\\', 2);
+        std::size_t share = server == std::u16string::npos ? server : path.find(u'\\', server + 1);
+        start = share == std::u16string::npos ? path.size() : share + 1;
+    }
+    std::u16string root = path.substr(0, start);
+    if (!text::FitsCp932(root)) return PathPart(system, "", root, true);  // raises
+    std::string out = Normalize(text::FromUtf16(root));
+    while (start < path.size()) {
+        std::size_t end = std::min(path.find(u'\\', start), path.size());
+        std::u16string part = path.substr(start, end - start);
+        start = end + 1;
+        if (part.empty()) continue;
+        bool last = start >= path.size();
+        out = Join(out, PathPart(system, out, part, last ? isFolder : true));
+    }
+    return out;
 }
 
 void FileListBox::SetDirectory(const std::string& requested) {

@@ -96,6 +96,11 @@ bool MatchesMask(std::u16string_view name, std::u16string_view mask);
 std::string PathPart(sys::System& system, const std::string& folder, const std::u16string& name,
                      bool isFolder);
 
+// A full path as the system spells it ("C:\a\b.mp3", a drive root, or a network path)
+// as CP932 text that names the same file, each part as PathPart gives it. Raises
+// platform::Error, naming the part, where one has no short name.
+std::string UsablePathOf(sys::System& system, const std::u16string& path, bool isFolder);
+
 class FileListBox : public Control {
 public:
     FileListBox(Control* parent, std::string name, Rect bounds, sys::System& system)

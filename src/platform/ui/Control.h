@@ -36,6 +36,10 @@ enum class Kind {
 
 // The sender handed to every event handler.
 using Notify = std::function<void(Control* sender)>;
+// Files and folders dropped onto a control: their full paths as the system spells them,
+// and for the grid the row under the drop point (0 when there is none).
+using DropNotify =
+    std::function<void(Control* sender, const std::vector<std::u16string>& paths, int row)>;
 
 class Control {
 public:
@@ -57,6 +61,12 @@ public:
 
     std::string hint;       // tooltip text; empty for none
     int tabOrder = -1;      // position in the keyboard tab order; -1 takes no focus
+
+    // The player dropped files or folders onto the control: raises OnDropFiles.
+    void UserDropFiles(const std::vector<std::u16string>& paths, int row) {
+        if (OnDropFiles) OnDropFiles(this, paths, row);
+    }
+    DropNotify OnDropFiles;
 
     void AttachPeer(Peer* peer) { peer_ = peer; }
     Peer* GetPeer() const { return peer_; }

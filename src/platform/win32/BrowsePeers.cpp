@@ -401,6 +401,13 @@ public:
         }
         return 0;
     }
+    void OnDropFiles(const std::vector<std::u16string>& paths, POINT at) override {
+        LVHITTESTINFO hit{};
+        hit.pt = at;
+        int item = ListView_HitTest(hwnd_, &hit);
+        int row = item >= 0 && (hit.flags & LVHT_ONITEM) ? item + 1 : 0;
+        nf_.Raise([&] { Grid().UserDropFiles(paths, row); });
+    }
     void OnCommand(HWND from, int code) override {
         if (from == editor_ && code == EN_CHANGE && !echo_) {
             int row = Grid().Row();

@@ -84,7 +84,9 @@ bool DroppedDown(HWND focus) {
 PeerBase* PeerOf(HWND h) { return h ? static_cast<PeerBase*>(GetPropW(h, kPeerProp)) : nullptr; }
 
 const DWORD kFormStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN;
-const DWORD kFormExStyle = WS_EX_DLGMODALFRAME | WS_EX_CONTROLPARENT;
+// Files dropped anywhere on the window come to the form, which hands them to the control
+// under the drop point (see NativeForm::Dropped).
+const DWORD kFormExStyle = WS_EX_DLGMODALFRAME | WS_EX_CONTROLPARENT | WS_EX_ACCEPTFILES;
 
 // The form itself as a peer: its caption.
 class FormPeer : public PeerBase {
@@ -118,6 +120,10 @@ HWND PeerBase::Make(const wchar_t* cls, const std::wstring& text, DWORD style, D
     if (control_.Visible()) ShowWindow(hwnd_, SW_SHOWNA);
     AddTooltip();
     return hwnd_;
+}
+
+void PeerBase::OnDropFiles(const std::vector<std::u16string>& paths, POINT) {
+    nf_.Raise([&] { control_.UserDropFiles(paths, 0); });
 }
 
 void PeerBase::Register(HWND h) { SetPropW(h, kPeerProp, this); }
@@ -416,6 +422,9 @@ LRESULT NativeForm::HandleFormMessage(UINT msg, WPARAM wp, LPARAM lp) {
                 PostQuitMessage(0);
             }
             return 0;
+        case WM_DROPFILES:
+            Dropped(reinterpret_cast<HDROP>(wp));
+            return 0;
         case WM_ACTIVATE:
             if (LOWORD(wp) == WA_INACTIVE) {
                 lastFocus_ = GetFocus();
@@ -435,6 +444,42 @@ LRESULT NativeForm::HandleFormMessage(UINT msg, WPARAM wp, LPARAM lp) {
             break;
     }
     return ContainerProc(hwnd_, msg, wp, lp);
+}
+
+void NativeForm::Dropped(HDROP drop) {
+    using QueryFn = UINT(WINAPI*)(HDROP, UINT, LPWSTR, UINT);
+    using PointFn = BOOL(WINAPI*)(HDROP, POINT*);
+    using FinishFn = void(WINAPI*)(HDROP);
+    static const auto query = Late<QueryFn>(L"shell32.dll", "DragQueryFileW");
+    static const auto point = Late<PointFn>(L"shell32.dll", "DragQueryPoint");
+    static const auto finish = Late<FinishFn>(L"shell32.dll", "DragFinish");
+    if (!query || !point || !finish) return;
+    std::vector<std::u16string> paths;
+    UINT n = query(drop, 0xFFFFFFFF, nullptr, 0);
+    for (UINT i = 0; i < n; ++i) {
+        std::wstring path(query(drop, i, nullptr, 0) + 1, L'\0');
+        path.resize(query(drop, i, path.data(), static_cast<UINT>(path.size())));
+        paths.emplace_back(path.begin(), path.end());
+    }
+    POINT at{};
+    point(drop, &at);
+    finish(drop);
+    // The deepest showing window under the point, and the first control at or above it.
+    HWND target = hwnd_;
+    for (;;) {
+        POINT local = at;
+        MapWindowPoints(hwnd_, target, &local, 1);
+        HWND child = ChildWindowFromPointEx(target, local, CWP_SKIPINVISIBLE | CWP_SKIPTRANSPARENT);
+        if (!child || child == target) break;
+        target = child;
+    }
+    for (HWND h = target; h && h != hwnd_; h = GetParent(h)) {
+        if (PeerBase* peer = PeerOf(h); peer && peer != formPeer_.get()) {
+            MapWindowPoints(hwnd_, peer->Hwnd(), &at, 1);
+            peer->OnDropFiles(paths, at);
+            return;
+        }
+    }
 }
 
 LRESULT CALLBACK NativeForm::ContainerProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {

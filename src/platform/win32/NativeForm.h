@@ -3,6 +3,7 @@
 #pragma once
 
 #include <windows.h>
+#include <shellapi.h>
 
 #include <memory>
 #include <vector>
@@ -64,6 +65,7 @@ private:
     void MoveFocus(bool backwards);
     void FocusControl(ui::Control* control);
     LRESULT HandleFormMessage(UINT msg, WPARAM wp, LPARAM lp);
+    void Dropped(HDROP drop);
 
     ui::Application& app_;
     ui::Form& form_;
@@ -100,6 +102,8 @@ public:
     virtual LRESULT OnNotify(NMHDR* hdr) { return 0; }
     virtual void OnDrawItem(DRAWITEMSTRUCT* dis) {}
     virtual void OnMeasureItem(MEASUREITEMSTRUCT* mis) {}
+    // Files dropped onto the control's window, `at` in its client coordinates.
+    virtual void OnDropFiles(const std::vector<std::u16string>& paths, POINT at);
 
 protected:
     HWND Make(const wchar_t* cls, const std::wstring& text, DWORD style, DWORD exStyle, HWND parent);

@@ -23,6 +23,15 @@ inline std::string A(const wchar_t* wide, std::size_t n) {
 
 inline std::string A(const std::wstring& wide) { return A(wide.c_str(), wide.size()); }
 
+// The shell and the common dialogs are loaded when first used: they cost start-up time
+// and most runs of the program need neither before the player asks.
+template <class Fn>
+Fn Late(const wchar_t* dll, const char* name) {
+    HMODULE module = LoadLibraryW(dll);
+    return module ? reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(module, name)))
+                  : nullptr;
+}
+
 inline std::wstring WindowTextW(HWND hwnd) {
     int n = GetWindowTextLengthW(hwnd);
     std::wstring buffer(static_cast<std::size_t>(n) + 1, L'\0');

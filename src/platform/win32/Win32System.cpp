@@ -425,18 +425,6 @@ sys::DriveFolder Win32System::ResolveDrive(char letter) {
     return out;
 }
 
-namespace {
-
-// The shell and the common dialogs are loaded when first used: they cost start-up time
-// and most runs of the program need neither before the player asks.
-template <class Fn>
-Fn Late(const wchar_t* dll, const char* name) {
-    HMODULE module = LoadLibraryW(dll);
-    return module ? reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(module, name)))
-                  : nullptr;
-}
-
-}  // namespace
 
 void Win32System::ShellOpen(const std::string& file, const std::optional<std::string>& parameters,
                             int showCommand) {
