@@ -235,6 +235,9 @@ TEST_F(Actions, PlayFileModesAndTemplates) {
         {"[filename]", "[filename]"},
         {"/play", "/play"},
         {"", ""},
+        // "ゼ" ends in the byte of '[': only a placeholder at a character counts.
+        {"ゼFileName]", "ゼFileName]"},
+        {"ゼ[FileName]ゼ", "ゼ" + quoted + "ゼ"},
     };
     for (const Case& c : cases) {
         fs.shellCalls.clear();
