@@ -241,6 +241,7 @@ bool NativeForm::Create() {
                      SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
     }
     system_.owner = hwnd_;
+    system_.shellOwner = appHwnd_;
     SendMessageW(appHwnd_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon));
 
     tooltip_ = CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr,

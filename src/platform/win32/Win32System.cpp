@@ -266,7 +266,7 @@ void Win32System::ShellOpen(const std::string& file, const std::optional<std::st
     if (!shellExecute) return;
     std::wstring f = W(file);
     std::wstring p = parameters ? W(*parameters) : std::wstring();
-    shellExecute(owner, L"open", f.c_str(), parameters ? p.c_str() : nullptr, nullptr, showCommand);
+    shellExecute(shellOwner, L"open", f.c_str(), parameters ? p.c_str() : nullptr, nullptr, showCommand);
 }
 
 sys::BoxResult Win32System::ShowBox(sys::BoxKind kind, const std::string& caption,

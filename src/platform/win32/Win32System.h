@@ -12,8 +12,10 @@ class Win32System : public sys::System {
 public:
     Win32System();
 
-    // The window that owns boxes, prompts and the shell's windows.
+    // The window that owns boxes and prompts: the main window.
     HWND owner = nullptr;
+    // The window the shell's windows belong to: the application's own (taskbar) window.
+    HWND shellOwner = nullptr;
 
     std::string ExeFolder() override;
     std::string CurrentFolder() override;
