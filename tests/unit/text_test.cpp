@@ -73,6 +73,13 @@ TEST(Text, FindAndReplaceAllStopOnlyAtCharacters) {
     EXPECT_EQ(Find("abc", "c", 4), no);
 }
 
+// "ア" is 0x83 0x41 and "ヂ" 0x83 0x61: folding a second byte would make them equal.
+TEST(Text, CaseFoldingLeavesSecondBytes) {
+    EXPECT_EQ(UpperAscii("a\x83\x61z"), "A\x83\x61Z");
+    EXPECT_FALSE(EqualsNoCase("\x83\x41", "\x83\x61"));
+    EXPECT_TRUE(EqualsNoCase("c:\\\x83\x61", "C:\\\x83\x61"));
+}
+
 TEST(Text, ConversionRoundTrips) {
     const std::string sjis = "\x83\x5C\x83\x74\x83\x67 \x95\x5C ABC \xB1\xB2";  // ソフト 表 ABC ｱｲ
     EXPECT_EQ(ToUtf16(sjis), u"ソフト 表 ABC ｱｲ");
