@@ -22,7 +22,11 @@ for t in "${targets[@]}"; do
   mkdir -p "build/fuzz/corpus/$t"
   log="$out/$t.log"
   start=$(date +%s)
-  if "build/fuzz/tests/fuzz/${t}_fuzz" -max_total_time="$seconds" -max_len=4096 -timeout=10 \
+  # Inputs past 4096 bytes reach nothing new (values and list lines are cut at 2047 bytes);
+  # the batch writer's slot table needs far fewer.
+  max_len=4096
+  if [ "$t" = batch ]; then max_len=1024; fi
+  if "build/fuzz/tests/fuzz/${t}_fuzz" -max_total_time="$seconds" -max_len="$max_len" -timeout=10 \
        -rss_limit_mb=2048 -print_final_stats=1 -artifact_prefix="build/fuzz/crashes/$t-" \
        "build/fuzz/corpus/$t" "tests/fuzz/corpus/$t" >"$log" 2>&1; then
     rc=0
