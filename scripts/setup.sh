@@ -9,6 +9,7 @@ if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
 PACKAGES=(
   cmake ninja-build g++ make python3 python3-pefile
   googletest libgtest-dev
+  clang libclang-rt-14-dev
   g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix mingw-w64-tools
   wine wine32:i386 wine64
   xvfb xdotool x11-apps x11-utils imagemagick fonts-noto-cjk fonts-ipafont-gothic

@@ -8,6 +8,8 @@ bash scripts/setup.sh
 
 bash scripts/build.sh native
 ctest --preset native -j "$(nproc)"
+# The fuzz targets, briefly: each starts from its seeds and runs 30 s.
+bash scripts/fuzz.sh 30
 
 # The product is the 32-bit QUAVERIX.exe; it is always built and checked as a file.
 bash scripts/build.sh win32

@@ -207,6 +207,32 @@ TEST_F(Actions, RegisterEdgeCases) {
     EXPECT_TRUE(empty.fs.shellCalls.empty());
 }
 
+// Typing into a value cell writes the row as registering does: its name, '=', the text.
+TEST_F(Actions, TypingIntoTheValueCellKeepsTheName) {
+    TFormMain& f = Start();
+    struct Case {
+        std::string line, typed, result;
+    };
+    const Case cases[] = {
+        {"01.mp3=", "C:\\x.mp3", "01.mp3=C:\\x.mp3"},
+        {"01.mp3=old", "", "01.mp3="},
+        {"x=y=z", "w", "x=w"},
+        {"noequals", "C:\\x.mp3", "=C:\\x.mp3"},  // no name is made of the line's text
+        {"", "v", "=v"},
+        {"ソ表=", "ゼ=", "ソ表=ゼ="},
+    };
+    for (const Case& c : cases) {
+        f.ValListMp3.SetLine(1, c.line);
+        f.ValListMp3.UserSetValue(2, c.typed);
+        EXPECT_EQ(Lines()[1], c.result) << c.line;
+        EXPECT_EQ(f.ValListMp3.Value(1), c.typed) << c.line;
+    }
+    // The title row and rows past the end hold nothing to type into.
+    const std::vector<std::string> before = Lines();
+    for (int row : {0, 4, -1}) f.ValListMp3.UserSetValue(row, "v");
+    EXPECT_EQ(Lines(), before);
+}
+
 TEST_F(Actions, PlayFileModesAndTemplates) {
     fs.AddDrive('D');
     fs.AddFile("D:\\music\\my song.mp3");
@@ -236,6 +262,9 @@ TEST_F(Actions, PlayFileModesAndTemplates) {
         {"[filename]", "[filename]"},
         {"/play", "/play"},
         {"", ""},
+        // "ゼ" ends in the byte of '[': only a placeholder at a character counts.
+        {"ゼFileName]", "ゼFileName]"},
+        {"ゼ[FileName]ゼ", "ゼ" + quoted + "ゼ"},
     };
     for (const Case& c : cases) {
         fs.shellCalls.clear();

@@ -173,6 +173,10 @@ TEST(IniWrite, Utf16FileStaysUtf16) {
     EXPECT_EQ(SetValue(wide, "s", "b", "2"),
               Utf16(u"[\u4E02]\r\nk=\u4E02\r\n[s]\r\na=1\r\nb=2\r\n"));
     EXPECT_EQ(SetValue(Utf16(u"") + "x", "s", "a", "1"), Utf16(u"[s]\r\na=1\r\n") + "x");
+    // Found by fuzzing: bytes that are no CP932 character are stored as U+30FB there, and a
+    // key that is no CP932 text ("\x83=" is U+30FB and '=') cannot be written at all.
+    EXPECT_EQ(FindValue(SetValue(wide, "s", "a", "\x83\x30"), "s", "a"), "\x81\x45\x30");
+    EXPECT_EQ(SetValue(wide, "s", "\x83=", "v"), wide);
 }
 
 TEST(IniWrite, RandomFilesKeepOtherKeys) {

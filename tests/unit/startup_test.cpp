@@ -246,13 +246,17 @@ TEST_F(Startup, ListFileIsOnlyTakenFromBelowTheExeFolder) {
         EXPECT_EQ(f.Caption(), "ZorventVer1.2.3");
     }
 
-    // A folder below the exe folder is fine.
-    WriteUserIni("[user]\r\nselelst=lists\\a.lst\r\n");
-    WriteList("01.mp3=A", "1", "*.ogg", "lists\\a.lst");
-    TFormMain& f = Start();
-    EXPECT_TRUE(fs.boxes.empty());
-    EXPECT_EQ(Lines(), std::vector<std::string>{"01.mp3="});
-    EXPECT_EQ(f.FilList.Mask(), "*.ogg");
+    // A folder below the exe folder is fine; the second byte of "ソ" is no separator.
+    for (const std::string name : {"lists\\a.lst", "ソ.\\表.lst"}) {
+        SCOPED_TRACE(name);
+        FormEnv env;
+        env.WriteUserIni("[user]\r\nselelst=" + name + "\r\n");
+        env.WriteList("01.mp3=A", "1", "*.ogg", name);
+        TFormMain& f = env.Start();
+        EXPECT_TRUE(env.fs.boxes.empty());
+        EXPECT_EQ(env.Lines(), std::vector<std::string>{"01.mp3="});
+        EXPECT_EQ(f.FilList.Mask(), "*.ogg");
+    }
 }
 
 TEST_F(Startup, EmptyNametipsGivesAnEmptyTable) {

@@ -42,6 +42,44 @@ TEST(Text, ReplaceAllDoesNotRescan) {
     EXPECT_EQ(ReplaceAll("a=b=c", "=", " - "), "a - b - c");
 }
 
+// A needle is found only where a character starts: "ゼ" is 0x83 0x5B ('['), "ソ" 0x83 0x5C
+// ('\'), "ダ" 0x83 0x5F, "ア" 0x83 0x41 ('A'); '=', '#', '%', CR and LF are never second bytes.
+TEST(Text, FindAndReplaceAllStopOnlyAtCharacters) {
+    struct Case {
+        std::string s, needle;
+        std::size_t found;
+        std::string replaced;  // every needle replaced by "<>"
+    };
+    const std::size_t no = std::string::npos;
+    const Case cases[] = {
+        {"\x83\x5B" "FileName]", "[FileName]", no, "\x83\x5B" "FileName]"},
+        {"\x83\x5B[FileName]", "[FileName]", 2, "\x83\x5B<>"},
+        {"\x83\x5C\\", "\\", 2, "\x83\x5C<>"},
+        {"\x83\x5C\x83\x5C", "\\", no, "\x83\x5C\x83\x5C"},
+        {"\x83\x83\x5C", "\\", 2, "\x83\x83<>"},    // a pair, then a real backslash
+        {"\x83\x41" "A", "A", 2, "\x83\x41<>"},
+        {"\x83\x5F]", "]", 2, "\x83\x5F<>"},
+        {"ab\x83", "\x83", 2, "ab<>"},               // a lead byte at the end is a character
+        {"\x83\x5C=\x83\x5C#%\r\n", "=", 2, "\x83\x5C<>\x83\x5C#%\r\n"},
+        {"\x81=", "=", 1, "\x81<>"},                 // a broken lead byte is one character
+        {"a#b#", "#", 1, "a<>b<>"},
+        {"", "x", no, ""},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(Find(c.s, c.needle), c.found) << ToUtf8(c.s);
+        EXPECT_EQ(ReplaceAll(c.s, c.needle, "<>"), c.replaced) << ToUtf8(c.s);
+    }
+    EXPECT_EQ(Find("x[a][a]", "[a]", 2), 4u);
+    EXPECT_EQ(Find("abc", "c", 4), no);
+}
+
+// "ア" is 0x83 0x41 and "ヂ" 0x83 0x61: folding a second byte would make them equal.
+TEST(Text, CaseFoldingLeavesSecondBytes) {
+    EXPECT_EQ(UpperAscii("a\x83\x61z"), "A\x83\x61Z");
+    EXPECT_FALSE(EqualsNoCase("\x83\x41", "\x83\x61"));
+    EXPECT_TRUE(EqualsNoCase("c:\\\x83\x61", "C:\\\x83\x61"));
+}
+
 TEST(Text, ConversionRoundTrips) {
     const std::string sjis = "\x83\x5C\x83\x74\x83\x67 \x95\x5C ABC \xB1\xB2";  // ソフト 表 ABC ｱｲ
     EXPECT_EQ(ToUtf16(sjis), u"ソフト 表 ABC ｱｲ");

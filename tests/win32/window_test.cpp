@@ -263,6 +263,11 @@ TEST(MainWindow, FixedFrameAtItsPlaceWithTheDefaultCaption) {
     ASSERT_TRUE(menu);
     UINT close = GetMenuState(menu, SC_CLOSE, MF_BYCOMMAND);
     EXPECT_TRUE(close != static_cast<UINT>(-1) && !(close & (MF_GRAYED | MF_DISABLED)));
+    // The application's own window, titled "QUAVERIX", owns the form and what the shell opens.
+    HWND app = w->window->AppHandle();
+    EXPECT_EQ(GetWindow(h, GW_OWNER), app);
+    EXPECT_EQ(TextOf(app), "QUAVERIX");
+    EXPECT_EQ(w->system.appWindow, app);
     if (!At96Dpi()) GTEST_SKIP() << "the layout is for 96 dpi";
     RECT client, frame;
     GetClientRect(h, &client);

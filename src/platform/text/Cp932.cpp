@@ -28,8 +28,6 @@ char16_t DecodeSingle(unsigned char c) {
     }
 }
 
-bool IsTrailByte(unsigned char c) { return c >= 0x40 && c <= 0xFC && c != 0x7F; }
-
 struct EncodePair {
     char16_t unit;
     std::uint16_t code;
@@ -133,12 +131,22 @@ std::string RemoveCrLf(std::string_view s) {
     return out;
 }
 
+std::size_t Find(std::string_view s, std::string_view needle, std::size_t from) {
+    if (from > s.size()) return std::string_view::npos;
+    if (needle.empty()) return from;
+    if (!IsTrailByte(static_cast<unsigned char>(needle[0]))) return s.find(needle, from);
+    for (std::size_t i = from; i + needle.size() <= s.size(); i += CharLength(s, i)) {
+        if (s.compare(i, needle.size(), needle) == 0) return i;
+    }
+    return std::string_view::npos;
+}
+
 std::string ReplaceAll(std::string_view s, std::string_view from, std::string_view to) {
     std::string out;
     if (from.empty()) return std::string(s);
     std::size_t pos = 0;
     for (;;) {
-        std::size_t hit = s.find(from, pos);
+        std::size_t hit = Find(s, from, pos);
         if (hit == std::string_view::npos) break;
         out.append(s.substr(pos, hit - pos));
         out.append(to);

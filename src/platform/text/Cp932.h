@@ -13,6 +13,11 @@ constexpr bool IsLeadByte(unsigned char c) {
     return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC);
 }
 
+// True for a byte that can be the second byte of a double-byte character (0x40-0x7E,
+// 0x80-0xFC): among them '[', '\\', ']', '^', '_', '`', '{', '|', '}', '~', '@' and every
+// letter. Blanks, digits, quotes, '#', '%', '=', ';', '.', '*', '?', CR and LF never are.
+constexpr bool IsTrailByte(unsigned char c) { return c >= 0x40 && c <= 0xFC && c != 0x7F; }
+
 // Byte length of the character that starts at s[i]: 2 for a lead byte with a
 // following byte, otherwise 1. A lead byte at the very end counts as 1.
 std::size_t CharLength(std::string_view s, std::size_t i);
@@ -35,9 +40,15 @@ std::string_view CutBytes(std::string_view s, std::size_t maxBytes);
 // a pair that the removal itself brings together stays, as do lone CR and LF.
 std::string RemoveCrLf(std::string_view s);
 
-// Replaces every occurrence of `from` (non-empty) by `to`, left to right,
-// without searching the inserted text again. Byte-wise, as the program's
-// placeholders and separators are all ASCII.
+// The first place at or after `from` (a character boundary) where `needle` (whole
+// characters) stands as whole characters of s, or npos. A needle that starts with a
+// byte that can be a second byte ('[', '\\', a letter...) is only taken where a
+// character starts, so "ゼ" (0x83 0x5B) never gives a '['. Any other needle cannot
+// start inside a character and is found byte by byte.
+std::size_t Find(std::string_view s, std::string_view needle, std::size_t from = 0);
+
+// Replaces every occurrence of `from` (non-empty) by `to`, left to right, as Find
+// finds them, without searching the inserted text again.
 std::string ReplaceAll(std::string_view s, std::string_view from, std::string_view to);
 
 // Conversions. Undefined CP932 bytes decode to U+30FB (as Windows does);

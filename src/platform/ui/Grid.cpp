@@ -67,12 +67,8 @@ void ValueListEditor::SetRow(int row) {
 void ValueListEditor::UserSetValue(int row, const std::string& value) {
     int i = row - 1;
     if (i < 0 || i >= Count()) return;  // the blank row of an empty table holds nothing
-    std::string line = Name(i) + "=" + value;
-    // A line without '=' keeps its text as the name, so typing never loses it.
-    if (lines_[static_cast<std::size_t>(i)].find('=') == std::string::npos) {
-        line = lines_[static_cast<std::size_t>(i)] + "=" + value;
-    }
-    lines_[static_cast<std::size_t>(i)] = std::move(line);
+    // As registering a file does: the name (empty for a line without '=') and the value.
+    lines_[static_cast<std::size_t>(i)] = Name(i) + "=" + value;
 }
 
 }  // namespace ui
