@@ -262,7 +262,7 @@ void TFormMain::DrvBoxChange(ui::Control*) {
         DirList.SetDrive(DrvBox.Drive());
     } catch (...) {
         // The drive is not ready: the picker goes back to where the lists still are.
-        if (before) DrvBox.SetDriveQuietly(before);
+        if (before) DrvBox.SetDrive(before);
         throw;
     }
 }

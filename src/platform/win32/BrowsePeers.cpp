@@ -126,7 +126,7 @@ public:
             const auto& drives = Box().Drives();
             if (i < 0 || i >= static_cast<int>(drives.size())) return;
             char letter = drives[static_cast<std::size_t>(i)].letter;
-            nf_.Raise([this, letter] { Box().SetDrive(letter); });
+            nf_.Raise([this, letter] { Box().UserSelect(letter); });
             Select();  // back where the model is, if the drive was not ready
         }
     }
@@ -252,7 +252,7 @@ protected:
 private:
     void Open() {
         int i = static_cast<int>(SendMessageW(hwnd_, LB_GETCURSEL, 0, 0));
-        nf_.Raise([this, i] { List().Open(i); });
+        nf_.Raise([this, i] { List().UserOpen(i); });
         Refill();  // a folder that failed to open: back to the current line
     }
 };
@@ -393,7 +393,7 @@ public:
             if (!filling_ && (nm->uChanged & LVIF_STATE) && (nm->uNewState & LVIS_SELECTED) &&
                 !(nm->uOldState & LVIS_SELECTED)) {
                 int row = nm->iItem + 1;
-                nf_.Raise([this, row] { Grid().SetRow(row); });
+                nf_.Raise([this, row] { Grid().UserSelect(row); });
                 SelectCurrent();
             }
         }
@@ -553,7 +553,7 @@ private:
         if (msg == WM_KEYDOWN && (wp == VK_UP || wp == VK_DOWN || wp == VK_PRIOR || wp == VK_NEXT)) {
             int step = wp == VK_UP ? -1 : wp == VK_DOWN ? 1 : wp == VK_PRIOR ? -10 : 10;
             int row = std::clamp(Grid().Row() + step, 1, Grid().RowCount() - 1);
-            nf_.Raise([this, row] { Grid().SetRow(row); });
+            nf_.Raise([this, row] { Grid().UserSelect(row); });
             return 0;
         }
         if (msg == WM_CHAR && (wp == L'\r' || wp == L'\n')) return 0;  // one-line cell

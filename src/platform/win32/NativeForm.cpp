@@ -383,8 +383,8 @@ bool NativeForm::PreTranslate(MSG& msg) {
     bool alt = (GetKeyState(VK_MENU) & 0x8000) != 0;
     bool ctrl = (GetKeyState(VK_CONTROL) & 0x8000) != 0;
     bool shift = (GetKeyState(VK_SHIFT) & 0x8000) != 0;
-    unsigned mods = (shift ? unsigned{ui::kShiftKey} : 0u) | (alt ? unsigned{ui::kAltKey} : 0u) |
-                    (ctrl ? unsigned{ui::kCtrlKey} : 0u);
+    unsigned mods = (shift ? unsigned{ui::kShift} : 0u) | (alt ? unsigned{ui::kAlt} : 0u) |
+                    (ctrl ? unsigned{ui::kCtrl} : 0u);
 
     if (msg.message == WM_KEYDOWN) {
         ui::Control* focused = ControlOf(GetFocus());
@@ -400,7 +400,7 @@ bool NativeForm::PreTranslate(MSG& msg) {
                 ui::Key key = msg.wParam == VK_RETURN ? ui::Key::Enter : ui::Key::Escape;
                 ui::Button* b = form_.ButtonForKey(key, mods, focused);
                 if (b) {
-                    Raise([b] { b->Click(); });
+                    Raise([b] { b->UserClick(); });
                     return true;
                 }
                 // Keys the focused control does not take are swallowed, without a beep.
@@ -471,7 +471,7 @@ LRESULT NativeForm::FormMessage(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
             // taskbar window, another program. While a handler's box is open it does
             // nothing: the close would run inside that handler.
             if (system_.modalDepth > 0) return 0;
-            Raise([this] { form_.DoClose(); });
+            Raise([this] { form_.UserClose(); });
             if (form_.Closed()) {
                 ShowWindow(hwnd_, SW_HIDE);
                 PostQuitMessage(0);

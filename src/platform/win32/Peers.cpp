@@ -102,7 +102,7 @@ public:
              WS_TABSTOP | (Button().isDefault ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON), 0, parent);
     }
     void OnCommand(HWND, int code) override {
-        if (code == BN_CLICKED) nf_.Raise([this] { Button().Click(); });
+        if (code == BN_CLICKED) nf_.Raise([this] { Button().UserClick(); });
     }
 };
 
@@ -120,7 +120,7 @@ public:
         }
     }
     void OnCommand(HWND, int code) override {
-        if (code == BN_CLICKED) nf_.Raise([this] { Check().Toggle(); });
+        if (code == BN_CLICKED) nf_.Raise([this] { Check().UserToggle(); });
     }
 };
 
@@ -178,7 +178,7 @@ public:
         if (code != BN_CLICKED) return;
         for (std::size_t i = 0; i < buttons_.size(); ++i) {
             if (buttons_[i] == from) {
-                nf_.Raise([this, i] { Group().SetItemIndex(static_cast<int>(i)); });
+                nf_.Raise([this, i] { Group().UserSelect(static_cast<int>(i)); });
             }
         }
     }
@@ -191,7 +191,7 @@ public:
         if (i == n) return false;
         int next = (key == VK_UP || key == VK_LEFT) ? i - 1 : i + 1;
         if (next < 0 || next >= n) return true;
-        nf_.Raise([this, next] { Group().SetItemIndex(next); });
+        nf_.Raise([this, next] { Group().UserSelect(next); });
         SetFocus(buttons_[static_cast<std::size_t>(next)]);
         return true;
     }
