@@ -2,7 +2,6 @@
 #include "mainform/MainForm.h"
 
 #include <algorithm>
-#include <climits>
 
 #include "platform/Error.h"
 #include "platform/ini/IniFile.h"
@@ -125,7 +124,6 @@ TFormMain::TFormMain(ui::Application& application)
     } catch (const platform::Error&) {
     }
 
-    OnCreate = [this](ui::Control* s) { FormCreate(s); };
     OnClose = [this](ui::Control* s) { FormClose(s); };
     TabControl1.OnChange = [this](ui::Control* s) { TabControl1Change(s); };
     DrvBox.OnChange = [this](ui::Control* s) { DrvBoxChange(s); };

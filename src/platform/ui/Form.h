@@ -23,7 +23,6 @@ public:
     std::string fontName;
     int fontHeight = 12;  // pixels at 96 dpi
 
-    Notify OnCreate;
     Notify OnClose;
 
     // Asks the window to close, exactly as its close box does.

@@ -332,7 +332,6 @@ public:
     using PeerBase::PeerBase;
     ui::ValueListEditor& Grid() { return static_cast<ui::ValueListEditor&>(control_); }
     HWND FocusTarget() override { return editor_; }
-    HWND Editor() const { return editor_; }
 
     void Create(HWND parent) override {
         Make(WC_LISTVIEWW, L"",

@@ -1,12 +1,8 @@
 #include "platform/win32/Peers.h"
 
 #include <commctrl.h>
-#include <shellapi.h>
-#include <windowsx.h>
 
-#include "platform/ui/Browse.h"
 #include "platform/ui/Controls.h"
-#include "platform/ui/Grid.h"
 #include "platform/win32/Wide.h"
 
 #include <algorithm>
@@ -195,7 +191,6 @@ public:
         SetFocus(buttons_[static_cast<std::size_t>(next)]);
         return true;
     }
-    const std::vector<HWND>& Buttons() const { return buttons_; }
 
 protected:
     // The group's own window hands the focus on to its chosen button.
