@@ -98,7 +98,7 @@ int wmain(int argc, wchar_t** argv) {
                                            "\\" + std::to_string(i) + ".mp3");
         }
         double t = Now();
-        form.BtnCopyGo.Click();
+        form.BtnCopyGo.UserClick();
         return Now() - t;
     };
     auto fresh = [&] {

@@ -37,7 +37,6 @@ void TFormMain::BtnGoClick(ui::Control*) {
     std::string path;
     if (!System().SaveFileDialog(prompt, path)) return;
 
-    MemoBatDate.SetText("");
     std::string script;
     const std::string& folder = MemoCopysaki.Text();
     for (int i = 0; i < ValListMp3.Count(); ++i) {

@@ -25,21 +25,23 @@ void TFormMain::RegisterAndStepDown() {
 
 void TFormMain::FilListAction(std::int32_t action, std::int32_t mode, const std::string& tool,
                               const std::string& line) {
-    switch (action) {
-        case 0:
+    using settings::ClickAction;
+    switch (static_cast<ClickAction>(action)) {
+        case ClickAction::Register:
             RegisterFile();
             break;
-        case 1:
+        case ClickAction::RegisterAndStepDown:
             RegisterAndStepDown();
             break;
-        case 2:
+        case ClickAction::Play:
             PlayFile(mode, tool, line);
             break;
-        case 3:
+        case ClickAction::RegisterAndPlay:
             RegisterFile();
             PlayFile(mode, tool, line);
             break;
-        default:  // 4 is "nothing", and so is every number outside the range
+        case ClickAction::Nothing:
+        default:  // every number outside the range does nothing too
             break;
     }
 }

@@ -2,7 +2,6 @@
 #include "mainform/MainForm.h"
 
 #include <algorithm>
-#include <climits>
 
 #include "platform/Error.h"
 #include "platform/ini/IniFile.h"
@@ -125,7 +124,6 @@ TFormMain::TFormMain(ui::Application& application)
     } catch (const platform::Error&) {
     }
 
-    OnCreate = [this](ui::Control* s) { FormCreate(s); };
     OnClose = [this](ui::Control* s) { FormClose(s); };
     TabControl1.OnChange = [this](ui::Control* s) { TabControl1Change(s); };
     DrvBox.OnChange = [this](ui::Control* s) { DrvBoxChange(s); };
@@ -262,7 +260,7 @@ void TFormMain::DrvBoxChange(ui::Control*) {
         DirList.SetDrive(DrvBox.Drive());
     } catch (...) {
         // The drive is not ready: the picker goes back to where the lists still are.
-        if (before) DrvBox.SetDriveQuietly(before);
+        if (before) DrvBox.SetDrive(before);
         throw;
     }
 }

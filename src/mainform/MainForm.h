@@ -29,41 +29,41 @@ public:
     sys::System& System() { return app_.System(); }
 
     // ---- Controls, in the layout's order --------------------------------------------
-    ui::TabControl TabControl1;
-    ui::Panel Panel1;
-    ui::Panel Panel2;
+    ui::TabControl TabControl1;  // the strip: "メイン" (main) and "設定" (settings)
+    ui::Panel Panel1;  // the main tab's page
+    ui::Panel Panel2;  // the settings tab's page
     // Main tab
-    ui::DriveComboBox DrvBox;
-    ui::DirectoryListBox DirList;
-    ui::ValueListEditor ValListMp3;
-    ui::FileListBox FilList;
-    ui::Button Button1;
-    ui::Button BtnGo;
-    ui::Button BtnExit;
-    ui::Memo MemoCopysaki;
-    ui::Button BtnCopyGo;
-    ui::Button BtnCopySakiCopy;
-    ui::Label Label2;
-    ui::Label LblTag;
-    ui::Label LblMp3Tips;
-    ui::Memo MemoBatDate;
+    ui::DriveComboBox DrvBox;  // drive picker
+    ui::DirectoryListBox DirList;  // folder list
+    ui::ValueListEditor ValListMp3;  // slot table: slot file name = chosen music
+    ui::FileListBox FilList;  // music files of the folder, by the list file's mask
+    ui::Button Button1;  // "再生": plays the selected file
+    ui::Button BtnGo;  // "Bat作成(&G)": writes the batch file (default button)
+    ui::Button BtnExit;  // "終了(&X)": closes the window (cancel button)
+    ui::Memo MemoCopysaki;  // destination folder
+    ui::Button BtnCopyGo;  // "コピー開始": copies the music into the destination
+    ui::Button BtnCopySakiCopy;  // "→": the folder list's folder as destination
+    ui::Label Label2;  // caption over the destination folder
+    ui::Label LblTag;  // the mouse hint under the file list
+    ui::Label LblMp3Tips;  // the current slot's tip, under the grid
+    ui::Memo MemoBatDate;  // hidden: the batch file's text while it is written
     // Settings tab
-    ui::RadioGroup RadioGFilListOneClk;
-    ui::RadioGroup RadioGFilListDblClk;
-    ui::Memo MemoMp3Play;
-    ui::Button Button2;
-    ui::Memo MemoMp3Line;
-    ui::RadioGroup RadioGMp3Play;
-    ui::Memo MemoSoftName;
-    ui::RadioGroup RadioGFilListAltClk;
-    ui::RadioGroup RadioGFilListCtrlClk;
-    ui::CheckBox ChkDelReadOnly;
-    ui::CheckBox ChkKeepOriginals;
-    ui::Button BtnRestore;
-    ui::Label LblMp3PlayApp;
-    ui::Label Label3;
+    ui::RadioGroup RadioGFilListOneClk;  // action of a single click (with the action names)
+    ui::RadioGroup RadioGFilListDblClk;  // action of a double click
+    ui::Memo MemoMp3Play;  // the player program
+    ui::Button Button2;  // " ? ": picks the player program
+    ui::Memo MemoMp3Line;  // the player's command-line template
+    ui::RadioGroup RadioGMp3Play;  // playback mode
+    ui::Memo MemoSoftName;  // software name (the window caption)
+    ui::RadioGroup RadioGFilListAltClk;  // action of an Alt+click
+    ui::RadioGroup RadioGFilListCtrlClk;  // action of a Ctrl+click
+    ui::CheckBox ChkDelReadOnly;  // "del /f" before each copy line of the batch file
+    ui::CheckBox ChkKeepOriginals;  // keep the game's files before the direct copy
+    ui::Button BtnRestore;  // "元に戻す": puts the kept originals back
+    ui::Label LblMp3PlayApp;  // "再生ソフト", before the player program
+    ui::Label Label3;  // caption over the command-line template
     // Not visible
-    ui::OpenDialog OpenDlgMp3Play;
+    ui::OpenDialog OpenDlgMp3Play;  // the open dialog of Button2
 
     // The tip of each slot line, filled at start-up.
     std::vector<std::string> Mp3Tips;
@@ -90,6 +90,8 @@ public:
     void DirListDropFiles(ui::Control* Sender, const std::vector<std::u16string>& Paths, int Row);
 
     // ---- Routines of the unit -------------------------------------------------------
+    // `action` is a settings::ClickAction and `mode` a settings::PlaybackMode as kept in
+    // user.ini; numbers outside their range do nothing.
     void FilListAction(std::int32_t action, std::int32_t mode, const std::string& tool,
                        const std::string& line);
     void RegisterFile();

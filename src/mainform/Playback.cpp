@@ -4,23 +4,32 @@
 #include "platform/text/Cp932.h"
 
 namespace {
-constexpr int kShowNormal = 5;  // SW_SHOW
-}
+constexpr int kShow = 5;  // SW_SHOW: the started program's window shown as it asks
+using settings::PlaybackMode;
+}  // namespace
 
 void TFormMain::PlayFile(std::int32_t mode, const std::string& tool, const std::string& line) {
     std::string file = FilList.FileName();
     if (file.empty()) return;
     std::string quoted = "\"" + file + "\"";
-    if (mode == 1) {
-        System().ShellOpen(quoted, std::nullopt, kShowNormal);
-    } else if (mode == 2) {
-        System().ShellOpen(tool, text::ReplaceAll(line, "[FileName]", quoted), kShowNormal);
+    switch (static_cast<PlaybackMode>(mode)) {
+        case PlaybackMode::Associated:
+            System().ShellOpen(quoted, std::nullopt, kShow);
+            break;
+        case PlaybackMode::Player:
+            System().ShellOpen(tool, text::ReplaceAll(line, "[FileName]", quoted), kShow);
+            break;
+        case PlaybackMode::Nothing:
+        default:  // as any number outside the range
+            break;
     }
 }
 
 void TFormMain::Button1Click(ui::Control*) {
-    // The play button always plays: mode 0 and unknown modes go to the configured player.
-    PlayFile(Mp3Play == 1 ? 1 : 2, Mp3Tool, Mp3Line);
+    // The play button always plays: Nothing and unknown modes go to the configured player.
+    auto mode = static_cast<PlaybackMode>(Mp3Play);
+    if (mode != PlaybackMode::Associated) mode = PlaybackMode::Player;
+    PlayFile(static_cast<std::int32_t>(mode), Mp3Tool, Mp3Line);
 }
 
 void TFormMain::Button2Click(ui::Control*) {

@@ -15,14 +15,32 @@ inline constexpr const char* kDefaultMp3Line = "[FileName]";
 inline constexpr const char* kDefaultSeleLst = "Pellamor.lst";
 inline constexpr const char* kDefaultSoftName = "ZorventVer1.2.3";
 
+// What a click on the file list does (List1Clk … List4Clk). The numbers are kept in
+// user.ini and shown as the radio groups' item indexes; any other number does nothing.
+enum class ClickAction : std::int32_t {
+    Register = 0,             // the file into the current slot
+    RegisterAndStepDown = 1,  // the same, then the grid one row down
+    Play = 2,
+    RegisterAndPlay = 3,
+    Nothing = 4,
+};
+
+// How a file is played (Mp3Play), kept in user.ini as well; any other number plays nothing
+// from the file list, and the play button then uses the player.
+enum class PlaybackMode : std::int32_t {
+    Nothing = 0,
+    Associated = 1,  // the shell opens it with the program its type belongs to
+    Player = 2,      // the configured player with its command-line template
+};
+
 // The user's choices, kept between runs. Fields are named as the keys' owners know them.
 struct SettingsRecord {
     bool DelReadOnly = false;        // "del /f" before each copy line of the batch file
-    std::int32_t List1Clk = 0;       // action number for a single click on a file
+    std::int32_t List1Clk = 0;       // ClickAction for a single click on a file
     std::int32_t List2Clk = 0;       // ... a double click
     std::int32_t List3Clk = 0;       // ... a left press with Alt
     std::int32_t List4Clk = 0;       // ... a left press with Ctrl
-    std::int32_t Mp3Play = 0;        // playback mode
+    std::int32_t Mp3Play = 0;        // PlaybackMode
     std::int32_t Experience = 0;     // use counter
     std::string BatHozonDir;         // where the batch save prompt opens
     std::string Mp3Tool;             // the player program

@@ -46,7 +46,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (const std::string& line : f.ValListMp3.Lines()) assigned += slots::IsAssigned(line);
 
     env.fs.saveAnswers.push_back(kBat);
-    QX_FUZZ_CHECK(env.app.Dispatch([&] { f.BtnGo.Click(); }));
+    QX_FUZZ_CHECK(env.app.Dispatch([&] { f.BtnGo.UserClick(); }));
     QX_FUZZ_CHECK(env.fs.boxes.empty());
     const std::string script = env.fs.Data(kBat);
     QX_FUZZ_CHECK(env.fs.Exists(kBat));

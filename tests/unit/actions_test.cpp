@@ -286,13 +286,13 @@ TEST_F(Actions, PlayButtonAlwaysPlays) {
     f.Mp3Line = "[FileName]";
 
     f.Mp3Play = 1;
-    f.Button1.Click();  // nothing selected
+    f.Button1.UserClick();  // nothing selected
     EXPECT_TRUE(fs.shellCalls.empty());
 
     f.FilList.SetItemIndex(0);
     for (int mode : {1, 0, 2, 3}) {
         f.Mp3Play = mode;
-        f.Button1.Click();
+        f.Button1.UserClick();
     }
     ASSERT_EQ(fs.shellCalls.size(), 4u);
     EXPECT_EQ(fs.shellCalls[0].file, "\"" + kA + "\"");
@@ -308,7 +308,7 @@ TEST_F(Actions, BrowseForThePlayer) {
     const std::string before = f.MemoMp3Play.Text();
 
     fs.openAnswers.push_back(std::nullopt);
-    f.Button2.Click();
+    f.Button2.UserClick();
     EXPECT_EQ(f.MemoMp3Play.Text(), before);
     ASSERT_EQ(fs.openRequests.size(), 1u);
     EXPECT_EQ(fs.openRequests[0].filter, "実行ファイル(*.exe)|*.exe|全てのファイル(*.*)|*.*|顔(*.*)|*.*");
@@ -317,7 +317,7 @@ TEST_F(Actions, BrowseForThePlayer) {
     EXPECT_EQ(fs.openRequests[0].defaultExt, "");
 
     fs.openAnswers.push_back("D:\\ツール\\再生.exe");
-    f.Button2.Click();
+    f.Button2.UserClick();
     EXPECT_EQ(f.MemoMp3Play.Text(), "D:\\ツール\\再生.exe");
     EXPECT_EQ(f.Mp3Tool, before);
     f.TabControl1.UserSelect(0);
@@ -371,7 +371,7 @@ TEST_F(Actions, PathsTakeShortNamesForPartsCp932CannotHold) {
             auto line = std::find_if(f.DirList.Items().begin(), f.DirList.Items().end(),
                                      [&](const auto& item) { return item.name == p.name; });
             ASSERT_NE(line, f.DirList.Items().end());
-            opened = opened && env.Handle([&] { f.DirList.Open(static_cast<int>(line - f.DirList.Items().begin())); });
+            opened = opened && env.Handle([&] { f.DirList.UserOpen(static_cast<int>(line - f.DirList.Items().begin())); });
         }
         if (opened) {
             ASSERT_EQ(f.FilList.Items(), std::vector<std::u16string>{c.file.name});  // shown as it is
@@ -382,7 +382,7 @@ TEST_F(Actions, PathsTakeShortNamesForPartsCp932CannotHold) {
             ASSERT_EQ(env.fs.shellCalls.size(), 1u);
             EXPECT_EQ(env.fs.shellCalls[0].file, "\"" + c.registered + "\"");
             EXPECT_EQ(env.fs.Data(c.registered), "ID3");  // the same file
-            f.BtnCopySakiCopy.Click();  // "→" gives the folder the same way
+            f.BtnCopySakiCopy.UserClick();  // "→" gives the folder the same way
             EXPECT_EQ(f.MemoCopysaki.Text(), c.folder);
             EXPECT_TRUE(env.fs.boxes.empty());
         } else {

@@ -18,7 +18,7 @@ protected:
     // Presses "Bat作成" and answers the prompt with `path`; the file's bytes.
     std::string Batch(const std::string& path = kBat) {
         fs.saveAnswers.push_back(path);
-        EXPECT_TRUE(Handle([&] { form->BtnGo.Click(); }));
+        EXPECT_TRUE(Handle([&] { form->BtnGo.UserClick(); }));
         EXPECT_TRUE(fs.Exists(path));
         return fs.Data(path);
     }
@@ -94,7 +94,7 @@ TEST_F(Apply, BatchCancelledEmptyAndFailedWrites) {
 
     // Cancelled: counted, nothing written, nothing said.
     fs.saveAnswers.push_back(std::nullopt);
-    ASSERT_TRUE(Handle([&] { f.BtnGo.Click(); }));
+    ASSERT_TRUE(Handle([&] { f.BtnGo.UserClick(); }));
     EXPECT_EQ(f.Experience, 4);
     EXPECT_TRUE(LogOf("write: ").empty());
     EXPECT_TRUE(fs.boxes.empty());
@@ -102,15 +102,15 @@ TEST_F(Apply, BatchCancelledEmptyAndFailedWrites) {
     // A file that cannot be created: reported with its path, the old file stays.
     fs.AddFile("C:\\out\\ro.bat", "old", sys::kReadOnly);
     fs.saveAnswers.push_back("C:\\out\\ro.bat");
-    EXPECT_FALSE(Handle([&] { f.BtnGo.Click(); }));
+    EXPECT_FALSE(Handle([&] { f.BtnGo.UserClick(); }));
     EXPECT_EQ(fs.Data("C:\\out\\ro.bat"), "old");
     fs.saveAnswers.push_back("C:\\nowhere\\x.bat");
-    EXPECT_FALSE(Handle([&] { f.BtnGo.Click(); }));
+    EXPECT_FALSE(Handle([&] { f.BtnGo.UserClick(); }));
     EXPECT_FALSE(fs.Exists("C:\\nowhere\\x.bat"));
     // A full disk.
     fs.diskSpace = 5;
     fs.saveAnswers.push_back(kBat);
-    EXPECT_FALSE(Handle([&] { f.BtnGo.Click(); }));
+    EXPECT_FALSE(Handle([&] { f.BtnGo.UserClick(); }));
     fs.diskSpace = -1;
     EXPECT_EQ(BoxTexts(), (std::vector<std::string>{
                               "ファイル C:\\out\\ro.bat を作成できません.",
@@ -136,7 +136,7 @@ TEST_F(Apply, TipTextLeftInTheTableCountsAsAValue) {
     f.MemoCopysaki.SetText("G:");
     EXPECT_EQ(Batch(), "copy \"Bee\" \"G:\\03.mp3\"\r\n");
 
-    ASSERT_TRUE(Handle([&] { f.BtnCopyGo.Click(); }));
+    ASSERT_TRUE(Handle([&] { f.BtnCopyGo.UserClick(); }));
     EXPECT_EQ(LogOf("copy: "), std::vector<std::string>{"Bee -> G:\\03.mp3"});
 }
 
@@ -147,7 +147,7 @@ TEST_F(Apply, CopyCancelledChangesNothing) {
     f.SetCaption("as it was");
 
     fs.boxAnswers.push_back(sys::BoxResult::Cancel);
-    ASSERT_TRUE(Handle([&] { f.BtnCopyGo.Click(); }));
+    ASSERT_TRUE(Handle([&] { f.BtnCopyGo.UserClick(); }));
     ASSERT_EQ(fs.boxes.size(), 1u);
     EXPECT_EQ(fs.boxes[0].kind, sys::BoxKind::Confirm);
     EXPECT_EQ(fs.boxes[0].caption, "確認");
@@ -173,7 +173,7 @@ TEST_F(Apply, CopyShowsThenCopiesEachSlotInOrder) {
     // However a per-file box is closed, the run goes on.
     fs.boxAnswers = {sys::BoxResult::Ok, sys::BoxResult::Cancel};
 
-    ASSERT_TRUE(Handle([&] { f.BtnCopyGo.Click(); }));
+    ASSERT_TRUE(Handle([&] { f.BtnCopyGo.UserClick(); }));
 
     std::vector<std::string> order;
     for (const auto& l : fs.log) {
@@ -219,7 +219,7 @@ TEST_F(Apply, CopyPathsAndEmptyRuns) {
     f.ValListMp3.SetLine(0, "01.mp3=C:\\m\\100%.mp3");
 
     // A trailing backslash gives two; the paths are used as they stand.
-    ASSERT_TRUE(Handle([&] { f.BtnCopyGo.Click(); }));
+    ASSERT_TRUE(Handle([&] { f.BtnCopyGo.UserClick(); }));
     EXPECT_EQ(fs.boxes.back().text, "C:\\m\\100%.mp3\r\nC:\\bgm\\\\01.mp3");
     EXPECT_EQ(LogOf("copy: "), std::vector<std::string>{"C:\\m\\100%.mp3 -> C:\\bgm\\\\01.mp3"});
 
@@ -229,7 +229,7 @@ TEST_F(Apply, CopyPathsAndEmptyRuns) {
         f.SetCaption("x");
         SetTable(table);
         int before = f.Experience;
-        ASSERT_TRUE(Handle([&] { f.BtnCopyGo.Click(); }));
+        ASSERT_TRUE(Handle([&] { f.BtnCopyGo.UserClick(); }));
         EXPECT_EQ(fs.boxes.size(), 1u);
         EXPECT_EQ(f.Experience, before + 2);
         EXPECT_EQ(f.Caption(), f.SoftName);
@@ -269,7 +269,7 @@ TEST_F(Apply, CopyReportGivesEachSlotsReason) {
 
     // The originals cannot be saved: that slot is not copied either.
     fs.unwritable.push_back(kKept + "1_09.mp3");
-    ASSERT_TRUE(Handle([&] { f.BtnCopyGo.Click(); }));
+    ASSERT_TRUE(Handle([&] { f.BtnCopyGo.UserClick(); }));
     EXPECT_EQ(fs.boxes.back().text,
               "コピーできなかったファイルがあります。\r\n"
               "03.mp3: コピー元のファイルがありません\r\n"
@@ -286,7 +286,7 @@ TEST_F(Apply, CopyReportGivesEachSlotsReason) {
     fs.boxes.clear();
     f.ValListMp3.SetText("01.mp3=C:\\m\\a.mp3\r\n03.mp3=C:\\m\\a.mp3");
     f.MemoCopysaki.SetText("C:\\nowhere");
-    ASSERT_TRUE(Handle([&] { f.BtnCopyGo.Click(); }));
+    ASSERT_TRUE(Handle([&] { f.BtnCopyGo.UserClick(); }));
     EXPECT_EQ(fs.boxes.back().text, "コピーできなかったファイルがあります。\r\n"
                                     "01.mp3: コピー先のフォルダがありません\r\n"
                                     "03.mp3: コピー先のフォルダがありません");
@@ -294,13 +294,13 @@ TEST_F(Apply, CopyReportGivesEachSlotsReason) {
     fs.boxes.clear();
     f.MemoCopysaki.SetText("C:\\bgm");
     fs.unwritable = {"C:\\bgm\\03.mp3"};
-    ASSERT_TRUE(Handle([&] { f.BtnCopyGo.Click(); }));
+    ASSERT_TRUE(Handle([&] { f.BtnCopyGo.UserClick(); }));
     EXPECT_EQ(fs.boxes.back().text,
               "コピーできなかったファイルがあります。\r\n03.mp3: アクセスが拒否されました。");
     // When every slot was copied, nothing more is said.
     fs.boxes.clear();
     fs.unwritable.clear();
-    ASSERT_TRUE(Handle([&] { f.BtnCopyGo.Click(); }));
+    ASSERT_TRUE(Handle([&] { f.BtnCopyGo.UserClick(); }));
     EXPECT_EQ(fs.boxes.size(), 3u);
 }
 
@@ -313,7 +313,7 @@ TEST_F(Apply, OriginalsAreTheGamesFilesNeverOurOwnCopies) {
     f.MemoCopysaki.SetText("C:\\bgm");
     auto run = [&](const std::string& table) {
         f.ValListMp3.SetText(table);
-        ASSERT_TRUE(Handle([&] { f.BtnCopyGo.Click(); }));
+        ASSERT_TRUE(Handle([&] { f.BtnCopyGo.UserClick(); }));
     };
 
     run("01.mp3=C:\\m\\a.mp3\r\n03.mp3=C:\\m\\a.mp3\r\n05.mp3=C:\\m\\a.mp3");
@@ -351,7 +351,7 @@ TEST_F(Apply, RestorePutsBackOnlyWhereOurCopyStillIs) {
     auto restore = [&](sys::BoxResult answer = sys::BoxResult::Ok) {
         fs.boxes.clear();
         fs.boxAnswers = {answer};
-        ASSERT_TRUE(Handle([&] { f.BtnRestore.Click(); }));
+        ASSERT_TRUE(Handle([&] { f.BtnRestore.UserClick(); }));
     };
     f.MemoCopysaki.SetText("C:\\bgm");
     restore();
@@ -365,7 +365,7 @@ TEST_F(Apply, RestorePutsBackOnlyWhereOurCopyStillIs) {
     for (const char* slot : {"01", "03", "05"}) fs.AddFile(std::string("C:\\bgm\\") + slot + ".mp3", slot);
     f.ValListMp3.SetText("01.mp3=C:\\m\\a.mp3\r\n03.mp3=C:\\m\\a.mp3\r\n05.mp3=C:\\m\\a.mp3\r\n"
                          "08.mp3=C:\\m\\a.mp3\r\n09.mp3=C:\\m\\a.mp3");
-    ASSERT_TRUE(Handle([&] { f.BtnCopyGo.Click(); }));
+    ASSERT_TRUE(Handle([&] { f.BtnCopyGo.UserClick(); }));
     fs.AddFile("C:\\bgm\\03.mp3", "edited");       // changed since: left alone
     fs.inUse.push_back("C:\\bgm\\05.mp3");           // held by the game: cannot go back yet
     fs.AddFile("C:\\bgm\\09.mp3", "the player's");  // not ours: stays

@@ -87,13 +87,13 @@ TEST_F(Browse, SameDriveChangesNothingAndAnotherDriveMovesBothLists) {
     EXPECT_EQ(fs.listCalls, reads);
     EXPECT_EQ(f.DirList.Directory(), "C:\\Game\\QUAVERIX");
 
-    ASSERT_TRUE(Handle([&] { f.DrvBox.SetDrive('d'); }));
+    ASSERT_TRUE(Handle([&] { f.DrvBox.UserSelect('d'); }));
     EXPECT_EQ(f.DrvBox.Drive(), 'D');
     EXPECT_EQ(f.DirList.Directory(), "D:\\music");
     EXPECT_EQ(f.FilList.Directory(), "D:\\music");
     EXPECT_EQ(Names(f.FilList.Items()), std::vector<std::string>{"x.mp3"});
 
-    ASSERT_TRUE(Handle([&] { f.DrvBox.SetDrive('C'); }));
+    ASSERT_TRUE(Handle([&] { f.DrvBox.UserSelect('C'); }));
     EXPECT_EQ(f.DirList.Directory(), "C:\\");
     EXPECT_EQ(f.FilList.Directory(), "C:\\");
     EXPECT_TRUE(fs.boxes.empty());
@@ -104,7 +104,7 @@ TEST_F(Browse, UnreadyDriveIsReportedAndThePickerGoesBack) {
     TFormMain& f = Start();
     f.FilList.SetItemIndex(1);
 
-    EXPECT_FALSE(Handle([&] { f.DrvBox.SetDrive('E'); }));
+    EXPECT_FALSE(Handle([&] { f.DrvBox.UserSelect('E'); }));
     EXPECT_EQ(BoxTexts(), std::vector<std::string>{"ドライブ E: の準備ができていません."});
     EXPECT_EQ(f.DrvBox.Drive(), 'C');
     EXPECT_EQ(f.DirList.Directory(), "C:\\Game\\QUAVERIX");
@@ -117,32 +117,32 @@ TEST_F(Browse, OpeningFoldersAndTakingOneAsTheDestination) {
 
     // "→" replaces what was typed, without a trailing backslash.
     f.MemoCopysaki.UserSetText("typed by hand");
-    f.BtnCopySakiCopy.Click();
+    f.BtnCopySakiCopy.UserClick();
     EXPECT_EQ(f.MemoCopysaki.Text(), "C:\\Game\\QUAVERIX");
 
     // A folder without matching files empties the file list; the grid stays.
-    f.DirList.Open(IndexOf(f.DirList, "Music"));
+    f.DirList.UserOpen(IndexOf(f.DirList, "Music"));
     EXPECT_EQ(f.DirList.Directory(), "C:\\Game\\QUAVERIX\\Music");
     EXPECT_TRUE(f.FilList.Items().empty());
     EXPECT_EQ(Lines()[0], "01.mp3=C:\\x\\kept.mp3");
 
     // Up to the root through its line; "→" then gives the drive with its backslash.
-    f.DirList.Open(0);
+    f.DirList.UserOpen(0);
     EXPECT_EQ(f.DirList.Directory(), "C:\\");
     EXPECT_EQ(f.FilList.Directory(), "C:\\");
-    f.BtnCopySakiCopy.Click();
+    f.BtnCopySakiCopy.UserClick();
     EXPECT_EQ(f.MemoCopysaki.Text(), "C:\\");
 
     // Back down through "Game" and "QUAVERIX".
-    f.DirList.Open(IndexOf(f.DirList, "Game"));
-    f.DirList.Open(IndexOf(f.DirList, "QUAVERIX"));
+    f.DirList.UserOpen(IndexOf(f.DirList, "Game"));
+    f.DirList.UserOpen(IndexOf(f.DirList, "QUAVERIX"));
     EXPECT_EQ(f.DirList.Directory(), "C:\\Game\\QUAVERIX");
     EXPECT_EQ(f.FilList.Items().size(), 3u);
 
     // A folder that has gone away is reported; the lists stay where they were.
     int zz = IndexOf(f.DirList, "zz");
     fs.Remove(kExe + "zz");
-    EXPECT_FALSE(Handle([&] { f.DirList.Open(zz); }));
+    EXPECT_FALSE(Handle([&] { f.DirList.UserOpen(zz); }));
     EXPECT_EQ(BoxTexts(), std::vector<std::string>{"フォルダ C:\\Game\\QUAVERIX\\zz を開けません."});
     EXPECT_EQ(f.DirList.Directory(), "C:\\Game\\QUAVERIX");
     EXPECT_EQ(f.FilList.Directory(), "C:\\Game\\QUAVERIX");

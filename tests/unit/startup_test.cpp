@@ -47,7 +47,7 @@ TEST_F(Startup, FirstRunUsesDefaultsAndCloseWritesEveryKey) {
     EXPECT_EQ(f.ValListMp3.tag, 3);
     EXPECT_EQ(f.ValListMp3.Row(), 1);
 
-    ASSERT_TRUE(Handle([&] { f.BtnExit.Click(); }));
+    ASSERT_TRUE(Handle([&] { f.BtnExit.UserClick(); }));
     EXPECT_TRUE(f.Closed());
     EXPECT_EQ(Saved("user", "DelReadOnly"), "0");
     EXPECT_EQ(Saved("user", "list1clk"), "0");
@@ -118,9 +118,9 @@ TEST_F(Startup, CounterSaturatesInsteadOfOverflowing) {
     TFormMain& f = Start();
     EXPECT_EQ(f.Experience, INT_MAX);
     fs.saveAnswers.push_back(std::nullopt);
-    ASSERT_TRUE(Handle([&] { f.BtnGo.Click(); }));
+    ASSERT_TRUE(Handle([&] { f.BtnGo.UserClick(); }));
     fs.boxAnswers.push_back(sys::BoxResult::Ok);
-    ASSERT_TRUE(Handle([&] { f.BtnCopyGo.Click(); }));
+    ASSERT_TRUE(Handle([&] { f.BtnCopyGo.UserClick(); }));
     EXPECT_EQ(f.Experience, INT_MAX);
 }
 
@@ -130,7 +130,7 @@ TEST_F(Startup, FailedSaveIsReportedAndTheWindowStaysOpen) {
     TFormMain& f = Start();
     EXPECT_EQ(f.Caption(), "Mine");
 
-    EXPECT_FALSE(Handle([&] { f.BtnExit.Click(); }));
+    EXPECT_FALSE(Handle([&] { f.BtnExit.UserClick(); }));
     EXPECT_FALSE(f.Closed());
     ASSERT_EQ(fs.boxes.size(), 1u);
     EXPECT_EQ(fs.boxes[0].kind, sys::BoxKind::Error);
@@ -140,7 +140,7 @@ TEST_F(Startup, FailedSaveIsReportedAndTheWindowStaysOpen) {
 
     // A later close tries the whole save again.
     fs.SetAttributes(kUserIni, sys::kArchive);
-    ASSERT_TRUE(Handle([&] { f.BtnExit.Click(); }));
+    ASSERT_TRUE(Handle([&] { f.BtnExit.UserClick(); }));
     EXPECT_TRUE(f.Closed());
     EXPECT_EQ(Saved("muimi", "experience"), "1");
     EXPECT_EQ(Saved("user", "selelst"), "Pellamor.lst");

@@ -146,7 +146,7 @@ TEST_F(Tabs, EnterEscAndAcceleratorsFollowTheShownTab) {
     // Main tab.
     EXPECT_EQ(f.ButtonForKey(Key::Enter, 0, nullptr), &f.BtnGo);
     EXPECT_EQ(f.ButtonForKey(Key::Escape, 0, nullptr), &f.BtnExit);
-    for (unsigned mods : {ui::kShiftKey, ui::kAltKey, ui::kCtrlKey}) {
+    for (unsigned mods : {ui::kShift, ui::kAlt, ui::kCtrl}) {
         EXPECT_EQ(f.ButtonForKey(Key::Enter, mods, nullptr), nullptr);
         EXPECT_EQ(f.ButtonForKey(Key::Escape, mods, &f.FilList), nullptr);
     }

@@ -572,7 +572,7 @@ TEST(ForeignNames, ShownReadByOtherProgramsRegisteredAndCopiedWhole) {
 
     // "→" on "Música" gives a folder the copy can use.
     int line = static_cast<int>(m.DirList.Items().size()) - 1;
-    ASSERT_TRUE(f.app.Dispatch([&] { m.DirList.Open(line); }));
+    ASSERT_TRUE(f.app.Dispatch([&] { m.DirList.UserOpen(line); }));
     Click(f, m.BtnCopySakiCopy);
     EXPECT_EQ(win32::W(m.DirList.Items()[static_cast<std::size_t>(m.DirList.ItemIndex())].name), L"M\u00FAsica");
     Click(f, m.BtnCopyGo);

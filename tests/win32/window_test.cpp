@@ -8,6 +8,7 @@
 #include <functional>
 #include <map>
 
+#include "platform/Error.h"
 #include "platform/win32/Wide.h"
 #include "support/RealForm.h"
 
@@ -630,4 +631,80 @@ TEST(MainWindow, DroppedDriveListKeepsEnterAndEsc) {
     // A closed list leaves Enter to the default button, as before.
     w->Key(VK_RETURN);
     EXPECT_EQ(m.Experience, counter + 3);
+}
+
+// ---- The window procedures' backstop and teardown ------------------------------------------
+
+// A failure inside a window's own handling, outside any handler (here the drive picker
+// reading the drives as its list drops down), ends in the error box, and the window goes on.
+TEST(Teardown, AnErrorInsideAWindowsHandlingReachesTheErrorBoxAndTheWindowGoesOn) {
+    Window w;
+    TFormMain& m = w.form();
+    w->system.onDrives = [] { throw platform::Error("no drives"); };
+    HWND box = w->H(m.DrvBox);
+    SendMessageW(box, CB_SHOWDROPDOWN, TRUE, 0);
+    w->Pump();
+    ASSERT_EQ(w->system.boxes.size(), 1u);
+    EXPECT_EQ(w->system.boxes[0].kind, sys::BoxKind::Error);
+    EXPECT_EQ(w->system.boxes[0].caption, "QUAVERIX");
+    EXPECT_EQ(w->system.boxes[0].text, "no drives.");
+    SendMessageW(box, CB_SHOWDROPDOWN, FALSE, 0);
+    w->system.onDrives = nullptr;
+    SendMessageW(box, CB_SHOWDROPDOWN, TRUE, 0);
+    SendMessageW(box, CB_SHOWDROPDOWN, FALSE, 0);
+    w->ClickTab(1);
+    EXPECT_EQ(m.TabControl1.TabIndex(), 1);
+    EXPECT_TRUE(IsWindowVisible(w->Handle()));
+    EXPECT_EQ(w->system.boxes.size(), 1u);
+}
+
+// The windows destroyed while their peers live: each peer lets go as its window goes, and
+// the program's changes afterwards reach no window.
+TEST(Teardown, WindowsDestroyedBeforeTheirPeers) {
+    Window w;
+    TFormMain& m = w.form();
+    HWND form = w->Handle();
+    HWND app = GetWindow(form, GW_OWNER);
+    DestroyWindow(form);
+    DestroyWindow(app);
+    w->Pump();
+    EXPECT_EQ(w->window->Handle(), nullptr);
+    EXPECT_EQ(m.GetPeer(), nullptr);
+    for (ui::Control* c : m.AllControls()) {
+        EXPECT_EQ(c->GetPeer(), nullptr) << c->Name();
+        EXPECT_EQ(w->H(*c), nullptr) << c->Name();
+    }
+    m.ValListMp3.SetText("a=b\r\nc=d");
+    m.ValListMp3.SetRow(2);
+    m.MemoCopysaki.SetText("x");
+    m.Label2.SetCaption("y");
+    m.SetCaption("z");
+    w->window.reset();
+    EXPECT_TRUE(w->system.boxes.empty());
+}
+
+// The peers freed while their windows live: nothing a window gets afterwards reaches a peer.
+TEST(Teardown, PeersFreedBeforeTheirWindows) {
+    Window w;
+    TFormMain& m = w.form();
+    m.MemoCopysaki.SetText("kept");
+    // Two windows taken out of the form, so they outlive its teardown.
+    HWND memo = w->H(m.MemoCopysaki);
+    HWND grid = w->H(m.ValListMp3);
+    SetParent(memo, HWND_MESSAGE);
+    SetParent(grid, HWND_MESSAGE);
+    w->window.reset();
+    ASSERT_TRUE(IsWindow(memo));
+    EXPECT_EQ(GetPropW(memo, L"QxPeer"), nullptr);
+    EXPECT_EQ(GetPropW(grid, L"QxPeer"), nullptr);
+    EXPECT_EQ(m.MemoCopysaki.GetPeer(), nullptr);
+    SetWindowTextW(memo, L"changed");
+    SendMessageW(memo, WM_CHAR, L'q', 0);
+    SendMessageW(grid, WM_KEYDOWN, VK_DOWN, 0);
+    SendMessageW(grid, WM_SIZE, 0, MAKELPARAM(10, 10));
+    EXPECT_EQ(m.MemoCopysaki.Text(), "kept");
+    DestroyWindow(memo);
+    DestroyWindow(grid);
+    EXPECT_EQ(m.MemoCopysaki.Text(), "kept");
+    EXPECT_TRUE(w->system.boxes.empty());
 }

@@ -16,7 +16,6 @@ enum Attr : std::uint32_t {
     kSystem = 0x4,
     kDirectory = 0x10,
     kArchive = 0x20,
-    kNormal = 0x80,
 };
 constexpr std::uint32_t kNoFile = 0xFFFFFFFFu;
 

@@ -116,7 +116,7 @@ void DriveComboBox::Refresh() {
     Changed(Prop::Items);
 }
 
-void DriveComboBox::SetDrive(char letter) {
+void DriveComboBox::UserSelect(char letter) {
     letter = Upper(letter);
     if (letter == drive_) return;
     drive_ = letter;
@@ -124,7 +124,7 @@ void DriveComboBox::SetDrive(char letter) {
     if (OnChange) OnChange(this);
 }
 
-void DriveComboBox::SetDriveQuietly(char letter) {
+void DriveComboBox::SetDrive(char letter) {
     letter = Upper(letter);
     if (letter == drive_) return;
     drive_ = letter;
@@ -193,7 +193,7 @@ void DirectoryListBox::SetDrive(char letter) {
     SetDirectory(where.folder);
 }
 
-void DirectoryListBox::Open(int index) {
+void DirectoryListBox::UserOpen(int index) {
     if (index < 0 || index >= static_cast<int>(items_.size())) return;
     SetDirectory(PathOf(index));
 }
@@ -292,7 +292,10 @@ std::string FileListBox::FileName() const {
 
 void FileListBox::UserSelect(int index) {
     if (index < -1 || index >= static_cast<int>(items_.size())) return;
-    index_ = index;
+    if (index != index_) {
+        index_ = index;
+        Changed(Prop::Index);
+    }
     if (OnClick) OnClick(this);
 }
 

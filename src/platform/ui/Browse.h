@@ -24,9 +24,10 @@ public:
     const std::vector<sys::DriveInfo>& Drives() const { return drives_; }
     char Drive() const { return drive_; }
     // The player picked a drive: raises OnChange when the letter really changed.
+    void UserSelect(char letter);
+    // Selects a drive without an event (the picker goes back after a drive turned out not
+    // ready).
     void SetDrive(char letter);
-    // Moves the selection back without an event (after a drive turned out not ready).
-    void SetDriveQuietly(char letter);
     Notify OnChange;
 
 private:
@@ -62,8 +63,8 @@ public:
     void SetDirectory(const std::string& path);
     // Moves to the folder the system resolves for the bare drive, if the drive differs.
     void SetDrive(char letter);
-    // The player opened line `index` (double click or Enter).
-    void Open(int index);
+    // The player opened line `index` (double click or Enter): as SetDirectory.
+    void UserOpen(int index);
     Notify OnChange;
     int itemHeight = 16;
 
@@ -75,15 +76,6 @@ private:
 };
 
 enum class MouseButton { Left, Right, Middle };
-enum ShiftFlag : unsigned {
-    kShift = 1,
-    kAlt = 2,
-    kCtrl = 4,
-    kLeft = 8,
-    kRight = 16,
-    kMiddle = 32,
-    kDouble = 64,
-};
 using MouseNotify = std::function<void(Control* sender, MouseButton button, unsigned shift, int x, int y)>;
 
 // True when `name` matches one of the ';'-separated wildcard patterns of `mask`

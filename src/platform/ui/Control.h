@@ -1,6 +1,23 @@
 // The controls of the window as C++ objects that own their state and rules.
 // A control may have a native peer (the Windows side) that mirrors its state and turns
 // the user's input into the same calls a test makes. Without a peer it works headless.
+//
+// The event rule, for every control:
+//   Set…   a change the program makes. It updates the control and its peer and raises no
+//          event, except where the toolkit's control raises one on a program change too:
+//            - ValueListEditor::SetRow raises OnClick when the row really changes;
+//            - DirectoryListBox::SetDirectory and SetDrive raise OnChange after every change
+//              of the folder;
+//            - DriveComboBox::Ready raises OnChange once, for the initial drive.
+//   User…  the player's input as a peer reports it (a test calls it to act as the player).
+//          It updates the control, shows the change in the peer, and raises the control's
+//          event if it has one. Where the peer's window already holds the input (a memo's
+//          text, the grid's value cell) the peer is not told again: rewriting the window's
+//          text would move the caret.
+// A peer may use a Set… call to bring the control up to what its window already shows
+// when no event belongs to that (the file list's selection at a mouse press, ahead of the
+// press's own event). Events run through ui::Application::Dispatch; none is raised while
+// a peer creates its window.
 #pragma once
 
 #include <functional>
@@ -32,6 +49,17 @@ struct Rect {
 enum class Kind {
     Form, TabControl, Panel, Label, Button, CheckBox, RadioGroup, Memo,
     DriveComboBox, DirectoryListBox, FileListBox, ValueListEditor,
+};
+
+// What is held at a mouse press or a key, as a set of flags.
+enum ShiftFlag : unsigned {
+    kShift = 1,
+    kAlt = 2,
+    kCtrl = 4,
+    kLeft = 8,
+    kRight = 16,
+    kMiddle = 32,
+    kDouble = 64,  // the second press of a double click
 };
 
 // The sender handed to every event handler.

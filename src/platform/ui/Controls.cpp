@@ -34,7 +34,7 @@ char AcceleratorOf(const std::string& caption) {
     return 0;
 }
 
-void Button::Click() {
+void Button::UserClick() {
     if (OnClick) OnClick(this);
 }
 

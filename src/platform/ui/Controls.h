@@ -53,7 +53,8 @@ public:
     const std::string& Caption() const { return caption_; }
     bool isDefault = false;  // pressed by Enter
     bool isCancel = false;   // pressed by Esc
-    void Click();
+    // The player pressed the button (a click, Enter or Esc by its role, its accelerator).
+    void UserClick();
     Notify OnClick;
 
 private:
@@ -67,7 +68,8 @@ public:
     const std::string& Caption() const { return caption_; }
     bool Checked() const { return checked_; }
     void SetChecked(bool checked);
-    void Toggle() { SetChecked(!checked_); }
+    // The player clicked the box (it has no event of its own).
+    void UserToggle() { SetChecked(!checked_); }
 
 private:
     std::string caption_;
@@ -83,6 +85,8 @@ public:
     int ItemIndex() const { return index_; }
     // Below -1 gives -1 (no button on); at or above the item count gives the last item.
     void SetItemIndex(std::int32_t index);
+    // The player chose item `index` (the group has no event of its own).
+    void UserSelect(int index) { SetItemIndex(index); }
 
 private:
     std::string caption_;

@@ -42,11 +42,11 @@ void Form::Close() {
     if (closeRequester) {
         closeRequester();
     } else {
-        DoClose();
+        UserClose();
     }
 }
 
-void Form::DoClose() {
+void Form::UserClose() {
     if (closed_) return;
     if (OnClose) OnClose(this);
     closed_ = true;
@@ -95,8 +95,8 @@ Control* Form::AcceleratorTarget(char letter) const {
 
 void Form::Press(Control* target) {
     if (!target) return;
-    if (target->GetKind() == Kind::Button) static_cast<Button*>(target)->Click();
-    if (target->GetKind() == Kind::CheckBox) static_cast<CheckBox*>(target)->Toggle();
+    if (target->GetKind() == Kind::Button) static_cast<Button*>(target)->UserClick();
+    if (target->GetKind() == Kind::CheckBox) static_cast<CheckBox*>(target)->UserToggle();
 }
 
 std::vector<Control*> Form::AllControls() const {

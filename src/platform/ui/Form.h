@@ -10,12 +10,6 @@
 
 namespace ui {
 
-enum Modifier : unsigned {
-    kShiftKey = 1,
-    kAltKey = 2,
-    kCtrlKey = 4,
-};
-
 enum class Key { Enter, Escape };
 
 class Form : public Control {
@@ -29,18 +23,18 @@ public:
     std::string fontName;
     int fontHeight = 12;  // pixels at 96 dpi
 
-    Notify OnCreate;
     Notify OnClose;
 
     // Asks the window to close, exactly as its close box does.
     void Close();
-    // Runs the close: OnClose once; an error leaves the window open.
-    void DoClose();
+    // The window is closing (its close box, the system menu, Alt+F4, the taskbar, another
+    // program, or Close()): runs OnClose once; an error leaves the window open.
+    void UserClose();
     bool Closed() const { return closed_; }
     // Set by the Windows side so that Close() goes through the window's own close.
     std::function<void()> closeRequester;
 
-    // The button Enter or Esc presses, or null. `mods` is the set of held modifier keys;
+    // The button Enter or Esc presses, or null. `mods` is the set of held keys (kShift, kAlt, kCtrl);
     // `focused` is the control with the keyboard focus (may be null).
     Button* ButtonForKey(Key key, unsigned mods, const Control* focused) const;
     // The showing button or check box whose caption marks `letter` with '&', or null.

@@ -35,6 +35,8 @@ public:
     // Makes a row current and raises OnClick; the current row again does nothing.
     // The title row and rows past the end are never current.
     void SetRow(int row);
+    // The player selected a row (a click, the arrow or page keys): as SetRow.
+    void UserSelect(int row) { SetRow(row); }
     // The player typed into the value cell of a row (no event).
     void UserSetValue(int row, const std::string& value);
 

@@ -126,7 +126,7 @@ public:
             const auto& drives = Box().Drives();
             if (i < 0 || i >= static_cast<int>(drives.size())) return;
             char letter = drives[static_cast<std::size_t>(i)].letter;
-            nf_.Raise([this, letter] { Box().SetDrive(letter); });
+            nf_.Raise([this, letter] { Box().UserSelect(letter); });
             Select();  // back where the model is, if the drive was not ready
         }
     }
@@ -162,7 +162,6 @@ public:
         // window's style to decide whether LB_GETTEXT carries text across processes and
         // code pages; the list box itself keeps the style it was created with.
         SetWindowLongW(hwnd_, GWL_STYLE, GetWindowLongW(hwnd_, GWL_STYLE) | LBS_HASSTRINGS);
-        SetWindowSubclass(hwnd_, SubclassProc, 0, reinterpret_cast<DWORD_PTR>(this));
         Layout();
         Refill();
     }
@@ -206,12 +205,13 @@ private:
         }
         return static_cast<LRESULT>(text.size());
     }
-    static LRESULT CALLBACK SubclassProc(HWND h, UINT msg, WPARAM wp, LPARAM lp, UINT_PTR, DWORD_PTR ref) {
-        auto* self = reinterpret_cast<NoDataListPeer*>(ref);
-        if (msg == LB_GETTEXT || msg == LB_GETTEXTLEN) return self->AnswerText(msg, wp, lp);
+
+protected:
+    LRESULT Message(HWND h, UINT msg, WPARAM wp, LPARAM lp) override {
+        if (msg == LB_GETTEXT || msg == LB_GETTEXTLEN) return AnswerText(msg, wp, lp);
         LRESULT result = 0;
-        if (self->Intercept(msg, wp, lp, result)) return result;
-        return DefSubclassProc(h, msg, wp, lp);
+        if (Intercept(msg, wp, lp, result)) return result;
+        return PeerBase::Message(h, msg, wp, lp);
     }
 };
 
@@ -252,7 +252,7 @@ protected:
 private:
     void Open() {
         int i = static_cast<int>(SendMessageW(hwnd_, LB_GETCURSEL, 0, 0));
-        nf_.Raise([this, i] { List().Open(i); });
+        nf_.Raise([this, i] { List().UserOpen(i); });
         Refill();  // a folder that failed to open: back to the current line
     }
 };
@@ -332,7 +332,6 @@ public:
     using PeerBase::PeerBase;
     ui::ValueListEditor& Grid() { return static_cast<ui::ValueListEditor&>(control_); }
     HWND FocusTarget() override { return editor_; }
-    HWND Editor() const { return editor_; }
 
     void Create(HWND parent) override {
         Make(WC_LISTVIEWW, L"",
@@ -353,8 +352,6 @@ public:
         editor_ = CreateWindowExW(0, L"EDIT", L"", WS_CHILD | WS_VISIBLE | ES_AUTOHSCROLL, 0, 0, 0, 0,
                                   hwnd_, nullptr, GetModuleHandleW(nullptr), nullptr);
         Register(editor_);
-        SetWindowSubclass(hwnd_, ListProc, 0, reinterpret_cast<DWORD_PTR>(this));
-        SetWindowSubclass(editor_, EditProc, 0, reinterpret_cast<DWORD_PTR>(this));
         Layout();
         UpdateState(ui::Prop::Items);
     }
@@ -395,7 +392,7 @@ public:
             if (!filling_ && (nm->uChanged & LVIF_STATE) && (nm->uNewState & LVIS_SELECTED) &&
                 !(nm->uOldState & LVIS_SELECTED)) {
                 int row = nm->iItem + 1;
-                nf_.Raise([this, row] { Grid().SetRow(row); });
+                nf_.Raise([this, row] { Grid().UserSelect(row); });
                 SelectCurrent();
             }
         }
@@ -507,24 +504,34 @@ private:
             SendMessageW(editor_, EM_SETREADONLY, readOnly, 0);
         }
     }
-    static LRESULT CALLBACK ListProc(HWND h, UINT msg, WPARAM wp, LPARAM lp, UINT_PTR, DWORD_PTR ref) {
-        auto* self = reinterpret_cast<GridPeer*>(ref);
+
+protected:
+    LRESULT Message(HWND h, UINT msg, WPARAM wp, LPARAM lp) override {
+        if (h == editor_) return EditMessage(h, msg, wp, lp);
+        return ListMessage(h, msg, wp, lp);
+    }
+    void Forget(HWND h) override {
+        if (h == editor_) editor_ = nullptr;
+    }
+
+private:
+    LRESULT ListMessage(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
         switch (msg) {
             case WM_COMMAND:  // the editor reports to the list; hand it to the peer
-                if (reinterpret_cast<HWND>(lp) == self->editor_) {
-                    self->OnCommand(self->editor_, HIWORD(wp));
+                if (editor_ && reinterpret_cast<HWND>(lp) == editor_) {
+                    OnCommand(editor_, HIWORD(wp));
                     return 0;
                 }
                 break;
             case WM_SETFOCUS:
-                if (IsWindowVisible(self->editor_)) SetFocus(self->editor_);
+                if (IsWindowVisible(editor_)) SetFocus(editor_);
                 break;
             case WM_VSCROLL:
             case WM_HSCROLL:
             case WM_MOUSEWHEEL:
             case WM_SIZE: {
                 LRESULT r = DefSubclassProc(h, msg, wp, lp);
-                self->PlaceEditor();
+                PlaceEditor();
                 return r;
             }
             case WM_NOTIFY: {
@@ -532,7 +539,7 @@ private:
                 auto* hdr = reinterpret_cast<NMHDR*>(lp);
                 if (hdr->code == HDN_ITEMCHANGEDW || hdr->code == HDN_ITEMCHANGEDA ||
                     hdr->code == HDN_ENDTRACKW || hdr->code == HDN_ENDTRACKA) {
-                    self->PlaceEditor();
+                    PlaceEditor();
                 }
                 return r;
             }
@@ -541,12 +548,11 @@ private:
         }
         return DefSubclassProc(h, msg, wp, lp);
     }
-    static LRESULT CALLBACK EditProc(HWND h, UINT msg, WPARAM wp, LPARAM lp, UINT_PTR, DWORD_PTR ref) {
-        auto* self = reinterpret_cast<GridPeer*>(ref);
+    LRESULT EditMessage(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
         if (msg == WM_KEYDOWN && (wp == VK_UP || wp == VK_DOWN || wp == VK_PRIOR || wp == VK_NEXT)) {
             int step = wp == VK_UP ? -1 : wp == VK_DOWN ? 1 : wp == VK_PRIOR ? -10 : 10;
-            int row = std::clamp(self->Grid().Row() + step, 1, self->Grid().RowCount() - 1);
-            self->nf_.Raise([self, row] { self->Grid().SetRow(row); });
+            int row = std::clamp(Grid().Row() + step, 1, Grid().RowCount() - 1);
+            nf_.Raise([this, row] { Grid().UserSelect(row); });
             return 0;
         }
         if (msg == WM_CHAR && (wp == L'\r' || wp == L'\n')) return 0;  // one-line cell

@@ -2,6 +2,8 @@
 
 #include <commctrl.h>
 
+#include <algorithm>
+
 #include "platform/win32/Peers.h"
 #include "platform/win32/Wide.h"
 
@@ -11,6 +13,7 @@ namespace {
 const wchar_t* const kPeerProp = L"QxPeer";
 const wchar_t* const kContainerClass = L"QxContainer";
 const wchar_t* const kAppClass = L"QxApplication";
+const UINT_PTR kSubclassId = 1;
 
 using GetDpiForWindowFn = UINT(WINAPI*)(HWND);
 using GetDpiForMonitorFn = HRESULT(WINAPI*)(HMONITOR, int, UINT*, UINT*);
@@ -105,7 +108,54 @@ public:
 
 // ---- PeerBase ------------------------------------------------------------------------
 
-PeerBase::~PeerBase() { control_.AttachPeer(nullptr); }
+void ShowStrayError(ui::Application& app, const char* message) noexcept {
+    try {
+        app.ShowError(message);
+    } catch (...) {
+    }
+}
+
+PeerBase::~PeerBase() {
+    for (HWND h : windows_) {
+        RemoveWindowSubclass(h, SubclassProc, kSubclassId);
+        RemovePropW(h, kPeerProp);
+    }
+    if (control_.GetPeer() == this) control_.AttachPeer(nullptr);
+}
+
+void PeerBase::Register(HWND h) {
+    if (!h) return;
+    SetPropW(h, kPeerProp, this);
+    SetWindowSubclass(h, SubclassProc, kSubclassId, reinterpret_cast<DWORD_PTR>(this));
+    windows_.push_back(h);
+}
+
+void PeerBase::Release(HWND h) {
+    RemoveWindowSubclass(h, SubclassProc, kSubclassId);
+    RemovePropW(h, kPeerProp);
+    windows_.erase(std::remove(windows_.begin(), windows_.end(), h), windows_.end());
+    Forget(h);
+    if (h != hwnd_) return;
+    // The control's own window is gone: the control goes on without a peer.
+    hwnd_ = nullptr;
+    if (control_.GetPeer() == this) control_.AttachPeer(nullptr);
+}
+
+LRESULT PeerBase::Message(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
+    return DefSubclassProc(h, msg, wp, lp);
+}
+
+LRESULT CALLBACK PeerBase::SubclassProc(HWND h, UINT msg, WPARAM wp, LPARAM lp, UINT_PTR,
+                                        DWORD_PTR ref) {
+    auto* self = reinterpret_cast<PeerBase*>(ref);
+    if (msg == WM_NCDESTROY) {
+        self->Release(h);
+        return DefSubclassProc(h, msg, wp, lp);
+    }
+    return Guarded(
+        self->nf_.App(), [&] { return self->Message(h, msg, wp, lp); },
+        [&] { return DefSubclassProc(h, msg, wp, lp); });
+}
 
 HWND PeerBase::Make(const wchar_t* cls, const std::wstring& text, DWORD style, DWORD exStyle,
                     HWND parent) {
@@ -125,8 +175,6 @@ HWND PeerBase::Make(const wchar_t* cls, const std::wstring& text, DWORD style, D
 void PeerBase::OnDropFiles(const std::vector<std::u16string>& paths, POINT) {
     nf_.Raise([&] { control_.UserDropFiles(paths, 0); });
 }
-
-void PeerBase::Register(HWND h) { SetPropW(h, kPeerProp, this); }
 
 void PeerBase::AddTooltip() {
     if (control_.hint.empty() || !nf_.Tooltip()) return;
@@ -166,12 +214,14 @@ NativeForm::NativeForm(ui::Application& app, ui::Form& form, Win32System& system
     : app_(app), form_(form), system_(system) {}
 
 NativeForm::~NativeForm() {
-    // The windows go first: while they are destroyed they still send their peers messages.
+    // The peers go first and take themselves off their windows, so nothing the windows
+    // send while they are destroyed reaches a peer or a handler.
     form_.closeRequester = nullptr;
-    if (hwnd_ && IsWindow(hwnd_)) DestroyWindow(hwnd_);
-    if (appHwnd_ && IsWindow(appHwnd_)) DestroyWindow(appHwnd_);
     peers_.clear();
+    if (hwnd_) RemovePropW(hwnd_, kPeerProp);
     formPeer_.reset();
+    if (hwnd_) DestroyWindow(hwnd_);
+    if (appHwnd_) DestroyWindow(appHwnd_);
     if (font_) DeleteObject(font_);
     if (fixedFont_) DeleteObject(fixedFont_);
 }
@@ -223,13 +273,13 @@ bool NativeForm::Create() {
     wc.lpfnWndProc = ContainerProc;
     wc.lpszClassName = kContainerClass;
     RegisterClassExW(&wc);
-    wc.lpfnWndProc = FormProc;
+    wc.lpfnWndProc = Thunk<&NativeForm::FormMessage>;
     const std::wstring formClass = L"T" + W(form_.Name());  // the class is named after the form
     wc.lpszClassName = formClass.c_str();
     wc.hIcon = icon;
     wc.hIconSm = icon;
     RegisterClassExW(&wc);
-    wc.lpfnWndProc = AppProc;
+    wc.lpfnWndProc = Thunk<&NativeForm::AppMessage>;
     wc.lpszClassName = kAppClass;
     RegisterClassExW(&wc);
 
@@ -329,12 +379,12 @@ void NativeForm::MoveFocus(bool backwards) {
 }
 
 bool NativeForm::PreTranslate(MSG& msg) {
-    if (msg.hwnd != hwnd_ && !IsChild(hwnd_, msg.hwnd)) return false;
+    if (!hwnd_ || (msg.hwnd != hwnd_ && !IsChild(hwnd_, msg.hwnd))) return false;
     bool alt = (GetKeyState(VK_MENU) & 0x8000) != 0;
     bool ctrl = (GetKeyState(VK_CONTROL) & 0x8000) != 0;
     bool shift = (GetKeyState(VK_SHIFT) & 0x8000) != 0;
-    unsigned mods = (shift ? unsigned{ui::kShiftKey} : 0u) | (alt ? unsigned{ui::kAltKey} : 0u) |
-                    (ctrl ? unsigned{ui::kCtrlKey} : 0u);
+    unsigned mods = (shift ? unsigned{ui::kShift} : 0u) | (alt ? unsigned{ui::kAlt} : 0u) |
+                    (ctrl ? unsigned{ui::kCtrl} : 0u);
 
     if (msg.message == WM_KEYDOWN) {
         ui::Control* focused = ControlOf(GetFocus());
@@ -350,7 +400,7 @@ bool NativeForm::PreTranslate(MSG& msg) {
                 ui::Key key = msg.wParam == VK_RETURN ? ui::Key::Enter : ui::Key::Escape;
                 ui::Button* b = form_.ButtonForKey(key, mods, focused);
                 if (b) {
-                    Raise([b] { b->Click(); });
+                    Raise([b] { b->UserClick(); });
                     return true;
                 }
                 // Keys the focused control does not take are swallowed, without a beep.
@@ -409,14 +459,19 @@ void NativeForm::ApplyDpi(int dpi) {
     InvalidateRect(hwnd_, nullptr, TRUE);
 }
 
-LRESULT NativeForm::HandleFormMessage(UINT msg, WPARAM wp, LPARAM lp) {
+LRESULT NativeForm::FormMessage(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     switch (msg) {
+        case WM_NCDESTROY:
+            RemovePropW(hwnd, kPeerProp);
+            hwnd_ = nullptr;
+            if (form_.GetPeer() == formPeer_.get()) form_.AttachPeer(nullptr);
+            break;
         case WM_CLOSE:
             // Every way of closing comes here: the close box, the system menu, Alt+F4, the
             // taskbar window, another program. While a handler's box is open it does
             // nothing: the close would run inside that handler.
             if (system_.modalDepth > 0) return 0;
-            Raise([this] { form_.DoClose(); });
+            Raise([this] { form_.UserClose(); });
             if (form_.Closed()) {
                 ShowWindow(hwnd_, SW_HIDE);
                 PostQuitMessage(0);
@@ -443,7 +498,7 @@ LRESULT NativeForm::HandleFormMessage(UINT msg, WPARAM wp, LPARAM lp) {
         default:
             break;
     }
-    return ContainerProc(hwnd_, msg, wp, lp);
+    return ContainerMessage(hwnd, msg, wp, lp);
 }
 
 void NativeForm::Dropped(HDROP drop) {
@@ -483,6 +538,14 @@ void NativeForm::Dropped(HDROP drop) {
 }
 
 LRESULT CALLBACK NativeForm::ContainerProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+    PeerBase* own = PeerOf(hwnd);
+    if (!own) return DefWindowProcW(hwnd, msg, wp, lp);  // not ours yet, or no longer
+    return Guarded(
+        own->nf_.App(), [&] { return ContainerMessage(hwnd, msg, wp, lp); },
+        [&] { return DefWindowProcW(hwnd, msg, wp, lp); });
+}
+
+LRESULT NativeForm::ContainerMessage(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     switch (msg) {
         case WM_COMMAND:
             if (lp) {
@@ -520,34 +583,33 @@ LRESULT CALLBACK NativeForm::ContainerProc(HWND hwnd, UINT msg, WPARAM wp, LPARA
     return DefWindowProcW(hwnd, msg, wp, lp);
 }
 
-LRESULT CALLBACK NativeForm::FormProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+template <LRESULT (NativeForm::*Handler)(HWND, UINT, WPARAM, LPARAM)>
+LRESULT CALLBACK NativeForm::Thunk(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     if (msg == WM_NCCREATE) {
-        auto* cs = reinterpret_cast<CREATESTRUCTW*>(lp);
-        SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(cs->lpCreateParams));
-        static_cast<NativeForm*>(cs->lpCreateParams)->hwnd_ = hwnd;
+        auto* self = static_cast<NativeForm*>(reinterpret_cast<CREATESTRUCTW*>(lp)->lpCreateParams);
+        SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
+        if (Handler == &NativeForm::FormMessage) self->hwnd_ = hwnd;
+        return DefWindowProcW(hwnd, msg, wp, lp);
     }
     auto* self = reinterpret_cast<NativeForm*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
-    if (!self || msg == WM_NCCREATE) return DefWindowProcW(hwnd, msg, wp, lp);
-    return self->HandleFormMessage(msg, wp, lp);
+    if (!self) return DefWindowProcW(hwnd, msg, wp, lp);
+    if (msg == WM_NCDESTROY) SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
+    return Guarded(
+        self->app_, [&] { return (self->*Handler)(hwnd, msg, wp, lp); },
+        [&] { return DefWindowProcW(hwnd, msg, wp, lp); });
 }
 
-LRESULT CALLBACK NativeForm::AppProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
-    if (msg == WM_NCCREATE) {
-        auto* cs = reinterpret_cast<CREATESTRUCTW*>(lp);
-        SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(cs->lpCreateParams));
-    }
-    auto* self = reinterpret_cast<NativeForm*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
-    if (self && self->hwnd_) {
+LRESULT NativeForm::AppMessage(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+    if (msg == WM_NCDESTROY) appHwnd_ = nullptr;
+    if (hwnd_) {
         switch (msg) {
             case WM_CLOSE:  // from the taskbar: close the form the usual way
-                PostMessageW(self->hwnd_, WM_CLOSE, 0, 0);
+                PostMessageW(hwnd_, WM_CLOSE, 0, 0);
                 return 0;
             case WM_SETFOCUS:
             case WM_ACTIVATE:
                 if (msg == WM_SETFOCUS || LOWORD(wp) != WA_INACTIVE) {
-                    if (IsWindowVisible(self->hwnd_) && IsWindowEnabled(self->hwnd_)) {
-                        SetActiveWindow(self->hwnd_);
-                    }
+                    if (IsWindowVisible(hwnd_) && IsWindowEnabled(hwnd_)) SetActiveWindow(hwnd_);
                 }
                 return 0;
             default:

@@ -5,6 +5,7 @@
 #include <windows.h>
 #include <shellapi.h>
 
+#include <exception>
 #include <memory>
 #include <vector>
 
@@ -15,6 +16,27 @@
 namespace win32 {
 
 class PeerBase;
+
+// Every window and subclass procedure runs its body through this: a C++ exception that
+// escapes the body is shown in the application's error box and the message gets its
+// default handling, so none ever crosses into the system.
+void ShowStrayError(ui::Application& app, const char* message) noexcept;
+
+template <class Body, class Default>
+LRESULT Guarded(ui::Application& app, Body&& body, Default&& byDefault) noexcept {
+    try {
+        return body();
+    } catch (const std::exception& e) {
+        ShowStrayError(app, e.what());
+    } catch (...) {
+        ShowStrayError(app, "");
+    }
+    try {
+        return byDefault();
+    } catch (...) {
+        return 0;
+    }
+}
 
 class NativeForm {
 public:
@@ -54,17 +76,22 @@ public:
     }
 
     static LRESULT CALLBACK ContainerProc(HWND, UINT, WPARAM, LPARAM);
-    static LRESULT CALLBACK FormProc(HWND, UINT, WPARAM, LPARAM);
-    static LRESULT CALLBACK AppProc(HWND, UINT, WPARAM, LPARAM);
 
 private:
     friend class PeerBase;
+    // The window procedure of the form and of the application window: binds the window to
+    // this object at WM_NCCREATE and lets go of it at WM_NCDESTROY.
+    template <LRESULT (NativeForm::*Handler)(HWND, UINT, WPARAM, LPARAM)>
+    static LRESULT CALLBACK Thunk(HWND, UINT, WPARAM, LPARAM);
+    // What a container does with its children's messages: hands them to their peers.
+    static LRESULT ContainerMessage(HWND, UINT, WPARAM, LPARAM);
     void CreatePeers(ui::Control& parent, HWND parentHwnd);
     void MakeFonts();
     void ApplyDpi(int dpi);
     void MoveFocus(bool backwards);
     void FocusControl(ui::Control* control);
-    LRESULT HandleFormMessage(UINT msg, WPARAM wp, LPARAM lp);
+    LRESULT FormMessage(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
+    LRESULT AppMessage(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
     void Dropped(HDROP drop);
 
     ui::Application& app_;
@@ -82,8 +109,13 @@ private:
     std::unique_ptr<PeerBase> formPeer_;
 };
 
-// The base of every control's peer.
+// The base of every control's peer. Each window a peer registers carries the peer as a
+// window property and is subclassed to the peer's Message; both come off again when the
+// window goes (WM_NCDESTROY) or when the peer goes, whichever is first, so a window never
+// reaches a freed peer and a peer never touches a destroyed window.
 class PeerBase : public ui::Peer {
+    friend class NativeForm;
+
 public:
     PeerBase(NativeForm& nf, ui::Control& control) : nf_(nf), control_(control) {}
     ~PeerBase() override;
@@ -107,13 +139,23 @@ public:
 
 protected:
     HWND Make(const wchar_t* cls, const std::wstring& text, DWORD style, DWORD exStyle, HWND parent);
-    void Register(HWND h);  // maps h to this peer
+    void Register(HWND h);  // maps h to this peer and subclasses it
     void AddTooltip();
+    // A message to one of the peer's registered windows, before the window's own handling.
+    virtual LRESULT Message(HWND h, UINT msg, WPARAM wp, LPARAM lp);
+    // One of the registered windows is being destroyed; it is no longer the peer's.
+    virtual void Forget(HWND h) {}
 
     NativeForm& nf_;
     ui::Control& control_;
     HWND hwnd_ = nullptr;
     int id_ = 0;
+
+private:
+    static LRESULT CALLBACK SubclassProc(HWND h, UINT msg, WPARAM wp, LPARAM lp, UINT_PTR,
+                                         DWORD_PTR ref);
+    void Release(HWND h);  // takes the property and the subclass off h
+    std::vector<HWND> windows_;
 };
 
 }  // namespace win32

@@ -1,12 +1,8 @@
 #include "platform/win32/Peers.h"
 
 #include <commctrl.h>
-#include <shellapi.h>
-#include <windowsx.h>
 
-#include "platform/ui/Browse.h"
 #include "platform/ui/Controls.h"
-#include "platform/ui/Grid.h"
 #include "platform/win32/Wide.h"
 
 #include <algorithm>
@@ -102,7 +98,7 @@ public:
              WS_TABSTOP | (Button().isDefault ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON), 0, parent);
     }
     void OnCommand(HWND, int code) override {
-        if (code == BN_CLICKED) nf_.Raise([this] { Button().Click(); });
+        if (code == BN_CLICKED) nf_.Raise([this] { Button().UserClick(); });
     }
 };
 
@@ -120,7 +116,7 @@ public:
         }
     }
     void OnCommand(HWND, int code) override {
-        if (code == BN_CLICKED) nf_.Raise([this] { Check().Toggle(); });
+        if (code == BN_CLICKED) nf_.Raise([this] { Check().UserToggle(); });
     }
 };
 
@@ -140,7 +136,6 @@ public:
             Register(b);
             buttons_.push_back(b);
         }
-        SetWindowSubclass(hwnd_, Proc, 0, reinterpret_cast<DWORD_PTR>(this));
         Layout();
         UpdateState(ui::Prop::Index);
     }
@@ -179,7 +174,7 @@ public:
         if (code != BN_CLICKED) return;
         for (std::size_t i = 0; i < buttons_.size(); ++i) {
             if (buttons_[i] == from) {
-                nf_.Raise([this, i] { Group().SetItemIndex(static_cast<int>(i)); });
+                nf_.Raise([this, i] { Group().UserSelect(static_cast<int>(i)); });
             }
         }
     }
@@ -192,20 +187,25 @@ public:
         if (i == n) return false;
         int next = (key == VK_UP || key == VK_LEFT) ? i - 1 : i + 1;
         if (next < 0 || next >= n) return true;
-        nf_.Raise([this, next] { Group().SetItemIndex(next); });
+        nf_.Raise([this, next] { Group().UserSelect(next); });
         SetFocus(buttons_[static_cast<std::size_t>(next)]);
         return true;
     }
-    const std::vector<HWND>& Buttons() const { return buttons_; }
 
-private:
-    static LRESULT CALLBACK Proc(HWND h, UINT msg, WPARAM wp, LPARAM lp, UINT_PTR, DWORD_PTR ref) {
-        if (msg == WM_SETFOCUS) {
-            SetFocus(reinterpret_cast<RadioPeer*>(ref)->FocusTarget());
+protected:
+    // The group's own window hands the focus on to its chosen button.
+    LRESULT Message(HWND h, UINT msg, WPARAM wp, LPARAM lp) override {
+        if (h == hwnd_ && msg == WM_SETFOCUS) {
+            SetFocus(FocusTarget());
             return 0;
         }
-        return DefSubclassProc(h, msg, wp, lp);
+        return PeerBase::Message(h, msg, wp, lp);
     }
+    void Forget(HWND h) override {
+        buttons_.erase(std::remove(buttons_.begin(), buttons_.end(), h), buttons_.end());
+    }
+
+private:
     HWND frame_ = nullptr;
     std::vector<HWND> buttons_;
 };
@@ -217,7 +217,6 @@ public:
     void Create(HWND parent) override {
         Make(L"EDIT", W(Memo().Text()), WS_TABSTOP | ES_MULTILINE | ES_WANTRETURN | ES_AUTOVSCROLL,
              WS_EX_CLIENTEDGE, parent);
-        SetWindowSubclass(hwnd_, Proc, 0, reinterpret_cast<DWORD_PTR>(this));
         Layout();
     }
     void Layout() override {
@@ -277,15 +276,16 @@ private:
         if (!fits.empty()) SendMessageW(hwnd_, EM_REPLACESEL, TRUE, reinterpret_cast<LPARAM>(W(fits).c_str()));
         return true;
     }
-    static LRESULT CALLBACK Proc(HWND h, UINT msg, WPARAM wp, LPARAM lp, UINT_PTR, DWORD_PTR ref) {
-        auto* self = reinterpret_cast<MemoPeer*>(ref);
+
+protected:
+    LRESULT Message(HWND h, UINT msg, WPARAM wp, LPARAM lp) override {
         if ((msg == WM_CHAR || msg == WM_IME_CHAR) && (wp >= 0x20 || wp == L'\r' || wp == L'\n') &&
             wp != 0x7F) {
             // Enter and Ctrl+Enter both break the line.
             std::wstring typed = wp == L'\r' || wp == L'\n' ? std::wstring(L"\r\n")
                                                              : std::wstring(1, static_cast<wchar_t>(wp));
-            if (self->Limit(typed)) return 0;
-        } else if (msg == WM_PASTE && self->Memo().maxLength) {
+            if (Limit(typed)) return 0;
+        } else if (msg == WM_PASTE && Memo().maxLength) {
             std::wstring clip;
             if (OpenClipboard(h)) {
                 if (HANDLE data = GetClipboardData(CF_UNICODETEXT)) {
@@ -296,19 +296,21 @@ private:
                 }
                 CloseClipboard();
             }
-            if (self->Limit(clip)) return 0;
-        } else if (msg == WM_SETTEXT && !self->echo_) {
+            if (Limit(clip)) return 0;
+        } else if (msg == WM_SETTEXT && !echo_) {
             // Text set by another program (or anyone but the memo itself) is taken as a
             // handler's would be: whole, not cut to the typing limit. A multi-line edit
             // sends no EN_CHANGE for it.
-            self->external_ = true;
+            external_ = true;
             LRESULT r = DefSubclassProc(h, msg, wp, lp);
-            self->external_ = false;
-            if (r) self->Take(TextOf(h));
+            external_ = false;
+            if (r) Take(TextOf(h));
             return r;
         }
         return DefSubclassProc(h, msg, wp, lp);
     }
+
+private:
     bool external_ = false;
     bool echo_ = false;
 };

@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include <deque>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -59,7 +60,13 @@ public:
     std::deque<std::optional<std::string>> saveAnswers;    // empty or nullopt: cancelled
     std::deque<std::optional<std::string>> openAnswers;
 
+    std::function<void()> onDrives;  // runs before every reading of the drives
+
     std::string ExeFolder() override { return exeFolder; }
+    std::vector<sys::DriveInfo> Drives() override {
+        if (onDrives) onDrives();
+        return Win32System::Drives();
+    }
     sys::BoxResult ShowBox(sys::BoxKind kind, const std::string& caption, const std::string& text) override;
     bool SaveFileDialog(const sys::SaveFileRequest& request, std::string& path) override;
     bool OpenFileDialog(const sys::OpenFileRequest& request, std::string& path) override;
