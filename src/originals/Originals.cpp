@@ -213,13 +213,15 @@ std::string Store::NewSavedName(const std::string& destination) {
     }
 }
 
-bool Store::Save(sys::FileError& why) {
+bool Store::MakeFolder(sys::FileError& why) {
     std::string folder = folder_.substr(0, folder_.size() - 1);
-    if (!system_.CreateFolder(folder)) {
-        why = {sys::Fault::FolderMissing, ""};
-        return false;
-    }
-    return system_.SaveFileAtomic(folder_ + kIndexName, FormatIndex(index_), &why);
+    if (system_.CreateFolder(folder)) return true;
+    why = {sys::Fault::Other, "フォルダ " + folder + " を作れません"};
+    return false;
+}
+
+bool Store::Save(sys::FileError& why) {
+    return MakeFolder(why) && system_.SaveFileAtomic(folder_ + kIndexName, FormatIndex(index_), &why);
 }
 
 bool Store::BeforeCopy(const std::string& source, const std::string& destination, bool keep,
@@ -241,7 +243,10 @@ bool Store::BeforeCopy(const std::string& source, const std::string& destination
     if (!keep) {
         if (e->copied == in) return true;
         e->copied = in;
-        return Save(why);
+        sys::FileError saveWhy;
+        if (Save(saveWhy)) return true;
+        return Refuse(why, "元のファイルの記録 " + folder_ + kIndexName + " に書き込めません (" +
+                               ReasonText(saveWhy) + ")");
     }
 
     const std::uint32_t attributes = system_.Attributes(destination);
@@ -283,8 +288,7 @@ bool Store::BeforeCopy(const std::string& source, const std::string& destination
     sys::FileError saveWhy;
     bool ok = true;
     if (!added.empty()) {
-        ok = system_.CreateFolder(folder_.substr(0, folder_.size() - 1)) &&
-             system_.SaveFileAtomic(folder_ + added, current, &saveWhy);
+        ok = MakeFolder(saveWhy) && system_.SaveFileAtomic(folder_ + added, current, &saveWhy);
         if (ok) {
             // Read back: a saved original is whole or not kept.
             ok = system_.ReadFile(folder_ + added, incoming_, &saveWhy) &&

@@ -85,6 +85,7 @@ public:
 
 private:
     const Index& Load();
+    bool MakeFolder(sys::FileError& why);
     bool Save(sys::FileError& why);
     Entry* Find(const std::string& destination);
     std::string NewSavedName(const std::string& destination);
