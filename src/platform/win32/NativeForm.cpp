@@ -11,7 +11,6 @@ namespace win32 {
 namespace {
 
 const wchar_t* const kPeerProp = L"QxPeer";
-const wchar_t* const kContainerClass = L"QxContainer";
 const wchar_t* const kAppClass = L"QxApplication";
 const UINT_PTR kSubclassId = 1;
 
@@ -488,7 +487,7 @@ LRESULT NativeForm::FormMessage(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
                 return 0;
             }
             break;
-        case 0x02E0: {  // WM_DPICHANGED
+        case WM_DPICHANGED: {
             const RECT* r = reinterpret_cast<const RECT*>(lp);
             SetWindowPos(hwnd_, nullptr, r->left, r->top, r->right - r->left, r->bottom - r->top,
                          SWP_NOZORDER | SWP_NOACTIVATE);

@@ -17,6 +17,9 @@ namespace win32 {
 
 class PeerBase;
 
+// The window class of the panels and of the radio groups' frames.
+inline constexpr wchar_t kContainerClass[] = L"QxContainer";
+
 // Every window and subclass procedure runs its body through this: a C++ exception that
 // escapes the body is shown in the application's error box and the message gets its
 // default handling, so none ever crosses into the system.

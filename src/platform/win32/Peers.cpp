@@ -10,7 +10,6 @@
 namespace win32 {
 namespace {
 
-const wchar_t* const kContainerClass = L"QxContainer";
 
 // Text of a window, already in CP932.
 std::string TextOf(HWND h) { return A(WindowTextW(h)); }
