@@ -414,33 +414,10 @@ std::wstring FromUtf8(const std::string& s) {
     return out;
 }
 
-bool WriteWideFile(const std::wstring& path, const std::string& data) {
-    HANDLE h = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-    if (h == INVALID_HANDLE_VALUE) return false;
-    DWORD n = 0;
-    BOOL ok = WriteFile(h, data.data(), static_cast<DWORD>(data.size()), &n, nullptr);
-    CloseHandle(h);
-    return ok && n == data.size();
-}
-
-std::string ReadWideFile(const std::wstring& path) {
-    HANDLE h = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-    if (h == INVALID_HANDLE_VALUE) return "(missing)";
-    std::string out(1 << 16, '\0');
-    DWORD n = 0;
-    ReadFile(h, out.data(), static_cast<DWORD>(out.size()), &n, nullptr);
-    CloseHandle(h);
-    out.resize(n);
-    return out;
-}
-
 // Runs list_peek.exe (built beside this test) on one of the window's controls, serving
 // the window's messages meanwhile; gives its answer lines.
 std::vector<std::wstring> Peek(RealForm& f, const std::wstring& args, const std::string& out) {
-    wchar_t self[MAX_PATH];
-    std::wstring exe(self, GetModuleFileNameW(nullptr, self, MAX_PATH));
-    exe = exe.substr(0, exe.find_last_of(L'\\') + 1) + L"list_peek.exe";
-    std::wstring command = L"\"" + exe + L"\" " + args + L" \"" + Wide(out) + L"\"";
+    std::wstring command = L"\"" + HelperPath(L"list_peek.exe") + L"\" " + args + L" \"" + Wide(out) + L"\"";
     STARTUPINFOW si{};
     si.cb = sizeof si;
     PROCESS_INFORMATION pi{};
@@ -499,7 +476,7 @@ TEST(ForeignNames, ShownReadByOtherProgramsRegisteredAndCopiedWhole) {
     const std::vector<std::wstring> names = {L"a.mp3", L"C\u00E9line \u00E9.mp3", L"\uC74C\uC545.mp3",
                                              L"x\U0001F600.mp3", L"\u65E5\u672C\u8A9E \u30BD.mp3",
                                              L"\u03A9mega.mp3"};
-    for (const std::wstring& n : names) ASSERT_TRUE(WriteWideFile(Wide(music) + L"\\" + n, Music(win32::A(n))));
+    for (const std::wstring& n : names) ASSERT_TRUE(WriteBytes(Wide(music) + L"\\" + n, Music(win32::A(n))));
     const std::wstring musica = Wide(music) + L"\\M\u00FAsica";
     ASSERT_TRUE(CreateDirectoryW(musica.c_str(), nullptr));
     RealForm f(ExeFolder(root), music);
@@ -538,7 +515,7 @@ TEST(ForeignNames, ShownReadByOtherProgramsRegisteredAndCopiedWhole) {
     const char* const slots[] = {"01.mp3", "03.mp3", "05.mp3", "08.mp3", "09.mp3", "11.mp3"};
     auto arrived = [&](const std::wstring& folder) {
         for (int i = 0; i < 6; ++i) {
-            EXPECT_EQ(ReadWideFile(folder + L"\\" + Wide(slots[i])), Music(win32::A(shown[static_cast<std::size_t>(i)])))
+            EXPECT_EQ(ReadBytes(folder + L"\\" + Wide(slots[i])), Music(win32::A(shown[static_cast<std::size_t>(i)])))
                 << slots[i];
             DeleteFileW((folder + L"\\" + Wide(slots[i])).c_str());
         }

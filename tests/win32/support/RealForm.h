@@ -38,6 +38,9 @@ std::vector<std::string> Cp(const std::vector<std::u16string>& names);
 // Whole-file helpers on CP932 paths (the test's own, independent of the program's).
 bool WriteBytes(const std::string& path, const std::string& data);
 std::string ReadBytes(const std::string& path);  // "" when missing
+// The same on a path as the system spells it, for names CP932 cannot hold.
+bool WriteBytes(const std::wstring& path, const std::string& data);
+std::string ReadBytes(const std::wstring& path);
 bool Exists(const std::string& path);
 void MakeFolder(const std::string& path);
 void RemoveTree(const std::string& path);
