@@ -3,6 +3,7 @@
 # one process at a time, for SECONDS each (default 30), starting from its seed corpus in
 # tests/fuzz/corpus/<target>. Fails on the first crash, sanitizer report or broken
 # property; the input that did it is left in build/fuzz/crashes/.
+# With FUZZ_RUNS=N set, each target stops after N executions instead (SECONDS still caps it).
 #   usage: scripts/fuzz.sh [SECONDS] [TARGET...]     targets: ini cp932 listfile batch
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -26,7 +27,9 @@ for t in "${targets[@]}"; do
   # the batch writer's slot table needs far fewer.
   max_len=4096
   if [ "$t" = batch ]; then max_len=1024; fi
-  if "build/fuzz/tests/fuzz/${t}_fuzz" -max_total_time="$seconds" -max_len="$max_len" -timeout=10 \
+  runs_cap=()
+  if [ -n "${FUZZ_RUNS:-}" ]; then runs_cap=(-runs="$FUZZ_RUNS"); fi
+  if "build/fuzz/tests/fuzz/${t}_fuzz" -max_total_time="$seconds" "${runs_cap[@]}" -max_len="$max_len" -timeout=10 \
        -rss_limit_mb=2048 -print_final_stats=1 -artifact_prefix="build/fuzz/crashes/$t-" \
        "build/fuzz/corpus/$t" "tests/fuzz/corpus/$t" >"$log" 2>&1; then
     rc=0
