@@ -4,6 +4,8 @@
 
 #include <algorithm>
 
+#include "platform/win32/Messages.h"
+#include "platform/win32/Paint.h"
 #include "platform/win32/Peers.h"
 #include "platform/win32/Wide.h"
 
@@ -27,9 +29,7 @@ int DpiAt(POINT pt) {
             return static_cast<int>(y);
         }
     }
-    HDC dc = GetDC(nullptr);
-    int dpi = GetDeviceCaps(dc, LOGPIXELSY);
-    ReleaseDC(nullptr, dc);
+    int dpi = GetDeviceCaps(WindowDC(nullptr), LOGPIXELSY);
     return dpi > 0 ? dpi : 96;
 }
 
@@ -64,10 +64,8 @@ bool FontInstalled(const std::wstring& face) {
     LOGFONTW lf{};
     lf.lfCharSet = DEFAULT_CHARSET;
     wcsncpy(lf.lfFaceName, face.c_str(), LF_FACESIZE - 1);
-    HDC dc = GetDC(nullptr);
     bool found = false;
-    EnumFontFamiliesExW(dc, &lf, FontFound, reinterpret_cast<LPARAM>(&found), 0);
-    ReleaseDC(nullptr, dc);
+    EnumFontFamiliesExW(WindowDC(nullptr), &lf, FontFound, reinterpret_cast<LPARAM>(&found), 0);
     return found;
 }
 
@@ -165,7 +163,7 @@ HWND PeerBase::Make(const wchar_t* cls, const std::wstring& text, DWORD style, D
                             reinterpret_cast<HMENU>(static_cast<INT_PTR>(id_)),
                             GetModuleHandleW(nullptr), nullptr);
     Register(hwnd_);
-    SendMessageW(hwnd_, WM_SETFONT, reinterpret_cast<WPARAM>(nf_.Font(false)), FALSE);
+    SetFont(hwnd_, nf_.Font(false), false);
     if (control_.Visible()) ShowWindow(hwnd_, SW_SHOWNA);
     AddTooltip();
     return hwnd_;
@@ -192,7 +190,7 @@ void PeerBase::Layout() {
     const ui::Rect& b = control_.Bounds();
     SetWindowPos(hwnd_, nullptr, nf_.Scale(b.left), nf_.Scale(b.top), nf_.Scale(b.width),
                  nf_.Scale(b.height), SWP_NOZORDER | SWP_NOACTIVATE);
-    SendMessageW(hwnd_, WM_SETFONT, reinterpret_cast<WPARAM>(nf_.Font(false)), TRUE);
+    SetFont(hwnd_, nf_.Font(false));
 }
 
 void PeerBase::Update(ui::Prop what) {
@@ -257,13 +255,12 @@ void NativeForm::MakeFonts() {
     fixedFont_ = CreateFontIndirectW(&lf);
 }
 
-bool NativeForm::Create() {
+std::wstring NativeForm::RegisterClasses(HICON icon) {
     HINSTANCE inst = GetModuleHandleW(nullptr);
     INITCOMMONCONTROLSEX icc{sizeof icc, ICC_STANDARD_CLASSES | ICC_TAB_CLASSES |
                                              ICC_LISTVIEW_CLASSES | ICC_BAR_CLASSES};
     InitCommonControlsEx(&icc);
 
-    HICON icon = LoadIconW(inst, MAKEINTRESOURCEW(1));
     WNDCLASSEXW wc{};
     wc.cbSize = sizeof wc;
     wc.hInstance = inst;
@@ -281,6 +278,13 @@ bool NativeForm::Create() {
     wc.lpfnWndProc = Thunk<&NativeForm::AppMessage>;
     wc.lpszClassName = kAppClass;
     RegisterClassExW(&wc);
+    return formClass;
+}
+
+bool NativeForm::Create() {
+    HINSTANCE inst = GetModuleHandleW(nullptr);
+    HICON icon = LoadIconW(inst, MAKEINTRESOURCEW(1));
+    const std::wstring formClass = RegisterClasses(icon);
 
     // The application's own window carries the title in the taskbar and owns the form.
     int cx = GetSystemMetrics(SM_CXSCREEN) / 2, cy = GetSystemMetrics(SM_CYSCREEN) / 2;
@@ -315,7 +319,7 @@ bool NativeForm::Create() {
                                WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX, CW_USEDEFAULT,
                                CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, hwnd_, nullptr, inst,
                                nullptr);
-    SendMessageW(tooltip_, TTM_SETMAXTIPWIDTH, 0, Scale(420));
+    SetTipWidth(tooltip_, Scale(420));
 
     formPeer_ = std::make_unique<FormPeer>(*this, form_);
     form_.AttachPeer(formPeer_.get());
@@ -385,42 +389,7 @@ bool NativeForm::PreTranslate(MSG& msg) {
     unsigned mods = (shift ? unsigned{ui::kShift} : 0u) | (alt ? unsigned{ui::kAlt} : 0u) |
                     (ctrl ? unsigned{ui::kCtrl} : 0u);
 
-    if (msg.message == WM_KEYDOWN) {
-        ui::Control* focused = ControlOf(GetFocus());
-        switch (msg.wParam) {
-            case VK_TAB:
-                if (alt || ctrl) return false;
-                MoveFocus(shift);
-                return true;
-            case VK_RETURN:
-            case VK_ESCAPE: {
-                // A dropped-down list takes Enter (choose and close) and Esc (close).
-                if (DroppedDown(GetFocus())) return false;
-                ui::Key key = msg.wParam == VK_RETURN ? ui::Key::Enter : ui::Key::Escape;
-                ui::Button* b = form_.ButtonForKey(key, mods, focused);
-                if (b) {
-                    Raise([b] { b->UserClick(); });
-                    return true;
-                }
-                // Keys the focused control does not take are swallowed, without a beep.
-                // Esc never reaches a memo: a multi-line edit may close its parent on it.
-                if (key == ui::Key::Escape) return true;
-                if (focused && focused->GetKind() != ui::Kind::Memo &&
-                    focused->GetKind() != ui::Kind::DirectoryListBox &&
-                    focused->GetKind() != ui::Kind::ValueListEditor) {
-                    return true;
-                }
-                return false;
-            }
-            case VK_UP:
-            case VK_DOWN:
-            case VK_LEFT:
-            case VK_RIGHT:
-                return !(alt || ctrl) && RadioArrow(PeerOf(GetFocus()), GetFocus(), msg.wParam);
-            default:
-                return false;
-        }
-    }
+    if (msg.message == WM_KEYDOWN) return KeyDown(msg.wParam, mods);
     // Alt+F4 closes whatever has the focus: some controls (Wine's combo box) eat every
     // Alt key instead of leaving it to the system.
     if (msg.message == WM_SYSKEYDOWN && msg.wParam == VK_F4 && alt && !ctrl) {
@@ -440,6 +409,44 @@ bool NativeForm::PreTranslate(MSG& msg) {
     return false;
 }
 
+bool NativeForm::KeyDown(WPARAM key, unsigned mods) {
+    bool alt = (mods & ui::kAlt) != 0, ctrl = (mods & ui::kCtrl) != 0, shift = (mods & ui::kShift) != 0;
+    ui::Control* focused = ControlOf(GetFocus());
+    switch (key) {
+        case VK_TAB:
+            if (alt || ctrl) return false;
+            MoveFocus(shift);
+            return true;
+        case VK_RETURN:
+        case VK_ESCAPE: {
+            // A dropped-down list takes Enter (choose and close) and Esc (close).
+            if (DroppedDown(GetFocus())) return false;
+            ui::Key which = key == VK_RETURN ? ui::Key::Enter : ui::Key::Escape;
+            ui::Button* b = form_.ButtonForKey(which, mods, focused);
+            if (b) {
+                Raise([b] { b->UserClick(); });
+                return true;
+            }
+            // Keys the focused control does not take are swallowed, without a beep.
+            // Esc never reaches a memo: a multi-line edit may close its parent on it.
+            if (which == ui::Key::Escape) return true;
+            if (focused && focused->GetKind() != ui::Kind::Memo &&
+                focused->GetKind() != ui::Kind::DirectoryListBox &&
+                focused->GetKind() != ui::Kind::ValueListEditor) {
+                return true;
+            }
+            return false;
+        }
+        case VK_UP:
+        case VK_DOWN:
+        case VK_LEFT:
+        case VK_RIGHT:
+            return !(alt || ctrl) && RadioArrow(PeerOf(GetFocus()), GetFocus(), key);
+        default:
+            return false;
+    }
+}
+
 int NativeForm::Run() {
     MSG msg;
     while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
@@ -454,7 +461,7 @@ void NativeForm::ApplyDpi(int dpi) {
     dpi_ = dpi;
     MakeFonts();
     for (auto& p : peers_) p->Layout();
-    SendMessageW(tooltip_, TTM_SETMAXTIPWIDTH, 0, Scale(420));
+    SetTipWidth(tooltip_, Scale(420));
     InvalidateRect(hwnd_, nullptr, TRUE);
 }
 

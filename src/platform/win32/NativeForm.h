@@ -88,7 +88,10 @@ private:
     static LRESULT CALLBACK Thunk(HWND, UINT, WPARAM, LPARAM);
     // What a container does with its children's messages: hands them to their peers.
     static LRESULT ContainerMessage(HWND, UINT, WPARAM, LPARAM);
+    // Registers the window classes; returns the form's class name.
+    std::wstring RegisterClasses(HICON icon);
     void CreatePeers(ui::Control& parent, HWND parentHwnd);
+    bool KeyDown(WPARAM key, unsigned mods);  // a WM_KEYDOWN as PreTranslate takes it
     void MakeFonts();
     void ApplyDpi(int dpi);
     void MoveFocus(bool backwards);
@@ -159,6 +162,20 @@ private:
                                          DWORD_PTR ref);
     void Release(HWND h);  // takes the property and the subclass off h
     std::vector<HWND> windows_;
+};
+
+// The base of the peer of one kind of control (CRTP, as LearnWin32's BaseWindow): Model()
+// is the control as its own type, and New makes the peer for the factory.
+template <class Self, class ModelT>
+class Peer : public PeerBase {
+public:
+    Peer(NativeForm& nf, ui::Control& control) : PeerBase(nf, control) {}
+    static std::unique_ptr<PeerBase> New(NativeForm& nf, ui::Control& control) {
+        return std::make_unique<Self>(nf, control);
+    }
+
+protected:
+    ModelT& Model() { return static_cast<ModelT&>(control_); }
 };
 
 }  // namespace win32

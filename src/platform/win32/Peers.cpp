@@ -2,10 +2,12 @@
 
 #include <commctrl.h>
 
-#include "platform/ui/Controls.h"
-#include "platform/win32/Wide.h"
-
 #include <algorithm>
+
+#include "platform/ui/Controls.h"
+#include "platform/win32/Messages.h"
+#include "platform/win32/Paint.h"
+#include "platform/win32/Wide.h"
 
 namespace win32 {
 namespace {
@@ -16,66 +18,63 @@ std::string TextOf(HWND h) { return A(WindowTextW(h)); }
 
 // ---- Containers ------------------------------------------------------------------------
 
-class PanelPeer : public PeerBase {
+class PanelPeer : public Peer<PanelPeer, ui::Panel> {
 public:
-    using PeerBase::PeerBase;
+    using Peer::Peer;
     void Create(HWND parent) override {
         Make(kContainerClass, L"", WS_CLIPSIBLINGS | WS_CLIPCHILDREN, WS_EX_CONTROLPARENT, parent);
     }
 };
 
-class TabPeer : public PeerBase {
+class TabPeer : public Peer<TabPeer, ui::TabControl> {
 public:
-    using PeerBase::PeerBase;
-    ui::TabControl& Tab() { return static_cast<ui::TabControl&>(control_); }
+    using Peer::Peer;
     void Create(HWND parent) override {
         Make(WC_TABCONTROLW, L"", WS_CLIPSIBLINGS | WS_CLIPCHILDREN | WS_TABSTOP, WS_EX_CONTROLPARENT,
              parent);
         int i = 0;
-        for (const std::string& t : Tab().Tabs()) {
+        for (const std::string& t : Model().Tabs()) {
             std::wstring w = W(t);
             TCITEMW item{};
             item.mask = TCIF_TEXT;
             item.pszText = w.data();
             SendMessageW(hwnd_, TCM_INSERTITEMW, i++, reinterpret_cast<LPARAM>(&item));
         }
-        SendMessageW(hwnd_, TCM_SETCURSEL, Tab().TabIndex(), 0);
+        SelectTab(hwnd_, Model().TabIndex());
     }
     void UpdateState(ui::Prop what) override {
-        if (what == ui::Prop::Index) SendMessageW(hwnd_, TCM_SETCURSEL, Tab().TabIndex(), 0);
+        if (what == ui::Prop::Index) SelectTab(hwnd_, Model().TabIndex());
     }
     LRESULT OnNotify(NMHDR* hdr) override {
         if (hdr->code == TCN_SELCHANGE) {
-            int index = static_cast<int>(SendMessageW(hwnd_, TCM_GETCURSEL, 0, 0));
-            nf_.Raise([this, index] { Tab().UserSelect(index); });
+            int index = TabSelection(hwnd_);
+            nf_.Raise([this, index] { Model().UserSelect(index); });
         }
         return 0;
     }
-
 };
 
 // ---- Simple controls ---------------------------------------------------------------------
 
 // A label sized by its text unless it is of fixed size; lines break only at CR LF.
-class LabelPeer : public PeerBase {
+class LabelPeer : public Peer<LabelPeer, ui::Label> {
 public:
-    using PeerBase::PeerBase;
-    ui::Label& Label() { return static_cast<ui::Label&>(control_); }
+    using Peer::Peer;
     void Create(HWND parent) override {
-        Make(L"STATIC", W(Label().Caption()), SS_LEFTNOWORDWRAP | SS_NOPREFIX, 0, parent);
+        Make(L"STATIC", W(Model().Caption()), SS_LEFTNOWORDWRAP | SS_NOPREFIX, 0, parent);
         Layout();
     }
     void Layout() override {
         PeerBase::Layout();
-        if (Label().fixedSize) return;
+        if (Model().fixedSize) return;
         // Grow to the text, as the designer's auto-sized label does with any font.
-        std::wstring text = W(Label().Caption());
-        HDC dc = GetDC(hwnd_);
-        HGDIOBJ old = SelectObject(dc, nf_.Font(false));
+        std::wstring text = W(Model().Caption());
         RECT r{0, 0, 0, 0};
-        DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &r, DT_CALCRECT | DT_NOPREFIX);
-        SelectObject(dc, old);
-        ReleaseDC(hwnd_, dc);
+        {
+            WindowDC dc(hwnd_);
+            Selected font(dc, nf_.Font(false));
+            DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &r, DT_CALCRECT | DT_NOPREFIX);
+        }
         const ui::Rect& b = control_.Bounds();
         int w = std::max<int>(nf_.Scale(b.width), r.right);
         int h = std::max<int>(nf_.Scale(b.height), r.bottom);
@@ -83,52 +82,47 @@ public:
     }
     void UpdateState(ui::Prop what) override {
         if (what != ui::Prop::Text) return;
-        SetWindowTextW(hwnd_, W(Label().Caption()).c_str());
-        if (!Label().fixedSize) Layout();
+        SetWindowTextW(hwnd_, W(Model().Caption()).c_str());
+        if (!Model().fixedSize) Layout();
     }
 };
 
-class ButtonPeer : public PeerBase {
+class ButtonPeer : public Peer<ButtonPeer, ui::Button> {
 public:
-    using PeerBase::PeerBase;
-    ui::Button& Button() { return static_cast<ui::Button&>(control_); }
+    using Peer::Peer;
     void Create(HWND parent) override {
-        Make(L"BUTTON", W(Button().Caption()),
-             WS_TABSTOP | (Button().isDefault ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON), 0, parent);
+        Make(L"BUTTON", W(Model().Caption()),
+             WS_TABSTOP | (Model().isDefault ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON), 0, parent);
     }
     void OnCommand(HWND, int code) override {
-        if (code == BN_CLICKED) nf_.Raise([this] { Button().UserClick(); });
+        if (code == BN_CLICKED) nf_.Raise([this] { Model().UserClick(); });
     }
 };
 
-class CheckPeer : public PeerBase {
+class CheckPeer : public Peer<CheckPeer, ui::CheckBox> {
 public:
-    using PeerBase::PeerBase;
-    ui::CheckBox& Check() { return static_cast<ui::CheckBox&>(control_); }
+    using Peer::Peer;
     void Create(HWND parent) override {
-        Make(L"BUTTON", W(Check().Caption()), WS_TABSTOP | BS_CHECKBOX, 0, parent);
+        Make(L"BUTTON", W(Model().Caption()), WS_TABSTOP | BS_CHECKBOX, 0, parent);
         UpdateState(ui::Prop::Index);
     }
     void UpdateState(ui::Prop what) override {
-        if (what == ui::Prop::Index) {
-            SendMessageW(hwnd_, BM_SETCHECK, Check().Checked() ? BST_CHECKED : BST_UNCHECKED, 0);
-        }
+        if (what == ui::Prop::Index) SetChecked(hwnd_, Model().Checked());
     }
     void OnCommand(HWND, int code) override {
-        if (code == BN_CLICKED) nf_.Raise([this] { Check().UserToggle(); });
+        if (code == BN_CLICKED) nf_.Raise([this] { Model().UserToggle(); });
     }
 };
 
-class RadioPeer : public PeerBase {
+class RadioPeer : public Peer<RadioPeer, ui::RadioGroup> {
 public:
-    using PeerBase::PeerBase;
-    ui::RadioGroup& Group() { return static_cast<ui::RadioGroup&>(control_); }
+    using Peer::Peer;
     void Create(HWND parent) override {
         Make(kContainerClass, L"", WS_CLIPSIBLINGS | WS_TABSTOP, WS_EX_CONTROLPARENT, parent);
-        frame_ = CreateWindowExW(0, L"BUTTON", W(Group().Caption()).c_str(),
+        frame_ = CreateWindowExW(0, L"BUTTON", W(Model().Caption()).c_str(),
                                  WS_CHILD | WS_VISIBLE | BS_GROUPBOX, 0, 0, 0, 0, hwnd_, nullptr,
                                  GetModuleHandleW(nullptr), nullptr);
-        for (const std::string& item : Group().Items()) {
+        for (const std::string& item : Model().Items()) {
             HWND b = CreateWindowExW(0, L"BUTTON", W(item).c_str(),
                                      WS_CHILD | WS_VISIBLE | BS_RADIOBUTTON, 0, 0, 0, 0, hwnd_,
                                      nullptr, GetModuleHandleW(nullptr), nullptr);
@@ -139,7 +133,7 @@ public:
         UpdateState(ui::Prop::Index);
     }
     HWND FocusTarget() override {
-        int i = Group().ItemIndex();
+        int i = Model().ItemIndex();
         return buttons_.empty() ? hwnd_ : buttons_[static_cast<std::size_t>(i < 0 ? 0 : i)];
     }
     void Layout() override {
@@ -147,33 +141,32 @@ public:
         const ui::Rect& b = control_.Bounds();
         int w = nf_.Scale(b.width), h = nf_.Scale(b.height);
         MoveWindow(frame_, 0, 0, w, h, TRUE);
-        SendMessageW(frame_, WM_SETFONT, reinterpret_cast<WPARAM>(nf_.Font(false)), TRUE);
-        HDC dc = GetDC(hwnd_);
-        HGDIOBJ old = SelectObject(dc, nf_.Font(false));
+        SetFont(frame_, nf_.Font(false));
         TEXTMETRICW tm{};
-        GetTextMetricsW(dc, &tm);
-        SelectObject(dc, old);
-        ReleaseDC(hwnd_, dc);
+        {
+            WindowDC dc(hwnd_);
+            Selected font(dc, nf_.Font(false));
+            GetTextMetricsW(dc, &tm);
+        }
         int count = static_cast<int>(buttons_.size());
         for (int i = 0; i < count; ++i) {
             RadioLayout r = RadioItemPlace(w, h, tm.tmHeight, count, i);
             HWND btn = buttons_[static_cast<std::size_t>(i)];
             MoveWindow(btn, r.left, r.top, r.width, r.height, TRUE);
-            SendMessageW(btn, WM_SETFONT, reinterpret_cast<WPARAM>(nf_.Font(false)), TRUE);
+            SetFont(btn, nf_.Font(false));
         }
     }
     void UpdateState(ui::Prop what) override {
         if (what != ui::Prop::Index) return;
         for (std::size_t i = 0; i < buttons_.size(); ++i) {
-            SendMessageW(buttons_[i], BM_SETCHECK,
-                         static_cast<int>(i) == Group().ItemIndex() ? BST_CHECKED : BST_UNCHECKED, 0);
+            SetChecked(buttons_[i], static_cast<int>(i) == Model().ItemIndex());
         }
     }
     void OnCommand(HWND from, int code) override {
         if (code != BN_CLICKED) return;
         for (std::size_t i = 0; i < buttons_.size(); ++i) {
             if (buttons_[i] == from) {
-                nf_.Raise([this, i] { Group().UserSelect(static_cast<int>(i)); });
+                nf_.Raise([this, i] { Model().UserSelect(static_cast<int>(i)); });
             }
         }
     }
@@ -186,7 +179,7 @@ public:
         if (i == n) return false;
         int next = (key == VK_UP || key == VK_LEFT) ? i - 1 : i + 1;
         if (next < 0 || next >= n) return true;
-        nf_.Raise([this, next] { Group().UserSelect(next); });
+        nf_.Raise([this, next] { Model().UserSelect(next); });
         SetFocus(buttons_[static_cast<std::size_t>(next)]);
         return true;
     }
@@ -198,7 +191,7 @@ protected:
             SetFocus(FocusTarget());
             return 0;
         }
-        return PeerBase::Message(h, msg, wp, lp);
+        return Peer::Message(h, msg, wp, lp);
     }
     void Forget(HWND h) override {
         buttons_.erase(std::remove(buttons_.begin(), buttons_.end(), h), buttons_.end());
@@ -209,23 +202,22 @@ private:
     std::vector<HWND> buttons_;
 };
 
-class MemoPeer : public PeerBase {
+class MemoPeer : public Peer<MemoPeer, ui::Memo> {
 public:
-    using PeerBase::PeerBase;
-    ui::Memo& Memo() { return static_cast<ui::Memo&>(control_); }
+    using Peer::Peer;
     void Create(HWND parent) override {
-        Make(L"EDIT", W(Memo().Text()), WS_TABSTOP | ES_MULTILINE | ES_WANTRETURN | ES_AUTOVSCROLL,
+        Make(L"EDIT", W(Model().Text()), WS_TABSTOP | ES_MULTILINE | ES_WANTRETURN | ES_AUTOVSCROLL,
              WS_EX_CLIENTEDGE, parent);
         Layout();
     }
     void Layout() override {
         PeerBase::Layout();
-        SendMessageW(hwnd_, WM_SETFONT, reinterpret_cast<WPARAM>(nf_.Font(Memo().fixedPitch)), TRUE);
+        SetFont(hwnd_, nf_.Font(Model().fixedPitch));
     }
     void UpdateState(ui::Prop what) override {
         if (what != ui::Prop::Text) return;
         echo_ = true;
-        SetWindowTextW(hwnd_, W(Memo().Text()).c_str());
+        SetWindowTextW(hwnd_, W(Model().Text()).c_str());
         echo_ = false;
     }
     // Every change of the edit's text that the program did not make reaches the memo:
@@ -235,8 +227,8 @@ public:
         std::string text = TextOf(hwnd_);
         // The player's input never goes past the limit, whatever way it came in (a
         // composition the edit inserts by itself included): such a change is taken back.
-        if (!external_ && Memo().maxLength && text.size() > Memo().maxLength &&
-            text.size() > Memo().Text().size()) {
+        if (!external_ && Model().maxLength && text.size() > Model().maxLength &&
+            text.size() > Model().Text().size()) {
             MessageBeep(MB_OK);
             UpdateState(ui::Prop::Text);
             return;
@@ -249,17 +241,15 @@ private:
     // set from outside), it is shown as kept ("?"), so what is shown is what is used.
     void Take(std::string text) {
         std::wstring shown = WindowTextW(hwnd_);
-        Memo().UserSetText(std::move(text));
-        if (W(Memo().Text()) == shown) return;
-        DWORD start = 0, end = 0;
-        SendMessageW(hwnd_, EM_GETSEL, reinterpret_cast<WPARAM>(&start), reinterpret_cast<LPARAM>(&end));
+        Model().UserSetText(std::move(text));
+        if (W(Model().Text()) == shown) return;
+        EditRange selection = EditSelection(hwnd_);
         UpdateState(ui::Prop::Text);
-        SendMessageW(hwnd_, EM_SETSEL, start, end);
+        SetEditSelection(hwnd_, selection);
     }
     // Bytes the text keeps when the selection is replaced.
     std::size_t KeptBytes() {
-        DWORD start = 0, end = 0;
-        SendMessageW(hwnd_, EM_GETSEL, reinterpret_cast<WPARAM>(&start), reinterpret_cast<LPARAM>(&end));
+        auto [start, end] = EditSelection(hwnd_);
         std::wstring all = WindowTextW(hwnd_);
         if (end > all.size()) end = static_cast<DWORD>(all.size());
         if (start > end) start = end;
@@ -267,9 +257,9 @@ private:
     }
     // Typed text within the memo's byte limit; the rest is dropped with a beep.
     bool Limit(const std::wstring& typed) {
-        if (Memo().maxLength == 0) return false;
+        if (Model().maxLength == 0) return false;
         std::string bytes = A(typed);
-        std::string fits = Memo().ClipTyped(KeptBytes(), bytes);
+        std::string fits = Model().ClipTyped(KeptBytes(), bytes);
         if (fits == bytes) return false;
         MessageBeep(MB_OK);
         if (!fits.empty()) SendMessageW(hwnd_, EM_REPLACESEL, TRUE, reinterpret_cast<LPARAM>(W(fits).c_str()));
@@ -284,7 +274,7 @@ protected:
             std::wstring typed = wp == L'\r' || wp == L'\n' ? std::wstring(L"\r\n")
                                                              : std::wstring(1, static_cast<wchar_t>(wp));
             if (Limit(typed)) return 0;
-        } else if (msg == WM_PASTE && Memo().maxLength) {
+        } else if (msg == WM_PASTE && Model().maxLength) {
             std::wstring clip;
             if (OpenClipboard(h)) {
                 if (HANDLE data = GetClipboardData(CF_UNICODETEXT)) {
@@ -325,18 +315,20 @@ RadioLayout RadioItemPlace(int groupWidth, int groupHeight, int textHeight, int 
     return {8, top + index * height, groupWidth - 10, height};
 }
 
-std::unique_ptr<PeerBase> MakeBrowsePeer(NativeForm& nf, ui::Control& control);
-
 std::unique_ptr<PeerBase> MakePeer(NativeForm& nf, ui::Control& control) {
     switch (control.GetKind()) {
-        case ui::Kind::Panel: return std::make_unique<PanelPeer>(nf, control);
-        case ui::Kind::TabControl: return std::make_unique<TabPeer>(nf, control);
-        case ui::Kind::Label: return std::make_unique<LabelPeer>(nf, control);
-        case ui::Kind::Button: return std::make_unique<ButtonPeer>(nf, control);
-        case ui::Kind::CheckBox: return std::make_unique<CheckPeer>(nf, control);
-        case ui::Kind::RadioGroup: return std::make_unique<RadioPeer>(nf, control);
-        case ui::Kind::Memo: return std::make_unique<MemoPeer>(nf, control);
-        default: return MakeBrowsePeer(nf, control);
+        case ui::Kind::Panel: return PanelPeer::New(nf, control);
+        case ui::Kind::TabControl: return TabPeer::New(nf, control);
+        case ui::Kind::Label: return LabelPeer::New(nf, control);
+        case ui::Kind::Button: return ButtonPeer::New(nf, control);
+        case ui::Kind::CheckBox: return CheckPeer::New(nf, control);
+        case ui::Kind::RadioGroup: return RadioPeer::New(nf, control);
+        case ui::Kind::Memo: return MemoPeer::New(nf, control);
+        case ui::Kind::DriveComboBox: return NewDrivePeer(nf, control);
+        case ui::Kind::DirectoryListBox: return NewDirPeer(nf, control);
+        case ui::Kind::FileListBox: return NewFilePeer(nf, control);
+        case ui::Kind::ValueListEditor: return NewGridPeer(nf, control);
+        default: return nullptr;
     }
 }
 
