@@ -249,17 +249,24 @@ bool Store::BeforeCopy(const std::string& source, const std::string& destination
                                ReasonText(saveWhy) + ")");
     }
 
+    bool present = false;
+    if (!CopyCanWrite(destination, present)) return true;  // nothing will be replaced
+    return Note(e, destination, in, present, why);
+}
+
+bool Store::CopyCanWrite(const std::string& destination, bool& present) {
     const std::uint32_t attributes = system_.Attributes(destination);
-    const bool present = attributes != sys::kNoFile;
-    // The copy refuses such a target by itself, and cannot write into a missing folder:
-    // nothing will be replaced.
-    if (present && (attributes & (sys::kReadOnly | sys::kHidden | sys::kDirectory))) return true;
-    if (!present) {
-        std::string parent = ParentKey(destination);
-        if (parent.empty() || parent.back() == ':') parent += '\\';  // a root, "\\x" or "C:x"
-        std::uint32_t folder = system_.Attributes(parent);
-        if (folder == sys::kNoFile || !(folder & sys::kDirectory)) return true;
-    }
+    present = attributes != sys::kNoFile;
+    // The copy refuses such a target by itself, and cannot write into a missing folder.
+    if (present) return !(attributes & (sys::kReadOnly | sys::kHidden | sys::kDirectory));
+    std::string parent = ParentKey(destination);
+    if (parent.empty() || parent.back() == ':') parent += '\\';  // a root, "\\x" or "C:x"
+    std::uint32_t folder = system_.Attributes(parent);
+    return folder != sys::kNoFile && (folder & sys::kDirectory);
+}
+
+bool Store::Note(Entry* e, const std::string& destination, const Fingerprint& in, bool present,
+                 sys::FileError& why) {
     std::string& current = current_;
     current.clear();
     if (present && !system_.ReadFile(destination, current, &why)) return false;

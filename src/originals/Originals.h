@@ -86,6 +86,13 @@ public:
 private:
     const Index& Load();
     bool MakeFolder(sys::FileError& why);
+    // False when a copy to `destination` will refuse by itself (a read-only, hidden or
+    // folder target, or no folder to write into); `present` tells whether a file is there.
+    bool CopyCanWrite(const std::string& destination, bool& present);
+    // Notes the file about to be copied over `destination` (`e` its entry, if it has one),
+    // keeping the file that is there when it is the game's own.
+    bool Note(Entry* e, const std::string& destination, const Fingerprint& in, bool present,
+              sys::FileError& why);
     bool Save(sys::FileError& why);
     Entry* Find(const std::string& destination);
     std::string NewSavedName(const std::string& destination);
