@@ -213,8 +213,12 @@ void TFormMain::PrepareRows() {
     }
     n = std::clamp(n, 0, lines);
     Mp3Tips.assign(static_cast<std::size_t>(n), std::string());
-    for (int i = 0; i < n; ++i) Mp3Tips[static_cast<std::size_t>(i)] = slots::TipOf(ValListMp3.Line(i));
-    for (int i = 0; i < n; ++i) ValListMp3.SetLine(i, ValListMp3.Name(i) + "=");
+    std::vector<std::string> prepared = ValListMp3.Lines();
+    for (int i = 0; i < n; ++i) {
+        Mp3Tips[static_cast<std::size_t>(i)] = slots::TipOf(ValListMp3.Line(i));
+        prepared[static_cast<std::size_t>(i)] = ValListMp3.Name(i) + "=";
+    }
+    ValListMp3.SetLines(std::move(prepared));
 }
 
 void TFormMain::FormClose(ui::Control*) {

@@ -52,6 +52,10 @@ void ValueListEditor::SetText(const std::string& text) {
         }
     }
     if (pending) lines.push_back(current);
+    SetLines(std::move(lines));
+}
+
+void ValueListEditor::SetLines(std::vector<std::string> lines) {
     lines_ = std::move(lines);
     if (row_ >= RowCount()) row_ = RowCount() - 1;
     Changed(Prop::Items);

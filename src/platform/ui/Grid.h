@@ -26,6 +26,8 @@ public:
     std::string Value(int i) const;
     // Replaces every line: split at CR LF, a lone CR or LF; a final break adds no line.
     void SetText(const std::string& text);
+    // Replaces every line at once: the window is filled anew once, not once a line.
+    void SetLines(std::vector<std::string> lines);
     const std::vector<std::string>& Lines() const { return lines_; }
 
     // ---- Rows --------------------------------------------------------------------

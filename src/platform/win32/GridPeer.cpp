@@ -113,13 +113,15 @@ private:
         }
         int item = static_cast<int>(cd->nmcd.dwItemSpec);
         int column = cd->iSubItem;
-        RECT r{}, value{};
-        ListView_GetSubItemRect(hwnd_, item, 1, LVIR_BOUNDS, &value);
+        // The value cell's place, asked once per row (the name cell comes first).
+        if (column == 0 || item != valueItem_) {
+            ListView_GetSubItemRect(hwnd_, item, 1, LVIR_BOUNDS, &valueCell_);
+            valueItem_ = item;
+        }
+        RECT r = valueCell_;
         if (column == 0) {
-            ListView_GetSubItemRect(hwnd_, item, 0, LVIR_BOUNDS, &r);
-            r.right = value.left;
-        } else {
-            r = value;
+            r.right = r.left;
+            r.left -= ListView_GetColumnWidth(hwnd_, 0);
         }
         bool real = item < Model().Count();
         bool current = item == Model().Row() - 1;
@@ -242,6 +244,8 @@ private:
 
     HWND editor_ = nullptr;
     HIMAGELIST images_ = nullptr;
+    RECT valueCell_{};
+    int valueItem_ = -1;
     bool filling_ = false;
     bool echo_ = false;
 };
