@@ -144,6 +144,9 @@ TFormMain::TFormMain(ui::Application& application)
     ValListMp3.OnDropFiles = [this](ui::Control* s, const auto& p, int r) { ValListMp3DropFiles(s, p, r); };
     MemoCopysaki.OnDropFiles = [this](ui::Control* s, const auto& p, int r) { MemoCopysakiDropFiles(s, p, r); };
     DirList.OnDropFiles = [this](ui::Control* s, const auto& p, int r) { DirListDropFiles(s, p, r); };
+    // The settings page shows when its tab is chosen (FormCreate hides it as well); hidden
+    // from the start, its windows are made only when it first shows.
+    Panel2.SetVisible(false);
 }
 
 TFormMain::~TFormMain() {

@@ -37,6 +37,7 @@ void Assign(RealForm& f, int line, const std::string& value) {
 }
 
 void Click(RealForm& f, const ui::Control& button) {
+    ASSERT_TRUE(f.H(button)) << button.Name() << " has no window (on a tab not shown yet?)";
     SendMessageW(f.H(button), BM_CLICK, 0, 0);
     f.Pump();
 }
@@ -320,6 +321,7 @@ TEST(DirectCopy, TwoRunsThenRestoreGiveBackTheGamesOwnBytes) {
     EXPECT_NE(ReadBytes(root / "exe\\originals\\index.txt").find(dest + "\\01.mp3\t"), std::string::npos);
 
     f.system.boxes.clear();
+    f.ClickTab(1);  // the restore button is on the settings tab
     Click(f, f.form->BtnRestore);
     ASSERT_EQ(f.system.boxes.size(), 2u);
     EXPECT_EQ(f.system.boxes[0].text, "コピー先フォルダのファイルを元に戻します。\r\n" + dest);
@@ -395,6 +397,7 @@ TEST(DirectCopy, KilledRunLeavesEveryOriginalWholeAndRestorable) {
     RealForm f(root / "exe\\", "C:\\");
     f.form->MemoCopysaki.SetText(root / "bgm");
     f.system.boxes.clear();
+    f.ClickTab(1);  // the restore button is on the settings tab
     Click(f, f.form->BtnRestore);
     EXPECT_EQ(f.system.boxes.back().text, "元に戻しました。");
     for (int i = 0; i < 16; ++i) {
@@ -561,6 +564,7 @@ TEST(ForeignNames, ShownReadByOtherProgramsRegisteredAndCopiedWhole) {
 TEST(ForeignNames, SoftNameStopsAt32BytesForImeInput) {
     TempFolder root("qxime");
     RealForm f(ExeFolder(root), "C:\\");
+    f.ClickTab(1);  // the name's memo is on the settings tab
     HWND memo = f.H(f.form->MemoSoftName);
     SetWindowTextW(memo, L"");
     f.form->MemoSoftName.SetText("");

@@ -195,6 +195,10 @@ void PeerBase::Layout() {
 
 void PeerBase::Update(ui::Prop what) {
     if (what == ui::Prop::Visible && hwnd_) {
+        if (childrenWaiting_ && control_.Visible()) {
+            childrenWaiting_ = false;
+            nf_.CreatePeers(control_, hwnd_);
+        }
         // A control that hides while it holds the focus hands it on.
         HWND focus = GetFocus();
         bool hadFocus = focus && (focus == hwnd_ || IsChild(hwnd_, focus));
@@ -336,8 +340,16 @@ void NativeForm::CreatePeers(ui::Control& parent, HWND parentHwnd) {
         peer->Create(parentHwnd);
         c->AttachPeer(peer.get());
         HWND h = peer->Hwnd();
+        PeerBase* made = peer.get();
         peers_.push_back(std::move(peer));
-        if (c->GetKind() != ui::Kind::RadioGroup) CreatePeers(*c, h);
+        if (c->GetKind() == ui::Kind::RadioGroup) continue;  // its buttons are its own
+        // A hidden panel (a tab's page not chosen yet) gets its controls' windows when it is
+        // first shown: most starts never show it, and its windows cost start-up time.
+        if (c->GetKind() == ui::Kind::Panel && !c->Visible()) {
+            made->childrenWaiting_ = true;
+        } else {
+            CreatePeers(*c, h);
+        }
     }
 }
 

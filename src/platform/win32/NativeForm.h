@@ -162,6 +162,7 @@ private:
                                          DWORD_PTR ref);
     void Release(HWND h);  // takes the property and the subclass off h
     std::vector<HWND> windows_;
+    bool childrenWaiting_ = false;  // the children's windows come when the control shows
 };
 
 // The base of the peer of one kind of control (CRTP, as LearnWin32's BaseWindow): Model()
