@@ -103,32 +103,29 @@ public:
     }
 
 private:
-    // Cells drawn with a grid's narrow padding, so short slot names fit their column.
+    // Rows drawn whole, both cells at once, with a grid's narrow padding so short slot
+    // names fit their column (one notification a row, and one question for its place).
     LRESULT Draw(NMLVCUSTOMDRAW* cd) {
         switch (cd->nmcd.dwDrawStage) {
             case CDDS_PREPAINT: return CDRF_NOTIFYITEMDRAW;
-            case CDDS_ITEMPREPAINT: return CDRF_NOTIFYSUBITEMDRAW;
-            case CDDS_ITEMPREPAINT | CDDS_SUBITEM: break;
+            case CDDS_ITEMPREPAINT: break;
             default: return CDRF_DODEFAULT;
         }
         int item = static_cast<int>(cd->nmcd.dwItemSpec);
-        int column = cd->iSubItem;
-        // The value cell's place, asked once per row (the name cell comes first).
-        if (column == 0 || item != valueItem_) {
-            ListView_GetSubItemRect(hwnd_, item, 1, LVIR_BOUNDS, &valueCell_);
-            valueItem_ = item;
-        }
-        RECT r = valueCell_;
-        if (column == 0) {
-            r.right = r.left;
-            r.left -= ListView_GetColumnWidth(hwnd_, 0);
-        }
+        RECT value{};
+        ListView_GetSubItemRect(hwnd_, item, 1, LVIR_BOUNDS, &value);
+        RECT name = value;
+        name.right = value.left;
+        name.left = value.left - ListView_GetColumnWidth(hwnd_, 0);
         bool real = item < Model().Count();
         bool current = item == Model().Row() - 1;
-        std::wstring text = !real ? std::wstring() : W(column == 0 ? Model().Name(item) : Model().Value(item));
         Selected font(cd->nmcd.hdc, nf_.Font(true));
-        RECT fill{r.left, r.top, r.right - 1, r.bottom - 1};
-        PaintRow(cd->nmcd.hdc, fill, current && column == 0, text, {r.left + 2, r.top, r.right - 2, r.bottom});
+        for (int column = 0; column < 2; ++column) {
+            const RECT& r = column == 0 ? name : value;
+            std::wstring text = !real ? std::wstring() : W(column == 0 ? Model().Name(item) : Model().Value(item));
+            RECT fill{r.left, r.top, r.right - 1, r.bottom - 1};
+            PaintRow(cd->nmcd.hdc, fill, current && column == 0, text, {r.left + 2, r.top, r.right - 2, r.bottom});
+        }
         return CDRF_SKIPDEFAULT;
     }
     void Fill() {
@@ -244,8 +241,6 @@ private:
 
     HWND editor_ = nullptr;
     HIMAGELIST images_ = nullptr;
-    RECT valueCell_{};
-    int valueItem_ = -1;
     bool filling_ = false;
     bool echo_ = false;
 };
