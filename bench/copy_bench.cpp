@@ -74,7 +74,8 @@ int wmain(int argc, wchar_t** argv) {
     wchar_t temp[MAX_PATH];
     GetTempPathW(MAX_PATH, temp);
     const std::wstring root = std::wstring(temp) + L"qx-copy-bench";
-    for (const wchar_t* sub : {L"", L"\\exe", L"\\bgm", L"\\a", L"\\b"}) CreateDirectoryW((root + sub).c_str(), nullptr);
+    for (const wchar_t* sub : {L"", L"\\exe", L"\\bgm", L"\\a", L"\\b"})
+        CreateDirectoryW((root + sub).c_str(), nullptr);
     std::string names;
     for (int i = 0; i < kSlots; ++i) names += std::to_string(10 + i) + ".mp3=#";
     Write(root + L"\\exe\\Pellamor.lst", "[mp3]\r\nnametips=" + names + "\r\nnumber=20\r\n");
@@ -94,8 +95,8 @@ int wmain(int argc, wchar_t** argv) {
     form.MemoCopysaki.SetText(win32::A(root) + "\\bgm");
     auto run = [&](const char* from) {
         for (int i = 0; i < kSlots; ++i) {
-            form.ValListMp3.SetLine(i, std::to_string(10 + i) + ".mp3=" + win32::A(root) + "\\" + from +
-                                           "\\" + std::to_string(i) + ".mp3");
+            form.ValListMp3.SetLine(i, std::to_string(10 + i) + ".mp3=" + win32::A(root) + "\\" +
+                                           from + "\\" + std::to_string(i) + ".mp3");
         }
         double t = Now();
         form.BtnCopyGo.UserClick();
@@ -103,7 +104,9 @@ int wmain(int argc, wchar_t** argv) {
     };
     auto fresh = [&] {
         RemoveTree(root + L"\\exe\\originals");
-        for (int i = 0; i < kSlots; ++i) Write(root + L"\\bgm\\" + std::to_wstring(10 + i) + L".mp3", game[static_cast<std::size_t>(i)]);
+        for (int i = 0; i < kSlots; ++i)
+            Write(root + L"\\bgm\\" + std::to_wstring(10 + i) + L".mp3",
+                  game[static_cast<std::size_t>(i)]);
     };
     std::vector<double> off, first, again, other;
     for (int r = 0; r < runs; ++r) {
@@ -117,14 +120,19 @@ int wmain(int argc, wchar_t** argv) {
         other.push_back(run("b"));
     }
     std::printf("## Direct copy and the kept originals\n\n");
-    std::printf("A copy run of %d slots, 4 MB music each, onto %d game files of 4 MB (boxes answered "
-                "at once); %d runs, medians.\n\n", kSlots, kSlots, runs);
+    std::printf(
+        "A copy run of %d slots, 4 MB music each, onto %d game files of 4 MB (boxes answered "
+        "at once); %d runs, medians.\n\n",
+        kSlots, kSlots, runs);
     std::printf("| run | ms | added by keeping |\n|---|---:|---:|\n");
     const double base = Median(off);
     std::printf("| keeping off | %.1f | |\n", base);
-    std::printf("| keeping on, first run (saves %d originals) | %.1f | %+.1f |\n", kSlots, Median(first), Median(first) - base);
-    std::printf("| keeping on, the same music again | %.1f | %+.1f |\n", Median(again), Median(again) - base);
-    std::printf("| keeping on, other music | %.1f | %+.1f |\n", Median(other), Median(other) - base);
+    std::printf("| keeping on, first run (saves %d originals) | %.1f | %+.1f |\n", kSlots,
+                Median(first), Median(first) - base);
+    std::printf("| keeping on, the same music again | %.1f | %+.1f |\n", Median(again),
+                Median(again) - base);
+    std::printf("| keeping on, other music | %.1f | %+.1f |\n", Median(other),
+                Median(other) - base);
     RemoveTree(root + L"\\exe\\originals");
     for (const wchar_t* sub : {L"\\exe", L"\\bgm", L"\\a", L"\\b"}) RemoveTree(root + sub);
     RemoveDirectoryW(root.c_str());

@@ -41,7 +41,6 @@ struct Sample {
     std::string exit;
 };
 
-
 struct Search {
     DWORD pid;
     HWND best;
@@ -163,7 +162,9 @@ int wmain(int argc, wchar_t** argv) {
         }
     }
     if (programs.empty() || runs <= warmup) {
-        std::fprintf(stderr, "usage: launcher [--runs N] [--warmup K] [--fresh FILE] [--timeout MS] LABEL=EXE...\n");
+        std::fprintf(
+            stderr,
+            "usage: launcher [--runs N] [--warmup K] [--fresh FILE] [--timeout MS] LABEL=EXE...\n");
         return 2;
     }
 

@@ -41,7 +41,6 @@ constexpr int kFolders = 5000;
 constexpr const char* kMask = "*.mp3;*.wav";
 constexpr const char16_t* kMaskW = u"*.mp3;*.wav";
 
-
 double Median(std::vector<double> v) {
     if (v.empty()) return 0;
     std::sort(v.begin(), v.end());
@@ -58,16 +57,15 @@ std::wstring Format(const wchar_t* format, int n) {
 
 // Names whose CP932 form has 0x5C as a second byte (ソ, 表, 能, 十, 予) are among them.
 std::wstring FileName(int i) {
-    if (i % 20 == 0) return Format(L"\u66F2%05d_\u30BD\u8868\u80FD.mp3", i);           // 曲…_ソ表能
-    if (i % 20 == 10) return Format(L"\u30C8\u30E9\u30C3\u30AF%05d \u5341\u4E88.mp3", i);  // トラック… 十予
+    if (i % 20 == 0) return Format(L"\u66F2%05d_\u30BD\u8868\u80FD.mp3", i);  // 曲…_ソ表能
+    if (i % 20 == 10)
+        return Format(L"\u30C8\u30E9\u30C3\u30AF%05d \u5341\u4E88.mp3", i);  // トラック… 十予
     if (i % 25 == 1) return Format(L"track%05d.wav", i);
     if (i % 7 == 3) return Format(L"Track%05d.MP3", i);
     return Format(L"track%05d.mp3", i);
 }
 
-std::wstring OtherName(int i) {
-    return Format(i % 2 ? L"cover%05d.jpg" : L"notes%05d.txt", i);
-}
+std::wstring OtherName(int i) { return Format(i % 2 ? L"cover%05d.jpg" : L"notes%05d.txt", i); }
 
 std::wstring FolderName(int i) {
     if (i % 10 == 0) return Format(L"\u30D5\u30A9\u30EB\u30C0%04d", i);  // フォルダ…
@@ -177,7 +175,8 @@ Steps Breakdown(const std::wstring& folder, bool files) {
                                 FindExSearchNameMatch, nullptr, FIND_FIRST_EX_LARGE_FETCH);
     if (h != INVALID_HANDLE_VALUE) {
         do {
-            if (!IsDots(data.cFileName)) found.push_back({data.cFileName, data.dwFileAttributes, {}});
+            if (!IsDots(data.cFileName))
+                found.push_back({data.cFileName, data.dwFileAttributes, {}});
         } while (FindNextFileW(h, &data));
         FindClose(h);
     }
@@ -190,7 +189,8 @@ Steps Breakdown(const std::wstring& folder, bool files) {
         w.key.resize(static_cast<std::size_t>(n > 0 ? n : 0));
         if (n > 0) {
             LCMapStringW(LOCALE_USER_DEFAULT, LCMAP_SORTKEY | NORM_IGNORECASE, w.name.c_str(),
-                         static_cast<int>(w.name.size()), reinterpret_cast<wchar_t*>(w.key.data()), n);
+                         static_cast<int>(w.name.size()), reinterpret_cast<wchar_t*>(w.key.data()),
+                         n);
         }
     }
     double t2 = Now();
@@ -204,7 +204,8 @@ Steps Breakdown(const std::wstring& folder, bool files) {
 
     std::vector<sys::FolderEntry> entries;
     entries.reserve(found.size());
-    for (const Wide& w : found) entries.push_back({std::u16string(w.name.begin(), w.name.end()), w.attributes});
+    for (const Wide& w : found)
+        entries.push_back({std::u16string(w.name.begin(), w.name.end()), w.attributes});
     double t5 = Now();
 
     std::vector<std::u16string> items;
@@ -228,9 +229,9 @@ Steps Breakdown(const std::wstring& folder, bool files) {
     double t7 = Now();
     for (std::size_t i = 0; i < found.size() && s.sameOrder; ++i) {
         // Names equal under the comparison may come in either order.
-        s.sameOrder = found[i].name == byCompare[i].name ||
-                      (!LessByCompareString(found[i], byCompare[i]) &&
-                       !LessByCompareString(byCompare[i], found[i]));
+        s.sameOrder =
+            found[i].name == byCompare[i].name || (!LessByCompareString(found[i], byCompare[i]) &&
+                                                   !LessByCompareString(byCompare[i], found[i]));
     }
 
     s.enumerate = t1 - t0;
@@ -273,12 +274,13 @@ void PrintSteps(const char* title, const Steps& s, double bare, bool files) {
     row("entries handed over (UTF-16 kept, no conversion)", s.convert);
     row(files ? "mask match" : "folder filter", s.filter);
     std::printf("| total | %.1f | %.2fx bare |\n", total, bare > 0 ? total / bare : 0);
-    std::printf("\nFor comparison, the same sort with CompareStringW per comparison: %.1f ms "
-                "(%lld comparisons, %.2f us each) instead of %.1f ms for keys and sort; "
-                "the orders are %s.\n",
-                s.compareSort, s.compares,
-                s.compares ? 1000 * s.compareSort / static_cast<double>(s.compares) : 0,
-                s.keys + s.sort, s.sameOrder ? "the same" : "DIFFERENT");
+    std::printf(
+        "\nFor comparison, the same sort with CompareStringW per comparison: %.1f ms "
+        "(%lld comparisons, %.2f us each) instead of %.1f ms for keys and sort; "
+        "the orders are %s.\n",
+        s.compareSort, s.compares,
+        s.compares ? 1000 * s.compareSort / static_cast<double>(s.compares) : 0, s.keys + s.sort,
+        s.sameOrder ? "the same" : "DIFFERENT");
 }
 
 // ---- Native side --------------------------------------------------------------------------
@@ -351,8 +353,10 @@ int wmain(int argc, wchar_t** argv) {
     std::wstring root;
     for (int i = 1; i < argc; ++i) {
         std::wstring a = argv[i];
-        if (a == L"--runs" && i + 1 < argc) runs = _wtoi(argv[++i]);
-        else if (a == L"--root" && i + 1 < argc) root = argv[++i];
+        if (a == L"--runs" && i + 1 < argc)
+            runs = _wtoi(argv[++i]);
+        else if (a == L"--root" && i + 1 < argc)
+            root = argv[++i];
     }
     if (root.empty()) {
         wchar_t temp[MAX_PATH + 1];
@@ -362,7 +366,8 @@ int wmain(int argc, wchar_t** argv) {
         root += L"\\qx-bench-lists";
     }
     if (!Prepare(root)) {
-        std::fprintf(stderr, "lists_bench: cannot create the test folders under %s\n", A(root).c_str());
+        std::fprintf(stderr, "lists_bench: cannot create the test folders under %s\n",
+                     A(root).c_str());
         return 1;
     }
     const std::wstring filesW = root + L"\\files", foldersW = root + L"\\folders";
@@ -415,19 +420,23 @@ int wmain(int argc, wchar_t** argv) {
 
     std::printf("## Lists\n\n");
     std::printf("%d runs of each, taking turns, after one warm-up round. Medians in ms.\n\n", runs);
-    std::printf("| case | entries | bare loop | fill | ratio | target 1.5x |\n|---|---:|---:|---:|---:|---|\n");
+    std::printf(
+        "| case | entries | bare loop | fill | ratio | target 1.5x "
+        "|\n|---|---:|---:|---:|---:|---|\n");
     std::printf("| file list, mask %s | %d read, %zu listed | %.1f | %.1f | %.2fx | %s |\n", kMask,
                 bareFiles, listed, bareF, fillF, ratioF, ratioF <= 1.5 ? "met" : "MISSED");
     std::printf("| folder list | %d read, %zu lines | %.1f | %.1f | %.2fx | %s |\n", bareFolders,
                 folderLines, bareD, fillD, ratioD, ratioD <= 1.5 ? "met" : "MISSED");
-    std::printf("\nNative side of the file list (LB_SETCOUNT %zu on an LBS_NODATA list box, selection, "
-                "repaint of the visible rows): %.2f ms.\n",
-                fileItems.size(), Median(native));
+    std::printf(
+        "\nNative side of the file list (LB_SETCOUNT %zu on an LBS_NODATA list box, selection, "
+        "repaint of the visible rows): %.2f ms.\n",
+        fileItems.size(), Median(native));
     std::printf("Model plus native: %.1f ms, %.2fx the bare loop.\n", fillF + Median(native),
                 bareF > 0 ? (fillF + Median(native)) / bareF : 0);
 
     PrintSteps("Where the file list's time goes", MedianSteps(fileSteps), Median(fileBare), true);
-    PrintSteps("Where the folder list's time goes", MedianSteps(folderSteps), Median(folderBare), false);
+    PrintSteps("Where the folder list's time goes", MedianSteps(folderSteps), Median(folderBare),
+               false);
     std::printf("\nratio files %.3f\nratio folders %.3f\n", ratioF, ratioD);
     return 0;
 }

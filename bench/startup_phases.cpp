@@ -34,7 +34,6 @@
 
 namespace {
 
-
 // Milliseconds from the process's creation until now.
 double SinceCreation() {
     FILETIME created, exited, kernel, user, now;
@@ -84,7 +83,9 @@ public:
         return f();
     }
 
-    std::string ExeFolder() override { return Time("ExeFolder", [&] { return Win32System::ExeFolder(); }); }
+    std::string ExeFolder() override {
+        return Time("ExeFolder", [&] { return Win32System::ExeFolder(); });
+    }
     std::string CurrentFolder() override {
         return Time("CurrentFolder", [&] { return Win32System::CurrentFolder(); });
     }
@@ -101,7 +102,9 @@ public:
     sys::FolderListing ListFolder(const std::string& folder) override {
         return Time("ListFolder", [&] { return Win32System::ListFolder(folder); });
     }
-    std::vector<sys::DriveInfo> Drives() override { return Time("Drives", [&] { return Win32System::Drives(); }); }
+    std::vector<sys::DriveInfo> Drives() override {
+        return Time("Drives", [&] { return Win32System::Drives(); });
+    }
     sys::DriveFolder ResolveDrive(char letter) override {
         return Time("ResolveDrive", [&] { return Win32System::ResolveDrive(letter); });
     }
@@ -121,7 +124,8 @@ std::string MessageKey(HWND hwnd, UINT msg) {
     } else {
         wchar_t cls[64] = L"?";
         GetClassNameW(hwnd, cls, 64);
-        for (const wchar_t* p = cls; *p; ++p) key += *p < 0x80 && *p != ' ' ? static_cast<char>(*p) : '_';
+        for (const wchar_t* p = cls; *p; ++p)
+            key += *p < 0x80 && *p != ' ' ? static_cast<char>(*p) : '_';
     }
     char number[16];
     std::snprintf(number, sizeof number, ".%04X", msg);
@@ -156,8 +160,10 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     }
     // The hooks cost time of their own: the step times of such a run are not the real ones.
     DWORD thread = GetCurrentThreadId();
-    HHOOK before = messages ? SetWindowsHookExW(WH_CALLWNDPROC, BeforeProc, nullptr, thread) : nullptr;
-    HHOOK after = messages ? SetWindowsHookExW(WH_CALLWNDPROCRET, AfterProc, nullptr, thread) : nullptr;
+    HHOOK before =
+        messages ? SetWindowsHookExW(WH_CALLWNDPROC, BeforeProc, nullptr, thread) : nullptr;
+    HHOOK after =
+        messages ? SetWindowsHookExW(WH_CALLWNDPROCRET, AfterProc, nullptr, thread) : nullptr;
 
     TimedSystem system;
     ui::Application application(system);
@@ -214,8 +220,10 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     if (argc > 1) {
         FILE* out = _wfopen(argv[1], L"a");
         if (out) {
-            std::fprintf(out, "premain=%.2f ctor=%.2f create=%.2f formcreate=%.2f show=%.2f idle=%.2f total=%.2f",
-                         premain, t1 - t0, t2 - t1, t3 - t2, t4 - t3, t5 - t4, premain + t5 - t0 - icons);
+            std::fprintf(
+                out,
+                "premain=%.2f ctor=%.2f create=%.2f formcreate=%.2f show=%.2f idle=%.2f total=%.2f",
+                premain, t1 - t0, t2 - t1, t3 - t2, t4 - t3, t5 - t4, premain + t5 - t0 - icons);
             std::fprintf(out, " gridfill=%.3f rows=%d", gridfill, rows);
             if (iconsFirst) std::fprintf(out, " icons=%.2f", icons);
             for (const auto& [name, tally] : g_tally) {

@@ -49,11 +49,9 @@ void TFormMain::BtnGoClick(ui::Control*) {
     MemoBatDate.SetText(script);
 
     switch (System().CreateAndWrite(path, MemoBatDate.Text())) {
-        case sys::WriteStatus::Ok:
-            break;
+        case sys::WriteStatus::Ok: break;
         case sys::WriteStatus::CannotCreate:
             throw platform::Error(platform::Format("ファイル %s を作成できません", path));
-        case sys::WriteStatus::WriteFailed:
-            throw platform::Error("ストリームへの書き込みエラー");
+        case sys::WriteStatus::WriteFailed: throw platform::Error("ストリームへの書き込みエラー");
     }
 }

@@ -27,15 +27,9 @@ void TFormMain::FilListAction(std::int32_t action, std::int32_t mode, const std:
                               const std::string& line) {
     using settings::ClickAction;
     switch (static_cast<ClickAction>(action)) {
-        case ClickAction::Register:
-            RegisterFile();
-            break;
-        case ClickAction::RegisterAndStepDown:
-            RegisterAndStepDown();
-            break;
-        case ClickAction::Play:
-            PlayFile(mode, tool, line);
-            break;
+        case ClickAction::Register: RegisterFile(); break;
+        case ClickAction::RegisterAndStepDown: RegisterAndStepDown(); break;
+        case ClickAction::Play: PlayFile(mode, tool, line); break;
         case ClickAction::RegisterAndPlay:
             RegisterFile();
             PlayFile(mode, tool, line);

@@ -50,7 +50,8 @@ void TFormMain::BtnCopyGoClick(ui::Control*) {
             std::string value = slots::ValueOf(line);
             std::string destination = slots::DestinationPath(folder, name);
             SetCaption(value + "のコピー中.....");
-            System().ShowBox(sys::BoxKind::Plain, Application().title, value + "\r\n" + destination);
+            System().ShowBox(sys::BoxKind::Plain, Application().title,
+                             value + "\r\n" + destination);
             // The original is saved first; a slot whose original cannot be kept is not copied.
             sys::FileError why;
             if (!kept.BeforeCopy(value, destination, KeepOriginals, why) ||
@@ -92,9 +93,10 @@ void TFormMain::BtnRestoreClick(ui::Control*) {
         sys::FileError why;
         kept.Forget(restored, why);
     }
-    const char* text = entries.empty()    ? "元に戻すファイルがありません。"
-                       : failed.empty()   ? "元に戻しました。"
-                                          : nullptr;
-    System().ShowBox(sys::BoxKind::Plain, Application().title,
-                     text ? std::string(text) : Report("元に戻せなかったファイルがあります。", failed));
+    const char* text = entries.empty()  ? "元に戻すファイルがありません。"
+                       : failed.empty() ? "元に戻しました。"
+                                        : nullptr;
+    System().ShowBox(
+        sys::BoxKind::Plain, Application().title,
+        text ? std::string(text) : Report("元に戻せなかったファイルがあります。", failed));
 }

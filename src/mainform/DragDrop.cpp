@@ -21,7 +21,8 @@ std::optional<std::string> TFormMain::DroppedFolder(const std::vector<std::u16st
     return std::nullopt;
 }
 
-void TFormMain::ValListMp3DropFiles(ui::Control*, const std::vector<std::u16string>& paths, int row) {
+void TFormMain::ValListMp3DropFiles(ui::Control*, const std::vector<std::u16string>& paths,
+                                    int row) {
     if (row < 1 || row > ValListMp3.Count()) return;  // below the rows, or an empty table
     // The music files among what was dropped, as paths the system can use: folders and
     // files the mask does not take are passed over.
@@ -35,7 +36,8 @@ void TFormMain::ValListMp3DropFiles(ui::Control*, const std::vector<std::u16stri
     }
     if (files.empty()) return;
     ValListMp3.SetRow(row);  // the row under the drop point first, so its tip shows
-    for (std::size_t k = 0; k < files.size() && row - 1 + static_cast<int>(k) < ValListMp3.Count(); ++k) {
+    for (std::size_t k = 0; k < files.size() && row - 1 + static_cast<int>(k) < ValListMp3.Count();
+         ++k) {
         int i = row - 1 + static_cast<int>(k);
         ValListMp3.SetLine(i, ValListMp3.Name(i) + "=" + files[k]);
     }

@@ -13,11 +13,13 @@ TFormMain* FormMain = nullptr;
 
 namespace {
 
+// clang-format off
 const std::vector<std::string> kDesignRows = {
     "01.mp3=", "03.mp3=", "05.mp3=", "08.mp3=", "09.mp3=", "11.mp3=", "12.mp3=",
     "13.mp3=", "14.mp3=", "15.mp3=", "16.mp3=", "17.mp3=", "19.mp3=", "20.mp3=",
     "21.mp3=", "22.mp3=", "23.mp3=", "24.mp3=", "25.mp3=", "Msg_NewMsg.wav=",
 };
+// clang-format on
 
 const std::vector<std::string> kClickActions = {
     "登録", "登録とフォーカス1段下げ", "再生", "再生と登録", "何もしない",
@@ -60,16 +62,19 @@ TFormMain::TFormMain(ui::Application& application)
                     {"再生しない", "関連付けで再生", "指定したツールで再生"}),
       MemoSoftName(&Panel2, "MemoSoftName", {8, 448, 217, 17}),
       RadioGFilListAltClk(&Panel2, "RadioGFilListAltClk", {240, 8, 49, 121}, "AltClk", kBlankItems),
-      RadioGFilListCtrlClk(&Panel2, "RadioGFilListCtrlClk", {296, 8, 49, 121}, "CtrlClk", kBlankItems),
-      ChkDelReadOnly(&Panel2, "ChkDelReadOnly", {8, 280, 441, 17},
-                     "（*.batファイル限定）コピー先のファイルが読み取り専用でも問答無用で上書き(&R)"),
+      RadioGFilListCtrlClk(&Panel2, "RadioGFilListCtrlClk", {296, 8, 49, 121}, "CtrlClk",
+                           kBlankItems),
+      ChkDelReadOnly(
+          &Panel2, "ChkDelReadOnly", {8, 280, 441, 17},
+          "（*.batファイル限定）コピー先のファイルが読み取り専用でも問答無用で上書き(&R)"),
       ChkKeepOriginals(&Panel2, "ChkKeepOriginals", {8, 304, 441, 17},
                        "（コピー開始のみ）上書きする前に元のファイルを保存する"),
       BtnRestore(&Panel2, "BtnRestore", {8, 328, 89, 25}, "元に戻す"),
       LblMp3PlayApp(&Panel2, "LblMp3PlayApp", {8, 210, 52, 12}, "再生ソフト"),
       Label3(&Panel2, "Label3", {8, 232, 359, 12},
              "コマンドライン(ファイル名を入れるところは[FileName]と半角10文字で。)"),
-      OpenDlgMp3Play("OpenDlgMp3Play", "実行ファイル(*.exe)|*.exe|全てのファイル(*.*)|*.*|顔(*.*)|*.*"),
+      OpenDlgMp3Play("OpenDlgMp3Play",
+                     "実行ファイル(*.exe)|*.exe|全てのファイル(*.*)|*.*|顔(*.*)|*.*"),
       app_(application) {
     FormMain = this;
     fontName = "ＭＳ Ｐゴシック";
@@ -81,8 +86,8 @@ TFormMain::TFormMain(ui::Application& application)
 
     int order = 0;
     for (ui::Control* c : std::initializer_list<ui::Control*>{
-             &DrvBox, &DirList, &ValListMp3, &FilList, &Button1, &BtnGo, &BtnExit,
-             &MemoCopysaki, &BtnCopyGo, &BtnCopySakiCopy}) {
+             &DrvBox, &DirList, &ValListMp3, &FilList, &Button1, &BtnGo, &BtnExit, &MemoCopysaki,
+             &BtnCopyGo, &BtnCopySakiCopy}) {
         c->tabOrder = order++;
     }
     order = 0;
@@ -141,9 +146,15 @@ TFormMain::TFormMain(ui::Application& application)
     BtnGo.OnClick = [this](ui::Control* s) { BtnGoClick(s); };
     BtnCopyGo.OnClick = [this](ui::Control* s) { BtnCopyGoClick(s); };
     BtnRestore.OnClick = [this](ui::Control* s) { BtnRestoreClick(s); };
-    ValListMp3.OnDropFiles = [this](ui::Control* s, const auto& p, int r) { ValListMp3DropFiles(s, p, r); };
-    MemoCopysaki.OnDropFiles = [this](ui::Control* s, const auto& p, int r) { MemoCopysakiDropFiles(s, p, r); };
-    DirList.OnDropFiles = [this](ui::Control* s, const auto& p, int r) { DirListDropFiles(s, p, r); };
+    ValListMp3.OnDropFiles = [this](ui::Control* s, const auto& p, int r) {
+        ValListMp3DropFiles(s, p, r);
+    };
+    MemoCopysaki.OnDropFiles = [this](ui::Control* s, const auto& p, int r) {
+        MemoCopysakiDropFiles(s, p, r);
+    };
+    DirList.OnDropFiles = [this](ui::Control* s, const auto& p, int r) {
+        DirListDropFiles(s, p, r);
+    };
     // The settings page shows when its tab is chosen (FormCreate hides it as well); hidden
     // from the start, its windows are made only when it first shows.
     Panel2.SetVisible(false);
@@ -156,8 +167,9 @@ TFormMain::~TFormMain() {
 void TFormMain::Create() {
     app_.Dispatch([this] { FormCreate(this); });
     // The drive picker reports its first drive once it is ready; that changes nothing.
-    app_.Dispatch([this] { DrvBox.Ready(DirList.Directory().empty() ? System().CurrentFolder()
-                                                                      : DirList.Directory()); });
+    app_.Dispatch([this] {
+        DrvBox.Ready(DirList.Directory().empty() ? System().CurrentFolder() : DirList.Directory());
+    });
 }
 
 std::string TFormMain::UserIniPath() { return System().ExeFolder() + settings::kUserIni; }
@@ -192,7 +204,8 @@ void LoadListFile(const std::string& name) {
     std::string path = f.System().ExeFolder() + name;
     slots::ListFile list{slots::kDefaultNametips, slots::kDefaultMask, slots::kDefaultNumber};
     if (!slots::IsSafeListName(name)) {
-        f.startupNote = platform::Format("リストファイル名 %s は使えません (exe のフォルダの中の名前にしてください)", name);
+        f.startupNote = platform::Format(
+            "リストファイル名 %s は使えません (exe のフォルダの中の名前にしてください)", name);
     } else {
         ini::IniFile listIni(f.System(), path);
         list = slots::ReadListFile(listIni);

@@ -79,14 +79,17 @@ public:
     void ValListMp3Click(ui::Control* Sender);
     void FilListClick(ui::Control* Sender);
     void FilListDblClick(ui::Control* Sender);
-    void FilListMouseDown(ui::Control* Sender, ui::MouseButton Button, unsigned Shift, int X, int Y);
+    void FilListMouseDown(ui::Control* Sender, ui::MouseButton Button, unsigned Shift, int X,
+                          int Y);
     void Button1Click(ui::Control* Sender);
     void Button2Click(ui::Control* Sender);
     void BtnGoClick(ui::Control* Sender);
     void BtnCopyGoClick(ui::Control* Sender);
     void BtnRestoreClick(ui::Control* Sender);
-    void ValListMp3DropFiles(ui::Control* Sender, const std::vector<std::u16string>& Paths, int Row);
-    void MemoCopysakiDropFiles(ui::Control* Sender, const std::vector<std::u16string>& Paths, int Row);
+    void ValListMp3DropFiles(ui::Control* Sender, const std::vector<std::u16string>& Paths,
+                             int Row);
+    void MemoCopysakiDropFiles(ui::Control* Sender, const std::vector<std::u16string>& Paths,
+                               int Row);
     void DirListDropFiles(ui::Control* Sender, const std::vector<std::u16string>& Paths, int Row);
 
     // ---- Routines of the unit -------------------------------------------------------

@@ -13,9 +13,7 @@ void TFormMain::PlayFile(std::int32_t mode, const std::string& tool, const std::
     if (file.empty()) return;
     std::string quoted = "\"" + file + "\"";
     switch (static_cast<PlaybackMode>(mode)) {
-        case PlaybackMode::Associated:
-            System().ShellOpen(quoted, std::nullopt, kShow);
-            break;
+        case PlaybackMode::Associated: System().ShellOpen(quoted, std::nullopt, kShow); break;
         case PlaybackMode::Player:
             System().ShellOpen(tool, text::ReplaceAll(line, "[FileName]", quoted), kShow);
             break;

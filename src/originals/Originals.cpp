@@ -60,7 +60,8 @@ std::uint64_t Hash64(std::string_view data) {
 
 std::string FormatFingerprint(const Fingerprint& f) {
     std::string hex(16, '0');
-    for (int i = 15; i >= 0; --i) hex[static_cast<std::size_t>(i)] = "0123456789abcdef"[(f.hash >> (4 * (15 - i))) & 0xF];
+    for (int i = 15; i >= 0; --i)
+        hex[static_cast<std::size_t>(i)] = "0123456789abcdef"[(f.hash >> (4 * (15 - i))) & 0xF];
     return std::to_string(f.size) + ":" + hex;
 }
 
@@ -141,9 +142,11 @@ std::string PathKey(std::string_view path) {
 
 std::string FormatIndex(const Index& index) {
     std::string out =
-        "; QUAVERIX が「コピー開始」で置き換える前のファイル。保存したファイルはこのフォルダにあります。\r\n"
+        "; QUAVERIX "
+        "が「コピー開始」で置き換える前のファイル。保存したファイルはこのフォルダにあります。\r\n"
         "; コピー先<TAB>保存したファイル (元は無かったときは (none))<TAB>"
-        "元のファイルの大きさ:ハッシュ<TAB>QUAVERIX が最後にコピーしたファイルの大きさ:ハッシュ\r\n";
+        "元のファイルの大きさ:ハッシュ<TAB>QUAVERIX "
+        "が最後にコピーしたファイルの大きさ:ハッシュ\r\n";
     for (const Entry& e : index.entries) {
         out += e.destination + '\t' + (e.Absent() ? kAbsent : e.saved) + '\t' +
                FormatFingerprint(e.original) + '\t' + FormatFingerprint(e.copied) + "\r\n";
@@ -204,7 +207,8 @@ Entry* Store::Find(const std::string& destination) {
 
 std::string Store::NewSavedName(const std::string& destination) {
     unsigned long next = 1;
-    for (const Entry& e : index_.entries) next = std::max(next, std::strtoul(e.saved.c_str(), nullptr, 10) + 1);
+    for (const Entry& e : index_.entries)
+        next = std::max(next, std::strtoul(e.saved.c_str(), nullptr, 10) + 1);
     std::string part = LastPart(destination);
     if (part.empty()) part = "file";
     for (;; ++next) {
@@ -221,7 +225,8 @@ bool Store::MakeFolder(sys::FileError& why) {
 }
 
 bool Store::Save(sys::FileError& why) {
-    return MakeFolder(why) && system_.SaveFileAtomic(folder_ + kIndexName, FormatIndex(index_), &why);
+    return MakeFolder(why) &&
+           system_.SaveFileAtomic(folder_ + kIndexName, FormatIndex(index_), &why);
 }
 
 bool Store::BeforeCopy(const std::string& source, const std::string& destination, bool keep,
@@ -230,7 +235,8 @@ bool Store::BeforeCopy(const std::string& source, const std::string& destination
     // would break the index's lines.
     if (destination.find_first_of("\r\n\t") != std::string::npos) return true;
     Load();
-    if (!loaded_) return Refuse(why, "元のファイルの記録 " + folder_ + kIndexName + " を読めません");
+    if (!loaded_)
+        return Refuse(why, "元のファイルの記録 " + folder_ + kIndexName + " を読めません");
     Entry* e = Find(destination);
     if (!keep && !e) return true;
 
@@ -325,7 +331,8 @@ std::vector<Entry> Store::EntriesIn(const std::string& folder) {
 
 bool Store::Restore(const Entry& entry, sys::FileError& why) {
     Load();
-    if (!loaded_) return Refuse(why, "元のファイルの記録 " + folder_ + kIndexName + " を読めません");
+    if (!loaded_)
+        return Refuse(why, "元のファイルの記録 " + folder_ + kIndexName + " を読めません");
     const std::string& destination = entry.destination;
     std::string current;
     const bool present = system_.Attributes(destination) != sys::kNoFile;
@@ -371,7 +378,8 @@ std::string ReasonText(const sys::FileError& why) {
     switch (why.fault) {
         case sys::Fault::SourceMissing: return "コピー元のファイルがありません";
         case sys::Fault::FolderMissing: return "コピー先のフォルダがありません";
-        case sys::Fault::TargetProtected: return "コピー先のファイルが読み取り専用か隠しファイルです";
+        case sys::Fault::TargetProtected:
+            return "コピー先のファイルが読み取り専用か隠しファイルです";
         case sys::Fault::InUse:
             return "ファイルがほかのプログラムで使用中です (ゲームが起動していませんか)";
         case sys::Fault::None:

@@ -36,9 +36,9 @@ Fingerprint FingerprintOf(std::string_view data);
 
 struct Entry {
     std::string destination;  // the path the copy wrote, as it built it
-    std::string saved;        // file name in the originals folder; "" when there was no file
-    Fingerprint original;     // of the saved file
-    Fingerprint copied;       // of what QUAVERIX copied there last
+    std::string saved;  // file name in the originals folder; "" when there was no file
+    Fingerprint original;  // of the saved file
+    Fingerprint copied;  // of what QUAVERIX copied there last
     bool Absent() const { return saved.empty(); }
 };
 

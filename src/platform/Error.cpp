@@ -3,7 +3,8 @@
 namespace platform {
 namespace {
 
-std::string Substitute(const std::string& pattern, const char* placeholder, const std::string& arg) {
+std::string Substitute(const std::string& pattern, const char* placeholder,
+                       const std::string& arg) {
     std::string::size_type at = pattern.find(placeholder);
     if (at == std::string::npos) return pattern;
     return pattern.substr(0, at) + arg + pattern.substr(at + 2);

@@ -10,7 +10,8 @@ namespace settings {
 
 inline constexpr const char* kUserIni = "user.ini";
 inline constexpr const char* kDefaultCopysaki = "C:\\Program Files\\PellamorOnline\\bgm";
-inline constexpr const char* kDefaultMp3Tool = "C:\\Program Files\\Windows Media Player\\mplayer2.exe";
+inline constexpr const char* kDefaultMp3Tool =
+    "C:\\Program Files\\Windows Media Player\\mplayer2.exe";
 inline constexpr const char* kDefaultMp3Line = "[FileName]";
 inline constexpr const char* kDefaultSeleLst = "Pellamor.lst";
 inline constexpr const char* kDefaultSoftName = "ZorventVer1.2.3";
@@ -18,7 +19,7 @@ inline constexpr const char* kDefaultSoftName = "ZorventVer1.2.3";
 // What a click on the file list does (List1Clk … List4Clk). The numbers are kept in
 // user.ini and shown as the radio groups' item indexes; any other number does nothing.
 enum class ClickAction : std::int32_t {
-    Register = 0,             // the file into the current slot
+    Register = 0,  // the file into the current slot
     RegisterAndStepDown = 1,  // the same, then the grid one row down
     Play = 2,
     RegisterAndPlay = 3,
@@ -30,24 +31,24 @@ enum class ClickAction : std::int32_t {
 enum class PlaybackMode : std::int32_t {
     Nothing = 0,
     Associated = 1,  // the shell opens it with the program its type belongs to
-    Player = 2,      // the configured player with its command-line template
+    Player = 2,  // the configured player with its command-line template
 };
 
 // The user's choices, kept between runs. Fields are named as the keys' owners know them.
 struct SettingsRecord {
-    bool DelReadOnly = false;        // "del /f" before each copy line of the batch file
-    std::int32_t List1Clk = 0;       // ClickAction for a single click on a file
-    std::int32_t List2Clk = 0;       // ... a double click
-    std::int32_t List3Clk = 0;       // ... a left press with Alt
-    std::int32_t List4Clk = 0;       // ... a left press with Ctrl
-    std::int32_t Mp3Play = 0;        // PlaybackMode
-    std::int32_t Experience = 0;     // use counter
-    std::string BatHozonDir;         // where the batch save prompt opens
-    std::string Mp3Tool;             // the player program
-    std::string Mp3Line;             // its command-line template with "[FileName]"
-    std::string SeleLst;             // list file name in the exe folder
-    bool KeepOriginals = true;       // save the game's files before the direct copy replaces them
-    std::string SoftName;            // window caption
+    bool DelReadOnly = false;  // "del /f" before each copy line of the batch file
+    std::int32_t List1Clk = 0;  // ClickAction for a single click on a file
+    std::int32_t List2Clk = 0;  // ... a double click
+    std::int32_t List3Clk = 0;  // ... a left press with Alt
+    std::int32_t List4Clk = 0;  // ... a left press with Ctrl
+    std::int32_t Mp3Play = 0;  // PlaybackMode
+    std::int32_t Experience = 0;  // use counter
+    std::string BatHozonDir;  // where the batch save prompt opens
+    std::string Mp3Tool;  // the player program
+    std::string Mp3Line;  // its command-line template with "[FileName]"
+    std::string SeleLst;  // list file name in the exe folder
+    bool KeepOriginals = true;  // save the game's files before the direct copy replaces them
+    std::string SoftName;  // window caption
 };
 
 // Reads the "user" section, then the destination folder kept for SeleLst, then the

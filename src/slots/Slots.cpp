@@ -9,9 +9,7 @@ std::string NameOf(std::string_view line) {
     return eq == std::string_view::npos ? std::string() : std::string(line.substr(0, eq));
 }
 
-bool IsAssigned(std::string_view line) {
-    return line.size() >= NameOf(line).size() + 4;
-}
+bool IsAssigned(std::string_view line) { return line.size() >= NameOf(line).size() + 4; }
 
 std::string ValueOf(std::string_view line) {
     std::size_t nameLength = NameOf(line).size();
@@ -65,4 +63,3 @@ bool IsSafeListName(std::string_view name) {
 }
 
 }  // namespace slots
-

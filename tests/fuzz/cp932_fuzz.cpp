@@ -26,7 +26,8 @@ bool ValidUtf8(const std::string& s) {
             if ((t & 0xC0) != 0x80) return false;
             cp = (cp << 6) | (t & 0x3F);
         }
-        if ((n == 2 && cp < 0x80) || (n == 3 && cp < 0x800) || (cp >= 0xD800 && cp <= 0xDFFF)) return false;
+        if ((n == 2 && cp < 0x80) || (n == 3 && cp < 0x800) || (cp >= 0xD800 && cp <= 0xDFFF))
+            return false;
         i += n;
     }
     return true;
@@ -48,7 +49,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     // The same bytes read as UTF-16 units: encoding gives canonical CP932.
     std::u16string w(size / 2, u'\0');
-    for (std::size_t i = 0; i + 1 < size; i += 2) w[i / 2] = static_cast<char16_t>(data[i] | data[i + 1] << 8);
+    for (std::size_t i = 0; i + 1 < size; i += 2)
+        w[i / 2] = static_cast<char16_t>(data[i] | data[i + 1] << 8);
     std::string enc = text::FromUtf16(w);
     QX_FUZZ_CHECK(text::FromUtf16(text::ToUtf16(enc)) == enc);
     QX_FUZZ_CHECK(text::ToUtf16(enc).size() <= w.size());
@@ -63,7 +65,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // Character helpers: cuts keep whole characters, the last character is one.
     std::size_t n = size ? data[0] % (size + 1) : 0;
     std::string_view cut = text::CutBytes(s, n);
-    QX_FUZZ_CHECK(cut.size() <= n && s.compare(0, cut.size(), cut) == 0 && IsBoundary(s, cut.size()));
+    QX_FUZZ_CHECK(cut.size() <= n && s.compare(0, cut.size(), cut) == 0 &&
+                  IsBoundary(s, cut.size()));
     QX_FUZZ_CHECK(cut.size() + 1 >= std::min(n, s.size()));
     QX_FUZZ_CHECK(n < s.size() || cut.size() == s.size());
     if (!s.empty()) {
@@ -79,7 +82,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         std::size_t at = text::Find(s, needle);
         if (at != std::string::npos) {
             QX_FUZZ_CHECK(s.compare(at, std::char_traits<char>::length(needle), needle) == 0);
-            if (text::IsTrailByte(static_cast<unsigned char>(needle[0]))) QX_FUZZ_CHECK(IsBoundary(s, at));
+            if (text::IsTrailByte(static_cast<unsigned char>(needle[0])))
+                QX_FUZZ_CHECK(IsBoundary(s, at));
         }
         QX_FUZZ_CHECK(text::ReplaceAll(s, needle, needle) == s);
     }

@@ -14,7 +14,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::string list = in.ConsumeRemainingBytesAsString();
     if (!userIni.empty()) env.fs.AddFile(qxfuzz::kExe + "user.ini", userIni);
     // The list file is wherever user.ini points (when that is a name it may open).
-    std::string name = ini::IniFile(env.fs, qxfuzz::kExe + "user.ini").ReadString("user", "selelst", "Pellamor.lst");
+    std::string name = ini::IniFile(env.fs, qxfuzz::kExe + "user.ini")
+                           .ReadString("user", "selelst", "Pellamor.lst");
     if (slots::IsSafeListName(name)) env.fs.AddFile(qxfuzz::kExe + name, list);
     TFormMain& f = env.Start();
 
@@ -36,7 +37,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     // Every row the grid shows can be selected, each showing its tip or nothing.
     for (int r = 1; r < f.ValListMp3.RowCount(); ++r) {
-        env.app.Dispatch([&] { f.ValListMp3.SetRow(r); f.ValListMp3Click(&f.ValListMp3); });
+        env.app.Dispatch([&] {
+            f.ValListMp3.SetRow(r);
+            f.ValListMp3Click(&f.ValListMp3);
+        });
         std::size_t i = static_cast<std::size_t>(r - 1);
         QX_FUZZ_CHECK(f.LblMp3Tips.Caption() == (i < tips ? f.Mp3Tips[i] : std::string()));
     }

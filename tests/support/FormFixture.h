@@ -34,7 +34,7 @@ public:
     std::vector<std::string> captionsAtBox;
 
     sys::BoxResult ShowBox(sys::BoxKind kind, const std::string& caption,
-                              const std::string& text) override {
+                           const std::string& text) override {
         captionsAtBox.push_back(FormMain ? FormMain->Caption() : std::string());
         return FakeSystem::ShowBox(kind, caption, text);
     }

@@ -25,7 +25,9 @@ protected:
         f.DirList.SetDirectory("C:\\music");
         return f;
     }
-    void Press(ui::MouseButton button, unsigned shift) { form->FilList.UserMouseDown(button, shift, 5, 5); }
+    void Press(ui::MouseButton button, unsigned shift) {
+        form->FilList.UserMouseDown(button, shift, 5, 5);
+    }
 };
 
 TEST_F(Actions, EachActionNumber) {
@@ -110,10 +112,11 @@ TEST_F(Actions, GesturesPickTheirSetting) {
     f.List4Clk = 0;
     f.FilList.SetItemIndex(0);
     const std::vector<std::string> before = Lines();
-    for (unsigned shift : {unsigned{ui::kLeft}, ui::kShift | ui::kLeft, ui::kAlt | ui::kShift | ui::kLeft,
-                           ui::kAlt | ui::kCtrl | ui::kLeft, ui::kAlt | ui::kLeft | ui::kRight,
-                           ui::kCtrl | ui::kLeft | ui::kMiddle, ui::kAlt | ui::kLeft | ui::kDouble,
-                           ui::kCtrl | ui::kLeft | ui::kDouble}) {
+    for (unsigned shift :
+         {unsigned{ui::kLeft}, ui::kShift | ui::kLeft, ui::kAlt | ui::kShift | ui::kLeft,
+          ui::kAlt | ui::kCtrl | ui::kLeft, ui::kAlt | ui::kLeft | ui::kRight,
+          ui::kCtrl | ui::kLeft | ui::kMiddle, ui::kAlt | ui::kLeft | ui::kDouble,
+          ui::kCtrl | ui::kLeft | ui::kDouble}) {
         Press(MouseButton::Left, shift);
     }
     EXPECT_EQ(Lines(), before);
@@ -311,7 +314,8 @@ TEST_F(Actions, BrowseForThePlayer) {
     f.Button2.UserClick();
     EXPECT_EQ(f.MemoMp3Play.Text(), before);
     ASSERT_EQ(fs.openRequests.size(), 1u);
-    EXPECT_EQ(fs.openRequests[0].filter, "実行ファイル(*.exe)|*.exe|全てのファイル(*.*)|*.*|顔(*.*)|*.*");
+    EXPECT_EQ(fs.openRequests[0].filter,
+              "実行ファイル(*.exe)|*.exe|全てのファイル(*.*)|*.*|顔(*.*)|*.*");
     EXPECT_EQ(fs.openRequests[0].title, "");
     EXPECT_EQ(fs.openRequests[0].initialFolder, "");
     EXPECT_EQ(fs.openRequests[0].defaultExt, "");
@@ -334,22 +338,35 @@ TEST_F(Actions, PathsTakeShortNamesForPartsCp932CannotHold) {
     struct Case {
         std::vector<Part> folders;  // below C:\, opened line by line
         Part file;
-        std::string registered;     // "" when refused
-        std::string error;          // the box's text, when refused
-        std::string folder = "";    // what "→" gives
+        std::string registered;  // "" when refused
+        std::string error;  // the box's text, when refused
+        std::string folder = "";  // what "→" gives
     };
     const Case cases[] = {
         {{{u"music", ""}}, {u"x😀.mp3", "X~1.MP3"}, "C:\\music\\X~1.MP3", "", "C:\\music"},
         {{{u"Música", "MSICA~1"}, {u"음악", "4A3B~1"}},
-         {u"Céline é.mp3", "CLINE~1.MP3"}, "C:\\MSICA~1\\4A3B~1\\CLINE~1.MP3", "",
+         {u"Céline é.mp3", "CLINE~1.MP3"},
+         "C:\\MSICA~1\\4A3B~1\\CLINE~1.MP3",
+         "",
          "C:\\MSICA~1\\4A3B~1"},
-        {{{u"日本語", "F~1"}}, {u"Ωmega ソ.mp3", "OMEGA~1.MP3"}, "C:\\日本語\\Ωmega ソ.mp3", "",
+        {{{u"日本語", "F~1"}},
+         {u"Ωmega ソ.mp3", "OMEGA~1.MP3"},
+         "C:\\日本語\\Ωmega ソ.mp3",
+         "",
          "C:\\日本語"},
         {{}, {u"음악.mp3", "4A3B~1.MP3"}, "C:\\4A3B~1.MP3", "", "C:\\"},  // a drive root
-        {{{u"表ソ", ""}}, {u"é.mp3", "E~1.MP3"}, "C:\\表ソ\\E~1.MP3", "", "C:\\表ソ"},  // ends in 0x5C
-        {{{u"music", ""}}, {u"x😀.mp3", ""}, "",
+        {{{u"表ソ", ""}},
+         {u"é.mp3", "E~1.MP3"},
+         "C:\\表ソ\\E~1.MP3",
+         "",
+         "C:\\表ソ"},  // ends in 0x5C
+        {{{u"music", ""}},
+         {u"x😀.mp3", ""},
+         "",
          "ファイル「x?.mp3」には短い名前 (8.3 形式) がないため、この名前のままでは使えません."},
-        {{{u"Música", ""}}, {u"a.mp3", ""}, "",
+        {{{u"Música", ""}},
+         {u"a.mp3", ""},
+         "",
          "フォルダ「M?sica」には短い名前 (8.3 形式) がないため、この名前のままでは開けません."},
     };
     for (const Case& c : cases) {
@@ -371,10 +388,13 @@ TEST_F(Actions, PathsTakeShortNamesForPartsCp932CannotHold) {
             auto line = std::find_if(f.DirList.Items().begin(), f.DirList.Items().end(),
                                      [&](const auto& item) { return item.name == p.name; });
             ASSERT_NE(line, f.DirList.Items().end());
-            opened = opened && env.Handle([&] { f.DirList.UserOpen(static_cast<int>(line - f.DirList.Items().begin())); });
+            opened = opened && env.Handle([&] {
+                f.DirList.UserOpen(static_cast<int>(line - f.DirList.Items().begin()));
+            });
         }
         if (opened) {
-            ASSERT_EQ(f.FilList.Items(), std::vector<std::u16string>{c.file.name});  // shown as it is
+            ASSERT_EQ(f.FilList.Items(),
+                      std::vector<std::u16string>{c.file.name});  // shown as it is
             env.Handle([&] { f.FilList.UserSelect(0); });
         }
         if (!c.registered.empty()) {
@@ -413,7 +433,8 @@ TEST_F(Actions, DroppedMusicFillsRowsAndDroppedFoldersOpenOrBecomeTheDestination
 
     // Onto row 2: the music in turn from there, the rest passed over, nothing past the last row.
     drop(f.ValListMp3, {emoji, u"C:\\m\\notes.txt", music, u"C:\\m\\b.wav", u"C:\\m\\c.mp3"}, 2);
-    EXPECT_EQ(Lines(), (std::vector<std::string>{"01.mp3=", "03.mp3=C:\\m\\X~1.MP3", "05.mp3=C:\\m\\b.wav"}));
+    EXPECT_EQ(Lines(), (std::vector<std::string>{"01.mp3=", "03.mp3=C:\\m\\X~1.MP3",
+                                                 "05.mp3=C:\\m\\b.wav"}));
     EXPECT_EQ(f.ValListMp3.Row(), 2);
     EXPECT_EQ(f.LblMp3Tips.Caption(), "03.mp3 - B");
     // Only what is no music, or a drop below the rows: nothing changes.

@@ -65,9 +65,10 @@ TEST_F(Apply, BatchLinesAndValueLengths) {
     // Delete lines go right before their copy line.
     f.DelReadOnly = true;
     SetTable("01.mp3=C:\\a.mp3\r\n03.mp3=C:\\b.mp3\r\n05.mp3=\r\n08.mp3=C:\\c.mp3");
-    EXPECT_EQ(Batch(), "del /f \"F\\01.mp3\"\r\ncopy \"C:\\a.mp3\" \"F\\01.mp3\"\r\n"
-                       "del /f \"F\\03.mp3\"\r\ncopy \"C:\\b.mp3\" \"F\\03.mp3\"\r\n"
-                       "del /f \"F\\08.mp3\"\r\ncopy \"C:\\c.mp3\" \"F\\08.mp3\"\r\n");
+    EXPECT_EQ(Batch(),
+              "del /f \"F\\01.mp3\"\r\ncopy \"C:\\a.mp3\" \"F\\01.mp3\"\r\n"
+              "del /f \"F\\03.mp3\"\r\ncopy \"C:\\b.mp3\" \"F\\03.mp3\"\r\n"
+              "del /f \"F\\08.mp3\"\r\ncopy \"C:\\c.mp3\" \"F\\08.mp3\"\r\n");
 
     // The backslash is always put in.
     f.DelReadOnly = false;
@@ -84,8 +85,9 @@ TEST_F(Apply, BatchPathsAreSafeForCmd) {
     // Enter typed into the destination memo leaves a line break in it.
     f.MemoCopysaki.UserSetText("C:\\b%g\r\nx");
     f.ValListMp3.SetLine(0, "01.mp3=C:\\m\\100%.mp3");
-    EXPECT_EQ(Batch(), "del /f \"C:\\b%%gx\\01.mp3\"\r\n"
-                       "copy \"C:\\m\\100%%.mp3\" \"C:\\b%%gx\\01.mp3\"\r\n");
+    EXPECT_EQ(Batch(),
+              "del /f \"C:\\b%%gx\\01.mp3\"\r\n"
+              "copy \"C:\\m\\100%%.mp3\" \"C:\\b%%gx\\01.mp3\"\r\n");
 }
 
 TEST_F(Apply, BatchCancelledEmptyAndFailedWrites) {
@@ -164,12 +166,13 @@ TEST_F(Apply, CopyShowsThenCopiesEachSlotInOrder) {
     fs.AddFile("C:\\music\\a.mp3", "A");
     fs.AddFile("C:\\music\\c.mp3", "C");
     fs.AddFile("C:\\music\\d.mp3", "D");
-    fs.AddFile("C:\\bgm\\01.mp3", "old");                        // replaced
-    fs.AddFile("C:\\bgm\\05.mp3", "keep", sys::kReadOnly);        // refused
-    fs.AddFile("C:\\bgm\\08.mp3", "hide", sys::kHidden);          // refused
+    fs.AddFile("C:\\bgm\\01.mp3", "old");  // replaced
+    fs.AddFile("C:\\bgm\\05.mp3", "keep", sys::kReadOnly);  // refused
+    fs.AddFile("C:\\bgm\\08.mp3", "hide", sys::kHidden);  // refused
     f.MemoCopysaki.SetText("C:\\bgm");
-    SetTable("01.mp3=C:\\music\\a.mp3\r\n03.mp3=C:\\music\\missing.mp3\r\n05.mp3=C:\\music\\c.mp3\r\n"
-             "08.mp3=C:\\music\\d.mp3\r\n09.mp3=ab\r\n11.mp3=");
+    SetTable(
+        "01.mp3=C:\\music\\a.mp3\r\n03.mp3=C:\\music\\missing.mp3\r\n05.mp3=C:\\music\\c.mp3\r\n"
+        "08.mp3=C:\\music\\d.mp3\r\n09.mp3=ab\r\n11.mp3=");
     // However a per-file box is closed, the run goes on.
     fs.boxAnswers = {sys::BoxResult::Ok, sys::BoxResult::Cancel};
 
@@ -202,10 +205,11 @@ TEST_F(Apply, CopyShowsThenCopiesEachSlotInOrder) {
     ASSERT_EQ(fs.boxes.size(), 6u);
     EXPECT_EQ(fs.boxes[5].kind, sys::BoxKind::Warning);
     EXPECT_EQ(fs.boxes[5].caption, "QUAVERIX");
-    EXPECT_EQ(fs.boxes[5].text, "コピーできなかったファイルがあります。\r\n"
-                                "03.mp3: コピー元のファイルがありません\r\n"
-                                "05.mp3: コピー先のファイルが読み取り専用か隠しファイルです\r\n"
-                                "08.mp3: コピー先のファイルが読み取り専用か隠しファイルです");
+    EXPECT_EQ(fs.boxes[5].text,
+              "コピーできなかったファイルがあります。\r\n"
+              "03.mp3: コピー元のファイルがありません\r\n"
+              "05.mp3: コピー先のファイルが読み取り専用か隠しファイルです\r\n"
+              "08.mp3: コピー先のファイルが読み取り専用か隠しファイルです");
     EXPECT_EQ(fs.captionsAtBox[5], "ZorventVer1.2.3");
     // The table is left as it was.
     EXPECT_EQ(Lines()[0], "01.mp3=C:\\music\\a.mp3");
@@ -258,8 +262,9 @@ std::string Recorded(FormEnv& env, const std::string& destination) {
 TEST_F(Apply, CopyReportGivesEachSlotsReason) {
     TFormMain& f = Start();
     WriteList("01.mp3=#03.mp3=#05.mp3=#08.mp3=#09.mp3=#11.mp3=", "6");
-    f.ValListMp3.SetText("01.mp3=C:\\m\\a.mp3\r\n03.mp3=C:\\m\\gone.mp3\r\n05.mp3=C:\\m\\a.mp3\r\n"
-                         "08.mp3=C:\\m\\a.mp3\r\n09.mp3=C:\\m\\a.mp3\r\n11.mp3=C:\\m\\a.mp3");
+    f.ValListMp3.SetText(
+        "01.mp3=C:\\m\\a.mp3\r\n03.mp3=C:\\m\\gone.mp3\r\n05.mp3=C:\\m\\a.mp3\r\n"
+        "08.mp3=C:\\m\\a.mp3\r\n09.mp3=C:\\m\\a.mp3\r\n11.mp3=C:\\m\\a.mp3");
     fs.AddFile("C:\\m\\a.mp3", "new");
     fs.AddFile("C:\\bgm\\05.mp3", "ro", sys::kReadOnly);
     fs.AddFile("C:\\bgm\\08.mp3", "held");
@@ -287,9 +292,10 @@ TEST_F(Apply, CopyReportGivesEachSlotsReason) {
     f.ValListMp3.SetText("01.mp3=C:\\m\\a.mp3\r\n03.mp3=C:\\m\\a.mp3");
     f.MemoCopysaki.SetText("C:\\nowhere");
     ASSERT_TRUE(Handle([&] { f.BtnCopyGo.UserClick(); }));
-    EXPECT_EQ(fs.boxes.back().text, "コピーできなかったファイルがあります。\r\n"
-                                    "01.mp3: コピー先のフォルダがありません\r\n"
-                                    "03.mp3: コピー先のフォルダがありません");
+    EXPECT_EQ(fs.boxes.back().text,
+              "コピーできなかったファイルがあります。\r\n"
+              "01.mp3: コピー先のフォルダがありません\r\n"
+              "03.mp3: コピー先のフォルダがありません");
     EXPECT_EQ(Recorded(*this, "C:\\nowhere\\01.mp3"), "");  // nothing to keep there
     fs.boxes.clear();
     f.MemoCopysaki.SetText("C:\\bgm");
@@ -355,19 +361,21 @@ TEST_F(Apply, RestorePutsBackOnlyWhereOurCopyStillIs) {
     };
     f.MemoCopysaki.SetText("C:\\bgm");
     restore();
-    EXPECT_EQ(BoxTexts(), (std::vector<std::string>{
-                              "コピー先フォルダのファイルを元に戻します。\r\nC:\\bgm",
-                              "元に戻すファイルがありません。"}));
+    EXPECT_EQ(BoxTexts(),
+              (std::vector<std::string>{"コピー先フォルダのファイルを元に戻します。\r\nC:\\bgm",
+                                        "元に戻すファイルがありません。"}));
     EXPECT_EQ(fs.boxes[0].kind, sys::BoxKind::Confirm);
     EXPECT_EQ(fs.boxes[1].kind, sys::BoxKind::Plain);
 
     fs.AddFile("C:\\m\\a.mp3", "A");
-    for (const char* slot : {"01", "03", "05"}) fs.AddFile(std::string("C:\\bgm\\") + slot + ".mp3", slot);
-    f.ValListMp3.SetText("01.mp3=C:\\m\\a.mp3\r\n03.mp3=C:\\m\\a.mp3\r\n05.mp3=C:\\m\\a.mp3\r\n"
-                         "08.mp3=C:\\m\\a.mp3\r\n09.mp3=C:\\m\\a.mp3");
+    for (const char* slot : {"01", "03", "05"})
+        fs.AddFile(std::string("C:\\bgm\\") + slot + ".mp3", slot);
+    f.ValListMp3.SetText(
+        "01.mp3=C:\\m\\a.mp3\r\n03.mp3=C:\\m\\a.mp3\r\n05.mp3=C:\\m\\a.mp3\r\n"
+        "08.mp3=C:\\m\\a.mp3\r\n09.mp3=C:\\m\\a.mp3");
     ASSERT_TRUE(Handle([&] { f.BtnCopyGo.UserClick(); }));
-    fs.AddFile("C:\\bgm\\03.mp3", "edited");       // changed since: left alone
-    fs.inUse.push_back("C:\\bgm\\05.mp3");           // held by the game: cannot go back yet
+    fs.AddFile("C:\\bgm\\03.mp3", "edited");  // changed since: left alone
+    fs.inUse.push_back("C:\\bgm\\05.mp3");  // held by the game: cannot go back yet
     fs.AddFile("C:\\bgm\\09.mp3", "the player's");  // not ours: stays
 
     restore(sys::BoxResult::Cancel);

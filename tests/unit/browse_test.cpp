@@ -55,7 +55,8 @@ TEST_F(Browse, AllThreeStartAtTheCurrentFolder) {
 TEST_F(Browse, MaskOfTwoPatternsListsBothKinds) {
     WriteList("01.mp3=A", "1", "*.mp3;*.wav");
     TFormMain& f = Start();
-    EXPECT_EQ(Names(f.FilList.Items()), (std::vector<std::string>{"A.MP3", "b.mp3", "c.wav", "r.mp3"}));
+    EXPECT_EQ(Names(f.FilList.Items()),
+              (std::vector<std::string>{"A.MP3", "b.mp3", "c.wav", "r.mp3"}));
 }
 
 // The mask works on the names as they are: '?' is one character, also beyond CP932.
@@ -64,11 +65,12 @@ TEST(Mask, MatchesRealNames) {
         std::u16string name, mask;
         bool matches;
     } cases[] = {
-        {u"x😀.mp3", u"x?.mp3", true},  {u"x😀.mp3", u"x??.mp3", false},
-        {u"음악.MP3", u"*.mp3", true},
-        {u"Céline é.mp3", u"c*é.mp3", true}, {u"Música", u"*.wav;m*", true},
+        {u"x😀.mp3", u"x?.mp3", true},   {u"x😀.mp3", u"x??.mp3", false},
+        {u"음악.MP3", u"*.mp3", true},  {u"Céline é.mp3", u"c*é.mp3", true},
+        {u"Música", u"*.wav;m*", true},
     };
-    for (const auto& c : cases) EXPECT_EQ(ui::MatchesMask(c.name, c.mask), c.matches) << text::FromUtf16(c.name);
+    for (const auto& c : cases)
+        EXPECT_EQ(ui::MatchesMask(c.name, c.mask), c.matches) << text::FromUtf16(c.name);
 }
 
 TEST_F(Browse, SameDriveChangesNothingAndAnotherDriveMovesBothLists) {
@@ -143,7 +145,8 @@ TEST_F(Browse, OpeningFoldersAndTakingOneAsTheDestination) {
     int zz = IndexOf(f.DirList, "zz");
     fs.Remove(kExe + "zz");
     EXPECT_FALSE(Handle([&] { f.DirList.UserOpen(zz); }));
-    EXPECT_EQ(BoxTexts(), std::vector<std::string>{"フォルダ C:\\Game\\QUAVERIX\\zz を開けません."});
+    EXPECT_EQ(BoxTexts(),
+              std::vector<std::string>{"フォルダ C:\\Game\\QUAVERIX\\zz を開けません."});
     EXPECT_EQ(f.DirList.Directory(), "C:\\Game\\QUAVERIX");
     EXPECT_EQ(f.FilList.Directory(), "C:\\Game\\QUAVERIX");
 }

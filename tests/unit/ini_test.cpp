@@ -120,10 +120,22 @@ TEST(IniParseInteger, Forms) {
         EXPECT_FALSE(ini::ParseInteger(bad, n)) << bad;
     }
     EXPECT_EQ(n, 77);
-    struct Case { const char* text; std::int32_t value; };
-    for (Case c : {Case{"20", 20}, {"0x14", 20}, {"0X1f", 31}, {"$14", 20}, {"-5", -5},
-                   {"+5", 5}, {"-$14", -20}, {"007", 7}, {"2147483647", 2147483647},
-                   {"-2147483648", INT32_MIN}, {"-0x80000000", INT32_MIN}, {"$7FFFFFFF", INT32_MAX}}) {
+    struct Case {
+        const char* text;
+        std::int32_t value;
+    };
+    for (Case c : {Case{"20", 20},
+                   {"0x14", 20},
+                   {"0X1f", 31},
+                   {"$14", 20},
+                   {"-5", -5},
+                   {"+5", 5},
+                   {"-$14", -20},
+                   {"007", 7},
+                   {"2147483647", 2147483647},
+                   {"-2147483648", INT32_MIN},
+                   {"-0x80000000", INT32_MIN},
+                   {"$7FFFFFFF", INT32_MAX}}) {
         EXPECT_TRUE(ini::ParseInteger(c.text, n)) << c.text;
         EXPECT_EQ(n, c.value) << c.text;
     }
@@ -160,16 +172,24 @@ TEST(IniWrite, TextThatWouldBreakTheFile) {
     }
     EXPECT_EQ(SetValue(file, "s", "a", " x"), "[s]\r\na=\" x\"\r\n[t]\r\nb=2\r\n");
     // Names that cannot be written as themselves leave the file as it is.
-    for (auto [section, key] : {std::pair{"s]x", "k"}, {"s\n", "k"}, {"s", "a=b"},
-                                {"s", "[k"}, {"s", ";k"}, {"s", "k\r"}, {"", "k"}, {"s", " "},
-                                {"s", "k\x81"}, {"s\x81", "k"}}) {
+    for (auto [section, key] : {std::pair{"s]x", "k"},
+                                {"s\n", "k"},
+                                {"s", "a=b"},
+                                {"s", "[k"},
+                                {"s", ";k"},
+                                {"s", "k\r"},
+                                {"", "k"},
+                                {"s", " "},
+                                {"s", "k\x81"},
+                                {"s\x81", "k"}}) {
         EXPECT_EQ(SetValue(file, section, key, "v"), file) << section << "/" << key;
     }
 }
 
 TEST(IniWrite, Utf16FileStaysUtf16) {
     string wide = Utf16(u"[\u4E02]\r\nk=\u4E02\r\n[s]\r\na=1\r\n");
-    EXPECT_EQ(SetValue(wide, "s", "a", "ソ"), Utf16(u"[\u4E02]\r\nk=\u4E02\r\n[s]\r\na=\u30BD\r\n"));
+    EXPECT_EQ(SetValue(wide, "s", "a", "ソ"),
+              Utf16(u"[\u4E02]\r\nk=\u4E02\r\n[s]\r\na=\u30BD\r\n"));
     EXPECT_EQ(SetValue(wide, "s", "b", "2"),
               Utf16(u"[\u4E02]\r\nk=\u4E02\r\n[s]\r\na=1\r\nb=2\r\n"));
     EXPECT_EQ(SetValue(Utf16(u"") + "x", "s", "a", "1"), Utf16(u"[s]\r\na=1\r\n") + "x");
@@ -180,11 +200,12 @@ TEST(IniWrite, Utf16FileStaysUtf16) {
 }
 
 TEST(IniWrite, RandomFilesKeepOtherKeys) {
-    const char* parts[] = {"[s]", "[S ]", "[t]", "[s", "[t]x]", "k=1", " K = \"2\" ", "a=3",
-                           "b=ソ", ";k=4", "k", "", " ", "\x81", "=5", "[ゾ]", "能=6"};
+    const char* parts[] = {"[s]",         "[S ]", "[t]",  "[s",   "[t]x]", "k=1",
+                           " K = \"2\" ", "a=3",  "b=ソ", ";k=4", "k",     "",
+                           " ",           "\x81", "=5",   "[ゾ]", "能=6"};
     const char* ends[] = {"\r\n", "\n", "\r", ""};
-    const char* probes[][2] = {{"s", "k"}, {"s", "a"}, {"t", "a"}, {"ゾ", "能"}, {"s", "b"},
-                               {" t", "k "}, {"t]x", "k"}, {"", ""}, {"s", ""}};
+    const char* probes[][2] = {{"s", "k"},   {"s", "a"},   {"t", "a"}, {"ゾ", "能"}, {"s", "b"},
+                               {" t", "k "}, {"t]x", "k"}, {"", ""},   {"s", ""}};
     std::mt19937 rng(11);
     for (int i = 0; i < 2000; ++i) {
         string file;
@@ -222,8 +243,9 @@ protected:
 TEST_F(IniFileTest, ReadsWithDefaultsAndLimits) {
     string big(3000, 'a');
     big.replace(2046, 2, "ソ");  // a double-byte character across the 2047-byte cut
-    fs.AddFile(path, "[s]\r\nbig=" + big + "\r\nn=0x14\r\nbad=20x\r\nhuge=99999999999\r\n"
-                     "t=1\r\nf=0\r\nempty=\r\n");
+    fs.AddFile(path, "[s]\r\nbig=" + big +
+                         "\r\nn=0x14\r\nbad=20x\r\nhuge=99999999999\r\n"
+                         "t=1\r\nf=0\r\nempty=\r\n");
     ini::IniFile ini(fs, path);
     EXPECT_EQ(ini.FileName(), path);
     EXPECT_EQ(ini.ReadString("s", "big", "d"), big.substr(0, 2046));
@@ -231,7 +253,8 @@ TEST_F(IniFileTest, ReadsWithDefaultsAndLimits) {
     EXPECT_EQ(ini.ReadString("s", "none", string(3000, 'd')), string(2047, 'd'));
     EXPECT_EQ(ini.ReadString("s", "empty", "d"), "");
     EXPECT_EQ(ini.ReadInteger("s", "n", 5), 20);
-    for (const char* key : {"bad", "huge", "empty", "none"}) EXPECT_EQ(ini.ReadInteger("s", key, 5), 5);
+    for (const char* key : {"bad", "huge", "empty", "none"})
+        EXPECT_EQ(ini.ReadInteger("s", key, 5), 5);
     EXPECT_TRUE(ini.ReadBool("s", "t", false));
     EXPECT_FALSE(ini.ReadBool("s", "f", true));
     EXPECT_TRUE(ini.ReadBool("s", "bad", true));

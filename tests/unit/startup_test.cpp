@@ -37,8 +37,9 @@ TEST_F(Startup, FirstRunUsesDefaultsAndCloseWritesEveryKey) {
     EXPECT_TRUE(f.Panel1.Visible());
     EXPECT_FALSE(f.Panel2.Visible());
     EXPECT_FALSE(f.MemoSoftName.Visible());
-    EXPECT_EQ(f.LblTag.Caption(),
-              "↑のファイルリストを\r\n右クリックで\r\n　フォーカス一段下げ\r\n中クリックで再生(難)");
+    EXPECT_EQ(
+        f.LblTag.Caption(),
+        "↑のファイルリストを\r\n右クリックで\r\n　フォーカス一段下げ\r\n中クリックで再生(難)");
     EXPECT_EQ(f.LblMp3Tips.Caption(), "");
 
     // Slot rows emptied, tips kept aside, mask from the list file.
@@ -66,10 +67,11 @@ TEST_F(Startup, FirstRunUsesDefaultsAndCloseWritesEveryKey) {
     // then the counter before the name.
     EXPECT_EQ(fs.Data(kUserIni),
               "[user]\r\nDelReadOnly=0\r\nlist1clk=0\r\nlist2clk=4\r\nlist3clk=2\r\nlist4clk=3\r\n"
-              "mp3play=1\r\nbathozondir=" + kExe + "\r\nmp3tool=" + kDefaultTool +
+              "mp3play=1\r\nbathozondir=" +
+                  kExe + "\r\nmp3tool=" + kDefaultTool +
                   "\r\nmp3line=[FileName]\r\nselelst=Pellamor.lst\r\nkeeporiginals=1\r\n"
-                  "[copysaki]\r\nPellamor.lst=" + kDefaultCopysaki +
-                  "\r\n[muimi]\r\nexperience=1\r\nsoftname=ZorventVer1.2.3\r\n");
+                  "[copysaki]\r\nPellamor.lst=" +
+                  kDefaultCopysaki + "\r\n[muimi]\r\nexperience=1\r\nsoftname=ZorventVer1.2.3\r\n");
 }
 
 TEST_F(Startup, ReadsUserIniAndKeepsTheFolderOfEachListFile) {
@@ -190,13 +192,22 @@ TEST_F(Startup, SlotCountProblemsAreReportedOnceTheWindowIsWhole) {
         std::size_t tips;
     };
     const Case cases[] = {
-        {"5", "リストファイル Pellamor.lst の number (5) が行の数 (3) と合いません。3 行分のヒントを使います.",
-         {"01.mp3=", "03.mp3=", "05.mp3="}, 3},
+        {"5",
+         "リストファイル Pellamor.lst の number (5) が行の数 (3) と合いません。3 "
+         "行分のヒントを使います.",
+         {"01.mp3=", "03.mp3=", "05.mp3="},
+         3},
         // Not an integer: the default 45.
-        {"20x", "リストファイル Pellamor.lst の number (45) が行の数 (3) と合いません。3 行分のヒントを使います.",
-         {"01.mp3=", "03.mp3=", "05.mp3="}, 3},
-        {"-2", "リストファイル Pellamor.lst の number (-2) が行の数 (3) と合いません。0 行分のヒントを使います.",
-         {"01.mp3=A", "03.mp3=B", "05.mp3=C"}, 0},
+        {"20x",
+         "リストファイル Pellamor.lst の number (45) が行の数 (3) と合いません。3 "
+         "行分のヒントを使います.",
+         {"01.mp3=", "03.mp3=", "05.mp3="},
+         3},
+        {"-2",
+         "リストファイル Pellamor.lst の number (-2) が行の数 (3) と合いません。0 "
+         "行分のヒントを使います.",
+         {"01.mp3=A", "03.mp3=B", "05.mp3=C"},
+         0},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.number);
@@ -233,14 +244,15 @@ TEST_F(Startup, MissingListFileUsesTheDefaultsAndSaysSo) {
 }
 
 TEST_F(Startup, ListFileIsOnlyTakenFromBelowTheExeFolder) {
-    for (const std::string name : {"..\\x.lst", "C:\\Game\\x.lst", "\\x.lst", "sub\\..\\..\\x.lst"}) {
+    for (const std::string name :
+         {"..\\x.lst", "C:\\Game\\x.lst", "\\x.lst", "sub\\..\\..\\x.lst"}) {
         SCOPED_TRACE(name);
         FormEnv env;
         env.WriteUserIni("[user]\r\nselelst=" + name + "\r\n");
         TFormMain& f = env.Start();
-        EXPECT_EQ(env.BoxTexts(),
-                  std::vector<std::string>{"リストファイル名 " + name +
-                                           " は使えません (exe のフォルダの中の名前にしてください)"});
+        EXPECT_EQ(env.BoxTexts(), std::vector<std::string>{
+                                      "リストファイル名 " + name +
+                                      " は使えません (exe のフォルダの中の名前にしてください)"});
         EXPECT_EQ(f.FilList.Mask(), "*.mp3");
         EXPECT_EQ(env.Lines(), (std::vector<std::string>{"=", "="}));
         EXPECT_EQ(f.Caption(), "ZorventVer1.2.3");
@@ -312,8 +324,9 @@ TEST_F(Startup, DamagedFilesStartWithDefaultsAndLoseNothing) {
         {"LF only", "[user]\nlist1clk=3\n[keep]\nmine=1\n", "[mp3]\nnametips=a=1#b=2\nnumber=2\n"},
         {"1 MB line", "[user]\r\nmp3line=" + std::string(1 << 20, 'y') + "\r\n[keep]\r\nmine=1\r\n",
          bigLine},
-        {"numbers", "[user]\r\nlist1clk=20x\r\nlist2clk=0x3\r\nlist3clk=$1\r\nlist4clk=-5\r\n"
-                    "mp3play=99999999999\r\n[muimi]\r\nexperience=\r\n[keep]\r\nmine=1\r\n",
+        {"numbers",
+         "[user]\r\nlist1clk=20x\r\nlist2clk=0x3\r\nlist3clk=$1\r\nlist4clk=-5\r\n"
+         "mp3play=99999999999\r\n[muimi]\r\nexperience=\r\n[keep]\r\nmine=1\r\n",
          "[mp3]\r\nnametips=a=1#b=2\r\nnumber=0X2\r\n"},
     };
     for (const Case& c : cases) {

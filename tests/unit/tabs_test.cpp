@@ -194,11 +194,10 @@ TEST_F(Tabs, FocusOrderSkipsTheHiddenPage) {
                                          &f.MemoCopysaki, &f.BtnCopyGo, &f.BtnCopySakiCopy}));
     f.TabControl1.UserSelect(1);
     EXPECT_EQ(f.FocusOrder(),
-              (std::vector<ui::Control*>{&f.TabControl1, &f.RadioGFilListOneClk,
-                                         &f.RadioGFilListDblClk, &f.MemoMp3Play, &f.Button2,
-                                         &f.MemoMp3Line, &f.RadioGMp3Play, &f.RadioGFilListAltClk,
-                                         &f.RadioGFilListCtrlClk, &f.ChkDelReadOnly,
-                                         &f.ChkKeepOriginals, &f.BtnRestore}));
+              (std::vector<ui::Control*>{
+                  &f.TabControl1, &f.RadioGFilListOneClk, &f.RadioGFilListDblClk, &f.MemoMp3Play,
+                  &f.Button2, &f.MemoMp3Line, &f.RadioGMp3Play, &f.RadioGFilListAltClk,
+                  &f.RadioGFilListCtrlClk, &f.ChkDelReadOnly, &f.ChkKeepOriginals, &f.BtnRestore}));
 }
 
 TEST(Accelerator, LetterAfterASingleAmpersand) {

@@ -52,16 +52,22 @@ TEST(Text, FindAndReplaceAllStopOnlyAtCharacters) {
     };
     const std::size_t no = std::string::npos;
     const Case cases[] = {
-        {"\x83\x5B" "FileName]", "[FileName]", no, "\x83\x5B" "FileName]"},
+        {"\x83\x5B"
+         "FileName]",
+         "[FileName]", no,
+         "\x83\x5B"
+         "FileName]"},
         {"\x83\x5B[FileName]", "[FileName]", 2, "\x83\x5B<>"},
         {"\x83\x5C\\", "\\", 2, "\x83\x5C<>"},
         {"\x83\x5C\x83\x5C", "\\", no, "\x83\x5C\x83\x5C"},
-        {"\x83\x83\x5C", "\\", 2, "\x83\x83<>"},    // a pair, then a real backslash
-        {"\x83\x41" "A", "A", 2, "\x83\x41<>"},
+        {"\x83\x83\x5C", "\\", 2, "\x83\x83<>"},  // a pair, then a real backslash
+        {"\x83\x41"
+         "A",
+         "A", 2, "\x83\x41<>"},
         {"\x83\x5F]", "]", 2, "\x83\x5F<>"},
-        {"ab\x83", "\x83", 2, "ab<>"},               // a lead byte at the end is a character
+        {"ab\x83", "\x83", 2, "ab<>"},  // a lead byte at the end is a character
         {"\x83\x5C=\x83\x5C#%\r\n", "=", 2, "\x83\x5C<>\x83\x5C#%\r\n"},
-        {"\x81=", "=", 1, "\x81<>"},                 // a broken lead byte is one character
+        {"\x81=", "=", 1, "\x81<>"},  // a broken lead byte is one character
         {"a#b#", "#", 1, "a<>b<>"},
         {"", "x", no, ""},
     };

@@ -66,7 +66,8 @@ DWORD RunBatch(const std::string& bat, const std::string& folder, const std::str
     DWORD code = 0xFFFFFFFF;
     if (CreateProcessW(nullptr, command.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr,
                        Wide(folder).c_str(), &si, &pi)) {
-        if (WaitForSingleObject(pi.hProcess, 60000) != WAIT_OBJECT_0) TerminateProcess(pi.hProcess, 1);
+        if (WaitForSingleObject(pi.hProcess, 60000) != WAIT_OBJECT_0)
+            TerminateProcess(pi.hProcess, 1);
         GetExitCodeProcess(pi.hProcess, &code);
         CloseHandle(pi.hThread);
         CloseHandle(pi.hProcess);
@@ -124,7 +125,8 @@ TEST(BatchFile, CmdCopiesMusicWhosePathsHoldCmdsSpecialCharacters) {
     EXPECT_EQ(code, 0u) << log;
     for (const Source& s : sources) {
         EXPECT_EQ(ReadBytes(dest + "\\" + s.slot), Music(s.slot))
-            << s.slot << " from " << text::ToUtf8(s.path) << "\n" << log;
+            << s.slot << " from " << text::ToUtf8(s.path) << "\n"
+            << log;
         EXPECT_EQ(ReadBytes(s.path), Music(s.slot));
     }
     EXPECT_FALSE(Exists(dest + "\\09.mp3"));
@@ -155,13 +157,14 @@ TEST(DirectCopy, ConfirmedRunReplacesPlainTargetsOnlyAndGoesOnPastFailures) {
     MakeFolder(music);
     const std::string dest = root / "bgm 先";
     MakeFolder(dest);
-    for (const char* name : {"a.mp3", "b.mp3", "c.mp3", "d.mp3"}) WriteBytes(music + "\\" + name, Music(name));
-    Assign(f, 0, music + "\\a.mp3");     // plain target: replaced
-    Assign(f, 1, music + "\\b.mp3");     // read-only target: kept
-    Assign(f, 2, music + "\\c.mp3");     // hidden target: kept
+    for (const char* name : {"a.mp3", "b.mp3", "c.mp3", "d.mp3"})
+        WriteBytes(music + "\\" + name, Music(name));
+    Assign(f, 0, music + "\\a.mp3");  // plain target: replaced
+    Assign(f, 1, music + "\\b.mp3");  // read-only target: kept
+    Assign(f, 2, music + "\\c.mp3");  // hidden target: kept
     Assign(f, 3, music + "\\gone.mp3");  // missing source: passed over
-    Assign(f, 4, music + "\\d.mp3");     // no target yet: created
-    Assign(f, 6, "ab");                  // too short to count
+    Assign(f, 4, music + "\\d.mp3");  // no target yet: created
+    Assign(f, 6, "ab");  // too short to count
     for (const char* name : {"01.mp3", "03.mp3", "05.mp3"}) WriteBytes(dest + "\\" + name, name);
     SetFileAttributesW(Wide(dest + "\\03.mp3").c_str(), FILE_ATTRIBUTE_READONLY);
     SetFileAttributesW(Wide(dest + "\\05.mp3").c_str(), FILE_ATTRIBUTE_HIDDEN);
@@ -182,14 +185,18 @@ TEST(DirectCopy, ConfirmedRunReplacesPlainTargetsOnlyAndGoesOnPastFailures) {
     f.system.boxes.clear();
     Click(f, f.form->BtnCopyGo);
     ASSERT_EQ(f.system.boxes.size(), 7u);
-    EXPECT_EQ(f.system.boxes[6].text, "コピーできなかったファイルがあります。\r\n"
-                                      "03.mp3: コピー先のファイルが読み取り専用か隠しファイルです\r\n"
-                                      "05.mp3: コピー先のファイルが読み取り専用か隠しファイルです\r\n"
-                                      "08.mp3: コピー元のファイルがありません");
+    EXPECT_EQ(f.system.boxes[6].text,
+              "コピーできなかったファイルがあります。\r\n"
+              "03.mp3: コピー先のファイルが読み取り専用か隠しファイルです\r\n"
+              "05.mp3: コピー先のファイルが読み取り専用か隠しファイルです\r\n"
+              "08.mp3: コピー元のファイルがありません");
     EXPECT_EQ(f.system.boxes[0].kind, sys::BoxKind::Confirm);
     EXPECT_EQ(f.system.boxes[0].caption, "確認");
-    const char* const copied[][2] = {{"a.mp3", "01.mp3"}, {"b.mp3", "03.mp3"}, {"c.mp3", "05.mp3"},
-                                     {"gone.mp3", "08.mp3"}, {"d.mp3", "09.mp3"}};
+    const char* const copied[][2] = {{"a.mp3", "01.mp3"},
+                                     {"b.mp3", "03.mp3"},
+                                     {"c.mp3", "05.mp3"},
+                                     {"gone.mp3", "08.mp3"},
+                                     {"d.mp3", "09.mp3"}};
     for (int i = 0; i < 5; ++i) {
         const TestSystem::Box& box = f.system.boxes[static_cast<std::size_t>(i + 1)];
         EXPECT_EQ(box.kind, sys::BoxKind::Plain);
@@ -227,7 +234,8 @@ HANDLE Start(std::wstring command, const std::string& waitFor = "") {
     STARTUPINFOW si{};
     si.cb = sizeof si;
     PROCESS_INFORMATION pi{};
-    if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) {
+    if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si,
+                        &pi)) {
         return nullptr;
     }
     CloseHandle(pi.hThread);
@@ -255,7 +263,8 @@ void WriteList(const std::string& exe, const std::vector<std::string>& slots) {
 // Bytes that differ from slot to slot and from one version to the next.
 std::string Big(const std::string& tag, std::size_t size) {
     std::string out = Music(tag);
-    for (std::size_t i = 0; out.size() < size; ++i) out += static_cast<char>((i * 131 + tag.size() * 7 + tag.back()) & 0xFF);
+    for (std::size_t i = 0; out.size() < size; ++i)
+        out += static_cast<char>((i * 131 + tag.size() * 7 + tag.back()) & 0xFF);
     return out;
 }
 
@@ -287,11 +296,12 @@ TEST(DirectCopy, ReportNamesEverySlotNotCopiedAndWhy) {
     const TestSystem::Box& report = f.system.boxes.back();
     EXPECT_EQ(report.kind, sys::BoxKind::Warning);
     EXPECT_EQ(report.caption, "QUAVERIX");
-    EXPECT_EQ(report.text, "コピーできなかったファイルがあります。\r\n"
-                           "01.mp3: コピー元のファイルがありません\r\n"
-                           "03.mp3: コピー先のファイルが読み取り専用か隠しファイルです\r\n"
-                           "05.mp3: ファイルがほかのプログラムで使用中です (ゲームが起動していませんか)\r\n"
-                           "sub\\08.mp3: コピー先のフォルダがありません");
+    EXPECT_EQ(report.text,
+              "コピーできなかったファイルがあります。\r\n"
+              "01.mp3: コピー元のファイルがありません\r\n"
+              "03.mp3: コピー先のファイルが読み取り専用か隠しファイルです\r\n"
+              "05.mp3: ファイルがほかのプログラムで使用中です (ゲームが起動していませんか)\r\n"
+              "sub\\08.mp3: コピー先のフォルダがありません");
     EXPECT_EQ(ReadBytes(dest + "\\03.mp3"), Music("03.mp3"));
     EXPECT_EQ(ReadBytes(dest + "\\05.mp3"), Music("05.mp3"));
     EXPECT_EQ(ReadBytes(dest + "\\09.mp3"), Music("a.mp3"));
@@ -309,16 +319,19 @@ TEST(DirectCopy, TwoRunsThenRestoreGiveBackTheGamesOwnBytes) {
     MakeFolder(dest);
     const char* const slots[] = {"01.mp3", "03.mp3"};  // 05.mp3 is not in the game's folder
     for (const char* s : slots) WriteBytes(dest + "\\" + s, Big(std::string("game ") + s, 70000));
-    for (const char* n : {"a1", "a2", "a3", "b1", "b2", "b3"}) WriteBytes(music + "\\" + n + ".mp3", Big(n, 50000));
+    for (const char* n : {"a1", "a2", "a3", "b1", "b2", "b3"})
+        WriteBytes(music + "\\" + n + ".mp3", Big(n, 50000));
     f.form->MemoCopysaki.SetText(dest);
     for (const char* run : {"a", "b"}) {
-        for (int line = 0; line < 3; ++line) Assign(f, line, music + "\\" + run + std::to_string(line + 1) + ".mp3");
+        for (int line = 0; line < 3; ++line)
+            Assign(f, line, music + "\\" + run + std::to_string(line + 1) + ".mp3");
         f.system.boxes.clear();
         Click(f, f.form->BtnCopyGo);
         EXPECT_EQ(f.system.boxes.size(), 4u) << "no report: nothing failed";
     }
     EXPECT_EQ(ReadBytes(dest + "\\05.mp3"), Big("b3", 50000));
-    EXPECT_NE(ReadBytes(root / "exe\\originals\\index.txt").find(dest + "\\01.mp3\t"), std::string::npos);
+    EXPECT_NE(ReadBytes(root / "exe\\originals\\index.txt").find(dest + "\\01.mp3\t"),
+              std::string::npos);
 
     f.system.boxes.clear();
     f.ClickTab(1);  // the restore button is on the settings tab
@@ -326,9 +339,11 @@ TEST(DirectCopy, TwoRunsThenRestoreGiveBackTheGamesOwnBytes) {
     ASSERT_EQ(f.system.boxes.size(), 2u);
     EXPECT_EQ(f.system.boxes[0].text, "コピー先フォルダのファイルを元に戻します。\r\n" + dest);
     EXPECT_EQ(f.system.boxes[1].text, "元に戻しました。");
-    for (const char* s : slots) EXPECT_EQ(ReadBytes(dest + "\\" + s), Big(std::string("game ") + s, 70000)) << s;
+    for (const char* s : slots)
+        EXPECT_EQ(ReadBytes(dest + "\\" + s), Big(std::string("game ") + s, 70000)) << s;
     EXPECT_FALSE(Exists(dest + "\\05.mp3"));
-    EXPECT_TRUE(originals::ParseIndex(ReadBytes(root / "exe\\originals\\index.txt")).entries.empty());
+    EXPECT_TRUE(
+        originals::ParseIndex(ReadBytes(root / "exe\\originals\\index.txt")).entries.empty());
 }
 
 // Run by the next test in a process of its own, which it kills during the copies.
@@ -389,10 +404,12 @@ TEST(DirectCopy, KilledRunLeavesEveryOriginalWholeAndRestorable) {
         }
         for (int i = 0; i < 16; ++i) {
             std::string now = ReadBytes(root / "bgm\\" + slots[i]);
-            EXPECT_TRUE(now == ours[i] || now == (i % 4 == 3 ? std::string() : game[i])) << slots[i];
+            EXPECT_TRUE(now == ours[i] || now == (i % 4 == 3 ? std::string() : game[i]))
+                << slots[i];
         }
     }
-    for (int i = 0; i < 16; ++i) EXPECT_TRUE(ReadBytes(root / "bgm\\" + slots[i]) == ours[i]) << slots[i];
+    for (int i = 0; i < 16; ++i)
+        EXPECT_TRUE(ReadBytes(root / "bgm\\" + slots[i]) == ours[i]) << slots[i];
 
     RealForm f(root / "exe\\", "C:\\");
     f.form->MemoCopysaki.SetText(root / "bgm");
@@ -420,12 +437,14 @@ std::wstring FromUtf8(const std::string& s) {
 // Runs list_peek.exe (built beside this test) on one of the window's controls, serving
 // the window's messages meanwhile; gives its answer lines.
 std::vector<std::wstring> Peek(RealForm& f, const std::wstring& args, const std::string& out) {
-    std::wstring command = L"\"" + HelperPath(L"list_peek.exe") + L"\" " + args + L" \"" + Wide(out) + L"\"";
+    std::wstring command =
+        L"\"" + HelperPath(L"list_peek.exe") + L"\" " + args + L" \"" + Wide(out) + L"\"";
     STARTUPINFOW si{};
     si.cb = sizeof si;
     PROCESS_INFORMATION pi{};
     DeleteFileW(Wide(out).c_str());
-    if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) {
+    if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si,
+                        &pi)) {
         ADD_FAILURE() << "list_peek.exe did not start";
         return {};
     }
@@ -476,10 +495,11 @@ TEST(ForeignNames, ShownReadByOtherProgramsRegisteredAndCopiedWhole) {
     TempFolder root("qxnames");
     const std::string music = root / "曲";
     MakeFolder(music);
-    const std::vector<std::wstring> names = {L"a.mp3", L"C\u00E9line \u00E9.mp3", L"\uC74C\uC545.mp3",
-                                             L"x\U0001F600.mp3", L"\u65E5\u672C\u8A9E \u30BD.mp3",
-                                             L"\u03A9mega.mp3"};
-    for (const std::wstring& n : names) ASSERT_TRUE(WriteBytes(Wide(music) + L"\\" + n, Music(win32::A(n))));
+    const std::vector<std::wstring> names = {
+        L"a.mp3",           L"C\u00E9line \u00E9.mp3",        L"\uC74C\uC545.mp3",
+        L"x\U0001F600.mp3", L"\u65E5\u672C\u8A9E \u30BD.mp3", L"\u03A9mega.mp3"};
+    for (const std::wstring& n : names)
+        ASSERT_TRUE(WriteBytes(Wide(music) + L"\\" + n, Music(win32::A(n))));
     const std::wstring musica = Wide(music) + L"\\M\u00FAsica";
     ASSERT_TRUE(CreateDirectoryW(musica.c_str(), nullptr));
     RealForm f(ExeFolder(root), music);
@@ -493,10 +513,12 @@ TEST(ForeignNames, ShownReadByOtherProgramsRegisteredAndCopiedWhole) {
     std::sort(got.begin(), got.end());
     ASSERT_EQ(got, sorted);
     EXPECT_EQ(Texts(Peek(f, L"lb " + Handle(f.H(m.FilList)), root / "files.txt")), shown);
-    std::vector<std::wstring> dirs = Texts(Peek(f, L"lb " + Handle(f.H(m.DirList)), root / "dirs.txt"));
+    std::vector<std::wstring> dirs =
+        Texts(Peek(f, L"lb " + Handle(f.H(m.DirList)), root / "dirs.txt"));
     ASSERT_EQ(dirs.size(), m.DirList.Items().size());
     EXPECT_EQ(dirs.back(), L"M\u00FAsica");
-    std::vector<std::wstring> drives = Texts(Peek(f, L"cb " + Handle(f.H(m.DrvBox)), root / "drives.txt"));
+    std::vector<std::wstring> drives =
+        Texts(Peek(f, L"cb " + Handle(f.H(m.DrvBox)), root / "drives.txt"));
     ASSERT_EQ(drives.size(), m.DrvBox.Drives().size());
     for (std::size_t i = 0; i < drives.size(); ++i) {
         const sys::DriveInfo& d = m.DrvBox.Drives()[i];
@@ -512,13 +534,15 @@ TEST(ForeignNames, ShownReadByOtherProgramsRegisteredAndCopiedWhole) {
         const std::string value = m.ValListMp3.Value(i);
         EXPECT_EQ(ReadBytes(value), Music(win32::A(shown[static_cast<std::size_t>(i)]))) << value;
         bool fits = text::FitsCp932(m.FilList.Items()[static_cast<std::size_t>(i)]);
-        EXPECT_EQ(value == music + "\\" + Cp(m.FilList.Items()[static_cast<std::size_t>(i)]), fits) << value;
+        EXPECT_EQ(value == music + "\\" + Cp(m.FilList.Items()[static_cast<std::size_t>(i)]), fits)
+            << value;
     }
     EXPECT_TRUE(f.system.boxes.empty());
     const char* const slots[] = {"01.mp3", "03.mp3", "05.mp3", "08.mp3", "09.mp3", "11.mp3"};
     auto arrived = [&](const std::wstring& folder) {
         for (int i = 0; i < 6; ++i) {
-            EXPECT_EQ(ReadBytes(folder + L"\\" + Wide(slots[i])), Music(win32::A(shown[static_cast<std::size_t>(i)])))
+            EXPECT_EQ(ReadBytes(folder + L"\\" + Wide(slots[i])),
+                      Music(win32::A(shown[static_cast<std::size_t>(i)])))
                 << slots[i];
             DeleteFileW((folder + L"\\" + Wide(slots[i])).c_str());
         }
@@ -536,16 +560,18 @@ TEST(ForeignNames, ShownReadByOtherProgramsRegisteredAndCopiedWhole) {
     if (GetOEMCP() == 932) {
         f.system.saveAnswers.push_back(root / "names.bat");
         Click(f, m.BtnGo);
-        EXPECT_EQ(RunBatch(root / "names.bat", root.Path(), root / "cmd.log"), 0u) << ReadBytes(root / "cmd.log");
+        EXPECT_EQ(RunBatch(root / "names.bat", root.Path(), root / "cmd.log"), 0u)
+            << ReadBytes(root / "cmd.log");
         arrived(Wide(dest));
     }
 
     // Text that another program puts into the destination folder is the folder used.
     const std::string other = root / "先 2";
     MakeFolder(other);
-    EXPECT_EQ(Texts(Peek(f, L"settext " + Handle(f.H(m.MemoCopysaki)) + L" \"" + Wide(other) + L"\"",
-                         root / "set.txt")),
-              std::vector<std::wstring>{L"1"});
+    EXPECT_EQ(
+        Texts(Peek(f, L"settext " + Handle(f.H(m.MemoCopysaki)) + L" \"" + Wide(other) + L"\"",
+                   root / "set.txt")),
+        std::vector<std::wstring>{L"1"});
     EXPECT_EQ(m.MemoCopysaki.Text(), other);
     Click(f, m.BtnCopyGo);
     arrived(Wide(other));
@@ -554,7 +580,8 @@ TEST(ForeignNames, ShownReadByOtherProgramsRegisteredAndCopiedWhole) {
     int line = static_cast<int>(m.DirList.Items().size()) - 1;
     ASSERT_TRUE(f.app.Dispatch([&] { m.DirList.UserOpen(line); }));
     Click(f, m.BtnCopySakiCopy);
-    EXPECT_EQ(win32::W(m.DirList.Items()[static_cast<std::size_t>(m.DirList.ItemIndex())].name), L"M\u00FAsica");
+    EXPECT_EQ(win32::W(m.DirList.Items()[static_cast<std::size_t>(m.DirList.ItemIndex())].name),
+              L"M\u00FAsica");
     Click(f, m.BtnCopyGo);
     arrived(musica);
     EXPECT_TRUE(f.system.boxes.size() > 0 && f.system.boxes.back().kind == sys::BoxKind::Plain);

@@ -24,28 +24,28 @@ using std::string;
 
 enum Tag : unsigned {
     kLastBracket = 1u << 0,  // Wine ends a section name at the last ']', Windows at the first
-    kNoBracket = 1u << 1,    // Wine ignores a header without ']', Windows reads it
-    kUtf8Mark = 1u << 2,     // Wine recognises a UTF-8 mark, Windows does not
-    kSemicolon = 1u << 3,    // Wine reads a ';' line as a key, Windows as a comment
-    kMoreBlanks = 1u << 4,   // Wine also trims form feed and other spaces
-    kPreSection = 1u << 5,   // Wine reads lines before the first section as section ""
-    kRewrite = 1u << 6,      // Wine writes the whole file anew: "k=v", CR LF, no blank lines
-    kKeyAtEnd = 1u << 7,     // Wine adds a key after the section's trailing non-key lines
-    kNameBlanks = 1u << 8,   // Wine writes key " b " as "b "
-    kOddBytes = 1u << 9,     // undefined CP932 becomes '・' there, and a lead byte takes a line
-                             // break; we keep the bytes and the line break
-    kOneLine = 1u << 10,     // ours: line breaks in a value are dropped
-    kQuoted = 1u << 11,      // ours: a value with outer blanks or quotes is put in quotes
-    kRefused = 1u << 12,     // ours: a name that cannot be written as itself is not written
-    kEmptyName = 1u << 13,   // ours: an empty name matches nothing and is not written
+    kNoBracket = 1u << 1,  // Wine ignores a header without ']', Windows reads it
+    kUtf8Mark = 1u << 2,  // Wine recognises a UTF-8 mark, Windows does not
+    kSemicolon = 1u << 3,  // Wine reads a ';' line as a key, Windows as a comment
+    kMoreBlanks = 1u << 4,  // Wine also trims form feed and other spaces
+    kPreSection = 1u << 5,  // Wine reads lines before the first section as section ""
+    kRewrite = 1u << 6,  // Wine writes the whole file anew: "k=v", CR LF, no blank lines
+    kKeyAtEnd = 1u << 7,  // Wine adds a key after the section's trailing non-key lines
+    kNameBlanks = 1u << 8,  // Wine writes key " b " as "b "
+    kOddBytes = 1u << 9,  // undefined CP932 becomes '・' there, and a lead byte takes a line
+    // break; we keep the bytes and the line break
+    kOneLine = 1u << 10,  // ours: line breaks in a value are dropped
+    kQuoted = 1u << 11,  // ours: a value with outer blanks or quotes is put in quotes
+    kRefused = 1u << 12,  // ours: a name that cannot be written as itself is not written
+    kEmptyName = 1u << 13,  // ours: an empty name matches nothing and is not written
     kTagCount = 14,
 };
 
 const char* const kTagNames[kTagCount] = {
-    "Wine: last ']'",      "Wine: needs ']'",       "Wine: UTF-8 mark",   "Wine: ';' key",
-    "Wine: more blanks",   "Wine: pre-section",     "Wine: rewrites",     "Wine: key at end",
-    "Wine: key blanks",    "undefined CP932",       "ours: one line",     "ours: quoted",
-    "ours: refused name",  "ours: empty name"};
+    "Wine: last ']'",     "Wine: needs ']'",   "Wine: UTF-8 mark", "Wine: ';' key",
+    "Wine: more blanks",  "Wine: pre-section", "Wine: rewrites",   "Wine: key at end",
+    "Wine: key blanks",   "undefined CP932",   "ours: one line",   "ours: quoted",
+    "ours: refused name", "ours: empty name"};
 
 // Tags that can change what a read returns (the rest only change how a file is written).
 constexpr unsigned kReadTags = kLastBracket | kNoBracket | kUtf8Mark | kSemicolon | kMoreBlanks |
@@ -59,20 +59,45 @@ struct Piece {
 // Lines a file is made of. The first group reads alike everywhere and Wine writes it back
 // as it is; the others carry what they may change.
 const Piece kLines[] = {
-    {"[s]", 0}, {"[t]", 0}, {"[S]", 0}, {"[Sec2]", 0}, {"[ゾ表]", 0},
-    {"k=1", 0}, {"K=2", 0}, {"a=ソ表", 0}, {"b=\"q\"", 0}, {"c='x'", 0}, {"d=", 0},
-    {"e=a=b", 0}, {"f=\"x'", 0}, {"能ソ=ゼ", 0}, {"x=\x80\xA0\xFD", 0}, {"#k=5", 0},
-    {"y= ' y ' ", kRewrite}, {" k = 3 ", kRewrite}, {"\tb\t=\t\"4\"\t", kRewrite},
-    {"\v[ t ]", kRewrite}, {"", kRewrite}, {"junk", kKeyAtEnd}, {"; c", kKeyAtEnd},
-    {";k=6", kSemicolon | kKeyAtEnd}, {"[s]x]", kLastBracket}, {"[t", kNoBracket},
-    {"x=a\x81", kOddBytes}, {"[x\x81=]", kOddBytes}, {"y=\x85\x40", kOddBytes}, {"k=\x0C" "7", kMoreBlanks},
+    {"[s]", 0},
+    {"[t]", 0},
+    {"[S]", 0},
+    {"[Sec2]", 0},
+    {"[ゾ表]", 0},
+    {"k=1", 0},
+    {"K=2", 0},
+    {"a=ソ表", 0},
+    {"b=\"q\"", 0},
+    {"c='x'", 0},
+    {"d=", 0},
+    {"e=a=b", 0},
+    {"f=\"x'", 0},
+    {"能ソ=ゼ", 0},
+    {"x=\x80\xA0\xFD", 0},
+    {"#k=5", 0},
+    {"y= ' y ' ", kRewrite},
+    {" k = 3 ", kRewrite},
+    {"\tb\t=\t\"4\"\t", kRewrite},
+    {"\v[ t ]", kRewrite},
+    {"", kRewrite},
+    {"junk", kKeyAtEnd},
+    {"; c", kKeyAtEnd},
+    {";k=6", kSemicolon | kKeyAtEnd},
+    {"[s]x]", kLastBracket},
+    {"[t", kNoBracket},
+    {"x=a\x81", kOddBytes},
+    {"[x\x81=]", kOddBytes},
+    {"y=\x85\x40", kOddBytes},
+    {"k=\x0C"
+     "7",
+     kMoreBlanks},
 };
 constexpr std::size_t kPlainLines = 16;  // the first group
 const Piece kEnds[] = {{"\r\n", 0}, {"\r\n", 0}, {"\n", kRewrite}, {"\r", kRewrite}};
 
 // Names read in every file: the tags say what may differ because of the name alone.
-const Piece kSections[] = {{"s", 0},   {"S", 0},   {"t", 0},          {"Sec2", 0},
-                           {"ゾ表", 0}, {"s]x", 0}, {" s\t", 0},       {"x\x81=", kOddBytes},
+const Piece kSections[] = {{"s", 0},        {"S", 0},   {"t", 0},    {"Sec2", 0},
+                           {"ゾ表", 0},     {"s]x", 0}, {" s\t", 0}, {"x\x81=", kOddBytes},
                            {"", kEmptyName}};
 const Piece kKeys[] = {{"k", 0}, {"K", 0},  {"a", 0},  {"b", 0},    {"c", 0},
                        {"d", 0}, {"e", 0},  {"f", 0},  {"能ソ", 0}, {"x", 0},
@@ -81,15 +106,21 @@ const Piece kKeys[] = {{"k", 0}, {"K", 0},  {"a", 0},  {"b", 0},    {"c", 0},
 struct Write {
     Piece section, key, value;
 };
-const Piece kWriteSections[] = {{"s", 0}, {"S", 0}, {"t", 0}, {"new", 0}, {"ゾ表", 0},
-                                {" s ", kNameBlanks}, {"s]x", kRefused}, {"", kEmptyName}};
-const Piece kWriteKeys[] = {{"k", 0},         {"a", 0},          {"能ソ", 0},
-                            {"new", 0},       {"x", 0},          {" b ", kNameBlanks},
+const Piece kWriteSections[] = {{"s", 0},          {"S", 0},        {"t", 0},
+                                {"new", 0},        {"ゾ表", 0},     {" s ", kNameBlanks},
+                                {"s]x", kRefused}, {"", kEmptyName}};
+const Piece kWriteKeys[] = {{"k", 0},          {"a", 0},         {"能ソ", 0},
+                            {"new", 0},        {"x", 0},         {" b ", kNameBlanks},
                             {"a=b", kRefused}, {";k", kRefused}, {"[k", kRefused},
                             {"", kEmptyName}};
-const Piece kValues[] = {{"v", 0},         {"ソ表", 0},          {"", 0},
-                         {"1 2", 0},       {" x ", kQuoted},     {"\"q\"", kQuoted},
-                         {"a\r\nb", kOneLine}, {"\x85\x40", kOddBytes}};
+const Piece kValues[] = {{"v", 0},
+                         {"ソ表", 0},
+                         {"", 0},
+                         {"1 2", 0},
+                         {" x ", kQuoted},
+                         {"\"q\"", kQuoted},
+                         {"a\r\nb", kOneLine},
+                         {"\x85\x40", kOddBytes}};
 
 string Show(const string& s) {
     string out;
@@ -255,11 +286,11 @@ TEST(IniDiff, MatchesTheSystemExceptKnownDifferences) {
         string path = disk.Put(g.bytes);
         for (const Piece& section : kSections) {
             for (const Piece& key : kKeys) {
-                reads.Check(OurRead(g.bytes, section.text, key.text),
-                            SystemRead(path, section.text, key.text),
-                            (g.tags & kReadTags) | section.tags | key.tags,
-                            "read " + Show(section.text) + "/" + Show(key.text) + " in " +
-                                Show(g.bytes));
+                reads.Check(
+                    OurRead(g.bytes, section.text, key.text),
+                    SystemRead(path, section.text, key.text),
+                    (g.tags & kReadTags) | section.tags | key.tags,
+                    "read " + Show(section.text) + "/" + Show(key.text) + " in " + Show(g.bytes));
             }
         }
         for (int w = 0; w < 4; ++w) {
@@ -288,15 +319,15 @@ TEST(IniDiff, MatchesTheSystemExceptKnownDifferences) {
                     const char* s = sp.text;
                     const unsigned probe = tags | sp.tags;
                     for (const char* k : {key.text, "k", "a", "x"}) {
-                        rereads.Check(OurRead(ours, s, k), SystemRead(written, s, k),
-                                      probe & (kReadTags | kOneLine | kQuoted | kRefused |
-                                               kNameBlanks),
-                                      "re-read " + Show(s) + "/" + Show(k) + " after " + what);
+                        rereads.Check(
+                            OurRead(ours, s, k), SystemRead(written, s, k),
+                            probe & (kReadTags | kOneLine | kQuoted | kRefused | kNameBlanks),
+                            "re-read " + Show(s) + "/" + Show(k) + " after " + what);
                         // Our file as the system reads it: it must hold no surprises either.
-                        rereads.Check(OurRead(ours, s, k), SystemRead(oursPath, s, k),
-                                      probe & (kReadTags | kNameBlanks),
-                                      "system reading ours " + Show(s) + "/" + Show(k) +
-                                          " after " + what);
+                        rereads.Check(
+                            OurRead(ours, s, k), SystemRead(oursPath, s, k),
+                            probe & (kReadTags | kNameBlanks),
+                            "system reading ours " + Show(s) + "/" + Show(k) + " after " + what);
                     }
                 }
             }

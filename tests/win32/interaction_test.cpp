@@ -127,7 +127,9 @@ void Press(RealForm& f, HWND list, int item, UINT down, WPARAM keys = 0, bool al
     state[VK_SHIFT] = shift ? 0x80 : 0;
     SetKeyboardState(state);
     UINT up = down + 1;  // WM_xBUTTONUP follows its WM_xBUTTONDOWN
-    WPARAM button = down == WM_LBUTTONDOWN ? MK_LBUTTON : down == WM_RBUTTONDOWN ? MK_RBUTTON : MK_MBUTTON;
+    WPARAM button = down == WM_LBUTTONDOWN   ? MK_LBUTTON
+                    : down == WM_RBUTTONDOWN ? MK_RBUTTON
+                                             : MK_MBUTTON;
     PostMessageW(list, down, keys | button, at);
     PostMessageW(list, up, keys, at);
     f.Pump();
@@ -144,7 +146,6 @@ void DoubleClick(RealForm& f, HWND list, int item) {
     PostMessageW(list, WM_LBUTTONUP, 0, at);
     f.Pump();
 }
-
 
 std::string TextOf(HWND h) { return win32::A(win32::WindowTextW(h)); }
 
@@ -210,8 +211,8 @@ struct TuneType {
     }
     static void Set(const wchar_t* key, const std::wstring& value) {
         HKEY k = nullptr;
-        if (RegCreateKeyExW(HKEY_CLASSES_ROOT, key, 0, nullptr, 0, KEY_WRITE, nullptr, &k, nullptr) ==
-            ERROR_SUCCESS) {
+        if (RegCreateKeyExW(HKEY_CLASSES_ROOT, key, 0, nullptr, 0, KEY_WRITE, nullptr, &k,
+                            nullptr) == ERROR_SUCCESS) {
             RegSetValueExW(k, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
                            static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
             RegCloseKey(k);
@@ -334,7 +335,8 @@ TEST(Playback, TheShellHandsThePlayerTheQuotedPathAsOneArgument) {
         BoxWatch watch;
         Press(*d.f, list, m.FilList.ItemIndex(), WM_MBUTTONDOWN);
         std::vector<Play> plays = WaitPlays(d.out, 2);
-        ASSERT_EQ(plays.size(), 2u) << "nothing opened the file; " << std::string(win32::A(watch.Seen()));
+        ASSERT_EQ(plays.size(), 2u)
+            << "nothing opened the file; " << std::string(win32::A(watch.Seen()));
         ASSERT_EQ(plays[1].args.size(), 2u) << std::string(win32::A(plays[1].cmd));
         EXPECT_EQ(plays[1].args[1], tune);
         EXPECT_EQ(watch.Seen(), L"");
@@ -367,7 +369,8 @@ TEST(SettingsTab, StepDownChosenOnTheRadioButtonsFillsTheSlotsInTurn) {
     HWND list = d.H(m.FilList), grid = d.H(m.ValListMp3);
     const char* files[] = {"a.mp3", "b.mp3", "c.mp3"};
     const int rowsAfter[] = {2, 3, 3};
-    const char* tipsAfter[] = {"03.mp3 - 町", "Msg_NewMsg.wav - メッセージ", "Msg_NewMsg.wav - メッセージ"};
+    const char* tipsAfter[] = {"03.mp3 - 町", "Msg_NewMsg.wav - メッセージ",
+                               "Msg_NewMsg.wav - メッセージ"};
     for (int i = 0; i < 3; ++i) {
         Press(*d.f, list, d.Item(files[i]), WM_LBUTTONDOWN);
         EXPECT_EQ(d.Slot(i), d.Path(files[i]));
@@ -616,8 +619,8 @@ TEST(Prompts, TheRealSaveAndOpenDialogs) {
     SetTimer(nullptr, 0, 100, Step);
     SendMessageW(d.H(m.Button2), BM_CLICK, 0, 0);
     d.f->Pump();
-    EXPECT_EQ(filters, (std::vector<std::wstring>{Wide("実行ファイル(*.exe)"), Wide("全てのファイル(*.*)"),
-                                                  Wide("顔(*.*)")}));
+    EXPECT_EQ(filters, (std::vector<std::wstring>{Wide("実行ファイル(*.exe)"),
+                                                  Wide("全てのファイル(*.*)"), Wide("顔(*.*)")}));
 }
 
 namespace {
@@ -635,7 +638,8 @@ void Drop(RealForm& f, HWND over, POINT inOver, const std::vector<std::wstring>&
     d->pFiles = sizeof(DROPFILES);
     d->pt = at;
     d->fWide = TRUE;
-    memcpy(reinterpret_cast<char*>(d) + sizeof(DROPFILES), list.data(), list.size() * sizeof(wchar_t));
+    memcpy(reinterpret_cast<char*>(d) + sizeof(DROPFILES), list.data(),
+           list.size() * sizeof(wchar_t));
     GlobalUnlock(h);
     PostMessageW(f.Handle(), WM_DROPFILES, reinterpret_cast<WPARAM>(h), 0);
     f.Pump();
@@ -653,7 +657,8 @@ TEST(DragAndDrop, MusicOntoRowsAFolderOntoTheDestinationAndTheFolderList) {
     Desk d({"a.mp3", "b.mp3", "c.mp3", "notes.txt"}, {"sub"});
     TFormMain& m = d.form();
     const std::wstring music = Wide(d.music);
-    HANDLE h = CreateFileW((music + L"\\x\U0001F600.mp3").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    HANDLE h = CreateFileW((music + L"\\x\U0001F600.mp3").c_str(), GENERIC_WRITE, 0, nullptr,
+                           CREATE_ALWAYS, 0, nullptr);
     CloseHandle(h);
     HWND grid = d.H(m.ValListMp3);
     RECT row{};
@@ -662,7 +667,8 @@ TEST(DragAndDrop, MusicOntoRowsAFolderOntoTheDestinationAndTheFolderList) {
 
     // Several files onto row 2: one after another from there, no wrap, the tip follows.
     Drop(*d.f, grid, onRow2,
-         {music + L"\\x\U0001F600.mp3", music + L"\\notes.txt", music + L"\\b.mp3", music + L"\\c.mp3"});
+         {music + L"\\x\U0001F600.mp3", music + L"\\notes.txt", music + L"\\b.mp3",
+          music + L"\\c.mp3"});
     EXPECT_EQ(m.ValListMp3.Row(), 2);
     EXPECT_EQ(TextOf(d.H(m.LblMp3Tips)), "03.mp3 - 町");
     EXPECT_EQ(d.Slot(0), "");

@@ -81,8 +81,9 @@ TEST(Win32Folders, ListingLeavesOutDotsAndCarriesAttributes) {
 TEST(Win32Folders, FileListShowsVisibleMatchingFilesInTheSystemsOrder) {
     TempFolder t("qxfiles");
     win32::Win32System system;
-    for (const char* name : {"b.WAV", "a.mp3", "C.mp3", "10.mp3", "9.mp3", "ソ.mp3", "ro.mp3",
-                             "-b.mp3", "_x.mp3", "~z.mp3", "hid.mp3", "sys.wav", "note.txt", "mp3"}) {
+    for (const char* name :
+         {"b.WAV", "a.mp3", "C.mp3", "10.mp3", "9.mp3", "ソ.mp3", "ro.mp3", "-b.mp3", "_x.mp3",
+          "~z.mp3", "hid.mp3", "sys.wav", "note.txt", "mp3"}) {
         WriteBytes(t / name, name);
     }
     MakeFolder(t / "dir.mp3");
@@ -95,8 +96,9 @@ TEST(Win32Folders, FileListShowsVisibleMatchingFilesInTheSystemsOrder) {
     list.SetDirectory(t.Path());
     // A sorted list box's order: case and hyphens ignored, symbols before digits and
     // letters, digits one by one, kana after Latin.
-    EXPECT_EQ(Cp(list.Items()), (std::vector<std::string>{"_x.mp3", "~z.mp3", "10.mp3", "9.mp3", "a.mp3",
-                                                      "-b.mp3", "b.WAV", "C.mp3", "ro.mp3", "ソ.mp3"}));
+    EXPECT_EQ(Cp(list.Items()),
+              (std::vector<std::string>{"_x.mp3", "~z.mp3", "10.mp3", "9.mp3", "a.mp3", "-b.mp3",
+                                        "b.WAV", "C.mp3", "ro.mp3", "ソ.mp3"}));
 }
 
 TEST(Win32Folders, JapaneseNamesWithBackslashTrailBytesRoundTrip) {
@@ -117,7 +119,8 @@ TEST(Win32Folders, JapaneseNamesWithBackslashTrailBytesRoundTrip) {
     ASSERT_TRUE(system.ReadFile(folder + "\\ソース.mp3", read));
     EXPECT_EQ(read, data);
     ASSERT_TRUE(system.CopyFileTo(folder + "\\ソース.mp3", folder + "\\表示.mp3", false));
-    EXPECT_NE(GetFileAttributesW((wideFolder + L"\\\u8868\u793A.mp3").c_str()), INVALID_FILE_ATTRIBUTES);
+    EXPECT_NE(GetFileAttributesW((wideFolder + L"\\\u8868\u793A.mp3").c_str()),
+              INVALID_FILE_ATTRIBUTES);
 
     // A folder whose last byte is 0x5C is no folder with a trailing backslash.
     ui::FileListBox list(nullptr, "FilList", {}, system);
@@ -151,8 +154,9 @@ TEST(Win32Folders, DriveRootListsAndJoinsWithOneBackslash) {
     ASSERT_FALSE(dirs.Items().empty());
     EXPECT_EQ(Cp(dirs.Items()[0].name), "C:\\");
     EXPECT_EQ(dirs.ItemIndex(), 0);
-    auto windows = std::find_if(dirs.Items().begin(), dirs.Items().end(),
-                                [](const auto& i) { return text::EqualsNoCase(Cp(i.name), "windows"); });
+    auto windows = std::find_if(dirs.Items().begin(), dirs.Items().end(), [](const auto& i) {
+        return text::EqualsNoCase(Cp(i.name), "windows");
+    });
     ASSERT_NE(windows, dirs.Items().end());
     EXPECT_EQ(windows->level, 1);
     EXPECT_TRUE(text::EqualsNoCase(dirs.PathOf(static_cast<int>(windows - dirs.Items().begin())),
@@ -207,7 +211,8 @@ TEST(Win32Files, CreateAndWriteCreatesTruncatesOrSaysCannotCreate) {
     TempFolder t("qxwrite");
     win32::Win32System system;
     const std::string bat = t / "go.bat";
-    EXPECT_EQ(system.CreateAndWrite(bat, "copy \"a\" \"b\"\r\ncopy \"c\" \"d\"\r\n"), sys::WriteStatus::Ok);
+    EXPECT_EQ(system.CreateAndWrite(bat, "copy \"a\" \"b\"\r\ncopy \"c\" \"d\"\r\n"),
+              sys::WriteStatus::Ok);
     EXPECT_EQ(ReadBytes(bat), "copy \"a\" \"b\"\r\ncopy \"c\" \"d\"\r\n");
     EXPECT_EQ(system.CreateAndWrite(bat, "x\r\n"), sys::WriteStatus::Ok);
     EXPECT_EQ(ReadBytes(bat), "x\r\n");
@@ -305,7 +310,8 @@ TEST(Cp932Table, AgreesWithTheSystemsCodePage932) {
         if (KnownDecodeDifference(in, ours, theirs)) {
             ++known;
         } else {
-            unexpected.push_back("decode " + Hex(in) + ": ours " + Hex(ours) + "system " + Hex(theirs));
+            unexpected.push_back("decode " + Hex(in) + ": ours " + Hex(ours) + "system " +
+                                 Hex(theirs));
         }
     }
     for (char32_t u = 0; u <= 0xFFFF; ++u) {

@@ -81,7 +81,6 @@ std::map<HWND, std::string> Tips(HWND tooltip) {
     return out;
 }
 
-
 ui::Control* Focused(RealForm& f) { return f.window->ControlOf(GetFocus()); }
 
 }  // namespace
@@ -100,6 +99,7 @@ TEST(MainWindow, ControlsHaveTheirClassPlaceTextHintAndVisibility) {
         const char* hint;  // "" : none
         bool visible;
     };
+    // clang-format off
     const Expect expected[] = {
         {&m.TabControl1, nullptr, L"SysTabControl32", {0, 6, 505, 499}, Whole, nullptr, "", true},
         {&m.Panel1, &m.TabControl1, L"QxContainer", {8, 24, 489, 473}, Whole, nullptr, "", true},
@@ -145,59 +145,63 @@ TEST(MainWindow, ControlsHaveTheirClassPlaceTextHintAndVisibility) {
         {&m.Label3, &m.Panel2, L"Static", {8, 232, 359, 12}, Grows,
          "コマンドライン(ファイル名を入れるところは[FileName]と半角10文字で。)", "", true},
     };
+    // clang-format on
     const bool geometry = At96Dpi();
     std::map<HWND, std::string> tips = Tips(w->window->Tooltip());
     // The settings tab's controls get their windows when the tab is first shown: they are
     // looked at as a player sees them, after choosing it.
     auto onSettings = [&](const Expect& e) { return e.parent == &m.Panel2; };
     for (const Expect& e : expected) {
-        if (onSettings(e)) EXPECT_FALSE(w->H(*e.control)) << e.control->Name();
+        if (onSettings(e)) {
+            EXPECT_FALSE(w->H(*e.control)) << e.control->Name();
+        }
     }
     for (int pass = 0; pass < 2; ++pass) {
-    if (pass == 1) {
-        w->ClickTab(1);
-        tips = Tips(w->window->Tooltip());
-    }
-    for (const Expect& e : expected) {
-        if (onSettings(e) != (pass == 1)) continue;
-        SCOPED_TRACE(e.control->Name());
-        HWND h = w->H(*e.control);
-        ASSERT_TRUE(h);
-        EXPECT_EQ(CompareStringOrdinal(ClassOf(h).c_str(), -1, e.cls, -1, TRUE), CSTR_EQUAL)
-            << win32::A(ClassOf(h));
-        EXPECT_EQ(GetParent(h), e.parent ? w->H(*e.parent) : w->Handle());
-        if (e.text) {
-            EXPECT_EQ(TextOf(h), e.text);
+        if (pass == 1) {
+            w->ClickTab(1);
+            tips = Tips(w->window->Tooltip());
         }
-        auto tip = tips.find(h);
-        if (*e.hint) {
-            EXPECT_TRUE(tip != tips.end() && tip->second == e.hint)
-                << (tip == tips.end() ? "no tip" : tip->second);
-        } else {
-            EXPECT_TRUE(tip == tips.end()) << tip->second;
+        for (const Expect& e : expected) {
+            if (onSettings(e) != (pass == 1)) continue;
+            SCOPED_TRACE(e.control->Name());
+            HWND h = w->H(*e.control);
+            ASSERT_TRUE(h);
+            EXPECT_EQ(CompareStringOrdinal(ClassOf(h).c_str(), -1, e.cls, -1, TRUE), CSTR_EQUAL)
+                << win32::A(ClassOf(h));
+            EXPECT_EQ(GetParent(h), e.parent ? w->H(*e.parent) : w->Handle());
+            if (e.text) {
+                EXPECT_EQ(TextOf(h), e.text);
+            }
+            auto tip = tips.find(h);
+            if (*e.hint) {
+                EXPECT_TRUE(tip != tips.end() && tip->second == e.hint)
+                    << (tip == tips.end() ? "no tip" : tip->second);
+            } else {
+                EXPECT_TRUE(tip == tips.end()) << tip->second;
+            }
+            EXPECT_EQ(OwnVisible(h), e.visible);
+            if (!geometry) continue;
+            RECT r = PlaceIn(h);
+            EXPECT_EQ(r.left, e.place.left);
+            EXPECT_EQ(r.top, e.place.top);
+            if (e.size != Grows) {
+                EXPECT_EQ(r.right - r.left, e.place.width);
+            }
+            if (e.size == Whole) {
+                EXPECT_EQ(r.bottom - r.top, e.place.height);
+            }
         }
-        EXPECT_EQ(OwnVisible(h), e.visible);
-        if (!geometry) continue;
-        RECT r = PlaceIn(h);
-        EXPECT_EQ(r.left, e.place.left);
-        EXPECT_EQ(r.top, e.place.top);
-        if (e.size != Grows) {
-            EXPECT_EQ(r.right - r.left, e.place.width);
+        if (pass == 0) {
+            EXPECT_TRUE(IsWindowVisible(w->H(m.Panel1)));
+            EXPECT_FALSE(IsWindowVisible(w->H(m.Panel2)));
         }
-        if (e.size == Whole) {
-            EXPECT_EQ(r.bottom - r.top, e.place.height);
-        }
-    }
-    if (pass == 0) {
-        EXPECT_TRUE(IsWindowVisible(w->H(m.Panel1)));
-        EXPECT_FALSE(IsWindowVisible(w->H(m.Panel2)));
-    }
     }
     w->ClickTab(0);
     if (geometry) {
         // The window's font: 12 pixels high, Shift-JIS.
         LOGFONTW lf{};
-        GetObjectW(reinterpret_cast<HFONT>(SendMessageW(w->H(m.Button1), WM_GETFONT, 0, 0)), sizeof lf, &lf);
+        GetObjectW(reinterpret_cast<HFONT>(SendMessageW(w->H(m.Button1), WM_GETFONT, 0, 0)),
+                   sizeof lf, &lf);
         EXPECT_EQ(lf.lfHeight, -12);
         EXPECT_EQ(lf.lfCharSet, SHIFTJIS_CHARSET);
     }
@@ -241,12 +245,15 @@ TEST(MainWindow, ControlsHaveTheirClassPlaceTextHintAndVisibility) {
     };
     const std::vector<std::string> blank(5);
     const Group groups[] = {
-        {&m.RadioGFilListOneClk, "ファイルリストを1クリックで",
+        {&m.RadioGFilListOneClk,
+         "ファイルリストを1クリックで",
          {"登録", "登録とフォーカス1段下げ", "再生", "再生と登録", "何もしない"}},
         {&m.RadioGFilListDblClk, "DblClk", blank},
         {&m.RadioGFilListAltClk, "AltClk", blank},
         {&m.RadioGFilListCtrlClk, "CtrlClk", blank},
-        {&m.RadioGMp3Play, "Playボタン及び上記設定で再生をする場合、", {"再生しない", "関連付けで再生", "指定したツールで再生"}},
+        {&m.RadioGMp3Play,
+         "Playボタン及び上記設定で再生をする場合、",
+         {"再生しない", "関連付けで再生", "指定したツールで再生"}},
     };
     for (const Group& g : groups) {
         SCOPED_TRACE(g.group->Name());
@@ -263,7 +270,8 @@ TEST(MainWindow, ControlsHaveTheirClassPlaceTextHintAndVisibility) {
         }
         EXPECT_EQ(caption, g.caption);
         EXPECT_EQ(items, g.items);
-        for (std::size_t i = 1; i < tops.size(); ++i) EXPECT_GT(tops[i], tops[i - 1]);  // one below the other
+        for (std::size_t i = 1; i < tops.size(); ++i)
+            EXPECT_GT(tops[i], tops[i - 1]);  // one below the other
     }
 }
 
@@ -308,9 +316,9 @@ TEST(MainWindow, TabKeyWalksTheShownTabInOrder) {
     };
     SetFocus(w->H(m.TabControl1));
     ASSERT_EQ(Focused(*w.f), &m.TabControl1);
-    const std::vector<ui::Control*> main = {&m.DrvBox, &m.DirList, &m.ValListMp3, &m.FilList,
-                                            &m.Button1, &m.BtnGo, &m.BtnExit, &m.MemoCopysaki,
-                                            &m.BtnCopyGo, &m.BtnCopySakiCopy, &m.TabControl1};
+    const std::vector<ui::Control*> main = {
+        &m.DrvBox,  &m.DirList,      &m.ValListMp3, &m.FilList,         &m.Button1,    &m.BtnGo,
+        &m.BtnExit, &m.MemoCopysaki, &m.BtnCopyGo,  &m.BtnCopySakiCopy, &m.TabControl1};
     EXPECT_EQ(walk(main.size()), main);
     w->Key(VK_TAB, false, false, true);
     EXPECT_EQ(Focused(*w.f), &m.BtnCopySakiCopy);
@@ -319,10 +327,12 @@ TEST(MainWindow, TabKeyWalksTheShownTabInOrder) {
     w.f->ClickTab(1);
     ASSERT_TRUE(m.Panel2.Visible());
     SetFocus(w->H(m.TabControl1));
-    const std::vector<ui::Control*> settings = {
-        &m.RadioGFilListOneClk, &m.RadioGFilListDblClk, &m.MemoMp3Play, &m.Button2,
-        &m.MemoMp3Line, &m.RadioGMp3Play, &m.RadioGFilListAltClk, &m.RadioGFilListCtrlClk,
-        &m.ChkDelReadOnly, &m.ChkKeepOriginals, &m.BtnRestore, &m.TabControl1};
+    const std::vector<ui::Control*> settings = {&m.RadioGFilListOneClk, &m.RadioGFilListDblClk,
+                                                &m.MemoMp3Play,         &m.Button2,
+                                                &m.MemoMp3Line,         &m.RadioGMp3Play,
+                                                &m.RadioGFilListAltClk, &m.RadioGFilListCtrlClk,
+                                                &m.ChkDelReadOnly,      &m.ChkKeepOriginals,
+                                                &m.BtnRestore,          &m.TabControl1};
     EXPECT_EQ(walk(settings.size()), settings);
 }
 
@@ -383,7 +393,8 @@ TEST(MainWindow, KeysFollowTheShownTab) {
 
     w->Key('R', true);
     EXPECT_EQ(m.ChkDelReadOnly.Checked(), !ticked);
-    EXPECT_EQ(SendMessageW(w->H(m.ChkDelReadOnly), BM_GETCHECK, 0, 0), !ticked ? BST_CHECKED : BST_UNCHECKED);
+    EXPECT_EQ(SendMessageW(w->H(m.ChkDelReadOnly), BM_GETCHECK, 0, 0),
+              !ticked ? BST_CHECKED : BST_UNCHECKED);
 }
 
 TEST(MainWindow, EveryWayOfClosingRunsFormCloseOnce) {
@@ -395,7 +406,8 @@ TEST(MainWindow, EveryWayOfClosingRunsFormCloseOnce) {
          [](Window& w) {
              RECT r;
              GetWindowRect(w->Handle(), &r);
-             PostMessageW(w->Handle(), WM_SYSCOMMAND, SC_CLOSE, MAKELPARAM(r.right - 10, r.top + 10));
+             PostMessageW(w->Handle(), WM_SYSCOMMAND, SC_CLOSE,
+                          MAKELPARAM(r.right - 10, r.top + 10));
          }},
         {"Alt+F4 on the tab strip",
          [](Window& w) {
@@ -523,10 +535,12 @@ bool HasIcon(HWND box) {
 
 TEST(MainWindow, NoCloseRunsWhileAHandlersBoxIsOpen) {
     const std::map<std::string, std::function<void(Window&)>> ways = {
-        {"taskbar window", [](Window& w) { PostMessageW(GetWindow(w->Handle(), GW_OWNER), WM_CLOSE, 0, 0); }},
+        {"taskbar window",
+         [](Window& w) { PostMessageW(GetWindow(w->Handle(), GW_OWNER), WM_CLOSE, 0, 0); }},
         {"Alt+F4", [](Window& w) { PostMessageW(w->Handle(), WM_SYSKEYDOWN, VK_F4, 1 << 29); }},
         {"system menu", [](Window& w) { PostMessageW(w->Handle(), WM_SYSCOMMAND, SC_CLOSE, 0); }},
-        {"another program's WM_CLOSE", [](Window& w) { PostMessageW(w->Handle(), WM_CLOSE, 0, 0); }},
+        {"another program's WM_CLOSE",
+         [](Window& w) { PostMessageW(w->Handle(), WM_CLOSE, 0, 0); }},
     };
     for (const auto& [name, close] : ways) {
         SCOPED_TRACE(name);
@@ -543,7 +557,8 @@ TEST(MainWindow, NoCloseRunsWhileAHandlersBoxIsOpen) {
         bool ownerDisabled = false;
         InsideBoxes([&](HWND box) {
             if (ticks++ == 0) {
-                ownerDisabled = !IsWindowEnabled(w->Handle()) && !IsWindowEnabled(GetWindow(w->Handle(), GW_OWNER));
+                ownerDisabled = !IsWindowEnabled(w->Handle()) &&
+                                !IsWindowEnabled(GetWindow(w->Handle(), GW_OWNER));
                 close(w);
                 return false;
             }
@@ -590,7 +605,8 @@ TEST(Boxes, OkAndCancelInJapaneseWithTheirIconDefaultButtonAndEsc) {
         LRESULT def = 0;
         InsideBoxes([&](HWND box) {
             ok = win32::WindowTextW(GetDlgItem(box, IDOK));
-            cancel = GetDlgItem(box, IDCANCEL) ? win32::WindowTextW(GetDlgItem(box, IDCANCEL)) : L"";
+            cancel =
+                GetDlgItem(box, IDCANCEL) ? win32::WindowTextW(GetDlgItem(box, IDCANCEL)) : L"";
             icon = HasIcon(box);
             def = SendMessageW(box, DM_GETDEFID, 0, 0);
             HWND focus = GetFocus();

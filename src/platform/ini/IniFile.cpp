@@ -48,8 +48,8 @@ std::size_t Step(std::u16string_view, std::size_t) { return 1; }
 // A run of characters with its blanks trimmed off both ends.
 struct Scan {
     std::size_t begin = 0, end = 0;  // trimmed
-    std::size_t last = kNone;        // start of the last non-blank character
-    std::size_t stop = kNone;        // where `stopAt` was found
+    std::size_t last = kNone;  // start of the last non-blank character
+    std::size_t stop = kNone;  // where `stopAt` was found
 };
 
 // Scans s[from, to) character by character up to the first single-unit `stopAt`
@@ -82,9 +82,9 @@ enum class Kind { Other, Section, Key };
 struct Line {
     std::size_t begin = 0, end = 0, next = 0;  // text [begin, end), line break [end, next)
     Kind kind = Kind::Other;
-    std::size_t nameBegin = 0, nameEnd = 0;    // section or key name, trimmed
+    std::size_t nameBegin = 0, nameEnd = 0;  // section or key name, trimmed
     std::size_t valueBegin = 0, valueEnd = 0;  // key: the value as read (trimmed, unquoted)
-    std::size_t equals = 0;                    // key: the '='
+    std::size_t equals = 0;  // key: the '='
 };
 
 template <class C>
@@ -147,7 +147,7 @@ bool SameName(View<C> s, const Line& ln, View<C> wanted) {
 struct Place {
     std::optional<Line> header;
     std::optional<Line> lastKey;  // last key line of that section
-    std::optional<Line> key;      // first line of the key in it
+    std::optional<Line> key;  // first line of the key in it
 };
 
 template <class C>
@@ -352,7 +352,8 @@ bool ParseInteger(std::string_view text, std::int32_t& value) {
     if (i < text.size() && text[i] == '$') {
         base = 16;
         ++i;
-    } else if (i + 1 < text.size() && text[i] == '0' && (text[i + 1] == 'x' || text[i + 1] == 'X')) {
+    } else if (i + 1 < text.size() && text[i] == '0' &&
+               (text[i + 1] == 'x' || text[i + 1] == 'X')) {
         base = 16;
         i += 2;
     }
@@ -369,8 +370,7 @@ bool ParseInteger(std::string_view text, std::int32_t& value) {
     return true;
 }
 
-IniFile::IniFile(sys::System& system, std::string path)
-    : system_(system), path_(std::move(path)) {}
+IniFile::IniFile(sys::System& system, std::string path) : system_(system), path_(std::move(path)) {}
 
 const std::string& IniFile::Content() {
     if (!content_) {
@@ -406,8 +406,7 @@ bool IniFile::ReadBool(std::string_view section, std::string_view key, bool defa
     return ReadInteger(section, key, defaultValue ? 1 : 0) != 0;
 }
 
-void IniFile::WriteString(std::string_view section, std::string_view key,
-                          std::string_view value) {
+void IniFile::WriteString(std::string_view section, std::string_view key, std::string_view value) {
     Write(section, key, value);
 }
 

@@ -305,7 +305,8 @@ FolderListing FakeSystem::ListFolder(const std::string& folder) {
     }
     out.ok = true;
     for (const auto& [k, node] : nodes_) {
-        if (k != key && Parent(k) == key) out.entries.push_back({LastPart(node.name), node.attributes});
+        if (k != key && Parent(k) == key)
+            out.entries.push_back({LastPart(node.name), node.attributes});
     }
     std::sort(out.entries.begin(), out.entries.end(),
               [](const FolderEntry& a, const FolderEntry& b) {
@@ -354,8 +355,7 @@ void FakeSystem::ShellOpen(const std::string& file, const std::optional<std::str
     shellCalls.push_back({file, parameters, showCommand});
 }
 
-BoxResult FakeSystem::ShowBox(BoxKind kind, const std::string& caption,
-                                 const std::string& text) {
+BoxResult FakeSystem::ShowBox(BoxKind kind, const std::string& caption, const std::string& text) {
     log.push_back("box: " + text);
     boxes.push_back({kind, caption, text});
     if (boxAnswers.empty()) return BoxResult::Ok;

@@ -46,7 +46,7 @@ public:
     long long diskSpace = -1;
 
     // --- Scripted answers -------------------------------------------------------
-    std::deque<BoxResult> boxAnswers;          // empty: every box answers Ok
+    std::deque<BoxResult> boxAnswers;  // empty: every box answers Ok
     std::deque<std::optional<std::string>> openAnswers;  // nullopt: cancelled
     std::deque<std::optional<std::string>> saveAnswers;
 
@@ -66,7 +66,7 @@ public:
     std::vector<OpenFileRequest> openRequests;
     std::vector<SaveFileRequest> saveRequests;
     std::vector<std::string> log;  // "box: ...", "copy: from -> to", "write: path", ...
-    int listCalls = 0;             // ListFolder calls, to see re-reads
+    int listCalls = 0;  // ListFolder calls, to see re-reads
 
     // --- System -----------------------------------------------------------------
     std::string ExeFolder() override { return exeFolder; }
@@ -87,14 +87,13 @@ public:
     DriveFolder ResolveDrive(char letter) override;
     void ShellOpen(const std::string& file, const std::optional<std::string>& parameters,
                    int showCommand) override;
-    BoxResult ShowBox(BoxKind kind, const std::string& caption,
-                         const std::string& text) override;
+    BoxResult ShowBox(BoxKind kind, const std::string& caption, const std::string& text) override;
     bool OpenFileDialog(const OpenFileRequest& request, std::string& path) override;
     bool SaveFileDialog(const SaveFileRequest& request, std::string& path) override;
 
 private:
     struct Node {
-        std::u16string name;    // full path, spelled as created
+        std::u16string name;  // full path, spelled as created
         std::uint32_t attributes = 0;
         std::string data;
         std::string shortName;  // 8.3 name; empty for none

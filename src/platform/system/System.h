@@ -25,15 +25,15 @@ struct FolderEntry {
 };
 
 struct FolderListing {
-    bool ok = false;                  // false: the folder could not be read
-    std::string error;                // why, in words for the player
-    std::vector<FolderEntry> entries; // "." and ".." left out, in the system's name order
+    bool ok = false;  // false: the folder could not be read
+    std::string error;  // why, in words for the player
+    std::vector<FolderEntry> entries;  // "." and ".." left out, in the system's name order
 };
 
 enum class DriveKind { Unknown, Removable, Fixed, Remote, CdRom, RamDisk };
 
 struct DriveInfo {
-    char letter = 'C';   // upper case
+    char letter = 'C';  // upper case
     DriveKind kind = DriveKind::Fixed;
     std::u16string label;  // volume label as the system spells it; empty when none or not ready
 };
@@ -42,20 +42,20 @@ struct DriveInfo {
 struct DriveFolder {
     bool ok = false;
     std::string folder;  // e.g. "D:\\music" or "D:\\"
-    std::string error;   // e.g. the drive is not ready
+    std::string error;  // e.g. the drive is not ready
 };
 
 enum class BoxKind {
-    Error,    // stop icon, OK
+    Error,  // stop icon, OK
     Confirm,  // question icon, OK and Cancel
-    Plain,    // no icon, OK
+    Plain,  // no icon, OK
     Warning,  // warning icon, OK
 };
 enum class BoxResult { Ok, Cancel };
 
 struct OpenFileRequest {
     std::string filter;  // "desc|pattern|desc|pattern", as the form designer writes it
-    std::string title;   // empty: the system's own
+    std::string title;  // empty: the system's own
     std::string initialFolder;
     std::string defaultExt;
 };
@@ -73,11 +73,11 @@ enum class WriteStatus { Ok, CannotCreate, WriteFailed };
 // Why a file operation failed, in the terms the player is told.
 enum class Fault {
     None,
-    SourceMissing,    // the file to read or copy is not there
-    FolderMissing,    // the folder to write into is not there
+    SourceMissing,  // the file to read or copy is not there
+    FolderMissing,  // the folder to write into is not there
     TargetProtected,  // the file to replace is read-only or hidden
-    InUse,            // another program holds the file open
-    Other,            // see `detail`: the system's own message
+    InUse,  // another program holds the file open
+    Other,  // see `detail`: the system's own message
 };
 struct FileError {
     Fault fault = Fault::None;
@@ -97,8 +97,7 @@ public:
 
     // Whole-file read into `data` (its old contents are gone either way); false when the
     // file is missing or cannot be read.
-    virtual bool ReadFile(const std::string& path, std::string& data,
-                          FileError* why = nullptr) = 0;
+    virtual bool ReadFile(const std::string& path, std::string& data, FileError* why = nullptr) = 0;
     // Replaces a file so that it is always either the old one or the whole new one:
     // written beside it, flushed, then moved over it. False when any step fails.
     virtual bool SaveFileAtomic(const std::string& path, const std::string& data,
@@ -132,7 +131,7 @@ public:
                            int showCommand) = 0;
 
     virtual BoxResult ShowBox(BoxKind kind, const std::string& caption,
-                                 const std::string& text) = 0;
+                              const std::string& text) = 0;
     virtual bool OpenFileDialog(const OpenFileRequest& request, std::string& path) = 0;
     virtual bool SaveFileDialog(const SaveFileRequest& request, std::string& path) = 0;
 };

@@ -53,9 +53,10 @@ const std::vector<EncodePair>& EncodeTable() {
             if (rank(a.code) != rank(b.code)) return rank(a.code) < rank(b.code);
             return a.code < b.code;
         });
-        pairs.erase(std::unique(pairs.begin(), pairs.end(),
-                                [](const EncodePair& a, const EncodePair& b) { return a.unit == b.unit; }),
-                    pairs.end());
+        pairs.erase(
+            std::unique(pairs.begin(), pairs.end(),
+                        [](const EncodePair& a, const EncodePair& b) { return a.unit == b.unit; }),
+            pairs.end());
         return pairs;
     }();
     return table;

@@ -42,9 +42,7 @@ std::string Join(const std::string& folder, const std::string& name) {
     return text::EndsWithBackslash(folder) ? folder + name : folder + "\\" + name;
 }
 
-bool Listed(const sys::FolderEntry& e) {
-    return !(e.attributes & (sys::kHidden | sys::kSystem));
-}
+bool Listed(const sys::FolderEntry& e) { return !(e.attributes & (sys::kHidden | sys::kSystem)); }
 
 // Splits a wide path the same way: "C:\", then each part.
 std::vector<std::u16string> Components(const std::u16string& path) {
@@ -139,8 +137,8 @@ std::string DirectoryListBox::PathOf(int index) const {
     if (index < 0 || index >= static_cast<int>(items_.size())) return directory_;
     const Item& item = items_[static_cast<std::size_t>(index)];
     if (!item.open) {
-        return Join(directory_, item.part.empty() ? PathPart(system_, directory_, item.name, true)
-                                                  : item.part);
+        return Join(directory_,
+                    item.part.empty() ? PathPart(system_, directory_, item.name, true) : item.part);
     }
     std::string path;
     for (int i = 0; i <= index; ++i) {
@@ -236,7 +234,8 @@ std::string PathPart(sys::System& system, const std::string& folder, const std::
 
 std::string UsablePathOf(sys::System& system, const std::u16string& path, bool isFolder) {
     // The root: "X:\" or "\\server\share\".
-    std::size_t start = path.size() >= 2 && path[1] == u':' ? std::min<std::size_t>(3, path.size()) : 0;
+    std::size_t start =
+        path.size() >= 2 && path[1] == u':' ? std::min<std::size_t>(3, path.size()) : 0;
     if (path.rfind(u"\\\\", 0) == 0) {
         std::size_t server = path.find(u'\\', 2);
         std::size_t share = server == std::u16string::npos ? server : path.find(u'\\', server + 1);
@@ -286,8 +285,8 @@ void FileListBox::Reload() {
 
 std::string FileListBox::FileName() const {
     if (index_ < 0 || index_ >= static_cast<int>(items_.size())) return std::string();
-    return Join(directory_, PathPart(system_, directory_, items_[static_cast<std::size_t>(index_)],
-                                     false));
+    return Join(directory_,
+                PathPart(system_, directory_, items_[static_cast<std::size_t>(index_)], false));
 }
 
 void FileListBox::UserSelect(int index) {

@@ -43,9 +43,9 @@ public:
 
     struct Item {
         std::u16string name;  // shown: "C:\" for the root, else the folder's real name
-        std::string part;     // its part of a CP932 path (see Directory); "" until needed
-        int level = 0;        // indent: 0 for the root
-        bool open = false;    // on the path down to the current folder (drawn as open)
+        std::string part;  // its part of a CP932 path (see Directory); "" until needed
+        int level = 0;  // indent: 0 for the root
+        bool open = false;  // on the path down to the current folder (drawn as open)
     };
 
     // The current folder as a CP932 path that names it: every part that CP932 cannot
@@ -76,7 +76,8 @@ private:
 };
 
 enum class MouseButton { Left, Right, Middle };
-using MouseNotify = std::function<void(Control* sender, MouseButton button, unsigned shift, int x, int y)>;
+using MouseNotify =
+    std::function<void(Control* sender, MouseButton button, unsigned shift, int x, int y)>;
 
 // True when `name` matches one of the ';'-separated wildcard patterns of `mask`
 // ('*' and '?', ASCII case ignored, a character beyond the BMP counted as one).

@@ -31,9 +31,9 @@ class Control;
 // What changed, so a peer updates only that.
 enum class Prop {
     Visible,
-    Text,       // caption or text
-    Items,      // list items, radio items, tabs, grid lines
-    Index,      // selected item, tab, radio index, check state, grid row
+    Text,  // caption or text
+    Items,  // list items, radio items, tabs, grid lines
+    Index,  // selected item, tab, radio index, check state, grid row
 };
 
 class Peer {
@@ -47,8 +47,18 @@ struct Rect {
 };
 
 enum class Kind {
-    Form, TabControl, Panel, Label, Button, CheckBox, RadioGroup, Memo,
-    DriveComboBox, DirectoryListBox, FileListBox, ValueListEditor,
+    Form,
+    TabControl,
+    Panel,
+    Label,
+    Button,
+    CheckBox,
+    RadioGroup,
+    Memo,
+    DriveComboBox,
+    DirectoryListBox,
+    FileListBox,
+    ValueListEditor,
 };
 
 // What is held at a mouse press or a key, as a set of flags.
@@ -87,8 +97,8 @@ public:
     // Visible, and every container above it visible too: what the player can see.
     bool Showing() const;
 
-    std::string hint;       // tooltip text; empty for none
-    int tabOrder = -1;      // position in the keyboard tab order; -1 takes no focus
+    std::string hint;  // tooltip text; empty for none
+    int tabOrder = -1;  // position in the keyboard tab order; -1 takes no focus
 
     // The player dropped files or folders onto the control: raises OnDropFiles.
     void UserDropFiles(const std::vector<std::u16string>& paths, int row) {

@@ -52,7 +52,7 @@ public:
         : Control(parent, std::move(name), Kind::Button, bounds), caption_(std::move(caption)) {}
     const std::string& Caption() const { return caption_; }
     bool isDefault = false;  // pressed by Enter
-    bool isCancel = false;   // pressed by Esc
+    bool isCancel = false;  // pressed by Esc
     // The player pressed the button (a click, Enter or Esc by its role, its accelerator).
     void UserClick();
     Notify OnClick;

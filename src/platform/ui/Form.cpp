@@ -56,17 +56,16 @@ Button* Form::ButtonForKey(Key key, unsigned mods, const Control* focused) const
     if (mods != 0) return nullptr;
     if (key == Key::Enter && focused) {
         switch (focused->GetKind()) {
-            case Kind::Memo:              // Enter is a line break there
+            case Kind::Memo:  // Enter is a line break there
             case Kind::DirectoryListBox:  // Enter opens the folder
-            case Kind::ValueListEditor:   // Enter ends the cell edit
+            case Kind::ValueListEditor:  // Enter ends the cell edit
                 return nullptr;
             case Kind::Button:
                 if (focused->Showing()) {
                     return static_cast<Button*>(const_cast<Control*>(focused));
                 }
                 break;
-            default:
-                break;
+            default: break;
         }
     }
     for (Control* c : AllControls()) {

@@ -25,9 +25,9 @@ HIMAGELIST Pictures(int size) {
     if (!lists[which]) {
         static const int kSizes[3] = {16, 24, 32};
         int px = kSizes[which];
-        HBITMAP strip = static_cast<HBITMAP>(LoadImageW(GetModuleHandleW(nullptr),
-                                                        MAKEINTRESOURCEW(20 + which), IMAGE_BITMAP,
-                                                        0, 0, LR_CREATEDIBSECTION));
+        HBITMAP strip =
+            static_cast<HBITMAP>(LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(20 + which),
+                                            IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION));
         lists[which] = ImageList_Create(px, px, ILC_COLOR24 | ILC_MASK, 6, 0);
         if (strip) {
             ImageList_AddMasked(lists[which], strip, RGB(255, 0, 255));
@@ -146,9 +146,9 @@ public:
     using Peer<Self, ModelT>::Peer;
     void Create(HWND parent) override {
         this->Make(L"LISTBOX", L"",
-             WS_TABSTOP | WS_VSCROLL | LBS_NOTIFY | LBS_OWNERDRAWFIXED | LBS_NODATA |
-                 LBS_NOINTEGRALHEIGHT,
-             WS_EX_CLIENTEDGE, parent);
+                   WS_TABSTOP | WS_VSCROLL | LBS_NOTIFY | LBS_OWNERDRAWFIXED | LBS_NODATA |
+                       LBS_NOINTEGRALHEIGHT,
+                   WS_EX_CLIENTEDGE, parent);
         // LBS_NODATA cannot be created with LBS_HASSTRINGS, but the system looks at the
         // window's style to decide whether LB_GETTEXT carries text across processes and
         // code pages; the list box itself keeps the style it was created with.
@@ -287,9 +287,14 @@ protected:
         unsigned shift = 0;
         switch (msg) {
             case WM_LBUTTONDOWN: button = ui::MouseButton::Left; break;
-            case WM_LBUTTONDBLCLK: button = ui::MouseButton::Left; shift = ui::kDouble; break;
-            case WM_RBUTTONDOWN: case WM_RBUTTONDBLCLK: button = ui::MouseButton::Right; break;
-            case WM_MBUTTONDOWN: case WM_MBUTTONDBLCLK: button = ui::MouseButton::Middle; break;
+            case WM_LBUTTONDBLCLK:
+                button = ui::MouseButton::Left;
+                shift = ui::kDouble;
+                break;
+            case WM_RBUTTONDOWN:
+            case WM_RBUTTONDBLCLK: button = ui::MouseButton::Right; break;
+            case WM_MBUTTONDOWN:
+            case WM_MBUTTONDBLCLK: button = ui::MouseButton::Middle; break;
             default: return false;
         }
         // Right and middle presses leave the selection alone.
@@ -315,8 +320,12 @@ protected:
 
 }  // namespace
 
-std::unique_ptr<PeerBase> NewDrivePeer(NativeForm& nf, ui::Control& c) { return DrivePeer::New(nf, c); }
+std::unique_ptr<PeerBase> NewDrivePeer(NativeForm& nf, ui::Control& c) {
+    return DrivePeer::New(nf, c);
+}
 std::unique_ptr<PeerBase> NewDirPeer(NativeForm& nf, ui::Control& c) { return DirPeer::New(nf, c); }
-std::unique_ptr<PeerBase> NewFilePeer(NativeForm& nf, ui::Control& c) { return FilePeer::New(nf, c); }
+std::unique_ptr<PeerBase> NewFilePeer(NativeForm& nf, ui::Control& c) {
+    return FilePeer::New(nf, c);
+}
 
 }  // namespace win32

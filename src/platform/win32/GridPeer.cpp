@@ -26,8 +26,8 @@ public:
              WS_TABSTOP | WS_BORDER | WS_CLIPCHILDREN | LVS_REPORT | LVS_SINGLESEL |
                  LVS_SHOWSELALWAYS | LVS_NOSORTHEADER | LVS_OWNERDATA,
              0, parent);
-        ListView_SetExtendedListViewStyle(hwnd_, LVS_EX_FULLROWSELECT | LVS_EX_GRIDLINES |
-                                                     LVS_EX_DOUBLEBUFFER);
+        ListView_SetExtendedListViewStyle(
+            hwnd_, LVS_EX_FULLROWSELECT | LVS_EX_GRIDLINES | LVS_EX_DOUBLEBUFFER);
         std::wstring name = W(Model().titleName), value = W(Model().titleValue);
         LVCOLUMNW col{};
         col.mask = LVCF_TEXT | LVCF_WIDTH;
@@ -37,8 +37,8 @@ public:
         col.pszText = value.data();
         col.cx = nf_.Scale(Model().colWidths[1]);
         ListView_InsertColumn(hwnd_, 1, &col);
-        editor_ = CreateWindowExW(0, L"EDIT", L"", WS_CHILD | WS_VISIBLE | ES_AUTOHSCROLL, 0, 0, 0, 0,
-                                  hwnd_, nullptr, GetModuleHandleW(nullptr), nullptr);
+        editor_ = CreateWindowExW(0, L"EDIT", L"", WS_CHILD | WS_VISIBLE | ES_AUTOHSCROLL, 0, 0, 0,
+                                  0, hwnd_, nullptr, GetModuleHandleW(nullptr), nullptr);
         Register(editor_);
         Layout();
         UpdateState(ui::Prop::Items);
@@ -68,9 +68,10 @@ public:
             auto* di = reinterpret_cast<NMLVDISPINFOW*>(hdr);
             if ((di->item.mask & LVIF_TEXT) && di->item.pszText && di->item.cchTextMax > 0) {
                 int i = di->item.iItem;
-                std::wstring text = i < Model().Count() ? W(di->item.iSubItem == 0 ? Model().Name(i)
-                                                                                 : Model().Value(i))
-                                                       : std::wstring();
+                std::wstring text =
+                    i < Model().Count()
+                        ? W(di->item.iSubItem == 0 ? Model().Name(i) : Model().Value(i))
+                        : std::wstring();
                 lstrcpynW(di->item.pszText, text.c_str(), di->item.cchTextMax);
             }
             return 0;
@@ -122,9 +123,11 @@ private:
         Selected font(cd->nmcd.hdc, nf_.Font(true));
         for (int column = 0; column < 2; ++column) {
             const RECT& r = column == 0 ? name : value;
-            std::wstring text = !real ? std::wstring() : W(column == 0 ? Model().Name(item) : Model().Value(item));
+            std::wstring text =
+                !real ? std::wstring() : W(column == 0 ? Model().Name(item) : Model().Value(item));
             RECT fill{r.left, r.top, r.right - 1, r.bottom - 1};
-            PaintRow(cd->nmcd.hdc, fill, current && column == 0, text, {r.left + 2, r.top, r.right - 2, r.bottom});
+            PaintRow(cd->nmcd.hdc, fill, current && column == 0, text,
+                     {r.left + 2, r.top, r.right - 2, r.bottom});
         }
         return CDRF_SKIPDEFAULT;
     }
@@ -132,7 +135,8 @@ private:
         filling_ = true;
         // The list holds only a count; a changed line needs a repaint, not a new count.
         int rows = Model().RowCount() - 1;
-        if (ListView_GetItemCount(hwnd_) != rows) ListView_SetItemCountEx(hwnd_, rows, LVSICF_NOSCROLL);
+        if (ListView_GetItemCount(hwnd_) != rows)
+            ListView_SetItemCountEx(hwnd_, rows, LVSICF_NOSCROLL);
         InvalidateRect(hwnd_, nullptr, FALSE);
         filling_ = false;
         SelectCurrent();
@@ -140,7 +144,8 @@ private:
     void SelectCurrent() {
         filling_ = true;
         int item = Model().Row() - 1;
-        ListView_SetItemState(hwnd_, item, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
+        ListView_SetItemState(hwnd_, item, LVIS_SELECTED | LVIS_FOCUSED,
+                              LVIS_SELECTED | LVIS_FOCUSED);
         ListView_EnsureVisible(hwnd_, item, FALSE);
         filling_ = false;
         PlaceEditor();
@@ -223,13 +228,13 @@ private:
                 }
                 return r;
             }
-            default:
-                break;
+            default: break;
         }
         return DefSubclassProc(h, msg, wp, lp);
     }
     LRESULT EditMessage(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
-        if (msg == WM_KEYDOWN && (wp == VK_UP || wp == VK_DOWN || wp == VK_PRIOR || wp == VK_NEXT)) {
+        if (msg == WM_KEYDOWN &&
+            (wp == VK_UP || wp == VK_DOWN || wp == VK_PRIOR || wp == VK_NEXT)) {
             int step = wp == VK_UP ? -1 : wp == VK_DOWN ? 1 : wp == VK_PRIOR ? -10 : 10;
             int row = std::clamp(Model().Row() + step, 1, Model().RowCount() - 1);
             nf_.Raise([this, row] { Model().UserSelect(row); });
@@ -247,6 +252,8 @@ private:
 
 }  // namespace
 
-std::unique_ptr<PeerBase> NewGridPeer(NativeForm& nf, ui::Control& c) { return GridPeer::New(nf, c); }
+std::unique_ptr<PeerBase> NewGridPeer(NativeForm& nf, ui::Control& c) {
+    return GridPeer::New(nf, c);
+}
 
 }  // namespace win32

@@ -18,16 +18,24 @@ inline void SetChecked(HWND button, bool checked) {
 }
 
 // The selected line of a list box, combo box or tab control (-1 for none).
-inline int ListSelection(HWND list) { return static_cast<int>(SendMessageW(list, LB_GETCURSEL, 0, 0)); }
-inline int ComboSelection(HWND combo) { return static_cast<int>(SendMessageW(combo, CB_GETCURSEL, 0, 0)); }
-inline int TabSelection(HWND tab) { return static_cast<int>(SendMessageW(tab, TCM_GETCURSEL, 0, 0)); }
+inline int ListSelection(HWND list) {
+    return static_cast<int>(SendMessageW(list, LB_GETCURSEL, 0, 0));
+}
+inline int ComboSelection(HWND combo) {
+    return static_cast<int>(SendMessageW(combo, CB_GETCURSEL, 0, 0));
+}
+inline int TabSelection(HWND tab) {
+    return static_cast<int>(SendMessageW(tab, TCM_GETCURSEL, 0, 0));
+}
 inline void SelectListLine(HWND list, int index) {
     SendMessageW(list, LB_SETCURSEL, static_cast<WPARAM>(index), 0);
 }
 inline void SelectComboLine(HWND combo, int index) {
     SendMessageW(combo, CB_SETCURSEL, static_cast<WPARAM>(index), 0);
 }
-inline void SelectTab(HWND tab, int index) { SendMessageW(tab, TCM_SETCURSEL, static_cast<WPARAM>(index), 0); }
+inline void SelectTab(HWND tab, int index) {
+    SendMessageW(tab, TCM_SETCURSEL, static_cast<WPARAM>(index), 0);
+}
 
 // An edit box's selection, in UTF-16 units.
 struct EditRange {
@@ -35,11 +43,16 @@ struct EditRange {
 };
 inline EditRange EditSelection(HWND edit) {
     EditRange r;
-    SendMessageW(edit, EM_GETSEL, reinterpret_cast<WPARAM>(&r.start), reinterpret_cast<LPARAM>(&r.end));
+    SendMessageW(edit, EM_GETSEL, reinterpret_cast<WPARAM>(&r.start),
+                 reinterpret_cast<LPARAM>(&r.end));
     return r;
 }
-inline void SetEditSelection(HWND edit, EditRange r) { SendMessageW(edit, EM_SETSEL, r.start, r.end); }
+inline void SetEditSelection(HWND edit, EditRange r) {
+    SendMessageW(edit, EM_SETSEL, r.start, r.end);
+}
 
-inline void SetTipWidth(HWND tooltip, int pixels) { SendMessageW(tooltip, TTM_SETMAXTIPWIDTH, 0, pixels); }
+inline void SetTipWidth(HWND tooltip, int pixels) {
+    SendMessageW(tooltip, TTM_SETMAXTIPWIDTH, 0, pixels);
+}
 
 }  // namespace win32

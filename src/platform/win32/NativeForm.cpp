@@ -21,8 +21,8 @@ using GetDpiForMonitorFn = HRESULT(WINAPI*)(HMONITOR, int, UINT*, UINT*);
 using AdjustForDpiFn = BOOL(WINAPI*)(LPRECT, DWORD, BOOL, DWORD, UINT);
 
 int DpiAt(POINT pt) {
-    static auto fn = reinterpret_cast<GetDpiForMonitorFn>(reinterpret_cast<void*>(
-        GetProcAddress(LoadLibraryW(L"shcore.dll"), "GetDpiForMonitor")));
+    static auto fn = reinterpret_cast<GetDpiForMonitorFn>(
+        reinterpret_cast<void*>(GetProcAddress(LoadLibraryW(L"shcore.dll"), "GetDpiForMonitor")));
     if (fn) {
         UINT x = 96, y = 96;
         if (SUCCEEDED(fn(MonitorFromPoint(pt, MONITOR_DEFAULTTONEAREST), 0, &x, &y))) {
@@ -233,8 +233,9 @@ void NativeForm::MakeFonts() {
     // The designed font, or the first Japanese UI font this system has.
     std::wstring face = W(form_.fontName);
     if (!FontInstalled(face)) {
-        for (const wchar_t* f : {L"MS PGothic", L"IPAPGothic", L"Meiryo UI", L"Yu Gothic UI", L"Noto Sans CJK JP",
-                                 L"Noto Sans JP", L"Droid Sans Fallback", L"MS Shell Dlg 2"}) {
+        for (const wchar_t* f :
+             {L"MS PGothic", L"IPAPGothic", L"Meiryo UI", L"Yu Gothic UI", L"Noto Sans CJK JP",
+              L"Noto Sans JP", L"Droid Sans Fallback", L"MS Shell Dlg 2"}) {
             if (FontInstalled(f)) {
                 face = f;
                 break;
@@ -292,9 +293,10 @@ bool NativeForm::Create() {
 
     // The application's own window carries the title in the taskbar and owns the form.
     int cx = GetSystemMetrics(SM_CXSCREEN) / 2, cy = GetSystemMetrics(SM_CYSCREEN) / 2;
-    appHwnd_ = CreateWindowExW(0, kAppClass, W(app_.title).c_str(),
-                               WS_POPUP | WS_CAPTION | WS_CLIPSIBLINGS | WS_SYSMENU | WS_MINIMIZEBOX,
-                               cx, cy, 0, 0, nullptr, nullptr, inst, this);
+    appHwnd_ =
+        CreateWindowExW(0, kAppClass, W(app_.title).c_str(),
+                        WS_POPUP | WS_CAPTION | WS_CLIPSIBLINGS | WS_SYSMENU | WS_MINIMIZEBOX, cx,
+                        cy, 0, 0, nullptr, nullptr, inst, this);
     if (!appHwnd_) return false;
 
     const ui::Rect& b = form_.Bounds();
@@ -319,10 +321,9 @@ bool NativeForm::Create() {
     system_.appWindow = appHwnd_;
     SendMessageW(appHwnd_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon));
 
-    tooltip_ = CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr,
-                               WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX, CW_USEDEFAULT,
-                               CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, hwnd_, nullptr, inst,
-                               nullptr);
+    tooltip_ = CreateWindowExW(
+        WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX,
+        CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, hwnd_, nullptr, inst, nullptr);
     SetTipWidth(tooltip_, Scale(420));
 
     formPeer_ = std::make_unique<FormPeer>(*this, form_);
@@ -422,7 +423,8 @@ bool NativeForm::PreTranslate(MSG& msg) {
 }
 
 bool NativeForm::KeyDown(WPARAM key, unsigned mods) {
-    bool alt = (mods & ui::kAlt) != 0, ctrl = (mods & ui::kCtrl) != 0, shift = (mods & ui::kShift) != 0;
+    bool alt = (mods & ui::kAlt) != 0, ctrl = (mods & ui::kCtrl) != 0,
+         shift = (mods & ui::kShift) != 0;
     ui::Control* focused = ControlOf(GetFocus());
     switch (key) {
         case VK_TAB:
@@ -452,10 +454,8 @@ bool NativeForm::KeyDown(WPARAM key, unsigned mods) {
         case VK_UP:
         case VK_DOWN:
         case VK_LEFT:
-        case VK_RIGHT:
-            return !(alt || ctrl) && RadioArrow(PeerOf(GetFocus()), GetFocus(), key);
-        default:
-            return false;
+        case VK_RIGHT: return !(alt || ctrl) && RadioArrow(PeerOf(GetFocus()), GetFocus(), key);
+        default: return false;
     }
 }
 
@@ -495,9 +495,7 @@ LRESULT NativeForm::FormMessage(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
                 PostQuitMessage(0);
             }
             return 0;
-        case WM_DROPFILES:
-            Dropped(reinterpret_cast<HDROP>(wp));
-            return 0;
+        case WM_DROPFILES: Dropped(reinterpret_cast<HDROP>(wp)); return 0;
         case WM_ACTIVATE:
             if (LOWORD(wp) == WA_INACTIVE) {
                 lastFocus_ = GetFocus();
@@ -513,8 +511,7 @@ LRESULT NativeForm::FormMessage(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
             ApplyDpi(HIWORD(wp));
             return 0;
         }
-        default:
-            break;
+        default: break;
     }
     return ContainerMessage(hwnd, msg, wp, lp);
 }
@@ -595,8 +592,7 @@ LRESULT NativeForm::ContainerMessage(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) 
             }
             break;
         }
-        default:
-            break;
+        default: break;
     }
     return DefWindowProcW(hwnd, msg, wp, lp);
 }
@@ -630,8 +626,7 @@ LRESULT NativeForm::AppMessage(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
                     if (IsWindowVisible(hwnd_) && IsWindowEnabled(hwnd_)) SetActiveWindow(hwnd_);
                 }
                 return 0;
-            default:
-                break;
+            default: break;
         }
     }
     return DefWindowProcW(hwnd, msg, wp, lp);

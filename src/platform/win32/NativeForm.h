@@ -60,7 +60,7 @@ public:
     HWND Handle() const { return hwnd_; }
     HWND AppHandle() const { return appHwnd_; }
     HWND HandleOf(const ui::Control& control) const;  // null when it has no window
-    ui::Control* ControlOf(HWND hwnd) const;          // the control a window belongs to
+    ui::Control* ControlOf(HWND hwnd) const;  // the control a window belongs to
     ui::Form& Form() { return form_; }
     ui::Application& App() { return app_; }
     int Scale(int pixels) const { return MulDiv(pixels, dpi_, 96); }
@@ -144,7 +144,8 @@ public:
     virtual void OnDropFiles(const std::vector<std::u16string>& paths, POINT at);
 
 protected:
-    HWND Make(const wchar_t* cls, const std::wstring& text, DWORD style, DWORD exStyle, HWND parent);
+    HWND Make(const wchar_t* cls, const std::wstring& text, DWORD style, DWORD exStyle,
+              HWND parent);
     void Register(HWND h);  // maps h to this peer and subclasses it
     void AddTooltip();
     // A message to one of the peer's registered windows, before the window's own handling.

@@ -2,7 +2,8 @@
 
 namespace win32 {
 
-void PaintRow(HDC dc, const RECT& fill, bool selected, const std::wstring& text, const RECT& textArea) {
+void PaintRow(HDC dc, const RECT& fill, bool selected, const std::wstring& text,
+              const RECT& textArea) {
     FillRect(dc, &fill, GetSysColorBrush(selected ? COLOR_HIGHLIGHT : COLOR_WINDOW));
     SetBkMode(dc, TRANSPARENT);
     SetTextColor(dc, GetSysColor(selected ? COLOR_HIGHLIGHTTEXT : COLOR_WINDOWTEXT));

@@ -42,6 +42,7 @@ private:
 // A line of a list: `fill` in the highlight colour when selected (else the window's),
 // then the text in the matching colour, on one line, centred in the height of `textArea`
 // and cut with an ellipsis.
-void PaintRow(HDC dc, const RECT& fill, bool selected, const std::wstring& text, const RECT& textArea);
+void PaintRow(HDC dc, const RECT& fill, bool selected, const std::wstring& text,
+              const RECT& textArea);
 
 }  // namespace win32

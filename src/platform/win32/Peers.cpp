@@ -12,7 +12,6 @@
 namespace win32 {
 namespace {
 
-
 // Text of a window, already in CP932.
 std::string TextOf(HWND h) { return A(WindowTextW(h)); }
 
@@ -30,8 +29,8 @@ class TabPeer : public Peer<TabPeer, ui::TabControl> {
 public:
     using Peer::Peer;
     void Create(HWND parent) override {
-        Make(WC_TABCONTROLW, L"", WS_CLIPSIBLINGS | WS_CLIPCHILDREN | WS_TABSTOP, WS_EX_CONTROLPARENT,
-             parent);
+        Make(WC_TABCONTROLW, L"", WS_CLIPSIBLINGS | WS_CLIPCHILDREN | WS_TABSTOP,
+             WS_EX_CONTROLPARENT, parent);
         int i = 0;
         for (const std::string& t : Model().Tabs()) {
             std::wstring w = W(t);
@@ -73,7 +72,8 @@ public:
         {
             WindowDC dc(hwnd_);
             Selected font(dc, nf_.Font(false));
-            DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &r, DT_CALCRECT | DT_NOPREFIX);
+            DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &r,
+                      DT_CALCRECT | DT_NOPREFIX);
         }
         const ui::Rect& b = control_.Bounds();
         int w = std::max<int>(nf_.Scale(b.width), r.right);
@@ -262,7 +262,8 @@ private:
         std::string fits = Model().ClipTyped(KeptBytes(), bytes);
         if (fits == bytes) return false;
         MessageBeep(MB_OK);
-        if (!fits.empty()) SendMessageW(hwnd_, EM_REPLACESEL, TRUE, reinterpret_cast<LPARAM>(W(fits).c_str()));
+        if (!fits.empty())
+            SendMessageW(hwnd_, EM_REPLACESEL, TRUE, reinterpret_cast<LPARAM>(W(fits).c_str()));
         return true;
     }
 
@@ -271,8 +272,9 @@ protected:
         if ((msg == WM_CHAR || msg == WM_IME_CHAR) && (wp >= 0x20 || wp == L'\r' || wp == L'\n') &&
             wp != 0x7F) {
             // Enter and Ctrl+Enter both break the line.
-            std::wstring typed = wp == L'\r' || wp == L'\n' ? std::wstring(L"\r\n")
-                                                             : std::wstring(1, static_cast<wchar_t>(wp));
+            std::wstring typed = wp == L'\r' || wp == L'\n'
+                                     ? std::wstring(L"\r\n")
+                                     : std::wstring(1, static_cast<wchar_t>(wp));
             if (Limit(typed)) return 0;
         } else if (msg == WM_PASTE && Model().maxLength) {
             std::wstring clip;

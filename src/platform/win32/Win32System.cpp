@@ -16,9 +16,9 @@ constexpr DWORD kChunk = 1 << 20;
 
 std::string MessageIn(DWORD code, DWORD language) {
     wchar_t* buffer = nullptr;
-    DWORD n = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
-                                 FORMAT_MESSAGE_IGNORE_INSERTS,
-                             nullptr, code, language, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
+    DWORD n = FormatMessageW(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+        nullptr, code, language, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
     std::string out = n ? A(buffer, n) : std::string();
     if (buffer) LocalFree(buffer);
     while (!out.empty() && (out.back() == '\r' || out.back() == '\n' || out.back() == ' ')) {
@@ -35,12 +35,8 @@ bool Fail(sys::FileError* why, DWORD code) {
         switch (code) {
             case ERROR_SHARING_VIOLATION:
             case ERROR_LOCK_VIOLATION:
-            case ERROR_USER_MAPPED_FILE:
-                *why = {sys::Fault::InUse, ""};
-                break;
-            default:
-                *why = {sys::Fault::Other, SystemMessage(code)};
-                break;
+            case ERROR_USER_MAPPED_FILE: *why = {sys::Fault::InUse, ""}; break;
+            default: *why = {sys::Fault::Other, SystemMessage(code)}; break;
         }
     }
     return false;
@@ -107,8 +103,8 @@ std::wstring ShortNameOf(const std::wstring& path) {
 }
 
 bool Fits(const std::wstring& part) {
-    return text::FitsCp932(std::u16string_view(reinterpret_cast<const char16_t*>(part.data()),
-                                               part.size()));
+    return text::FitsCp932(
+        std::u16string_view(reinterpret_cast<const char16_t*>(part.data()), part.size()));
 }
 
 }  // namespace
@@ -222,7 +218,8 @@ bool Win32System::SaveFileAtomic(const std::string& path, const std::string& dat
                            FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE) {
         DWORD code = GetLastError();
-        return code == ERROR_PATH_NOT_FOUND ? Fail(why, sys::Fault::FolderMissing) : Fail(why, code);
+        return code == ERROR_PATH_NOT_FOUND ? Fail(why, sys::Fault::FolderMissing)
+                                            : Fail(why, code);
     }
     bool ok = WriteAll(h, data) && FlushFileBuffers(h);
     DWORD code = ok ? 0 : GetLastError();
@@ -274,9 +271,11 @@ bool Win32System::CopyFileTo(const std::string& from, const std::string& to, boo
         DWORD code = GetLastError();
         SetFileAttributesW(temp.c_str(), FILE_ATTRIBUTE_NORMAL);
         DeleteFileW(temp.c_str());
-        return code == ERROR_FILE_NOT_FOUND ? Fail(why, sys::Fault::SourceMissing) : Fail(why, code);
+        return code == ERROR_FILE_NOT_FOUND ? Fail(why, sys::Fault::SourceMissing)
+                                            : Fail(why, code);
     }
-    if (!MoveFileExW(temp.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    if (!MoveFileExW(temp.c_str(), target.c_str(),
+                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
         DWORD code = GetLastError();
         SetFileAttributesW(temp.c_str(), FILE_ATTRIBUTE_NORMAL);
         DeleteFileW(temp.c_str());
@@ -330,7 +329,8 @@ sys::FolderListing Win32System::ListFolder(const std::string& folder) {
     do {
         const wchar_t* n = data.cFileName;
         if (n[0] == L'.' && (n[1] == 0 || (n[1] == L'.' && n[2] == 0))) continue;
-        found.push_back({reinterpret_cast<const char16_t*>(n), data.dwFileAttributes, std::string()});
+        found.push_back(
+            {reinterpret_cast<const char16_t*>(n), data.dwFileAttributes, std::string()});
     } while (FindNextFileW(h, &data));
     FindClose(h);
     // The system's own alphabetical order, as a sorted list box would give.
@@ -341,7 +341,8 @@ sys::FolderListing Win32System::ListFolder(const std::string& folder) {
         w.key.resize(static_cast<std::size_t>(n > 0 ? n : 0));
         if (n > 0) {
             LCMapStringW(LOCALE_USER_DEFAULT, LCMAP_SORTKEY | NORM_IGNORECASE, name,
-                         static_cast<int>(w.name.size()), reinterpret_cast<wchar_t*>(w.key.data()), n);
+                         static_cast<int>(w.name.size()), reinterpret_cast<wchar_t*>(w.key.data()),
+                         n);
         }
     }
     std::sort(found.begin(), found.end(), [](const Wide& a, const Wide& b) {
@@ -365,7 +366,8 @@ std::u16string Win32System::LongPath(const std::string& path) {
     std::wstring shortPath = W(path);
     DWORD n = GetLongPathNameW(shortPath.c_str(), nullptr, 0);
     std::wstring full(n, L'\0');
-    if (n == 0 || (n = GetLongPathNameW(shortPath.c_str(), full.data(), n)) == 0 || n >= full.size()) {
+    if (n == 0 || (n = GetLongPathNameW(shortPath.c_str(), full.data(), n)) == 0 ||
+        n >= full.size()) {
         return std::u16string(shortPath.begin(), shortPath.end());
     }
     full.resize(n);
@@ -391,8 +393,8 @@ std::vector<sys::DriveInfo> Win32System::Drives() {
         // Labels only where asking cannot spin up a drive or wait on a medium.
         if (d.kind == sys::DriveKind::Fixed || d.kind == sys::DriveKind::RamDisk) {
             wchar_t label[MAX_PATH + 1] = {};
-            if (GetVolumeInformationW(root, label, MAX_PATH + 1, nullptr, nullptr, nullptr,
-                                      nullptr, 0)) {
+            if (GetVolumeInformationW(root, label, MAX_PATH + 1, nullptr, nullptr, nullptr, nullptr,
+                                      0)) {
                 d.label.assign(reinterpret_cast<const char16_t*>(label), wcslen(label));
             }
         }
@@ -425,7 +427,6 @@ sys::DriveFolder Win32System::ResolveDrive(char letter) {
     return out;
 }
 
-
 void Win32System::ShellOpen(const std::string& file, const std::optional<std::string>& parameters,
                             int showCommand) {
     using ShellExecuteFn = HINSTANCE(WINAPI*)(HWND, LPCWSTR, LPCWSTR, LPCWSTR, LPCWSTR, INT);
@@ -433,7 +434,8 @@ void Win32System::ShellOpen(const std::string& file, const std::optional<std::st
     if (!shellExecute) return;
     std::wstring f = W(file);
     std::wstring p = parameters ? W(*parameters) : std::wstring();
-    shellExecute(appWindow ? appWindow : owner, L"open", f.c_str(), parameters ? p.c_str() : nullptr, nullptr, showCommand);
+    shellExecute(appWindow ? appWindow : owner, L"open", f.c_str(),
+                 parameters ? p.c_str() : nullptr, nullptr, showCommand);
 }
 
 namespace {
@@ -491,7 +493,7 @@ LRESULT CALLBACK BoxButtons(int code, WPARAM wp, LPARAM lp) {
 }  // namespace
 
 sys::BoxResult Win32System::ShowBox(sys::BoxKind kind, const std::string& caption,
-                                       const std::string& text) {
+                                    const std::string& text) {
     UINT flags = MB_TASKMODAL;
     switch (kind) {
         case sys::BoxKind::Error: flags |= MB_OK | MB_ICONSTOP; break;

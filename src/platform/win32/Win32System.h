@@ -21,7 +21,8 @@ public:
 
     std::string ExeFolder() override;
     std::string CurrentFolder() override;
-    bool ReadFile(const std::string& path, std::string& data, sys::FileError* why = nullptr) override;
+    bool ReadFile(const std::string& path, std::string& data,
+                  sys::FileError* why = nullptr) override;
     bool SaveFileAtomic(const std::string& path, const std::string& data,
                         sys::FileError* why = nullptr) override;
     sys::WriteStatus CreateAndWrite(const std::string& path, const std::string& data) override;
@@ -38,7 +39,7 @@ public:
     void ShellOpen(const std::string& file, const std::optional<std::string>& parameters,
                    int showCommand) override;
     sys::BoxResult ShowBox(sys::BoxKind kind, const std::string& caption,
-                              const std::string& text) override;
+                           const std::string& text) override;
     bool OpenFileDialog(const sys::OpenFileRequest& request, std::string& path) override;
     bool SaveFileDialog(const sys::SaveFileRequest& request, std::string& path) override;
 };

@@ -43,7 +43,8 @@ int main() {
                                FILE_ATTRIBUTE_NORMAL, nullptr);
         if (h != INVALID_HANDLE_VALUE) {
             DWORD written = 0;
-            BOOL ok = WriteFile(h, record.data(), static_cast<DWORD>(record.size()), &written, nullptr);
+            BOOL ok =
+                WriteFile(h, record.data(), static_cast<DWORD>(record.size()), &written, nullptr);
             CloseHandle(h);
             return ok && written == record.size() ? 0 : 3;
         }

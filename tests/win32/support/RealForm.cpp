@@ -34,7 +34,9 @@ TempFolder::TempFolder(const std::string& hint) {
 
 TempFolder::~TempFolder() { RemoveTree(path_); }
 
-bool WriteBytes(const std::string& path, const std::string& data) { return WriteBytes(Wide(path), data); }
+bool WriteBytes(const std::string& path, const std::string& data) {
+    return WriteBytes(Wide(path), data);
+}
 
 bool WriteBytes(const std::wstring& path, const std::string& data) {
     HANDLE h = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
@@ -49,8 +51,8 @@ bool WriteBytes(const std::wstring& path, const std::string& data) {
 std::string ReadBytes(const std::string& path) { return ReadBytes(Wide(path)); }
 
 std::string ReadBytes(const std::wstring& path) {
-    HANDLE h = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                           nullptr, OPEN_EXISTING, 0, nullptr);
+    HANDLE h = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                           OPEN_EXISTING, 0, nullptr);
     if (h == INVALID_HANDLE_VALUE) return std::string();
     std::string out;
     char buffer[65536];

@@ -24,7 +24,7 @@ public:
     ~TempFolder();
     TempFolder(const TempFolder&) = delete;
     TempFolder& operator=(const TempFolder&) = delete;
-    const std::string& Path() const { return path_; }      // CP932, no trailing backslash
+    const std::string& Path() const { return path_; }  // CP932, no trailing backslash
     std::string operator/(const std::string& name) const { return path_ + "\\" + name; }
 
 private:
@@ -59,8 +59,8 @@ public:
         bool ownerShown = false;  // the main window was visible when the box came up
     };
     std::vector<Box> boxes;
-    std::deque<sys::BoxResult> boxAnswers;                 // empty: Ok
-    std::deque<std::optional<std::string>> saveAnswers;    // empty or nullopt: cancelled
+    std::deque<sys::BoxResult> boxAnswers;  // empty: Ok
+    std::deque<std::optional<std::string>> saveAnswers;  // empty or nullopt: cancelled
     std::deque<std::optional<std::string>> openAnswers;
 
     std::function<void()> onDrives;  // runs before every reading of the drives
@@ -70,7 +70,8 @@ public:
         if (onDrives) onDrives();
         return Win32System::Drives();
     }
-    sys::BoxResult ShowBox(sys::BoxKind kind, const std::string& caption, const std::string& text) override;
+    sys::BoxResult ShowBox(sys::BoxKind kind, const std::string& caption,
+                           const std::string& text) override;
     bool SaveFileDialog(const sys::SaveFileRequest& request, std::string& path) override;
     bool OpenFileDialog(const sys::OpenFileRequest& request, std::string& path) override;
 };
