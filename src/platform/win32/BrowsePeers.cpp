@@ -140,12 +140,11 @@ private:
 // A list box with LBS_NODATA: it holds only a count and draws straight from the control's
 // items, so a fill costs nothing beyond reading the folder. It still answers LB_GETTEXT and
 // LB_GETTEXTLEN, from the items, so that screen readers and other programs can read it.
-template <class Self, class ModelT>
-class NoDataListPeer : public Peer<Self, ModelT> {
+class NoDataListPeer : public PeerBase {
 public:
-    using Peer<Self, ModelT>::Peer;
+    using PeerBase::PeerBase;
     void Create(HWND parent) override {
-        this->Make(L"LISTBOX", L"",
+        Make(L"LISTBOX", L"",
                    WS_TABSTOP | WS_VSCROLL | LBS_NOTIFY | LBS_OWNERDRAWFIXED | LBS_NODATA |
                        LBS_NOINTEGRALHEIGHT,
                    WS_EX_CLIENTEDGE, parent);
@@ -165,8 +164,6 @@ public:
     }
 
 protected:
-    using PeerBase::hwnd_;
-    using PeerBase::nf_;
     virtual int ItemHeight() = 0;
     virtual std::size_t Count() = 0;
     virtual int Selected() = 0;
@@ -210,9 +207,9 @@ protected:
 
 // ---- Folder list -----------------------------------------------------------------------
 
-class DirPeer : public NoDataListPeer<DirPeer, ui::DirectoryListBox> {
+class DirPeer : public Peer<DirPeer, ui::DirectoryListBox, NoDataListPeer> {
 public:
-    using NoDataListPeer::NoDataListPeer;
+    using Peer::Peer;
     void UpdateState(ui::Prop what) override {
         if (what == ui::Prop::Items || what == ui::Prop::Index) Refill();
     }
@@ -251,9 +248,9 @@ private:
 
 // ---- File list -------------------------------------------------------------------------
 
-class FilePeer : public NoDataListPeer<FilePeer, ui::FileListBox> {
+class FilePeer : public Peer<FilePeer, ui::FileListBox, NoDataListPeer> {
 public:
-    using NoDataListPeer::NoDataListPeer;
+    using Peer::Peer;
     void UpdateState(ui::Prop what) override {
         if (what == ui::Prop::Items) {
             Refill();

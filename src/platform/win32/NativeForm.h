@@ -167,17 +167,18 @@ private:
 };
 
 // The base of the peer of one kind of control (CRTP, as LearnWin32's BaseWindow): Model()
-// is the control as its own type, and New makes the peer for the factory.
-template <class Self, class ModelT>
-class Peer : public PeerBase {
+// is the control as its own type, and New makes the peer for the factory. Base is the
+// peer class it builds on (PeerBase, or a shared kind such as the owner-drawn lists).
+template <class Self, class ModelT, class Base = PeerBase>
+class Peer : public Base {
 public:
-    Peer(NativeForm& nf, ui::Control& control) : PeerBase(nf, control) {}
+    Peer(NativeForm& nf, ui::Control& control) : Base(nf, control) {}
     static std::unique_ptr<PeerBase> New(NativeForm& nf, ui::Control& control) {
         return std::make_unique<Self>(nf, control);
     }
 
 protected:
-    ModelT& Model() { return static_cast<ModelT&>(control_); }
+    ModelT& Model() { return static_cast<ModelT&>(this->control_); }
 };
 
 }  // namespace win32
