@@ -145,9 +145,9 @@ public:
     using PeerBase::PeerBase;
     void Create(HWND parent) override {
         Make(L"LISTBOX", L"",
-                   WS_TABSTOP | WS_VSCROLL | LBS_NOTIFY | LBS_OWNERDRAWFIXED | LBS_NODATA |
-                       LBS_NOINTEGRALHEIGHT,
-                   WS_EX_CLIENTEDGE, parent);
+             WS_TABSTOP | WS_VSCROLL | LBS_NOTIFY | LBS_OWNERDRAWFIXED | LBS_NODATA |
+                 LBS_NOINTEGRALHEIGHT,
+             WS_EX_CLIENTEDGE, parent);
         // LBS_NODATA cannot be created with LBS_HASSTRINGS, but the system looks at the
         // window's style to decide whether LB_GETTEXT carries text across processes and
         // code pages; the list box itself keeps the style it was created with.
