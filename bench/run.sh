@@ -10,6 +10,7 @@
 #   QX_BENCH_BUILD       a build folder of your own to time (configured for Windows with
 #                        QX_BENCH on); the preset builds are then left alone
 #   QX_BENCH_PRODUCT     the 32-bit QUAVERIX.exe to report the size of (default build/win32's)
+#   QX_BENCH_REPORT      where the report goes (default bench/results.md)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 export QX_WINEPREFIX="${QX_WINEPREFIX:-$HOME/.cache/quaverix/bench-prefix}"
@@ -54,6 +55,18 @@ echo "bench: start-up, $RUNS runs each (first start every time: user.ini deleted
 "$loader" "$bin/bench/launcher.exe" --runs "$RUNS" --warmup 1 --fresh user.ini \
   'QUAVERIX=C:\qx-bench\quaverix\QUAVERIX.exe' 'minimal=C:\qx-bench\minimal\minimal_window.exe' \
   >"$out/startup.txt" 2>"$out/startup.err" || echo "bench: some start-up runs failed (see below)"
+# Where this machine runs 32-bit Wine, the 64-bit build (the one used where it cannot) is
+# timed as well, against the 64-bit minimal window.
+if [ "$bits" = 32 ] && [ -z "${QX_BENCH_BUILD:-}" ] && [ "${QX_BENCH_64:-1}" = 1 ]; then
+  bash scripts/build.sh win64 >/dev/null
+  mkdir -p "$work/quaverix64" "$work/minimal64"
+  cp build/win64/QUAVERIX.exe data/Pellamor.lst "$work/quaverix64/"
+  cp build/win64/bench/minimal_window.exe "$work/minimal64/"
+  echo "bench: start-up of the 64-bit build, $RUNS runs each"
+  "$loader" "$bin/bench/launcher.exe" --runs "$RUNS" --warmup 1 --fresh user.ini \
+    'QUAVERIX=C:\qx-bench\quaverix64\QUAVERIX.exe' 'minimal=C:\qx-bench\minimal64\minimal_window.exe' \
+    >"$out/startup64.txt" 2>>"$out/startup.err" || echo "bench: some 64-bit start-up runs failed"
+fi
 
 echo "bench: start-up steps, $PHASE_RUNS runs"
 for _ in $(seq 1 "$PHASE_RUNS"); do
@@ -79,7 +92,7 @@ echo "bench: direct copy with and without the kept originals"
 "$loader" "$bin/bench/copy_bench.exe" --runs 5 >"$out/copy.txt" 2>"$out/copy.err" ||
   echo "bench: the copy benchmark failed (see below)"
 
-report=bench/results.md
+report="${QX_BENCH_REPORT:-bench/results.md}"
 python3 - "$out" "$work" "$product_size" "$bits" "$("$loader" --version)" "$RUNS" >"$report" <<'PY'
 import datetime, os, platform, statistics, sys
 out, work, size, bits, wine, runs = sys.argv[1:7]
@@ -119,6 +132,21 @@ if "QUAVERIX" in med_rows and "minimal" in med_rows and med_rows["minimal"][0] >
     ratio = med_rows["QUAVERIX"][0] / med_rows["minimal"][0]
     print(f"\nQUAVERIX / minimal: {ratio:.2f}x; target within 1.3x: {'met' if ratio <= 1.3 else 'MISSED'}")
 print("\nMemory as Wine reports it for another process (PeakPagefileUsage; Wine leaves PrivateUsage at 0).")
+path64 = os.path.join(out, "startup64.txt")
+if os.path.exists(path64):
+    rows64 = {}
+    for line in open(path64):
+        f = line.split()
+        if f and f[0] == "median":
+            rows64[f[1]] = (float(f[2]), float(f[4]), float(f[5]), int(f[6]))
+    print("\nThe same on 64-bit Wine (the 64-bit builds of both, in the same run, after the 32-bit ones):\n")
+    print("| program | median ms | peak private | peak working set | runs |\n|---|---:|---:|---:|---:|")
+    for name in ("QUAVERIX", "minimal"):
+        if name in rows64:
+            ms, pp, ws, n = rows64[name]
+            print(f"| {name} | {ms:.1f} | {mb(pp)} | {mb(ws)} | {n} |")
+    if "QUAVERIX" in rows64 and "minimal" in rows64 and rows64["minimal"][0] > 0:
+        print(f"\n64-bit QUAVERIX / minimal: {rows64['QUAVERIX'][0] / rows64['minimal'][0]:.2f}x")
 for f in failures:
     print(f"\nFailed run: `{f}`")
 
