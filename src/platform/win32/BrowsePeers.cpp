@@ -18,6 +18,9 @@ namespace {
 // Our own small pictures (resource bitmaps 20, 21, 22: strips of 16, 24 and 32 px), in
 // this order. Drawing the lists never has to load the shell.
 enum Picture { kFolder, kFolderOpen, kDriveFixed, kDriveRemovable, kDriveCd, kDriveNet };
+const int kPicturesId = 20;  // the first of the three strips in the resources
+const int kLineHeight = 16;  // a drive's line in the picker, in 96-dpi pixels
+const int kDropHeight = 220;  // the picker's dropped-down list, in 96-dpi pixels
 
 HIMAGELIST Pictures(int size) {
     static HIMAGELIST lists[3] = {};
@@ -25,9 +28,9 @@ HIMAGELIST Pictures(int size) {
     if (!lists[which]) {
         static const int kSizes[3] = {16, 24, 32};
         int px = kSizes[which];
-        HBITMAP strip =
-            static_cast<HBITMAP>(LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(20 + which),
-                                            IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION));
+        HBITMAP strip = static_cast<HBITMAP>(LoadImageW(GetModuleHandleW(nullptr),
+                                                        MAKEINTRESOURCEW(kPicturesId + which),
+                                                        IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION));
         lists[which] = ImageList_Create(px, px, ILC_COLOR24 | ILC_MASK, 6, 0);
         if (strip) {
             ImageList_AddMasked(lists[which], strip, RGB(255, 0, 255));
@@ -78,10 +81,10 @@ public:
         const ui::Rect& b = control_.Bounds();
         // The window's height includes the drop-down list.
         SetWindowPos(hwnd_, nullptr, nf_.Scale(b.left), nf_.Scale(b.top), nf_.Scale(b.width),
-                     nf_.Scale(b.height + 220), SWP_NOZORDER | SWP_NOACTIVATE);
+                     nf_.Scale(b.height + kDropHeight), SWP_NOZORDER | SWP_NOACTIVATE);
         SetFont(hwnd_, nf_.Font(false));
         SendMessageW(hwnd_, CB_SETITEMHEIGHT, static_cast<WPARAM>(-1), nf_.Scale(b.height - 6));
-        SendMessageW(hwnd_, CB_SETITEMHEIGHT, 0, nf_.Scale(16));
+        SendMessageW(hwnd_, CB_SETITEMHEIGHT, 0, nf_.Scale(kLineHeight));
     }
     void UpdateState(ui::Prop what) override {
         if (what == ui::Prop::Items) {
@@ -95,14 +98,14 @@ public:
     void OnMeasureItem(MEASUREITEMSTRUCT* mis) override {
         mis->itemHeight = static_cast<UINT>(mis->itemID == static_cast<UINT>(-1)
                                                 ? nf_.Scale(control_.Bounds().height - 6)
-                                                : nf_.Scale(16));
+                                                : nf_.Scale(kLineHeight));
     }
     void OnDrawItem(DRAWITEMSTRUCT* dis) override {
         if (dis->itemID == static_cast<UINT>(-1)) return;
         const auto& drives = Model().Drives();
         if (dis->itemID >= drives.size()) return;
         const sys::DriveInfo& d = drives[dis->itemID];
-        int size = std::min<int>(nf_.Scale(16), dis->rcItem.bottom - dis->rcItem.top);
+        int size = std::min<int>(nf_.Scale(kLineHeight), dis->rcItem.bottom - dis->rcItem.top);
         RECT area = dis->rcItem;
         area.left += size + 6;
         PaintRow(dis->hDC, dis->rcItem, (dis->itemState & ODS_SELECTED) != 0, Text(d), area);
@@ -216,7 +219,7 @@ public:
     void OnDrawItem(DRAWITEMSTRUCT* dis) override {
         if (BeyondEnd(dis)) return;
         const ui::DirectoryListBox::Item& item = Model().Items()[dis->itemID];
-        int size = std::min<int>(nf_.Scale(16), dis->rcItem.bottom - dis->rcItem.top);
+        int size = std::min<int>(nf_.Scale(kLineHeight), dis->rcItem.bottom - dis->rcItem.top);
         int indent = nf_.Scale(2) + item.level * nf_.Scale(7);
         DrawListText(dis, W(item.name), indent + size + nf_.Scale(3));
         Picture picture = item.level == 0 ? kDriveFixed : item.open ? kFolderOpen : kFolder;
@@ -305,7 +308,7 @@ protected:
         }
         if (wp & MK_SHIFT) shift |= ui::kShift;
         if (wp & MK_CONTROL) shift |= ui::kCtrl;
-        if (GetKeyState(VK_MENU) & 0x8000) shift |= ui::kAlt;
+        if (KeyHeld(VK_MENU)) shift |= ui::kAlt;
         if (wp & MK_LBUTTON) shift |= ui::kLeft;
         if (wp & MK_RBUTTON) shift |= ui::kRight;
         if (wp & MK_MBUTTON) shift |= ui::kMiddle;

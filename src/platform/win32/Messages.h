@@ -51,6 +51,9 @@ inline void SetEditSelection(HWND edit, EditRange r) {
     SendMessageW(edit, EM_SETSEL, r.start, r.end);
 }
 
+// True while the key is held down (GetKeyState's high bit).
+inline bool KeyHeld(int vk) { return (GetKeyState(vk) & 0x8000) != 0; }
+
 inline void SetTipWidth(HWND tooltip, int pixels) {
     SendMessageW(tooltip, TTM_SETMAXTIPWIDTH, 0, pixels);
 }

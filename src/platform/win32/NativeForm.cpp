@@ -15,6 +15,8 @@ namespace {
 const wchar_t* const kPeerProp = L"QxPeer";
 const wchar_t* const kAppClass = L"QxApplication";
 const UINT_PTR kSubclassId = 1;
+const int kIconId = 1;  // the program's icon in the resources
+const int kTipWidth = 420;  // longest tooltip line, in 96-dpi pixels
 
 using GetDpiForWindowFn = UINT(WINAPI*)(HWND);
 using GetDpiForMonitorFn = HRESULT(WINAPI*)(HMONITOR, int, UINT*, UINT*);
@@ -288,7 +290,7 @@ std::wstring NativeForm::RegisterClasses(HICON icon) {
 
 bool NativeForm::Create() {
     HINSTANCE inst = GetModuleHandleW(nullptr);
-    HICON icon = LoadIconW(inst, MAKEINTRESOURCEW(1));
+    HICON icon = LoadIconW(inst, MAKEINTRESOURCEW(kIconId));
     const std::wstring formClass = RegisterClasses(icon);
 
     // The application's own window carries the title in the taskbar and owns the form.
@@ -324,7 +326,7 @@ bool NativeForm::Create() {
     tooltip_ = CreateWindowExW(
         WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX,
         CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, hwnd_, nullptr, inst, nullptr);
-    SetTipWidth(tooltip_, Scale(420));
+    SetTipWidth(tooltip_, Scale(kTipWidth));
 
     formPeer_ = std::make_unique<FormPeer>(*this, form_);
     form_.AttachPeer(formPeer_.get());
@@ -396,9 +398,7 @@ void NativeForm::MoveFocus(bool backwards) {
 
 bool NativeForm::PreTranslate(MSG& msg) {
     if (!hwnd_ || (msg.hwnd != hwnd_ && !IsChild(hwnd_, msg.hwnd))) return false;
-    bool alt = (GetKeyState(VK_MENU) & 0x8000) != 0;
-    bool ctrl = (GetKeyState(VK_CONTROL) & 0x8000) != 0;
-    bool shift = (GetKeyState(VK_SHIFT) & 0x8000) != 0;
+    bool alt = KeyHeld(VK_MENU), ctrl = KeyHeld(VK_CONTROL), shift = KeyHeld(VK_SHIFT);
     unsigned mods = (shift ? unsigned{ui::kShift} : 0u) | (alt ? unsigned{ui::kAlt} : 0u) |
                     (ctrl ? unsigned{ui::kCtrl} : 0u);
 
@@ -473,7 +473,7 @@ void NativeForm::ApplyDpi(int dpi) {
     dpi_ = dpi;
     MakeFonts();
     for (auto& p : peers_) p->Layout();
-    SetTipWidth(tooltip_, Scale(420));
+    SetTipWidth(tooltip_, Scale(kTipWidth));
     InvalidateRect(hwnd_, nullptr, TRUE);
 }
 
