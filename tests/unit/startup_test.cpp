@@ -359,3 +359,20 @@ TEST_F(Startup, DamagedFilesStartWithDefaultsAndLoseNothing) {
     EXPECT_EQ(f.ValListMp3.tag, 2);
     EXPECT_TRUE(env.fs.boxes.empty());
 }
+
+// The slot table's window takes the loaded lines and then the prepared ones: two fills,
+// whatever the number of lines (not one per line).
+TEST_F(Startup, SlotTableIsFilledTwiceNotOncePerLine) {
+    struct Counter : ui::Peer {
+        int fills = 0;
+        void Update(ui::Prop what) override { fills += what == ui::Prop::Items; }
+    } counter;
+    WriteList("01.mp3=A#03.mp3=B#05.mp3=C#08.mp3=D#09.mp3=E", "5");
+    form = std::make_unique<TFormMain>(app);
+    form->ValListMp3.AttachPeer(&counter);
+    form->Create();
+    EXPECT_EQ(counter.fills, 2);
+    EXPECT_EQ(Lines(),
+              (std::vector<std::string>{"01.mp3=", "03.mp3=", "05.mp3=", "08.mp3=", "09.mp3="}));
+    form->ValListMp3.AttachPeer(nullptr);
+}
