@@ -84,6 +84,7 @@ bool DroppedDown(HWND focus) {
 }
 
 PeerBase* PeerOf(HWND h) { return h ? static_cast<PeerBase*>(GetPropW(h, kPeerProp)) : nullptr; }
+PeerBase* PeerOf(const ui::Control& control) { return static_cast<PeerBase*>(control.GetPeer()); }
 
 const DWORD kFormStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN;
 // Files dropped anywhere on the window come to the form, which hands them to the control
@@ -91,14 +92,14 @@ const DWORD kFormStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDR
 const DWORD kFormExStyle = WS_EX_DLGMODALFRAME | WS_EX_CONTROLPARENT | WS_EX_ACCEPTFILES;
 
 // The form itself as a peer: its caption.
-class FormPeer : public PeerBase {
+class FormPeer : public Peer<FormPeer, ui::Form> {
 public:
-    using PeerBase::PeerBase;
+    using Peer::Peer;
     void Create(HWND) override {}
     void Layout() override {}
     void UpdateState(ui::Prop what) override {
         if (what == ui::Prop::Text) {
-            SetWindowTextW(nf_.Handle(), W(static_cast<ui::Form&>(control_).Caption()).c_str());
+            SetWindowTextW(nf_.Handle(), W(Model().Caption()).c_str());
         }
     }
 };
@@ -366,7 +367,7 @@ void NativeForm::Show() {
 }
 
 HWND NativeForm::HandleOf(const ui::Control& control) const {
-    auto* peer = static_cast<PeerBase*>(control.GetPeer());
+    PeerBase* peer = PeerOf(control);
     return peer ? peer->Hwnd() : nullptr;
 }
 
@@ -379,7 +380,7 @@ ui::Control* NativeForm::ControlOf(HWND h) const {
 
 void NativeForm::FocusControl(ui::Control* control) {
     if (!control) return;
-    auto* peer = static_cast<PeerBase*>(control->GetPeer());
+    PeerBase* peer = PeerOf(*control);
     if (peer && peer->FocusTarget()) SetFocus(peer->FocusTarget());
 }
 
