@@ -7,13 +7,15 @@
 # architecture is pinned below the others for the one install that needs it (its
 # packages for the other architectures would otherwise demand versions that the
 # missing index holds); and when 32-bit Wine cannot be had at all, the rest is
-# installed and the scripts run the 64-bit build under 64-bit Wine.
+# installed and the scripts run the 64-bit build under 64-bit Wine; that is noted for a
+# day, so the runs of that day do not ask the mirror again.
 set -euo pipefail
 
 SUDO=""
 if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
 TRIES="${QX_APT_TRIES:-3}"
-PAUSE="${QX_APT_PAUSE:-20}"
+PAUSE="${QX_APT_PAUSE:-10}"
+NO_WINE32_NOTE="${QX_SETUP_STATE:-${XDG_CACHE_HOME:-$HOME/.cache}/quaverix}/wine32-unavailable"
 
 PACKAGES=(
   cmake ninja-build g++ make python3 python3-pefile
@@ -94,7 +96,15 @@ if ! dpkg --print-foreign-architectures | grep -qx i386; then
 fi
 
 missing=()
-for p in "${PACKAGES[@]}" "$WINE32"; do installed "$p" || missing+=("$p"); done
+for p in "${PACKAGES[@]}"; do installed "$p" || missing+=("$p"); done
+if installed "$WINE32"; then
+  rm -f "$NO_WINE32_NOTE"
+elif [ -n "$(find "$NO_WINE32_NOTE" -mmin -1440 2>/dev/null)" ]; then
+  echo "setup: 32-bit Wine could not be installed $(date -r "$NO_WINE32_NOTE" '+%F %R'); using 64-bit Wine (tried again a day later, or now after: rm $NO_WINE32_NOTE)"
+  WINE32_MISSING=1
+else
+  missing+=("$WINE32")
+fi
 
 if [ "${#missing[@]}" -gt 0 ]; then
   echo "setup: installing ${missing[*]}"
@@ -108,6 +118,7 @@ if [ "${#missing[@]}" -gt 0 ]; then
       exit 1
     fi
     echo "setup: 32-bit Wine ($WINE32) could not be installed; the Windows tests and run.sh use 64-bit Wine and the 64-bit build"
+    mkdir -p "$(dirname "$NO_WINE32_NOTE")" && touch "$NO_WINE32_NOTE"
     WINE32_MISSING=1
   fi
 elif [ "$NEED_UPDATE" = 1 ]; then

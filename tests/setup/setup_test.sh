@@ -70,11 +70,17 @@ while IFS='|' read -r name before upd unavail pin want_rc want_log want_out; do
   mkdir -p "$S"
   echo i386 >"$S/arches"
   : >"$S/log"
-  case "$before" in all) tr ' ' '\n' <<<"$ALL" >"$S/installed" ;; none) : >"$S/installed" ;; esac
+  case "$before" in
+    all) tr ' ' '\n' <<<"$ALL" >"$S/installed" ;;
+    no-wine32)  # and noted as not to be had an hour ago
+      tr ' ' '\n' <<<"$NO_WINE32" >"$S/installed"
+      mkdir -p "$S/note" && touch -d '1 hour ago' "$S/note/wine32-unavailable" ;;
+    none) : >"$S/installed" ;;
+  esac
   echo "$upd" >"$S/update_fails"
   tr ' ' '\n' <<<"$unavail" | sed '/^$/d' >"$S/unavailable"
   echo -n "$pin" >"$S/needs_pin"
-  out="$(FAKE_STATE="$S" PATH="$BIN:$PATH" QX_APT_PAUSE=0 bash "$SETUP" 2>&1)"
+  out="$(FAKE_STATE="$S" PATH="$BIN:$PATH" QX_APT_PAUSE=0 QX_SETUP_STATE="$S/note" bash "$SETUP" 2>&1)"
   rc=$?
   log="$(paste -sd';' "$S/log")"
   want_log="${want_log//\$ALL/$ALL}"
@@ -85,6 +91,9 @@ while IFS='|' read -r name before upd unavail pin want_rc want_log want_out; do
   [ "$log" = "$want_log" ] || problem+=" calls were [$log], wanted [$want_log];"
   IFS='^' read -ra wants <<<"$want_out"
   for w in "${wants[@]}"; do grep -qF -- "$w" <<<"$out" || problem+=" output lacks \"$w\";"; done
+  if grep -q "could not be installed;" <<<"$out" && [ ! -e "$S/note/wine32-unavailable" ]; then
+    problem+=" the missing 32-bit Wine was not noted;"
+  fi
   if [ -s "$S/prefs_path" ] && [ -e "$(cat "$S/prefs_path")" ]; then problem+=" the preferences file was left behind;"; fi
   if [ -n "$problem" ]; then
     echo "FAIL $name:$problem"
@@ -98,6 +107,7 @@ everything-present|all|0|||0||setup: all packages present
 update-fails-once|none|1|||0|update;update;install $ALL|setup: all packages present
 security-i386-mid-sync|none|always||bookworm-security|0|update;update;update;install $ALL;install pinned:bookworm-security $ALL|still failing: Failed to fetch http://deb.debian.org/debian-security/dists/bookworm-security/main/binary-i386^with bookworm-security pinned below the other archives^setup: all packages present
 no-wine32-anywhere|none|always|wine32:i386|bookworm-security|0|update;update;update;install $ALL;install pinned:bookworm-security $ALL;install $NO_WINE32;install pinned:bookworm-security $NO_WINE32|could not be installed; the Windows tests and run.sh use 64-bit Wine^all packages present but wine32:i386
+no-wine32-again-that-day|no-wine32|always|wine32:i386||0||using 64-bit Wine^all packages present but wine32:i386
 no-cmake|none|0|cmake||1|update;install $ALL;install $NO_WINE32|could not install cmake; every build
 TABLE
 exit $((fails > 0))
