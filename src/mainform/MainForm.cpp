@@ -244,34 +244,52 @@ void TFormMain::FormClose(ui::Control*) {
 
 void TFormMain::TabControl1Change(ui::Control*) {
     if (TabControl1.TabIndex() == 1) {
-        ChkDelReadOnly.SetChecked(DelReadOnly);
-        ChkKeepOriginals.SetChecked(KeepOriginals);
-        RadioGFilListOneClk.SetItemIndex(List1Clk);
-        RadioGFilListDblClk.SetItemIndex(List2Clk);
-        RadioGFilListAltClk.SetItemIndex(List3Clk);
-        RadioGFilListCtrlClk.SetItemIndex(List4Clk);
-        MemoMp3Play.SetText(Mp3Tool);
-        MemoMp3Line.SetText(Mp3Line);
-        RadioGMp3Play.SetItemIndex(Mp3Play);
-        if (Experience > 11) MemoSoftName.SetVisible(true);
-        MemoSoftName.SetText(SoftName);
-        Panel1.SetVisible(false);
-        Panel2.SetVisible(true);
+        // The page's windows are all made before anything is loaded into them. A load that
+        // fails on the way leaves the main tab chosen, so no commit follows it.
+        try {
+            Panel2.Realize();
+            LoadSettingsTab();
+        } catch (...) {
+            TabControl1.SetTabIndex(0);
+            Panel2.SetVisible(false);
+            Panel1.SetVisible(true);
+            throw;
+        }
     } else {
-        DelReadOnly = ChkDelReadOnly.Checked();
-        KeepOriginals = ChkKeepOriginals.Checked();
-        Mp3Tool = MemoMp3Play.Text();
-        List1Clk = RadioGFilListOneClk.ItemIndex();
-        List2Clk = RadioGFilListDblClk.ItemIndex();
-        List3Clk = RadioGFilListAltClk.ItemIndex();
-        List4Clk = RadioGFilListCtrlClk.ItemIndex();
-        Mp3Play = RadioGMp3Play.ItemIndex();
-        Mp3Line = MemoMp3Line.Text();
-        SoftName = text::RemoveCrLf(MemoSoftName.Text());
-        Panel1.SetVisible(true);
-        Panel2.SetVisible(false);
-        SetCaption(SoftName);
+        CommitSettingsTab();
     }
+}
+
+void TFormMain::LoadSettingsTab() {
+    ChkDelReadOnly.SetChecked(DelReadOnly);
+    ChkKeepOriginals.SetChecked(KeepOriginals);
+    RadioGFilListOneClk.SetItemIndex(List1Clk);
+    RadioGFilListDblClk.SetItemIndex(List2Clk);
+    RadioGFilListAltClk.SetItemIndex(List3Clk);
+    RadioGFilListCtrlClk.SetItemIndex(List4Clk);
+    MemoMp3Play.SetText(Mp3Tool);
+    MemoMp3Line.SetText(Mp3Line);
+    RadioGMp3Play.SetItemIndex(Mp3Play);
+    if (Experience > 11) MemoSoftName.SetVisible(true);
+    MemoSoftName.SetText(SoftName);
+    Panel1.SetVisible(false);
+    Panel2.SetVisible(true);
+}
+
+void TFormMain::CommitSettingsTab() {
+    DelReadOnly = ChkDelReadOnly.Checked();
+    KeepOriginals = ChkKeepOriginals.Checked();
+    Mp3Tool = MemoMp3Play.Text();
+    List1Clk = RadioGFilListOneClk.ItemIndex();
+    List2Clk = RadioGFilListDblClk.ItemIndex();
+    List3Clk = RadioGFilListAltClk.ItemIndex();
+    List4Clk = RadioGFilListCtrlClk.ItemIndex();
+    Mp3Play = RadioGMp3Play.ItemIndex();
+    Mp3Line = MemoMp3Line.Text();
+    SoftName = text::RemoveCrLf(MemoSoftName.Text());
+    Panel1.SetVisible(true);
+    Panel2.SetVisible(false);
+    SetCaption(SoftName);
 }
 
 void TFormMain::DrvBoxChange(ui::Control*) {

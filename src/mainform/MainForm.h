@@ -95,6 +95,9 @@ public:
     // ---- Routines of the unit -------------------------------------------------------
     // `action` is a settings::ClickAction and `mode` a settings::PlaybackMode as kept in
     // user.ini; numbers outside their range do nothing.
+    // The settings tab's two moves: the record into its controls, and back.
+    void LoadSettingsTab();
+    void CommitSettingsTab();
     void FilListAction(std::int32_t action, std::int32_t mode, const std::string& tool,
                        const std::string& line);
     void RegisterFile();

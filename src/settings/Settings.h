@@ -49,6 +49,8 @@ struct SettingsRecord {
     std::string SeleLst;  // list file name in the exe folder
     bool KeepOriginals = true;  // save the game's files before the direct copy replaces them
     std::string SoftName;  // window caption
+
+    bool operator==(const SettingsRecord&) const = default;
 };
 
 // Reads the "user" section, then the destination folder kept for SeleLst, then the

@@ -1,6 +1,7 @@
 // The application's error box: its text rule, and handlers ending in it.
 #include <gtest/gtest.h>
 
+#include <new>
 #include <stdexcept>
 
 #include "platform/Error.h"
@@ -41,14 +42,18 @@ TEST(ErrorBox, DispatchShowsWhatEndedTheHandler) {
         throw platform::Error(platform::Format("ファイル %s を作成できません", "C:\\表"));
         ++steps;
     }));
-    EXPECT_FALSE(app.Dispatch([] { throw std::out_of_range("index"); }));
+    // Anything but the program's own errors is told in plain words, never by the
+    // exception's internal name.
+    EXPECT_FALSE(app.Dispatch([] { throw std::bad_alloc(); }));
+    EXPECT_FALSE(app.Dispatch([] { throw std::out_of_range("vector::_M_range_check"); }));
     EXPECT_FALSE(app.Dispatch([] { throw 42; }));
     EXPECT_EQ(steps, 2);
 
-    ASSERT_EQ(fs.boxes.size(), 3u);
+    ASSERT_EQ(fs.boxes.size(), 4u);
     EXPECT_EQ(fs.boxes[0].text, "ファイル C:\\表 を作成できません.");
-    EXPECT_EQ(fs.boxes[1].text, "index.");
-    EXPECT_EQ(fs.boxes[2].text, "");
+    EXPECT_EQ(fs.boxes[1].text, "メモリが足りないため、この操作を最後まで行えませんでした.");
+    EXPECT_EQ(fs.boxes[2].text, "予期しないエラーが起きたため、この操作を途中で止めました.");
+    EXPECT_EQ(fs.boxes[3].text, fs.boxes[2].text);
     for (const auto& b : fs.boxes) {
         EXPECT_EQ(b.kind, sys::BoxKind::Error);
         EXPECT_EQ(b.caption, "QUAVERIX");

@@ -1,5 +1,7 @@
 // The settings tab: loading the record into its controls, committing them back, and the
 // keyboard rules of the window.
+#include <new>
+
 #include "support/FormFixture.h"
 
 using namespace qxtest;
@@ -64,6 +66,88 @@ TEST_F(Tabs, LoadClampsAndCommitWritesTheControlsBack) {
     EXPECT_EQ(Saved("user", "list1clk"), "4");
     EXPECT_EQ(Saved("user", "list2clk"), "-1");
     EXPECT_EQ(Saved("user", "mp3play"), "2");
+}
+
+namespace {
+
+// A page whose windows fail to be made the first `failures` times it is asked for them.
+struct FailingPage : ui::Peer {
+    int failures = 1;
+    int realized = 0;
+    void Update(ui::Prop) override {}
+    void Realize() override {
+        if (failures > 0) {
+            --failures;
+            throw std::bad_alloc();
+        }
+        ++realized;
+    }
+};
+
+// Every control of the settings page as the player would see it, in one line each.
+std::vector<std::string> PageState(TFormMain& f) {
+    std::vector<std::string> out = {
+        "del " + std::to_string(f.ChkDelReadOnly.Checked()),
+        "keep " + std::to_string(f.ChkKeepOriginals.Checked()),
+        "tool " + f.MemoMp3Play.Text(),
+        "line " + f.MemoMp3Line.Text(),
+        "name " + f.MemoSoftName.Text() + " " + std::to_string(f.MemoSoftName.Visible()),
+        "panels " + std::to_string(f.Panel1.Visible()) + std::to_string(f.Panel2.Visible()),
+        "tab " + std::to_string(f.TabControl1.TabIndex()),
+        "caption " + f.Caption()};
+    for (ui::RadioGroup* g : {&f.RadioGFilListOneClk, &f.RadioGFilListDblClk,
+                              &f.RadioGFilListAltClk, &f.RadioGFilListCtrlClk, &f.RadioGMp3Play}) {
+        out.push_back(g->Name() + " " + std::to_string(g->ItemIndex()));
+    }
+    return out;
+}
+
+}  // namespace
+
+// The settings page's windows made on first show: when that fails, the tab stays on the
+// main page, nothing on the page or in the record changes, and the next try works.
+TEST_F(Tabs, APageThatCannotBeMadeChangesNothing) {
+    const std::string ini =
+        "[user]\r\nlist1clk=1\r\nmp3play=2\r\nmp3tool=T.exe\r\nkeeporiginals=1\r\n"
+        "[muimi]\r\nexperience=20\r\nsoftname=Name\r\n";
+    std::string clean;
+    {
+        FormEnv env;
+        env.WriteUserIni(ini);
+        TFormMain& g = env.Start();
+        g.TabControl1.UserSelect(1);
+        g.TabControl1.UserSelect(0);
+        ASSERT_TRUE(env.Handle([&] { g.Close(); }));
+        clean = env.fs.Data(kUserIni);
+    }
+    WriteUserIni(ini);
+    TFormMain& f = Start();
+    FailingPage page;
+    page.failures = 2;
+    f.Panel2.AttachPeer(&page);
+    const std::vector<std::string> before = PageState(f);
+    const settings::SettingsRecord record = f;
+
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        EXPECT_FALSE(Handle([&] { f.TabControl1.UserSelect(1); }));
+        EXPECT_EQ(PageState(f), before) << "attempt " << attempt;
+        EXPECT_TRUE(static_cast<const settings::SettingsRecord&>(f) == record);
+        // Choosing the main tab again is no change of tab: nothing is committed.
+        EXPECT_TRUE(Handle([&] { f.TabControl1.UserSelect(0); }));
+        EXPECT_TRUE(static_cast<const settings::SettingsRecord&>(f) == record);
+    }
+    ASSERT_EQ(BoxTexts().size(), 2u);
+    EXPECT_EQ(BoxTexts()[0], "メモリが足りないため、この操作を最後まで行えませんでした.");
+
+    ASSERT_TRUE(Handle([&] { f.TabControl1.UserSelect(1); }));
+    EXPECT_EQ(page.realized, 1);
+    EXPECT_TRUE(f.Panel2.Visible());
+    EXPECT_TRUE(f.ChkKeepOriginals.Checked());
+    EXPECT_EQ(f.RadioGFilListOneClk.ItemIndex(), 1);
+    f.TabControl1.UserSelect(0);
+    f.Panel2.AttachPeer(nullptr);
+    ASSERT_TRUE(Handle([&] { f.Close(); }));
+    EXPECT_EQ(fs.Data(kUserIni), clean);
 }
 
 TEST_F(Tabs, SoftNameBoxShowsFromTheTwelfthUse) {

@@ -220,14 +220,6 @@ TEST(DirectCopy, ConfirmedRunReplacesPlainTargetsOnlyAndGoesOnPastFailures) {
 
 namespace {
 
-// The folder of this test program, where the helper programs are built.
-std::wstring HelperPath(const wchar_t* name) {
-    wchar_t self[MAX_PATH * 2];
-    DWORD n = GetModuleFileNameW(nullptr, self, MAX_PATH * 2);
-    std::wstring p(self, n);
-    return p.substr(0, p.find_last_of(L'\\') + 1) + name;
-}
-
 // Starts `command` and returns its process; `waitFor`, when given, is a file the process
 // creates once it is ready.
 HANDLE Start(std::wstring command, const std::string& waitFor = "") {
@@ -439,22 +431,11 @@ std::wstring FromUtf8(const std::string& s) {
 std::vector<std::wstring> Peek(RealForm& f, const std::wstring& args, const std::string& out) {
     std::wstring command =
         L"\"" + HelperPath(L"list_peek.exe") + L"\" " + args + L" \"" + Wide(out) + L"\"";
-    STARTUPINFOW si{};
-    si.cb = sizeof si;
-    PROCESS_INFORMATION pi{};
     DeleteFileW(Wide(out).c_str());
-    if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si,
-                        &pi)) {
+    if (!RunServing(f, command)) {
         ADD_FAILURE() << "list_peek.exe did not start";
         return {};
     }
-    DWORD start = GetTickCount();
-    while (MsgWaitForMultipleObjects(1, &pi.hProcess, FALSE, 1000, QS_ALLINPUT) != WAIT_OBJECT_0 &&
-           GetTickCount() - start < 30000) {
-        f.Pump();
-    }
-    CloseHandle(pi.hThread);
-    CloseHandle(pi.hProcess);
     std::vector<std::wstring> lines;
     std::string all = ReadBytes(out);
     for (std::size_t at = 0, end; (end = all.find('\n', at)) != std::string::npos; at = end + 1) {

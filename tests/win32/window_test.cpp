@@ -740,3 +740,111 @@ TEST(Teardown, PeersFreedBeforeTheirWindows) {
     EXPECT_EQ(m.MemoCopysaki.Text(), "kept");
     EXPECT_TRUE(w->system.boxes.empty());
 }
+
+namespace {
+
+// The settings page as the player sees it: every control of it has its window on the
+// page, shown as its control is, at its place, with its control's state.
+void ExpectWholeSettingsPage(RealForm& f) {
+    TFormMain& m = *f.form;
+    HWND page = f.H(m.Panel2);
+    ASSERT_TRUE(page && IsWindowVisible(page));
+    for (ui::Control* c : m.Panel2.Children()) {
+        SCOPED_TRACE(c->Name());
+        HWND h = f.H(*c);
+        ASSERT_TRUE(h);
+        EXPECT_EQ(GetParent(h), page);
+        EXPECT_EQ(IsWindowVisible(h) != FALSE, c->Visible());
+        if (At96Dpi()) {
+            RECT r = PlaceIn(h);
+            EXPECT_EQ(r.left, c->Bounds().left);
+            EXPECT_EQ(r.top, c->Bounds().top);
+        }
+    }
+    for (ui::CheckBox* c : {&m.ChkDelReadOnly, &m.ChkKeepOriginals}) {
+        EXPECT_EQ(SendMessageW(f.H(*c), BM_GETCHECK, 0, 0) == BST_CHECKED, c->Checked())
+            << c->Name();
+    }
+    for (ui::RadioGroup* g : {&m.RadioGFilListOneClk, &m.RadioGFilListDblClk,
+                              &m.RadioGFilListAltClk, &m.RadioGFilListCtrlClk, &m.RadioGMp3Play}) {
+        int on = -1, i = 0;
+        for (HWND c = GetWindow(f.H(*g), GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT)) {
+            if ((GetWindowLongW(c, GWL_STYLE) & BS_TYPEMASK) != BS_RADIOBUTTON) continue;
+            if (SendMessageW(c, BM_GETCHECK, 0, 0) == BST_CHECKED) on = i;
+            ++i;
+        }
+        EXPECT_EQ(on, g->ItemIndex()) << g->Name();
+    }
+    for (ui::Memo* memo : {&m.MemoMp3Play, &m.MemoMp3Line, &m.MemoSoftName}) {
+        EXPECT_EQ(TextOf(f.H(*memo)), memo->Text()) << memo->Name();
+    }
+    EXPECT_EQ(TextOf(f.H(m.BtnRestore)), "元に戻す");
+    EXPECT_EQ(TextOf(f.H(m.LblMp3PlayApp)), "再生ソフト");
+}
+
+// The middle of a tab of the strip, in the strip's client coordinates.
+POINT TabCentre(RealForm& f, int index) {
+    RECT r{};
+    SendMessageW(f.H(f.form->TabControl1), TCM_GETITEMRECT, index, reinterpret_cast<LPARAM>(&r));
+    return {(r.left + r.right) / 2, (r.top + r.bottom) / 2};
+}
+
+}  // namespace
+
+// Screen readers, UI automation and test robots read the window from another process;
+// whatever they read and whenever, the settings tab then opens whole, with the settings
+// from user.ini, and the record (and the user.ini written at close) is what it would be
+// without them.
+TEST(OutsideReaders, SettingsTabOpensWholeAfterAnyReadOfTheWindow) {
+    const std::string ini =
+        "[user]\r\nDelReadOnly=1\r\nlist1clk=1\r\nlist3clk=3\r\nmp3play=2\r\n"
+        "mp3tool=C:\\Tools\\player.exe\r\nmp3line=/play [FileName]\r\n"
+        "[muimi]\r\nexperience=30\r\nsoftname=Reader\r\n";
+    std::string clean;
+    // (reader arguments before the first click, between the visits)
+    const std::vector<std::pair<std::wstring, std::wstring>> orders = {
+        {L"", L""}, {L"all", L""}, {L"nolists", L"all"}, {L"all", L"nolists"}};
+    for (const auto& [before, between] : orders) {
+        SCOPED_TRACE(win32::A(before + L" / " + between));
+        Window w;
+        w.f.reset();
+        WriteBytes(w.exe / "user.ini", ini);
+        w.f = std::make_unique<RealForm>(w.exe.Path() + "\\", w.exe / "music");
+        TFormMain& m = w.form();
+        const settings::SettingsRecord record = m;
+        auto read = [&](const std::wstring& how) {
+            if (how.empty()) return;
+            std::wstring command = L"\"" + HelperPath(L"window_reader.exe") + L"\" " +
+                                   std::to_wstring(reinterpret_cast<INT_PTR>(w->Handle())) +
+                                   L" \"" + Wide(w.exe / "read.txt") + L"\"" +
+                                   (how == L"nolists" ? L" nolists" : L"");
+            ASSERT_TRUE(RunServing(*w.f, command));
+            EXPECT_NE(ReadBytes(w.exe / "read.txt").find(reinterpret_cast<const char*>(u8"コピー開始")), std::string::npos)
+                << "the reader did not read the window";
+        };
+        HWND strip = w->H(m.TabControl1);
+        read(before);
+        for (int visit = 0; visit < 2; ++visit) {
+            w->MouseClick(strip, TabCentre(*w.f, 1), [&] { return m.TabControl1.TabIndex() == 1; });
+            ASSERT_EQ(m.TabControl1.TabIndex(), 1);
+            ExpectWholeSettingsPage(*w.f);
+            EXPECT_TRUE(m.ChkKeepOriginals.Checked());
+            EXPECT_TRUE(m.ChkDelReadOnly.Checked());
+            EXPECT_EQ(m.RadioGFilListAltClk.ItemIndex(), 3);
+            read(between);
+            w->MouseClick(strip, TabCentre(*w.f, 0), [&] { return m.TabControl1.TabIndex() == 0; });
+            ASSERT_EQ(m.TabControl1.TabIndex(), 0);
+            EXPECT_TRUE(static_cast<const settings::SettingsRecord&>(m) == record);
+        }
+        EXPECT_TRUE(w->system.boxes.empty()) << w->system.boxes.front().text;
+        PostMessageW(w->Handle(), WM_CLOSE, 0, 0);
+        w->Pump();
+        ASSERT_TRUE(w->QuitPosted());
+        std::string saved = ReadBytes(w.exe / "user.ini");
+        // (the batch folder defaults to the exe folder, a new one for each start)
+        for (std::size_t at; (at = saved.find(w.exe.Path())) != std::string::npos;)
+            saved.replace(at, w.exe.Path().size(), "<exe>");
+        if (clean.empty()) clean = saved;
+        EXPECT_EQ(saved, clean);
+    }
+}

@@ -1,5 +1,8 @@
 #include "platform/ui/Application.h"
 
+#include <new>
+
+#include "platform/Error.h"
 #include "platform/text/Cp932.h"
 
 namespace ui {
@@ -9,6 +12,18 @@ std::string ErrorBoxText(const std::string& message) {
     if (text::EndsWithDoubleByte(message)) return message + ".";
     unsigned char last = static_cast<unsigned char>(message.back());
     return last > '.' ? message + "." : message;
+}
+
+std::string ErrorText(const std::exception& e) {
+    if (dynamic_cast<const platform::Error*>(&e)) return e.what();
+    if (dynamic_cast<const std::bad_alloc*>(&e)) {
+        return "メモリが足りないため、この操作を最後まで行えませんでした";
+    }
+    return UnexpectedErrorText();
+}
+
+std::string UnexpectedErrorText() {
+    return "予期しないエラーが起きたため、この操作を途中で止めました";
 }
 
 void Application::ShowError(const std::string& message) {

@@ -13,6 +13,12 @@ namespace ui {
 // character's code is at or below that of '.'; a double-byte last character always gets one.
 std::string ErrorBoxText(const std::string& message);
 
+// What the error box says for an error that ended a handler: the program's own errors
+// (platform::Error) by their text; anything else (the library running out of memory, a
+// fault of the program itself) in plain words, never by the exception's internal name.
+std::string ErrorText(const std::exception& e);
+std::string UnexpectedErrorText();
+
 class Application {
 public:
     explicit Application(sys::System& system) : system_(system) {}
@@ -31,9 +37,9 @@ public:
             std::forward<F>(handler)();
             return true;
         } catch (const std::exception& e) {
-            ShowError(e.what());
+            ShowError(ErrorText(e));
         } catch (...) {
-            ShowError("");
+            ShowError(UnexpectedErrorText());
         }
         return false;
     }

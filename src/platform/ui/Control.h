@@ -40,6 +40,9 @@ class Peer {
 public:
     virtual ~Peer() = default;
     virtual void Update(Prop what) = 0;
+    // Makes the windows this control's children are still waiting for (a page made on
+    // first show), all of them or none: a failure leaves them waiting and raises.
+    virtual void Realize() {}
 };
 
 struct Rect {
@@ -105,6 +108,12 @@ public:
         if (OnDropFiles) OnDropFiles(this, paths, row);
     }
     DropNotify OnDropFiles;
+
+    // Its native windows and its children's made now, before they are first shown; a
+    // failure raises and changes nothing.
+    void Realize() {
+        if (peer_) peer_->Realize();
+    }
 
     void AttachPeer(Peer* peer) { peer_ = peer; }
     Peer* GetPeer() const { return peer_; }

@@ -15,6 +15,12 @@ void TabControl::UserSelect(int index) {
     if (OnChange) OnChange(this);
 }
 
+void TabControl::SetTabIndex(int index) {
+    if (index < 0 || index >= static_cast<int>(tabs_.size()) || index == index_) return;
+    index_ = index;
+    Changed(Prop::Index);
+}
+
 void Label::SetCaption(std::string caption) {
     caption_ = std::move(caption);
     Changed(Prop::Text);

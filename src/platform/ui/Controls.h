@@ -23,6 +23,8 @@ public:
     int TabIndex() const { return index_; }
     // The player selected a tab: raises OnChange when the index really changed.
     void UserSelect(int index);
+    // The program chooses a tab: no event.
+    void SetTabIndex(int index);
     Notify OnChange;
 
 private:

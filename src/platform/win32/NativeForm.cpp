@@ -4,6 +4,7 @@
 
 #include <algorithm>
 
+#include "platform/Error.h"
 #include "platform/win32/Messages.h"
 #include "platform/win32/Paint.h"
 #include "platform/win32/Peers.h"
@@ -86,6 +87,8 @@ bool DroppedDown(HWND focus) {
 PeerBase* PeerOf(HWND h) { return h ? static_cast<PeerBase*>(GetPropW(h, kPeerProp)) : nullptr; }
 PeerBase* PeerOf(const ui::Control& control) { return static_cast<PeerBase*>(control.GetPeer()); }
 
+std::string CreateFailedText() { return "画面の部品のウィンドウを作成できません"; }
+
 const DWORD kFormStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN;
 // Files dropped anywhere on the window come to the form, which hands them to the control
 // under the drop point (see NativeForm::Dropped).
@@ -108,7 +111,7 @@ public:
 
 // ---- PeerBase ------------------------------------------------------------------------
 
-void ShowStrayError(ui::Application& app, const char* message) noexcept {
+void ShowStrayError(ui::Application& app, const std::string& message) noexcept {
     try {
         app.ShowError(message);
     } catch (...) {
@@ -188,6 +191,15 @@ void PeerBase::AddTooltip() {
     SendMessageW(nf_.Tooltip(), TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&ti));
 }
 
+void PeerBase::RemoveTooltip() {
+    if (control_.hint.empty() || !nf_.Tooltip() || !hwnd_) return;
+    TOOLINFOW ti{};
+    ti.cbSize = sizeof ti;
+    ti.hwnd = GetParent(hwnd_);
+    ti.uId = reinterpret_cast<UINT_PTR>(hwnd_);
+    SendMessageW(nf_.Tooltip(), TTM_DELTOOLW, 0, reinterpret_cast<LPARAM>(&ti));
+}
+
 void PeerBase::Layout() {
     if (!hwnd_) return;
     const ui::Rect& b = control_.Bounds();
@@ -196,12 +208,15 @@ void PeerBase::Layout() {
     SetFont(hwnd_, nf_.Font(false));
 }
 
+void PeerBase::Realize() {
+    if (!childrenWaiting_ || !hwnd_) return;
+    nf_.CreatePeers(control_, hwnd_);
+    childrenWaiting_ = false;
+}
+
 void PeerBase::Update(ui::Prop what) {
     if (what == ui::Prop::Visible && hwnd_) {
-        if (childrenWaiting_ && control_.Visible()) {
-            childrenWaiting_ = false;
-            nf_.CreatePeers(control_, hwnd_);
-        }
+        if (control_.Visible()) Realize();
         // A control that hides while it holds the focus hands it on.
         HWND focus = GetFocus();
         bool hadFocus = focus && (focus == hwnd_ || IsChild(hwnd_, focus));
@@ -332,27 +347,50 @@ bool NativeForm::Create() {
     formPeer_ = std::make_unique<FormPeer>(*this, form_);
     form_.AttachPeer(formPeer_.get());
     SetPropW(hwnd_, kPeerProp, formPeer_.get());
-    CreatePeers(form_, hwnd_);
+    if (!app_.Dispatch([this] { CreatePeers(form_, hwnd_); })) return false;
     form_.closeRequester = [this] { PostMessageW(hwnd_, WM_CLOSE, 0, 0); };
     return true;
 }
 
 void NativeForm::CreatePeers(ui::Control& parent, HWND parentHwnd) {
+    std::vector<std::unique_ptr<PeerBase>> made;
+    try {
+        MakePeers(parent, parentHwnd, made);
+        peers_.reserve(peers_.size() + made.size());
+    } catch (...) {
+        // Nothing half made stays: newest first, each peer lets go of its control and its
+        // windows, then the windows go (a window's children with it).
+        while (!made.empty()) {
+            std::unique_ptr<PeerBase> peer = std::move(made.back());
+            made.pop_back();
+            HWND h = peer->Hwnd();
+            peer->RemoveTooltip();
+            if (peer->Control().GetPeer() == peer.get()) peer->Control().AttachPeer(nullptr);
+            peer.reset();
+            if (h) DestroyWindow(h);
+        }
+        throw;
+    }
+    for (auto& peer : made) peers_.push_back(std::move(peer));
+}
+
+void NativeForm::MakePeers(ui::Control& parent, HWND parentHwnd,
+                           std::vector<std::unique_ptr<PeerBase>>& made) {
     for (ui::Control* c : parent.Children()) {
         std::unique_ptr<PeerBase> peer = MakePeer(*this, *c);
         if (!peer) continue;
-        peer->Create(parentHwnd);
-        c->AttachPeer(peer.get());
-        HWND h = peer->Hwnd();
-        PeerBase* made = peer.get();
-        peers_.push_back(std::move(peer));
+        PeerBase* p = peer.get();
+        made.push_back(std::move(peer));
+        p->Create(parentHwnd);
+        if (!p->Hwnd()) throw platform::Error(CreateFailedText());
+        c->AttachPeer(p);
         if (c->GetKind() == ui::Kind::RadioGroup) continue;  // its buttons are its own
         // A hidden panel (a tab's page not chosen yet) gets its controls' windows when it is
         // first shown: most starts never show it, and its windows cost start-up time.
         if (c->GetKind() == ui::Kind::Panel && !c->Visible()) {
-            made->childrenWaiting_ = true;
+            p->childrenWaiting_ = true;
         } else {
-            CreatePeers(*c, h);
+            MakePeers(*c, p->Hwnd(), made);
         }
     }
 }

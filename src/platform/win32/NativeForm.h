@@ -23,16 +23,16 @@ inline constexpr wchar_t kContainerClass[] = L"QxContainer";
 // Every window and subclass procedure runs its body through this: a C++ exception that
 // escapes the body is shown in the application's error box and the message gets its
 // default handling, so none ever crosses into the system.
-void ShowStrayError(ui::Application& app, const char* message) noexcept;
+void ShowStrayError(ui::Application& app, const std::string& message) noexcept;
 
 template <class Body, class Default>
 LRESULT Guarded(ui::Application& app, Body&& body, Default&& byDefault) noexcept {
     try {
         return body();
     } catch (const std::exception& e) {
-        ShowStrayError(app, e.what());
+        ShowStrayError(app, ui::ErrorText(e));
     } catch (...) {
-        ShowStrayError(app, "");
+        ShowStrayError(app, ui::UnexpectedErrorText());
     }
     try {
         return byDefault();
@@ -90,7 +90,11 @@ private:
     static LRESULT ContainerMessage(HWND, UINT, WPARAM, LPARAM);
     // Registers the window classes; returns the form's class name.
     std::wstring RegisterClasses(HICON icon);
+    // Makes the peers and windows of parent's children, all or none: when one fails, those
+    // already made go again and the error goes on to the caller.
     void CreatePeers(ui::Control& parent, HWND parentHwnd);
+    void MakePeers(ui::Control& parent, HWND parentHwnd,
+                   std::vector<std::unique_ptr<PeerBase>>& made);
     bool KeyDown(WPARAM key, unsigned mods);  // a WM_KEYDOWN as PreTranslate takes it
     void MakeFonts();
     void ApplyDpi(int dpi);
@@ -134,6 +138,7 @@ public:
     // Places the window from the control's 96-dpi bounds and sets the font.
     virtual void Layout();
     void Update(ui::Prop what) override;
+    void Realize() override;
     virtual void UpdateState(ui::Prop what) {}
 
     virtual void OnCommand(HWND from, int code) {}
@@ -148,6 +153,7 @@ protected:
               HWND parent);
     void Register(HWND h);  // maps h to this peer and subclasses it
     void AddTooltip();
+    void RemoveTooltip();
     // A message to one of the peer's registered windows, before the window's own handling.
     virtual LRESULT Message(HWND h, UINT msg, WPARAM wp, LPARAM lp);
     // One of the registered windows is being destroyed; it is no longer the peer's.

@@ -165,6 +165,47 @@ void RealForm::ClickTab(int index) {
     Pump();
 }
 
+void RealForm::MouseClick(HWND h, POINT at, const std::function<bool()>& done) {
+    ClientToScreen(h, &at);
+    SetForegroundWindow(Handle());
+    SetCursorPos(at.x, at.y);
+    INPUT in[2] = {};
+    in[0].type = in[1].type = INPUT_MOUSE;
+    in[0].mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
+    in[1].mi.dwFlags = MOUSEEVENTF_LEFTUP;
+    SendInput(2, in, sizeof(INPUT));
+    DWORD start = GetTickCount();
+    do {
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
+        Pump();
+    } while (!done() && GetTickCount() - start < 5000);
+}
+
+std::wstring HelperPath(const wchar_t* name) {
+    wchar_t self[MAX_PATH * 2];
+    DWORD n = GetModuleFileNameW(nullptr, self, MAX_PATH * 2);
+    std::wstring p(self, n);
+    return p.substr(0, p.find_last_of(L'\\') + 1) + name;
+}
+
+bool RunServing(RealForm& f, std::wstring command) {
+    STARTUPINFOW si{};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi{};
+    if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si,
+                        &pi)) {
+        return false;
+    }
+    DWORD start = GetTickCount();
+    while (MsgWaitForMultipleObjects(1, &pi.hProcess, FALSE, 1000, QS_ALLINPUT) != WAIT_OBJECT_0 &&
+           GetTickCount() - start < 30000) {
+        f.Pump();
+    }
+    CloseHandle(pi.hThread);
+    CloseHandle(pi.hProcess);
+    return true;
+}
+
 void RealForm::Key(WORD vk, bool alt, bool ctrl, bool shift) {
     // The key state the window reads, then the key message itself through the loop.
     BYTE state[256];

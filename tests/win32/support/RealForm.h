@@ -76,6 +76,14 @@ public:
     bool OpenFileDialog(const sys::OpenFileRequest& request, std::string& path) override;
 };
 
+// The folder of this test program, where the helper programs are built.
+std::wstring HelperPath(const wchar_t* name);
+
+class RealForm;
+// Runs `command` to its end (at most 30 s), serving the window's messages meanwhile, as a
+// program that talks to the window needs. False when it could not start.
+bool RunServing(RealForm& f, std::wstring command);
+
 // The main window on real controls. The process's current folder is set to `start`
 // before the window is built, so the browsing lists start there.
 class RealForm {
@@ -96,6 +104,10 @@ public:
     bool QuitPosted() const { return quit_; }
     // The player's click on a tab of the strip, as the mouse delivers it.
     void ClickTab(int index);
+    // A real press and release of the left mouse button at a point of a window's client
+    // area, through the system's input queue; the window's messages are served until
+    // `done` holds (or 5 s have passed).
+    void MouseClick(HWND h, POINT at, const std::function<bool()>& done);
     // Sends a key press to the focused window as the keyboard would.
     void Key(WORD vk, bool alt = false, bool ctrl = false, bool shift = false);
 
