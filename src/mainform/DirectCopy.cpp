@@ -2,7 +2,7 @@
 // the game's own files first; "元に戻す": put them back.
 #include "mainform/MainForm.h"
 
-#include "originals/Originals.h"
+#include "originals/Store.h"
 #include "slots/Slots.h"
 
 namespace {
@@ -56,7 +56,7 @@ void TFormMain::BtnCopyGoClick(ui::Control*) {
             sys::FileError why;
             if (!kept.BeforeCopy(value, destination, KeepOriginals, why) ||
                 !CopyOneFile(value, destination, true, &why)) {
-                failed.push_back(name + ": " + originals::ReasonText(why));
+                failed.push_back(name + ": " + sys::ReasonText(why));
             }
         }
     }
@@ -85,7 +85,7 @@ void TFormMain::BtnRestoreClick(ui::Control*) {
             if (kept.Restore(e, why)) {
                 restored.push_back(e);
             } else {
-                failed.push_back(originals::SlotName(e) + ": " + originals::ReasonText(why));
+                failed.push_back(originals::SlotName(e) + ": " + sys::ReasonText(why));
             }
         }
         // Should the records stay (the index cannot be written), the files are back all

@@ -2,16 +2,8 @@
 // the slot table, a folder onto the destination or the folder list.
 #include "mainform/MainForm.h"
 
+#include "platform/paths/Paths.h"
 #include "platform/text/Cp932.h"
-
-namespace {
-
-std::u16string NameOf(const std::u16string& path) {
-    std::size_t cut = path.find_last_of(u"\\/");
-    return cut == std::u16string::npos ? path : path.substr(cut + 1);
-}
-
-}  // namespace
 
 std::optional<std::string> TFormMain::DroppedFolder(const std::vector<std::u16string>& paths) {
     for (const std::u16string& p : paths) {
@@ -29,7 +21,7 @@ void TFormMain::ValListMp3DropFiles(ui::Control*, const std::vector<std::u16stri
     const std::u16string mask = text::ToUtf16(FilList.Mask());
     std::vector<std::string> files;
     for (const std::u16string& p : paths) {
-        if (!ui::MatchesMask(NameOf(p), mask)) continue;
+        if (!ui::MatchesMask(paths::LastPart(p), mask)) continue;
         std::string usable = ui::UsablePathOf(System(), p, false);
         std::uint32_t a = System().Attributes(usable);
         if (a != sys::kNoFile && !(a & sys::kDirectory)) files.push_back(usable);

@@ -5,7 +5,7 @@
 
 #include "platform/Error.h"
 #include "platform/ini/IniFile.h"
-#include "originals/Originals.h"
+#include "originals/Store.h"
 #include "platform/text/Cp932.h"
 #include "slots/Slots.h"
 

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "mainform/MainForm.h"
-#include "platform/system/FakeSystem.h"
+#include "fake/FakeSystem.h"
 
 namespace qxfuzz {
 

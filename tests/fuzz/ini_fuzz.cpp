@@ -8,7 +8,7 @@
 
 #include "FuzzCheck.h"
 #include "platform/ini/IniFile.h"
-#include "platform/system/FakeSystem.h"
+#include "fake/FakeSystem.h"
 #include "platform/text/Cp932.h"
 
 namespace {

@@ -11,7 +11,7 @@
 
 #include "mainform/MainForm.h"
 #include "platform/ini/IniFile.h"
-#include "platform/system/FakeSystem.h"
+#include "fake/FakeSystem.h"
 #include "platform/text/Cp932.h"
 
 namespace qxtest {

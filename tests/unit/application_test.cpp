@@ -5,7 +5,7 @@
 #include <stdexcept>
 
 #include "platform/Error.h"
-#include "platform/system/FakeSystem.h"
+#include "fake/FakeSystem.h"
 #include "platform/ui/Application.h"
 
 TEST(ErrorBox, FullStopRule) {

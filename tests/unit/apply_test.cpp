@@ -1,5 +1,5 @@
 // Applying the slot table: the batch file writer and the direct copy.
-#include "originals/Originals.h"
+#include "originals/Store.h"
 #include "support/FormFixture.h"
 
 using namespace qxtest;

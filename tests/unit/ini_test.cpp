@@ -4,7 +4,7 @@
 
 #include "platform/Error.h"
 #include "platform/ini/IniFile.h"
-#include "platform/system/FakeSystem.h"
+#include "fake/FakeSystem.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "originals/Originals.h"
+#include "originals/Store.h"
 #include "platform/text/Cp932.h"
 #include "platform/win32/Wide.h"
 #include "slots/Slots.h"

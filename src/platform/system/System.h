@@ -1,11 +1,14 @@
 // Everything the program asks of the operating system. Paths and texts are CP932;
-// the Windows side converts them to UTF-16 at the call. Tests use FakeSystem.
+// the Windows side converts them to UTF-16 at the call. The tests have a fake of it
+// (tests/fake).
 #pragma once
 
 #include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
+
+#include "platform/system/FileError.h"
 
 namespace sys {
 
@@ -18,6 +21,32 @@ enum Attr : std::uint32_t {
     kArchive = 0x20,
 };
 constexpr std::uint32_t kNoFile = 0xFFFFFFFFu;
+
+// Which existing targets each way of writing refuses to replace, by their attributes
+// (kNoFile: nothing there, nothing refused). The real system and the fake both decide by
+// these, and the originals store predicts the copy by CopyRefuses, so none can drift.
+// - A copy (side file, then moved over the target) and a delete refuse a read-only or
+//   hidden file, as Windows refuses them, also where the process could replace it anyway
+//   (Wine running as root), and a folder.
+constexpr bool CopyRefuses(std::uint32_t attributes) {
+    return attributes != kNoFile && (attributes & (kReadOnly | kHidden | kDirectory));
+}
+// Why: TargetProtected for a read-only or hidden file; Other for a folder (the system's
+// "access denied"); None when the copy goes ahead.
+constexpr Fault CopyRefusal(std::uint32_t attributes) {
+    if (!CopyRefuses(attributes)) return Fault::None;
+    return (attributes & kDirectory) ? Fault::Other : Fault::TargetProtected;
+}
+// - The atomic save (user.ini, the originals' index) moves its side file over the target:
+//   a read-only file or a folder refuses that; a hidden file does not.
+constexpr bool SaveRefuses(std::uint32_t attributes) {
+    return attributes != kNoFile && (attributes & (kReadOnly | kDirectory));
+}
+// - The batch file is created over the target in place: a read-only file refuses; what
+//   else refuses is the system's own answer to the create.
+constexpr bool CreateRefuses(std::uint32_t attributes) {
+    return attributes != kNoFile && (attributes & kReadOnly);
+}
 
 struct FolderEntry {
     std::u16string name;  // bare name as the system spells it (CP932 may not hold it)
@@ -70,19 +99,6 @@ struct SaveFileRequest {
 
 enum class WriteStatus { Ok, CannotCreate, WriteFailed };
 
-// Why a file operation failed, in the terms the player is told.
-enum class Fault {
-    None,
-    SourceMissing,  // the file to read or copy is not there
-    FolderMissing,  // the folder to write into is not there
-    TargetProtected,  // the file to replace is read-only or hidden
-    InUse,  // another program holds the file open
-    Other,  // see `detail`: the system's own message
-};
-struct FileError {
-    Fault fault = Fault::None;
-    std::string detail;  // the system's message text (CP932), for Other
-};
 
 class System {
 public:

@@ -4,6 +4,7 @@
 #include <cctype>
 
 #include "platform/Error.h"
+#include "platform/paths/Paths.h"
 #include "platform/text/Cp932.h"
 
 namespace ui {
@@ -18,46 +19,10 @@ std::string Normalize(std::string path) {
     return path;
 }
 
-// Splits "C:\a\b" into "C:\", "a", "b".
-std::vector<std::string> Components(const std::string& path) {
-    std::vector<std::string> out;
-    if (path.size() < 3) return out;
-    out.push_back(path.substr(0, 3));
-    std::string part;
-    for (std::size_t i = 3; i < path.size();) {
-        std::size_t n = text::CharLength(path, i);
-        if (n == 1 && path[i] == '\\') {
-            if (!part.empty()) out.push_back(part);
-            part.clear();
-        } else {
-            part.append(path, i, n);
-        }
-        i += n;
-    }
-    if (!part.empty()) out.push_back(part);
-    return out;
-}
-
-std::string Join(const std::string& folder, const std::string& name) {
-    return text::EndsWithBackslash(folder) ? folder + name : folder + "\\" + name;
-}
+using paths::Components;
+using paths::Join;
 
 bool Listed(const sys::FolderEntry& e) { return !(e.attributes & (sys::kHidden | sys::kSystem)); }
-
-// Splits a wide path the same way: "C:\", then each part.
-std::vector<std::u16string> Components(const std::u16string& path) {
-    std::vector<std::u16string> out;
-    if (path.size() < 3) return out;
-    out.push_back(path.substr(0, 3));
-    std::size_t at = 3;
-    while (at < path.size()) {
-        std::size_t end = path.find(u'\\', at);
-        if (end == std::u16string::npos) end = path.size();
-        if (end > at) out.push_back(path.substr(at, end - at));
-        at = end + 1;
-    }
-    return out;
-}
 
 char16_t Upper16(char16_t c) { return c >= u'a' && c <= u'z' ? static_cast<char16_t>(c - 32) : c; }
 
@@ -220,39 +185,33 @@ bool MatchesMask(std::u16string_view name, std::u16string_view mask) {
     return false;
 }
 
-std::string PathPart(sys::System& system, const std::string& folder, const std::u16string& name,
-                     bool isFolder) {
-    if (text::FitsCp932(name)) return text::FromUtf16(name);
-    std::string alias = system.ShortName(folder, name);
-    if (!alias.empty() && text::FitsCp932(text::ToUtf16(alias))) return alias;
-    // CP932 cannot spell the name here; "?" marks what it lacks.
-    throw platform::Error(platform::Format(
+namespace {
+
+// The error for a name CP932 cannot spell that has no short name either; "?" marks what
+// CP932 lacks.
+platform::Error Unusable(const std::u16string& name, bool isFolder) {
+    return platform::Error(platform::Format(
         isFolder ? "フォルダ「%s」には短い名前 (8.3 形式) がないため、この名前のままでは開けません"
                  : "ファイル「%s」には短い名前 (8.3 形式) がないため、この名前のままでは使えません",
         text::FromUtf16(name)));
 }
 
+}  // namespace
+
+std::string PathPart(sys::System& system, const std::string& folder, const std::u16string& name,
+                     bool isFolder) {
+    paths::Usable u = paths::MakeUsable(
+        name, [&](const std::string&, const std::u16string& n) { return system.ShortName(folder, n); });
+    if (!u.ok()) throw Unusable(name, isFolder);
+    return u.path;
+}
+
 std::string UsablePathOf(sys::System& system, const std::u16string& path, bool isFolder) {
-    // The root: "X:\" or "\\server\share\".
-    std::size_t start =
-        path.size() >= 2 && path[1] == u':' ? std::min<std::size_t>(3, path.size()) : 0;
-    if (path.rfind(u"\\\\", 0) == 0) {
-        std::size_t server = path.find(u'\\', 2);
-        std::size_t share = server == std::u16string::npos ? server : path.find(u'\\', server + 1);
-        start = share == std::u16string::npos ? path.size() : share + 1;
-    }
-    std::u16string root = path.substr(0, start);
-    if (!text::FitsCp932(root)) return PathPart(system, "", root, true);  // raises
-    std::string out = Normalize(text::FromUtf16(root));
-    while (start < path.size()) {
-        std::size_t end = std::min(path.find(u'\\', start), path.size());
-        std::u16string part = path.substr(start, end - start);
-        start = end + 1;
-        if (part.empty()) continue;
-        bool last = start >= path.size();
-        out = Join(out, PathPart(system, out, part, last ? isFolder : true));
-    }
-    return out;
+    paths::Usable u = paths::MakeUsable(path, [&](const std::string& f, const std::u16string& n) {
+        return system.ShortName(f, n);
+    });
+    if (!u.ok()) throw Unusable(u.unspellable, u.unspellableIsLast ? isFolder : true);
+    return u.path;
 }
 
 void FileListBox::SetDirectory(const std::string& requested) {

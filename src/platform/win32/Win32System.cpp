@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "platform/paths/Paths.h"
 #include "platform/text/Cp932.h"
 #include "platform/win32/Wide.h"
 
@@ -67,9 +68,10 @@ bool Writable(const std::wstring& target, sys::FileError* why) {
     if (a == INVALID_FILE_ATTRIBUTES) {
         return IsFolder(FolderOf(target)) ? true : Fail(why, sys::Fault::FolderMissing);
     }
-    if (a & FILE_ATTRIBUTE_DIRECTORY) return Fail(why, ERROR_ACCESS_DENIED);
-    if (a & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN)) {
-        return Fail(why, sys::Fault::TargetProtected);
+    switch (sys::CopyRefusal(a)) {
+        case sys::Fault::None: break;
+        case sys::Fault::TargetProtected: return Fail(why, sys::Fault::TargetProtected);
+        default: return Fail(why, ERROR_ACCESS_DENIED);
     }
     HANDLE h = CreateFileW(target.c_str(), GENERIC_WRITE,
                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
@@ -102,11 +104,6 @@ std::wstring ShortNameOf(const std::wstring& path) {
     return data.cAlternateFileName;
 }
 
-bool Fits(const std::wstring& part) {
-    return text::FitsCp932(
-        std::u16string_view(reinterpret_cast<const char16_t*>(part.data()), part.size()));
-}
-
 }  // namespace
 
 std::string SystemMessage(DWORD code) {
@@ -116,31 +113,13 @@ std::string SystemMessage(DWORD code) {
 }
 
 std::string UsablePath(const std::wstring& path) {
-    if (Fits(path)) return A(path);
-    // Part by part below the root ("C:\" or "\\server\share\"): the long name where it
-    // fits, else the short one.
-    std::size_t start = path.size() >= 3 && path[1] == L':' ? 3 : 0;
-    if (path.rfind(L"\\\\", 0) == 0) {
-        std::size_t server = path.find(L'\\', 2);
-        std::size_t share = server == std::wstring::npos ? server : path.find(L'\\', server + 1);
-        start = share == std::wstring::npos ? path.size() : share + 1;
-    }
-    std::wstring done = path.substr(0, start);
-    std::string out = A(done);
-    while (start < path.size()) {
-        std::size_t end = path.find(L'\\', start);
-        if (end == std::wstring::npos) end = path.size();
-        std::wstring part = path.substr(start, end - start);
-        done += part;
-        std::wstring alias = Fits(part) ? part : ShortNameOf(done);
-        out += A(alias.empty() || !Fits(alias) ? part : alias);
-        if (end < path.size()) {
-            done += L'\\';
-            out += '\\';
-        }
-        start = end + 1;
-    }
-    return out;
+    std::u16string_view wide(reinterpret_cast<const char16_t*>(path.data()), path.size());
+    return paths::MakeUsable(wide, [](const std::string& folder, const std::u16string& name) {
+               std::wstring p = W(folder);
+               if (!p.empty() && p.back() != L'\\') p += L'\\';
+               return A(ShortNameOf(p + W(name)));
+           })
+        .path;
 }
 
 Win32System::Win32System() {
@@ -208,8 +187,7 @@ bool Win32System::SaveFileAtomic(const std::string& path, const std::string& dat
     // the process could replace it anyway (Wine as root).
     std::wstring target = W(path);
     DWORD attributes = GetFileAttributesW(target.c_str());
-    if (attributes != INVALID_FILE_ATTRIBUTES &&
-        (attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY))) {
+    if (sys::SaveRefuses(attributes)) {
         return (attributes & FILE_ATTRIBUTE_DIRECTORY) ? Fail(why, ERROR_ACCESS_DENIED)
                                                        : Fail(why, sys::Fault::TargetProtected);
     }
@@ -238,8 +216,7 @@ bool Win32System::SaveFileAtomic(const std::string& path, const std::string& dat
 
 sys::WriteStatus Win32System::CreateAndWrite(const std::string& path, const std::string& data) {
     std::wstring target = W(path);
-    DWORD attributes = GetFileAttributesW(target.c_str());
-    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY)) {
+    if (sys::CreateRefuses(GetFileAttributesW(target.c_str()))) {
         return sys::WriteStatus::CannotCreate;
     }
     HANDLE h = CreateFileW(target.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,

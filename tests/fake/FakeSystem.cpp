@@ -1,7 +1,8 @@
-#include "platform/system/FakeSystem.h"
+#include "fake/FakeSystem.h"
 
 #include <algorithm>
 
+#include "platform/paths/Paths.h"
 #include "platform/text/Cp932.h"
 
 namespace sys {
@@ -43,19 +44,7 @@ std::u16string FakeSystem::Key(const std::u16string& path) const {
     return key;
 }
 
-std::u16string FakeSystem::Parent(const std::u16string& key) {
-    if (key.size() <= 3) return u"";
-    std::size_t cut = key.find_last_of(u'\\');
-    if (cut == std::u16string::npos) return u"";
-    return cut == 2 ? key.substr(0, 3) : key.substr(0, cut);
-}
-
-std::u16string FakeSystem::LastPart(const std::u16string& path) {
-    std::u16string p = path;
-    while (p.size() > 3 && p.back() == u'\\') p.pop_back();
-    std::size_t cut = p.find_last_of(u'\\');
-    return cut == std::u16string::npos ? p : p.substr(cut + 1);
-}
+std::u16string FakeSystem::Parent(const std::u16string& key) { return paths::Parent(key); }
 
 std::u16string FakeSystem::Spelled(const std::u16string& path) const {
     std::u16string key = Key(path);
@@ -65,7 +54,7 @@ std::u16string FakeSystem::Spelled(const std::u16string& path) const {
     auto p = nodes_.find(parent);
     if (parent.empty() || p == nodes_.end()) return path;
     const std::u16string& base = p->second.name;
-    return (!base.empty() && base.back() == u'\\' ? base : base + u'\\') + LastPart(path);
+    return (!base.empty() && base.back() == u'\\' ? base : base + u'\\') + paths::LastPart(path);
 }
 
 void FakeSystem::AddDrive(char letter, DriveKind kind, std::string label, bool ready) {
@@ -156,8 +145,7 @@ bool FakeSystem::Writable(const std::string& path) const {
     auto p = nodes_.find(parent);
     if (parent.empty() || p == nodes_.end() || !(p->second.attributes & kDirectory)) return false;
     auto it = nodes_.find(key);
-    if (it != nodes_.end() && (it->second.attributes & (kReadOnly | kDirectory))) return false;
-    return true;
+    return it == nodes_.end() || !SaveRefuses(it->second.attributes);
 }
 
 namespace {
@@ -178,11 +166,13 @@ bool FakeSystem::InUse(const std::string& path) const {
 
 FileError FakeSystem::WriteFault(const std::string& path) const {
     std::u16string key = Key(path);
-    if (InUse(path)) return {Fault::InUse, ""};
     auto it = nodes_.find(key);
-    if (it != nodes_.end() && (it->second.attributes & (kReadOnly | kHidden))) {
-        return {Fault::TargetProtected, ""};
+    switch (CopyRefusal(it == nodes_.end() ? kNoFile : it->second.attributes)) {
+        case Fault::None: break;
+        case Fault::TargetProtected: return {Fault::TargetProtected, ""};
+        default: return {Fault::Other, "アクセスが拒否されました。"};
     }
+    if (InUse(path)) return {Fault::InUse, ""};
     auto p = nodes_.find(Parent(key));
     if (!DriveReady(path) || p == nodes_.end() || !(p->second.attributes & kDirectory)) {
         return {Fault::FolderMissing, ""};
@@ -248,9 +238,6 @@ bool FakeSystem::CopyFileTo(const std::string& from, const std::string& to, bool
     if (dst != nodes_.end() && failIfExists) {
         return Fail(why, Fault::Other, "ファイルが既に存在します。");
     }
-    if (dst != nodes_.end() && (dst->second.attributes & kDirectory)) {
-        return Fail(why, Fault::Other, "アクセスが拒否されました。");
-    }
     FileError e = WriteFault(to);
     if (e.fault != Fault::None) return Fail(why, e.fault, e.detail);
     const long long size = static_cast<long long>(src->second.data.size());
@@ -306,7 +293,7 @@ FolderListing FakeSystem::ListFolder(const std::string& folder) {
     out.ok = true;
     for (const auto& [k, node] : nodes_) {
         if (k != key && Parent(k) == key)
-            out.entries.push_back({LastPart(node.name), node.attributes});
+            out.entries.push_back({paths::LastPart(node.name), node.attributes});
     }
     std::sort(out.entries.begin(), out.entries.end(),
               [](const FolderEntry& a, const FolderEntry& b) {

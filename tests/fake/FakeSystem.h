@@ -1,4 +1,4 @@
-// An in-memory stand-in for the operating system, for tests and benchmarks.
+// An in-memory stand-in for the operating system, for the tests and the fuzz targets.
 // Windows path rules: drive letters, backslashes, names compared without regard to
 // (ASCII) case; names beyond CP932 (UTF-16 paths) and short (8.3) names, which paths may
 // use in place of the long ones; read-only, hidden and system attributes; scripted answers
@@ -108,7 +108,6 @@ private:
     std::u16string Key(const std::string& path) const;
     std::u16string Key(const std::u16string& path) const;
     static std::u16string Parent(const std::u16string& key);
-    static std::u16string LastPart(const std::u16string& path);
     // How a new entry at `path` is spelled: its parent as it exists, then its own name.
     std::u16string Spelled(const std::u16string& path) const;
     bool Writable(const std::string& path) const;

@@ -14,51 +14,13 @@
 // either the old one or the complete new one.
 #pragma once
 
-#include <cstdint>
 #include <string>
-#include <string_view>
 #include <vector>
 
+#include "originals/Index.h"
 #include "platform/system/System.h"
 
 namespace originals {
-
-inline constexpr const char* kFolder = "originals";
-inline constexpr const char* kIndexName = "index.txt";
-
-// What a file holds, compared by content: its size and a 64-bit hash of its bytes.
-struct Fingerprint {
-    std::uint64_t size = 0;
-    std::uint64_t hash = 0;
-    friend bool operator==(const Fingerprint&, const Fingerprint&) = default;
-};
-Fingerprint FingerprintOf(std::string_view data);
-
-struct Entry {
-    std::string destination;  // the path the copy wrote, as it built it
-    std::string saved;  // file name in the originals folder; "" when there was no file
-    Fingerprint original;  // of the saved file
-    Fingerprint copied;  // of what QUAVERIX copied there last
-    bool Absent() const { return saved.empty(); }
-};
-
-// The index as text (CP932, CR LF) and back. Lines that cannot be read are kept as
-// they are, so a damaged index never makes a saved file unreachable by hand.
-struct Index {
-    std::vector<Entry> entries;
-    std::vector<std::string> unreadable;
-};
-std::string FormatIndex(const Index& index);
-Index ParseIndex(std::string_view text);
-
-// The same destination however it was spelled: case, '/' and doubled backslashes.
-std::string PathKey(std::string_view path);
-
-// The destination's file name, which is the slot's name.
-std::string SlotName(const Entry& entry);
-
-// A failed file operation's reason in plain Japanese, for the reports.
-std::string ReasonText(const sys::FileError& why);
 
 class Store {
 public:

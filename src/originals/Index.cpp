@@ -1,0 +1,118 @@
+#include "originals/Index.h"
+
+#include "platform/paths/Paths.h"
+#include "platform/text/Cp932.h"
+
+namespace originals {
+namespace {
+
+std::string FormatFingerprint(const Fingerprint& f) {
+    std::string hex(16, '0');
+    for (int i = 15; i >= 0; --i)
+        hex[static_cast<std::size_t>(i)] = "0123456789abcdef"[(f.hash >> (4 * (15 - i))) & 0xF];
+    return std::to_string(f.size) + ":" + hex;
+}
+
+bool ParseFingerprint(std::string_view s, Fingerprint& f) {
+    std::size_t colon = s.find(':');
+    if (colon == std::string_view::npos || colon == 0 || s.size() - colon - 1 != 16) return false;
+    std::uint64_t size = 0, hash = 0;
+    for (char c : s.substr(0, colon)) {
+        if (c < '0' || c > '9' || size > (UINT64_MAX - 9) / 10) return false;
+        size = size * 10 + static_cast<std::uint64_t>(c - '0');
+    }
+    for (char c : s.substr(colon + 1)) {
+        int d = c >= '0' && c <= '9' ? c - '0' : c >= 'a' && c <= 'f' ? c - 'a' + 10 : -1;
+        if (d < 0) return false;
+        hash = (hash << 4) | static_cast<std::uint64_t>(d);
+    }
+    f = {size, hash};
+    return true;
+}
+
+constexpr const char* kAbsent = "(none)";
+
+std::vector<std::string_view> SplitTabs(std::string_view line) {
+    std::vector<std::string_view> out;
+    std::size_t start = 0;
+    for (std::size_t i = 0; i <= line.size(); ++i) {
+        if (i == line.size() || line[i] == '\t') {
+            out.push_back(line.substr(start, i - start));
+            start = i + 1;
+        }
+    }
+    return out;
+}
+
+}  // namespace
+
+std::string SlotName(const Entry& entry) { return paths::LastPart(entry.destination); }
+
+std::string PathKey(std::string_view path) {
+    std::string out;
+    out.reserve(path.size());
+    for (std::size_t i = 0; i < path.size();) {
+        std::size_t n = text::CharLength(path, i);
+        char c = n == 1 && path[i] == '/' ? '\\' : path[i];
+        // Doubled separators name the same file; a leading "\\" (a network path) stays.
+        bool doubled = n == 1 && c == '\\' && i > 1 && !out.empty() && out.back() == '\\' &&
+                       !text::EndsWithDoubleByte(out);
+        if (!doubled) out.append(n == 1 ? std::string(1, c) : std::string(path.substr(i, n)));
+        i += n;
+    }
+    return text::UpperAscii(out);
+}
+
+std::string FormatIndex(const Index& index) {
+    std::string out =
+        "; QUAVERIX "
+        "が「コピー開始」で置き換える前のファイル。保存したファイルはこのフォルダにあります。\r\n"
+        "; コピー先<TAB>保存したファイル (元は無かったときは (none))<TAB>"
+        "元のファイルの大きさ:ハッシュ<TAB>QUAVERIX "
+        "が最後にコピーしたファイルの大きさ:ハッシュ\r\n";
+    for (const Entry& e : index.entries) {
+        out += e.destination + '\t' + (e.Absent() ? kAbsent : e.saved) + '\t' +
+               FormatFingerprint(e.original) + '\t' + FormatFingerprint(e.copied) + "\r\n";
+    }
+    for (const std::string& line : index.unreadable) out += line + "\r\n";
+    return out;
+}
+
+Index ParseIndex(std::string_view text) {
+    Index out;
+    std::size_t start = 0;
+    while (start < text.size()) {
+        std::size_t end = text.find_first_of("\r\n", start);
+        if (end == std::string_view::npos) end = text.size();
+        std::string_view line = text.substr(start, end - start);
+        start = end + (text.substr(end, 2) == "\r\n" ? 2 : 1);
+        if (line.empty()) continue;
+        std::vector<std::string_view> f = SplitTabs(line);
+        if (line[0] == ';' && f.size() == 1) continue;  // a comment
+        Entry e;
+        bool ok = f.size() == 4 && !f[0].empty() && !f[1].empty() &&
+                  ParseFingerprint(f[2], e.original) && ParseFingerprint(f[3], e.copied) &&
+                  paths::LastPart(f[1]) == f[1];
+        if (!ok) {
+            out.unreadable.emplace_back(line);
+            continue;
+        }
+        e.destination = std::string(f[0]);
+        e.saved = f[1] == kAbsent ? std::string() : std::string(f[1]);
+        out.entries.push_back(std::move(e));
+    }
+    return out;
+}
+
+std::string FolderKey(std::string_view folder) {
+    std::string key = PathKey(folder);
+    while (key.size() > paths::RootLength(key) && text::EndsWithBackslash(key)) key.pop_back();
+    if (paths::RootLength(key) == 2 && key.size() == 2) key += '\\';  // "C:" is its root
+    return key;
+}
+
+bool IsIn(const Entry& entry, std::string_view folderKey) {
+    return paths::Parent(PathKey(entry.destination)) == folderKey;
+}
+
+}  // namespace originals

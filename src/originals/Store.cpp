@@ -1,0 +1,210 @@
+#include "originals/Store.h"
+
+#include <algorithm>
+#include <cstdlib>
+
+#include "platform/paths/Paths.h"
+
+namespace originals {
+namespace {
+
+bool Refuse(sys::FileError& why, std::string detail) {
+    why = {sys::Fault::Other, std::move(detail)};
+    return false;
+}
+
+}  // namespace
+
+Store::Store(sys::System& system, std::string folder)
+    : system_(system), folder_(std::move(folder)) {}
+
+const Index& Store::Load() {
+    if (loaded_) return index_;
+    std::string data;
+    sys::FileError why;
+    if (system_.ReadFile(folder_ + kIndexName, data, &why)) {
+        index_ = ParseIndex(data);
+        loaded_ = true;
+    } else if (why.fault == sys::Fault::SourceMissing) {
+        loaded_ = true;  // nothing kept yet
+    }
+    return index_;
+}
+
+Entry* Store::Find(const std::string& destination) {
+    const std::string key = PathKey(destination);
+    for (Entry& e : index_.entries) {
+        if (PathKey(e.destination) == key) return &e;
+    }
+    return nullptr;
+}
+
+std::string Store::NewSavedName(const std::string& destination) {
+    unsigned long next = 1;
+    for (const Entry& e : index_.entries)
+        next = std::max(next, std::strtoul(e.saved.c_str(), nullptr, 10) + 1);
+    std::string part = paths::LastPart(destination);
+    if (part.empty()) part = "file";
+    for (;; ++next) {
+        std::string name = std::to_string(next) + "_" + part;
+        if (system_.Attributes(folder_ + name) == sys::kNoFile) return name;
+    }
+}
+
+bool Store::MakeFolder(sys::FileError& why) {
+    std::string folder = folder_.substr(0, folder_.size() - 1);
+    if (system_.CreateFolder(folder)) return true;
+    why = {sys::Fault::Other, "フォルダ " + folder + " を作れません"};
+    return false;
+}
+
+bool Store::Save(sys::FileError& why) {
+    return MakeFolder(why) &&
+           system_.SaveFileAtomic(folder_ + kIndexName, FormatIndex(index_), &why);
+}
+
+bool Store::BeforeCopy(const std::string& source, const std::string& destination, bool keep,
+                       sys::FileError& why) {
+    // A path with a line break or a tab names no file (the copy fails by itself) and
+    // would break the index's lines.
+    if (destination.find_first_of("\r\n\t") != std::string::npos) return true;
+    Load();
+    if (!loaded_)
+        return Refuse(why, "元のファイルの記録 " + folder_ + kIndexName + " を読めません");
+    Entry* e = Find(destination);
+    if (!keep && !e) return true;
+
+    std::string& incoming = incoming_;
+    if (!system_.ReadFile(source, incoming, &why)) {
+        // A missing source cannot replace anything: the copy fails by itself and says so.
+        return why.fault == sys::Fault::SourceMissing;
+    }
+    const Fingerprint in = FingerprintOf(incoming);
+    if (!keep) {
+        if (e->copied == in) return true;
+        e->copied = in;
+        sys::FileError saveWhy;
+        if (Save(saveWhy)) return true;
+        return Refuse(why, "元のファイルの記録 " + folder_ + kIndexName + " に書き込めません (" +
+                               sys::ReasonText(saveWhy) + ")");
+    }
+
+    bool present = false;
+    if (!CopyCanWrite(destination, present)) return true;  // nothing will be replaced
+    return Note(e, destination, in, present, why);
+}
+
+bool Store::CopyCanWrite(const std::string& destination, bool& present) {
+    const std::uint32_t attributes = system_.Attributes(destination);
+    present = attributes != sys::kNoFile;
+    // The copy refuses such a target by itself, and cannot write into a missing folder.
+    if (present) return !sys::CopyRefuses(attributes);
+    std::string parent = paths::Parent(destination);
+    if (parent.empty()) parent = "\\";  // a bare name
+    std::uint32_t folder = system_.Attributes(parent);
+    return folder != sys::kNoFile && (folder & sys::kDirectory);
+}
+
+bool Store::Note(Entry* e, const std::string& destination, const Fingerprint& in, bool present,
+                 sys::FileError& why) {
+    std::string& current = current_;
+    current.clear();
+    if (present && !system_.ReadFile(destination, current, &why)) return false;
+    const Fingerprint now = FingerprintOf(current);
+
+    const Index before = index_;
+    std::string added, dropped;
+    if (!e) {
+        Entry n{destination, "", {}, in};
+        if (present) {
+            n.saved = added = NewSavedName(destination);
+            n.original = now;
+        }
+        index_.entries.push_back(n);
+        e = &index_.entries.back();
+    } else if (present && now != e->copied && (e->Absent() || now != e->original)) {
+        // Not what QUAVERIX put there: the game's own newer file is the original now.
+        dropped = e->saved;
+        e->saved = added = NewSavedName(destination);
+        e->original = now;
+    } else if (e->copied == in) {
+        return true;  // nothing to note
+    }
+    e->copied = in;
+
+    sys::FileError saveWhy;
+    bool ok = true;
+    if (!added.empty()) {
+        ok = MakeFolder(saveWhy) && system_.SaveFileAtomic(folder_ + added, current, &saveWhy);
+        if (ok) {
+            // Read back: a saved original is whole or not kept.
+            ok = system_.ReadFile(folder_ + added, incoming_, &saveWhy) &&
+                 FingerprintOf(incoming_) == now;
+        }
+    }
+    if (ok) ok = Save(saveWhy);
+    if (!ok) {
+        index_ = before;
+        if (!added.empty()) system_.RemoveFile(folder_ + added);
+        return Refuse(why, "元のファイルを保存できません (" + sys::ReasonText(saveWhy) + ")");
+    }
+    if (!dropped.empty()) system_.RemoveFile(folder_ + dropped);
+    return true;
+}
+
+std::vector<Entry> Store::EntriesIn(const std::string& folder) {
+    Load();
+    const std::string key = FolderKey(folder);
+    std::vector<Entry> out;
+    for (const Entry& e : index_.entries) {
+        if (IsIn(e, key)) out.push_back(e);
+    }
+    return out;
+}
+
+bool Store::Restore(const Entry& entry, sys::FileError& why) {
+    Load();
+    if (!loaded_)
+        return Refuse(why, "元のファイルの記録 " + folder_ + kIndexName + " を読めません");
+    const std::string& destination = entry.destination;
+    std::string current;
+    const bool present = system_.Attributes(destination) != sys::kNoFile;
+    if (present && !system_.ReadFile(destination, current, &why)) return false;
+    const Fingerprint now = FingerprintOf(current);
+    const char* changed = "QUAVERIX がコピーした後に変更されているので、そのままにしました";
+    if (entry.Absent()) {
+        if (!present) return true;
+        if (now != entry.copied) return Refuse(why, changed);
+        return system_.RemoveFile(destination, &why);
+    }
+    if (present && now == entry.original) return true;  // already the game's own file
+    if (present && now != entry.copied) return Refuse(why, changed);
+    std::string saved;
+    if (!system_.ReadFile(folder_ + entry.saved, saved) || FingerprintOf(saved) != entry.original) {
+        return Refuse(why, "保存しておいた元のファイル " + folder_ + entry.saved +
+                               " が見つからないか、壊れています");
+    }
+    return system_.CopyFileTo(folder_ + entry.saved, destination, false, &why);
+}
+
+bool Store::Forget(const std::vector<Entry>& restored, sys::FileError& why) {
+    if (restored.empty()) return true;
+    std::vector<std::string> keys;
+    for (const Entry& e : restored) keys.push_back(PathKey(e.destination));
+    auto isRestored = [&](const Entry& e) {
+        return std::find(keys.begin(), keys.end(), PathKey(e.destination)) != keys.end();
+    };
+    const Index before = index_;
+    index_.entries.erase(std::remove_if(index_.entries.begin(), index_.entries.end(), isRestored),
+                         index_.entries.end());
+    if (!Save(why)) {
+        index_ = before;
+        return false;
+    }
+    for (const Entry& e : restored) {
+        if (!e.Absent()) system_.RemoveFile(folder_ + e.saved);
+    }
+    return true;
+}
+
+}  // namespace originals
