@@ -193,11 +193,12 @@ bool FakeSystem::ReadFile(const std::string& path, std::string& data, FileError*
 
 bool FakeSystem::SaveFileAtomic(const std::string& path, const std::string& data, FileError* why) {
     log.push_back("replace: " + path);
-    if (InUse(path)) return Fail(why, Fault::InUse);
     if (!Writable(path)) {
         FileError e = WriteFault(path);
         return Fail(why, e.fault == Fault::None ? Fault::Other : e.fault, e.detail);
     }
+    // The side file cannot be moved over a file another program holds open.
+    if (InUse(path)) return Fail(why, Fault::Other, "アクセスが拒否されました。");
     if (diskSpace >= 0 && static_cast<long long>(data.size()) > diskSpace) {
         return Fail(why, Fault::Other, "ディスクに十分な空き領域がありません。");
     }
@@ -212,8 +213,11 @@ bool FakeSystem::SaveFileAtomic(const std::string& path, const std::string& data
 
 WriteStatus FakeSystem::CreateAndWrite(const std::string& path, const std::string& data) {
     log.push_back("write: " + path);
-    if (!Writable(path)) return WriteStatus::CannotCreate;
     auto it = nodes_.find(Key(path));
+    if (!Writable(path) || InUse(path) ||
+        CreateRefuses(it == nodes_.end() ? kNoFile : it->second.attributes)) {
+        return WriteStatus::CannotCreate;
+    }
     if (it == nodes_.end()) {
         AddFile(path);
         it = nodes_.find(Key(path));
@@ -254,9 +258,7 @@ bool FakeSystem::CopyFileTo(const std::string& from, const std::string& to, bool
 bool FakeSystem::RemoveFile(const std::string& path, FileError* why) {
     log.push_back("delete: " + path);
     auto it = nodes_.find(Key(path));
-    if (it == nodes_.end() || (it->second.attributes & kDirectory)) {
-        return Fail(why, Fault::SourceMissing);
-    }
+    if (it == nodes_.end()) return Fail(why, Fault::SourceMissing);
     FileError e = WriteFault(path);
     if (e.fault != Fault::None) return Fail(why, e.fault, e.detail);
     nodes_.erase(it);

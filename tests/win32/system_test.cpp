@@ -11,6 +11,7 @@
 #include "platform/text/Cp932.h"
 #include "platform/ui/Browse.h"
 #include "platform/win32/Wide.h"
+#include "contract/FileRules.h"
 #include "support/RealForm.h"
 
 using namespace wintest;
@@ -335,4 +336,41 @@ TEST(Cp932Table, AgreesWithTheSystemsCodePage932) {
     CPINFOEXW info{};
     ASSERT_TRUE(GetCPInfoExW(932, 0, &info));
     EXPECT_EQ(info.UnicodeDefaultChar, L'\u30FB');
+}
+
+namespace {
+
+// Real files in a folder of the test's; "in use" is a handle opened without sharing.
+struct RealWorld {
+    TempFolder root{"qxrules"};
+    win32::Win32System system;
+    int cases = 0;
+    std::string folder;
+    HANDLE held = INVALID_HANDLE_VALUE;
+    sys::System& System() { return system; }
+    void Fresh() {
+        folder = root / std::to_string(++cases);
+        MakeFolder(folder);
+    }
+    std::string Folder() const { return folder; }
+    void MakeFile(const std::string& path, const std::string& data, std::uint32_t attributes) {
+        ASSERT_TRUE(WriteBytes(path, data));
+        SetAttr(path, attributes);
+    }
+    void MakeFolder(const std::string& path) { wintest::MakeFolder(path); }
+    void Hold(const std::string& path) {
+        held = CreateFileW(Wide(path).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+        ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    }
+    void Release() {
+        if (held != INVALID_HANDLE_VALUE) CloseHandle(held);
+        held = INVALID_HANDLE_VALUE;
+    }
+};
+
+}  // namespace
+
+TEST(FileRules, TheRealSystemFollowsWindows) {
+    RealWorld w;
+    contract::RunFileRules(w);
 }

@@ -42,10 +42,11 @@ constexpr Fault CopyRefusal(std::uint32_t attributes) {
 constexpr bool SaveRefuses(std::uint32_t attributes) {
     return attributes != kNoFile && (attributes & (kReadOnly | kDirectory));
 }
-// - The batch file is created over the target in place: a read-only file refuses; what
-//   else refuses is the system's own answer to the create.
+// - The batch file is created over the target in place (CREATE_ALWAYS): Windows refuses a
+//   read-only file, and a hidden or system one unless the create names those attributes
+//   too (CreateFile's documentation), so such a target is refused here on every system.
 constexpr bool CreateRefuses(std::uint32_t attributes) {
-    return attributes != kNoFile && (attributes & kReadOnly);
+    return attributes != kNoFile && (attributes & (kReadOnly | kHidden | kSystem));
 }
 
 struct FolderEntry {
