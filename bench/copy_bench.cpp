@@ -111,10 +111,10 @@ int wmain(int argc, wchar_t** argv) {
     std::vector<double> off, first, again, other;
     for (int r = 0; r < runs; ++r) {
         fresh();
-        form.KeepOriginals = false;
+        form.Settings.KeepOriginals = false;
         off.push_back(run("a"));
         fresh();
-        form.KeepOriginals = true;
+        form.Settings.KeepOriginals = true;
         first.push_back(run("a"));
         again.push_back(run("a"));
         other.push_back(run("b"));

@@ -18,13 +18,13 @@ PAUSE="${QX_APT_PAUSE:-10}"
 NO_WINE32_NOTE="${QX_SETUP_STATE:-${XDG_CACHE_HOME:-$HOME/.cache}/quaverix}/wine32-unavailable"
 
 PACKAGES=(
-  cmake ninja-build g++ make python3 python3-pefile
+  cmake ninja-build g++ make python3 python3-pefile clang-format
   googletest libgtest-dev
   clang libclang-rt-14-dev
   g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix mingw-w64-tools
   wine wine64
   xvfb xdotool x11-apps x11-utils imagemagick fonts-noto-cjk fonts-ipafont-gothic
-  e2fsprogs locales
+  e2fsprogs locales ffmpeg lame
 )
 WINE32=wine32:i386
 

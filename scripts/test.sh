@@ -5,6 +5,8 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
 . scripts/lib.sh
+# The sources as the committed .clang-format writes them.
+bash scripts/format.sh --check
 
 bash scripts/build.sh native
 ctest --preset native -j "$(nproc)"

@@ -33,7 +33,7 @@ void TFormMain::BtnGoClick(ui::Control*) {
     prompt.title = ".batファイル名を指定";
     prompt.filter = "All FIles (*.*)|*.*";
     prompt.defaultExt = "bat";
-    prompt.initialFolder = BatHozonDir;
+    prompt.initialFolder = Settings.BatHozonDir;
     std::string path;
     if (!System().SaveFileDialog(prompt, path)) return;
 
@@ -43,8 +43,9 @@ void TFormMain::BtnGoClick(ui::Control*) {
         const std::string& line = ValListMp3.Line(i);
         if (!slots::IsAssigned(line)) continue;
         std::string destination = BatchPath(slots::DestinationPath(folder, slots::NameOf(line)));
-        if (DelReadOnly) script += "del /f \"" + destination + "\"\r\n";
-        script += "copy \"" + BatchPath(slots::ValueOf(line)) + "\" \"" + destination + "\"\r\n";
+        if (Settings.DelReadOnly) script += "del /f \"" + destination + "\"\r\n";
+        script +=
+            "copy \"" + BatchPath(slots::AssignedValue(line)) + "\" \"" + destination + "\"\r\n";
     }
     MemoBatDate.SetText(script);
 

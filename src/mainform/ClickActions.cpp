@@ -4,9 +4,10 @@
 
 void TFormMain::RegisterFile() {
     int i = ValListMp3.Row() - 1;
-    // On an empty table this raises the list index error and nothing is written.
-    std::string name = ValListMp3.Name(i);
-    ValListMp3.SetLine(i, name + "=" + FilList.FileName());
+    // On an empty table this raises the list index error before the file is looked at,
+    // and nothing is written.
+    ValListMp3.Line(i);
+    ValListMp3.SetValue(i, FilList.FileName());
 }
 
 void TFormMain::StepRowDown(bool wrap) {
@@ -40,19 +41,21 @@ void TFormMain::FilListAction(std::int32_t action, std::int32_t mode, const std:
     }
 }
 
-void TFormMain::FilListClick(ui::Control*) { FilListAction(List1Clk, Mp3Play, Mp3Tool, Mp3Line); }
+void TFormMain::FilListClick(ui::Control*) {
+    FilListAction(Settings.List1Clk, Settings.Mp3Play, Settings.Mp3Tool, Settings.Mp3Line);
+}
 
 void TFormMain::FilListDblClick(ui::Control*) {
-    FilListAction(List2Clk, Mp3Play, Mp3Tool, Mp3Line);
+    FilListAction(Settings.List2Clk, Settings.Mp3Play, Settings.Mp3Tool, Settings.Mp3Line);
 }
 
 void TFormMain::FilListMouseDown(ui::Control*, ui::MouseButton Button, unsigned Shift, int, int) {
     if (Shift == (ui::kAlt | ui::kLeft)) {
-        FilListAction(List3Clk, Mp3Play, Mp3Tool, Mp3Line);
+        FilListAction(Settings.List3Clk, Settings.Mp3Play, Settings.Mp3Tool, Settings.Mp3Line);
     } else if (Shift == (ui::kCtrl | ui::kLeft)) {
-        FilListAction(List4Clk, Mp3Play, Mp3Tool, Mp3Line);
+        FilListAction(Settings.List4Clk, Settings.Mp3Play, Settings.Mp3Tool, Settings.Mp3Line);
     } else if (Button == ui::MouseButton::Middle) {
-        PlayFile(Mp3Play, Mp3Tool, Mp3Line);
+        PlayFile(Settings.Mp3Play, Settings.Mp3Tool, Settings.Mp3Line);
     } else if (Button == ui::MouseButton::Right) {
         StepRowDown(true);
     }

@@ -16,7 +16,7 @@ const char* const kConfirmText =
 // Puts the caption back to the software name however the run ends.
 struct RestoreCaption {
     TFormMain& form;
-    ~RestoreCaption() { form.SetCaption(form.SoftName); }
+    ~RestoreCaption() { form.SetCaption(form.Settings.SoftName); }
 };
 
 // "<first line>" then one "<slot>: <reason>" line each, joined by CR LF.
@@ -47,14 +47,14 @@ void TFormMain::BtnCopyGoClick(ui::Control*) {
             const std::string line = ValListMp3.Line(i);
             if (!slots::IsAssigned(line)) continue;
             const std::string name = slots::NameOf(line);
-            std::string value = slots::ValueOf(line);
+            std::string value = slots::AssignedValue(line);
             std::string destination = slots::DestinationPath(folder, name);
             SetCaption(value + "のコピー中.....");
             System().ShowBox(sys::BoxKind::Plain, Application().title,
                              value + "\r\n" + destination);
             // The original is saved first; a slot whose original cannot be kept is not copied.
             sys::FileError why;
-            if (!kept.BeforeCopy(value, destination, KeepOriginals, why) ||
+            if (!kept.BeforeCopy(value, destination, Settings.KeepOriginals, why) ||
                 !CopyOneFile(value, destination, true, &why)) {
                 failed.push_back(name + ": " + sys::ReasonText(why));
             }

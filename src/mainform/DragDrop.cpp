@@ -31,7 +31,7 @@ void TFormMain::ValListMp3DropFiles(ui::Control*, const std::vector<std::u16stri
     for (std::size_t k = 0; k < files.size() && row - 1 + static_cast<int>(k) < ValListMp3.Count();
          ++k) {
         int i = row - 1 + static_cast<int>(k);
-        ValListMp3.SetLine(i, ValListMp3.Name(i) + "=" + files[k]);
+        ValListMp3.SetValue(i, files[k]);
     }
 }
 

@@ -79,7 +79,23 @@ TFormMain::TFormMain(ui::Application& application)
     FormMain = this;
     fontName = "ＭＳ Ｐゴシック";
     fontHeight = 12;
+    SetTabOrder();
+    SetLooks();
+    // Folder list and file list start at the process's current folder. A folder that
+    // cannot be read leaves them empty; the player can still pick a drive.
+    std::string start = System().CurrentFolder();
+    try {
+        DirList.SetDirectory(start);
+        FilList.SetDirectory(DirList.Directory());
+    } catch (const platform::Error&) {
+    }
+    BindEvents();
+    // The settings page shows when its tab is chosen (FormCreate hides it as well); hidden
+    // from the start, its windows are made only when it first shows.
+    Panel2.SetVisible(false);
+}
 
+void TFormMain::SetTabOrder() {
     TabControl1.tabOrder = 0;
     Panel1.tabOrder = 0;
     Panel2.tabOrder = 1;
@@ -97,7 +113,9 @@ TFormMain::TFormMain(ui::Application& application)
              &ChkDelReadOnly, &ChkKeepOriginals, &BtnRestore}) {
         c->tabOrder = order++;
     }
+}
 
+void TFormMain::SetLooks() {
     DirList.hint = "音楽ファイルがある場所を指定してください";
     BtnGo.hint = "バッチファイル作成";
     BtnGo.isDefault = true;
@@ -119,16 +137,9 @@ TFormMain::TFormMain(ui::Application& application)
     LblTag.fixedSize = true;
     LblMp3Tips.fixedSize = true;
     FilList.SetMask("*.mp3");
+}
 
-    // Folder list and file list start at the process's current folder. A folder that
-    // cannot be read leaves them empty; the player can still pick a drive.
-    std::string start = System().CurrentFolder();
-    try {
-        DirList.SetDirectory(start);
-        FilList.SetDirectory(DirList.Directory());
-    } catch (const platform::Error&) {
-    }
-
+void TFormMain::BindEvents() {
     OnClose = [this](ui::Control* s) { FormClose(s); };
     TabControl1.OnChange = [this](ui::Control* s) { TabControl1Change(s); };
     DrvBox.OnChange = [this](ui::Control* s) { DrvBoxChange(s); };
@@ -155,9 +166,6 @@ TFormMain::TFormMain(ui::Application& application)
     DirList.OnDropFiles = [this](ui::Control* s, const auto& p, int r) {
         DirListDropFiles(s, p, r);
     };
-    // The settings page shows when its tab is chosen (FormCreate hides it as well); hidden
-    // from the start, its windows are made only when it first shows.
-    Panel2.SetVisible(false);
 }
 
 TFormMain::~TFormMain() {
@@ -179,19 +187,19 @@ std::string TFormMain::OriginalsFolder() {
 }
 
 void TFormMain::AddExperience(std::int32_t n) {
-    Experience = Experience > INT32_MAX - n ? INT32_MAX : Experience + n;
+    Settings.Experience = Settings.Experience > INT32_MAX - n ? INT32_MAX : Settings.Experience + n;
 }
 
 void TFormMain::FormCreate(ui::Control*) {
     startupNote.clear();
     {
         ini::IniFile userIni(System(), UserIniPath());
-        MemoCopysaki.SetText(settings::LoadUserIni(userIni, System().ExeFolder(), *this));
+        MemoCopysaki.SetText(settings::LoadUserIni(userIni, System().ExeFolder(), Settings));
     }
-    LoadListFile(SeleLst);
+    LoadListFile(Settings.SeleLst);
     PrepareRows();
     AddExperience(1);
-    SetCaption(SoftName);
+    SetCaption(Settings.SoftName);
     LblTag.SetCaption(MouseHintText());
     Panel1.SetVisible(true);
     Panel2.SetVisible(false);
@@ -199,23 +207,22 @@ void TFormMain::FormCreate(ui::Control*) {
     if (!startupNote.empty()) throw platform::Error(startupNote);
 }
 
-void LoadListFile(const std::string& name) {
-    TFormMain& f = *FormMain;
-    std::string path = f.System().ExeFolder() + name;
+void TFormMain::LoadListFile(const std::string& name) {
+    std::string path = System().ExeFolder() + name;
     slots::ListFile list{slots::kDefaultNametips, slots::kDefaultMask, slots::kDefaultNumber};
     if (!slots::IsSafeListName(name)) {
-        f.startupNote = platform::Format(
+        startupNote = platform::Format(
             "リストファイル名 %s は使えません (exe のフォルダの中の名前にしてください)", name);
     } else {
-        ini::IniFile listIni(f.System(), path);
+        ini::IniFile listIni(System(), path);
         list = slots::ReadListFile(listIni);
         if (!listIni.Found()) {
-            f.startupNote = platform::Format("リストファイル %s が見つかりません", path);
+            startupNote = platform::Format("リストファイル %s が見つかりません", path);
         }
     }
-    f.ValListMp3.SetText(slots::LinesText(list.nametips));
-    f.FilList.SetMask(list.mask);
-    f.ValListMp3.tag = list.number;
+    ValListMp3.SetText(slots::LinesText(list.nametips));
+    FilList.SetMask(list.mask);
+    ValListMp3.tag = list.number;
 }
 
 void TFormMain::PrepareRows() {
@@ -223,23 +230,20 @@ void TFormMain::PrepareRows() {
     std::int32_t n = ValListMp3.tag;
     int lines = ValListMp3.Count();
     if (startupNote.empty() && (n < 0 || n > lines)) {
-        startupNote = "リストファイル " + SeleLst + " の number (" + std::to_string(n) +
+        startupNote = "リストファイル " + Settings.SeleLst + " の number (" + std::to_string(n) +
                       ") が行の数 (" + std::to_string(lines) + ") と合いません。" +
                       std::to_string(std::clamp(n, 0, lines)) + " 行分のヒントを使います";
     }
     n = std::clamp(n, 0, lines);
     Mp3Tips.assign(static_cast<std::size_t>(n), std::string());
-    std::vector<std::string> prepared = ValListMp3.Lines();
-    for (int i = 0; i < n; ++i) {
+    for (int i = 0; i < n; ++i)
         Mp3Tips[static_cast<std::size_t>(i)] = slots::TipOf(ValListMp3.Line(i));
-        prepared[static_cast<std::size_t>(i)] = ValListMp3.Name(i) + "=";
-    }
-    ValListMp3.SetLines(std::move(prepared));
+    ValListMp3.EmptyValues(n);
 }
 
 void TFormMain::FormClose(ui::Control*) {
     ini::IniFile userIni(System(), UserIniPath());
-    settings::SaveUserIni(userIni, *this, MemoCopysaki.Text());
+    settings::SaveUserIni(userIni, Settings, MemoCopysaki.Text());
 }
 
 void TFormMain::TabControl1Change(ui::Control*) {
@@ -261,35 +265,35 @@ void TFormMain::TabControl1Change(ui::Control*) {
 }
 
 void TFormMain::LoadSettingsTab() {
-    ChkDelReadOnly.SetChecked(DelReadOnly);
-    ChkKeepOriginals.SetChecked(KeepOriginals);
-    RadioGFilListOneClk.SetItemIndex(List1Clk);
-    RadioGFilListDblClk.SetItemIndex(List2Clk);
-    RadioGFilListAltClk.SetItemIndex(List3Clk);
-    RadioGFilListCtrlClk.SetItemIndex(List4Clk);
-    MemoMp3Play.SetText(Mp3Tool);
-    MemoMp3Line.SetText(Mp3Line);
-    RadioGMp3Play.SetItemIndex(Mp3Play);
-    if (Experience > 11) MemoSoftName.SetVisible(true);
-    MemoSoftName.SetText(SoftName);
+    ChkDelReadOnly.SetChecked(Settings.DelReadOnly);
+    ChkKeepOriginals.SetChecked(Settings.KeepOriginals);
+    RadioGFilListOneClk.SetItemIndex(Settings.List1Clk);
+    RadioGFilListDblClk.SetItemIndex(Settings.List2Clk);
+    RadioGFilListAltClk.SetItemIndex(Settings.List3Clk);
+    RadioGFilListCtrlClk.SetItemIndex(Settings.List4Clk);
+    MemoMp3Play.SetText(Settings.Mp3Tool);
+    MemoMp3Line.SetText(Settings.Mp3Line);
+    RadioGMp3Play.SetItemIndex(Settings.Mp3Play);
+    if (Settings.Experience > 11) MemoSoftName.SetVisible(true);
+    MemoSoftName.SetText(Settings.SoftName);
     Panel1.SetVisible(false);
     Panel2.SetVisible(true);
 }
 
 void TFormMain::CommitSettingsTab() {
-    DelReadOnly = ChkDelReadOnly.Checked();
-    KeepOriginals = ChkKeepOriginals.Checked();
-    Mp3Tool = MemoMp3Play.Text();
-    List1Clk = RadioGFilListOneClk.ItemIndex();
-    List2Clk = RadioGFilListDblClk.ItemIndex();
-    List3Clk = RadioGFilListAltClk.ItemIndex();
-    List4Clk = RadioGFilListCtrlClk.ItemIndex();
-    Mp3Play = RadioGMp3Play.ItemIndex();
-    Mp3Line = MemoMp3Line.Text();
-    SoftName = text::RemoveCrLf(MemoSoftName.Text());
+    Settings.DelReadOnly = ChkDelReadOnly.Checked();
+    Settings.KeepOriginals = ChkKeepOriginals.Checked();
+    Settings.Mp3Tool = MemoMp3Play.Text();
+    Settings.List1Clk = RadioGFilListOneClk.ItemIndex();
+    Settings.List2Clk = RadioGFilListDblClk.ItemIndex();
+    Settings.List3Clk = RadioGFilListAltClk.ItemIndex();
+    Settings.List4Clk = RadioGFilListCtrlClk.ItemIndex();
+    Settings.Mp3Play = RadioGMp3Play.ItemIndex();
+    Settings.Mp3Line = MemoMp3Line.Text();
+    Settings.SoftName = text::RemoveCrLf(MemoSoftName.Text());
     Panel1.SetVisible(true);
     Panel2.SetVisible(false);
-    SetCaption(SoftName);
+    SetCaption(Settings.SoftName);
 }
 
 void TFormMain::DrvBoxChange(ui::Control*) {

@@ -15,7 +15,7 @@
 #include "platform/ui/Grid.h"
 #include "settings/Settings.h"
 
-class TFormMain : public ui::Form, public settings::SettingsRecord {
+class TFormMain : public ui::Form {
 public:
     // Builds the controls from the layout; FormCreate runs separately (see Create()).
     explicit TFormMain(ui::Application& application);
@@ -26,6 +26,10 @@ public:
     void Create();
 
     ui::Application& Application() { return app_; }
+
+    // The settings record: what handlers read, what user.ini keeps, what the settings tab
+    // edits a copy of.
+    settings::SettingsRecord Settings;
     sys::System& System() { return app_.System(); }
 
     // ---- Controls, in the layout's order --------------------------------------------
@@ -93,6 +97,8 @@ public:
     void DirListDropFiles(ui::Control* Sender, const std::vector<std::u16string>& Paths, int Row);
 
     // ---- Routines of the unit -------------------------------------------------------
+    // Loads the list file into the slot table, the file mask and the slot count.
+    void LoadListFile(const std::string& name);
     // `action` is a settings::ClickAction and `mode` a settings::PlaybackMode as kept in
     // user.ini; numbers outside their range do nothing.
     // The settings tab's two moves: the record into its controls, and back.
@@ -121,15 +127,16 @@ private:
     std::optional<std::string> DroppedFolder(const std::vector<std::u16string>& paths);
     void PrepareRows();
     void StepRowDown(bool wrap);
+    // The constructor's parts: keyboard order, hints and fixed looks, events.
+    void SetTabOrder();
+    void SetLooks();
+    void BindEvents();
 
     ui::Application& app_;
 };
 
 // The one window; set while a TFormMain exists.
 extern TFormMain* FormMain;
-
-// Loads the list file into the slot table, the file mask and the slot count of FormMain.
-void LoadListFile(const std::string& name);
 
 // The mouse hint shown in LblTag.
 std::string MouseHintText();

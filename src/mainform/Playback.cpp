@@ -25,9 +25,9 @@ void TFormMain::PlayFile(std::int32_t mode, const std::string& tool, const std::
 
 void TFormMain::Button1Click(ui::Control*) {
     // The play button always plays: Nothing and unknown modes go to the configured player.
-    auto mode = static_cast<PlaybackMode>(Mp3Play);
+    auto mode = static_cast<PlaybackMode>(Settings.Mp3Play);
     if (mode != PlaybackMode::Associated) mode = PlaybackMode::Player;
-    PlayFile(static_cast<std::int32_t>(mode), Mp3Tool, Mp3Line);
+    PlayFile(static_cast<std::int32_t>(mode), Settings.Mp3Tool, Settings.Mp3Line);
 }
 
 void TFormMain::Button2Click(ui::Control*) {

@@ -11,7 +11,7 @@ std::string NameOf(std::string_view line) {
 
 bool IsAssigned(std::string_view line) { return line.size() >= NameOf(line).size() + 4; }
 
-std::string ValueOf(std::string_view line) {
+std::string AssignedValue(std::string_view line) {
     std::size_t nameLength = NameOf(line).size();
     if (line.size() < nameLength + 1) return std::string();
     std::size_t n = line.size() - nameLength - 1;

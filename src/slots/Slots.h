@@ -16,8 +16,12 @@ std::string NameOf(std::string_view line);
 // a value of 3 bytes or more.
 bool IsAssigned(std::string_view line);
 
-// The value: the last (line length - name length - 1) bytes of an assigned line.
-std::string ValueOf(std::string_view line);
+// The value the batch file and the copy take: the last (line length - name length - 1)
+// bytes of an assigned line. For a line with '=' that is the text after it, as the grid
+// shows it (ui::ValueListEditor::Value); for a line without one (a hand-edited list file)
+// it is the line without its first byte, which is what the slot table's length rule
+// gives and what those two have always written.
+std::string AssignedValue(std::string_view line);
 
 // Destination folder, one backslash (always), slot name.
 std::string DestinationPath(std::string_view folder, std::string_view name);

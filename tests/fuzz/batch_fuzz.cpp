@@ -33,7 +33,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     env.fs.AddFile(qxfuzz::kExe + "Pellamor.lst", "[mp3]\r\nnametips=01.mp3=A\r\nnumber=1\r\n");
     TFormMain& f = env.Start();
     QX_FUZZ_CHECK(env.fs.boxes.empty());
-    f.DelReadOnly = in.ConsumeBool();
+    f.Settings.DelReadOnly = in.ConsumeBool();
     f.MemoCopysaki.SetText(in.ConsumeRandomLengthString(64));
     f.ValListMp3.SetText(in.ConsumeRandomLengthString(256));
     // Lines set whole may hold line breaks of their own, as a typed value could.
@@ -64,13 +64,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         QX_FUZZ_CHECK(del || line.rfind("copy \"", 0) == 0);
         QX_FUZZ_CHECK(line.back() == '"');
         // A delete line stands right before the copy line of the same slot.
-        QX_FUZZ_CHECK(!del || f.DelReadOnly);
-        QX_FUZZ_CHECK(del == (f.DelReadOnly && lines % 2 == 0));
+        QX_FUZZ_CHECK(!del || f.Settings.DelReadOnly);
+        QX_FUZZ_CHECK(del == (f.Settings.DelReadOnly && lines % 2 == 0));
         dels += del;
         ++lines;
         at = end + 2;
     }
-    QX_FUZZ_CHECK(lines == assigned * (f.DelReadOnly ? 2 : 1));
-    QX_FUZZ_CHECK(dels == (f.DelReadOnly ? assigned : 0));
+    QX_FUZZ_CHECK(lines == assigned * (f.Settings.DelReadOnly ? 2 : 1));
+    QX_FUZZ_CHECK(dels == (f.Settings.DelReadOnly ? assigned : 0));
     return 0;
 }

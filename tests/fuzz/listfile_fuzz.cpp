@@ -21,7 +21,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     // At most one box, and the window is whole either way.
     QX_FUZZ_CHECK(env.fs.boxes.size() <= 1);
-    QX_FUZZ_CHECK(f.Caption() == f.SoftName);
+    QX_FUZZ_CHECK(f.Caption() == f.Settings.SoftName);
     QX_FUZZ_CHECK(f.Panel1.Visible() && !f.Panel2.Visible());
     QX_FUZZ_CHECK(f.LblTag.Caption() == MouseHintText());
 

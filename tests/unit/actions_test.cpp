@@ -93,10 +93,10 @@ TEST_F(Actions, GesturesPickTheirSetting) {
     EXPECT_EQ(Lines()[0], "01.mp3=" + kA);
 
     // Distinct settings to see which one runs.
-    f.List1Clk = 4;
-    f.List2Clk = 0;
-    f.List3Clk = 1;
-    f.List4Clk = 0;
+    f.Settings.List1Clk = 4;
+    f.Settings.List2Clk = 0;
+    f.Settings.List3Clk = 1;
+    f.Settings.List4Clk = 0;
     f.FilList.UserSelect(1);
     EXPECT_EQ(Lines()[0], "01.mp3=" + kA);
     f.FilList.UserDoubleClick();
@@ -108,8 +108,8 @@ TEST_F(Actions, GesturesPickTheirSetting) {
     EXPECT_EQ(Lines()[1], "03.mp3=" + kC);
 
     // Only the exact sets match; other left presses do nothing.
-    f.List3Clk = 0;
-    f.List4Clk = 0;
+    f.Settings.List3Clk = 0;
+    f.Settings.List4Clk = 0;
     f.FilList.SetItemIndex(0);
     const std::vector<std::string> before = Lines();
     for (unsigned shift :
@@ -124,13 +124,13 @@ TEST_F(Actions, GesturesPickTheirSetting) {
     EXPECT_EQ(fs.shellCalls.size(), 2u);
 
     // The middle button plays whatever the action settings hold, with Alt held too...
-    f.List1Clk = f.List2Clk = f.List3Clk = f.List4Clk = 4;
+    f.Settings.List1Clk = f.Settings.List2Clk = f.Settings.List3Clk = f.Settings.List4Clk = 4;
     Press(MouseButton::Middle, ui::kMiddle);
     Press(MouseButton::Middle, ui::kAlt | ui::kMiddle);
     ASSERT_EQ(fs.shellCalls.size(), 4u);
     EXPECT_EQ(fs.shellCalls[3].file, "\"" + kA + "\"");
     // ...but not in playback mode 0.
-    f.Mp3Play = 0;
+    f.Settings.Mp3Play = 0;
     Press(MouseButton::Middle, ui::kMiddle);
     EXPECT_EQ(fs.shellCalls.size(), 4u);
     EXPECT_EQ(Lines(), before);
@@ -168,13 +168,13 @@ TEST_F(Actions, RegisterEdgeCases) {
     TFormMain& f = StartInMusic();
 
     // Arrow keys with action 1: each file goes into the next slot until the last.
-    f.List1Clk = 1;
+    f.Settings.List1Clk = 1;
     for (int i : {0, 1, 2, 0}) f.FilList.UserSelect(i);
     EXPECT_EQ(Lines(), (std::vector<std::string>{"01.mp3=" + kA, "03.mp3=" + kB, "05.mp3=" + kA}));
     EXPECT_EQ(f.ValListMp3.Row(), 3);
 
     // A drive root gives one backslash.
-    f.List1Clk = 0;
+    f.Settings.List1Clk = 0;
     f.ValListMp3.SetRow(1);
     f.DirList.SetDirectory("C:\\");
     ASSERT_EQ(Names(f.FilList.Items()), std::vector<std::string>{"top.mp3"});
@@ -202,7 +202,7 @@ TEST_F(Actions, RegisterEdgeCases) {
     empty.WriteList("", "0");
     empty.fs.AddFile("C:\\Game\\QUAVERIX\\x.mp3");
     TFormMain& g = empty.Start();
-    g.List1Clk = 3;
+    g.Settings.List1Clk = 3;
     EXPECT_FALSE(empty.Handle([&] { g.FilList.UserSelect(0); }));
     EXPECT_EQ(empty.BoxTexts(),
               std::vector<std::string>{"リストのインデックスが範囲を超えています (0)"});
@@ -285,16 +285,16 @@ TEST_F(Actions, PlayFileModesAndTemplates) {
 
 TEST_F(Actions, PlayButtonAlwaysPlays) {
     TFormMain& f = StartInMusic();
-    f.Mp3Tool = "pl.exe";
-    f.Mp3Line = "[FileName]";
+    f.Settings.Mp3Tool = "pl.exe";
+    f.Settings.Mp3Line = "[FileName]";
 
-    f.Mp3Play = 1;
+    f.Settings.Mp3Play = 1;
     f.Button1.UserClick();  // nothing selected
     EXPECT_TRUE(fs.shellCalls.empty());
 
     f.FilList.SetItemIndex(0);
     for (int mode : {1, 0, 2, 3}) {
-        f.Mp3Play = mode;
+        f.Settings.Mp3Play = mode;
         f.Button1.UserClick();
     }
     ASSERT_EQ(fs.shellCalls.size(), 4u);
@@ -323,9 +323,9 @@ TEST_F(Actions, BrowseForThePlayer) {
     fs.openAnswers.push_back("D:\\ツール\\再生.exe");
     f.Button2.UserClick();
     EXPECT_EQ(f.MemoMp3Play.Text(), "D:\\ツール\\再生.exe");
-    EXPECT_EQ(f.Mp3Tool, before);
+    EXPECT_EQ(f.Settings.Mp3Tool, before);
     f.TabControl1.UserSelect(0);
-    EXPECT_EQ(f.Mp3Tool, "D:\\ツール\\再生.exe");
+    EXPECT_EQ(f.Settings.Mp3Tool, "D:\\ツール\\再生.exe");
 }
 
 // A name CP932 cannot hold is passed on as its short (8.3) name, part by part; a part
@@ -381,7 +381,7 @@ TEST_F(Actions, PathsTakeShortNamesForPartsCp932CannotHold) {
         env.fs.AddFile(path + u"\\" + c.file.name, "ID3");
         env.fs.SetShortName(path + u"\\" + c.file.name, c.file.shortName);
         TFormMain& f = env.Start();
-        f.List1Clk = 3;  // register, then play
+        f.Settings.List1Clk = 3;  // register, then play
         f.DirList.SetDirectory("C:\\");
         bool opened = true;
         for (const Part& p : c.folders) {

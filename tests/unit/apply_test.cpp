@@ -27,13 +27,13 @@ protected:
 
 TEST_F(Apply, BatchWorkedExample) {
     TFormMain& f = Start();
-    f.DelReadOnly = true;
+    f.Settings.DelReadOnly = true;
     f.ValListMp3.SetLine(1, "03.mp3=C:\\music\\a.mp3");
 
     const std::string expected = "del /f \"" + kBgm + "\\03.mp3\"\r\n" +
                                  "copy \"C:\\music\\a.mp3\" \"" + kBgm + "\\03.mp3\"\r\n";
     EXPECT_EQ(Batch(), expected);
-    EXPECT_EQ(f.Experience, 4);
+    EXPECT_EQ(f.Settings.Experience, 4);
     EXPECT_TRUE(fs.boxes.empty());
 
     ASSERT_EQ(fs.saveRequests.size(), 1u);
@@ -50,8 +50,8 @@ TEST_F(Apply, BatchWorkedExample) {
     fs.AddFolder("D:\\elsewhere");
     EXPECT_EQ(Batch("D:\\elsewhere\\y.bat"), expected);
     EXPECT_EQ(fs.saveRequests[1].initialFolder, kExe);
-    EXPECT_EQ(f.BatHozonDir, kExe);
-    EXPECT_EQ(f.Experience, 7);
+    EXPECT_EQ(f.Settings.BatHozonDir, kExe);
+    EXPECT_EQ(f.Settings.Experience, 7);
 }
 
 TEST_F(Apply, BatchLinesAndValueLengths) {
@@ -63,7 +63,7 @@ TEST_F(Apply, BatchLinesAndValueLengths) {
     EXPECT_EQ(Batch(), "copy \"abc\" \"F\\03.mp3\"\r\ncopy \"ソa\" \"F\\08.mp3\"\r\n");
 
     // Delete lines go right before their copy line.
-    f.DelReadOnly = true;
+    f.Settings.DelReadOnly = true;
     SetTable("01.mp3=C:\\a.mp3\r\n03.mp3=C:\\b.mp3\r\n05.mp3=\r\n08.mp3=C:\\c.mp3");
     EXPECT_EQ(Batch(),
               "del /f \"F\\01.mp3\"\r\ncopy \"C:\\a.mp3\" \"F\\01.mp3\"\r\n"
@@ -71,7 +71,7 @@ TEST_F(Apply, BatchLinesAndValueLengths) {
               "del /f \"F\\08.mp3\"\r\ncopy \"C:\\c.mp3\" \"F\\08.mp3\"\r\n");
 
     // The backslash is always put in.
-    f.DelReadOnly = false;
+    f.Settings.DelReadOnly = false;
     SetTable("01.mp3=C:\\a.mp3");
     f.MemoCopysaki.SetText("E:\\bgm\\");
     EXPECT_EQ(Batch(), "copy \"C:\\a.mp3\" \"E:\\bgm\\\\01.mp3\"\r\n");
@@ -81,7 +81,7 @@ TEST_F(Apply, BatchLinesAndValueLengths) {
 
 TEST_F(Apply, BatchPathsAreSafeForCmd) {
     TFormMain& f = Start();
-    f.DelReadOnly = true;
+    f.Settings.DelReadOnly = true;
     // Enter typed into the destination memo leaves a line break in it.
     f.MemoCopysaki.UserSetText("C:\\b%g\r\nx");
     f.ValListMp3.SetLine(0, "01.mp3=C:\\m\\100%.mp3");
@@ -97,7 +97,7 @@ TEST_F(Apply, BatchCancelledEmptyAndFailedWrites) {
     // Cancelled: counted, nothing written, nothing said.
     fs.saveAnswers.push_back(std::nullopt);
     ASSERT_TRUE(Handle([&] { f.BtnGo.UserClick(); }));
-    EXPECT_EQ(f.Experience, 4);
+    EXPECT_EQ(f.Settings.Experience, 4);
     EXPECT_TRUE(LogOf("write: ").empty());
     EXPECT_TRUE(fs.boxes.empty());
 
@@ -123,7 +123,7 @@ TEST_F(Apply, BatchCancelledEmptyAndFailedWrites) {
         EXPECT_EQ(b.kind, sys::BoxKind::Error);
         EXPECT_EQ(b.caption, "QUAVERIX");
     }
-    EXPECT_EQ(f.Experience, 13);
+    EXPECT_EQ(f.Settings.Experience, 13);
 
     // No assigned slot, or no line at all: an empty file.
     f.ValListMp3.SetLine(0, "01.mp3=");
@@ -157,7 +157,7 @@ TEST_F(Apply, CopyCancelledChangesNothing) {
               "ファイルのコピーを開始します。\r\n同名ファイルは当然の如く上書きします。\r\n\r\n"
               "尚、コピー中に当ソフトをいじくらないほうが無難です。");
     EXPECT_TRUE(LogOf("copy: ").empty());
-    EXPECT_EQ(f.Experience, 1);
+    EXPECT_EQ(f.Settings.Experience, 1);
     EXPECT_EQ(f.Caption(), "as it was");
 }
 
@@ -200,7 +200,7 @@ TEST_F(Apply, CopyShowsThenCopiesEachSlotInOrder) {
     EXPECT_EQ(fs.Data("C:\\bgm\\05.mp3"), "keep");
     EXPECT_EQ(fs.Data("C:\\bgm\\08.mp3"), "hide");
     EXPECT_EQ(f.Caption(), "ZorventVer1.2.3");
-    EXPECT_EQ(f.Experience, 3);
+    EXPECT_EQ(f.Settings.Experience, 3);
     // After the run, one box names each slot not copied, in table order.
     ASSERT_EQ(fs.boxes.size(), 6u);
     EXPECT_EQ(fs.boxes[5].kind, sys::BoxKind::Warning);
@@ -232,11 +232,11 @@ TEST_F(Apply, CopyPathsAndEmptyRuns) {
         fs.boxes.clear();
         f.SetCaption("x");
         SetTable(table);
-        int before = f.Experience;
+        int before = f.Settings.Experience;
         ASSERT_TRUE(Handle([&] { f.BtnCopyGo.UserClick(); }));
         EXPECT_EQ(fs.boxes.size(), 1u);
-        EXPECT_EQ(f.Experience, before + 2);
-        EXPECT_EQ(f.Caption(), f.SoftName);
+        EXPECT_EQ(f.Settings.Experience, before + 2);
+        EXPECT_EQ(f.Caption(), f.Settings.SoftName);
     }
     EXPECT_EQ(LogOf("copy: ").size(), 1u);
 }
@@ -342,18 +342,18 @@ TEST_F(Apply, OriginalsAreTheGamesFilesNeverOurOwnCopies) {
     EXPECT_FALSE(fs.Exists(kKept + "1_01.mp3"));  // the replaced one is gone
 
     // Keeping turned off saves nothing new, but still notes our copies.
-    f.KeepOriginals = false;
+    f.Settings.KeepOriginals = false;
     fs.AddFile("C:\\bgm\\08.mp3", "game 08");
     run("01.mp3=C:\\m\\b.mp3\r\n08.mp3=C:\\m\\b.mp3");
     EXPECT_EQ(Recorded(*this, "C:\\bgm\\08.mp3"), "");
-    f.KeepOriginals = true;
+    f.Settings.KeepOriginals = true;
     run("01.mp3=C:\\m\\a.mp3");
     EXPECT_EQ(Recorded(*this, "C:\\bgm\\01.mp3"), "P|1");
 }
 
 TEST_F(Apply, RestorePutsBackOnlyWhereOurCopyStillIs) {
     TFormMain& f = Start();
-    const int counter = f.Experience;
+    const int counter = f.Settings.Experience;
     auto restore = [&](sys::BoxResult answer = sys::BoxResult::Ok) {
         fs.boxes.clear();
         fs.boxAnswers = {answer};
@@ -392,11 +392,11 @@ TEST_F(Apply, RestorePutsBackOnlyWhereOurCopyStillIs) {
     EXPECT_EQ(fs.Data("C:\\bgm\\09.mp3"), "the player's");
     EXPECT_EQ(Recorded(*this, "C:\\bgm\\01.mp3"), "");  // dropped once back
     EXPECT_EQ(Recorded(*this, "C:\\bgm\\05.mp3"), "05|2");  // kept until it is back
-    EXPECT_EQ(f.Caption(), f.SoftName);
+    EXPECT_EQ(f.Caption(), f.Settings.SoftName);
 
     fs.inUse.clear();
     restore();
     EXPECT_EQ(fs.Data("C:\\bgm\\05.mp3"), "05");
     EXPECT_EQ(Recorded(*this, "C:\\bgm\\05.mp3"), "");
-    EXPECT_EQ(f.Experience, counter + 2);  // the copy run's, none for restoring
+    EXPECT_EQ(f.Settings.Experience, counter + 2);  // the copy run's, none for restoring
 }

@@ -20,17 +20,17 @@ TEST_F(Startup, FirstRunUsesDefaultsAndCloseWritesEveryKey) {
     EXPECT_TRUE(fs.boxes.empty());
     EXPECT_EQ(f.Caption(), "ZorventVer1.2.3");
     EXPECT_EQ(f.MemoCopysaki.Text(), kDefaultCopysaki);
-    EXPECT_FALSE(f.DelReadOnly);
-    EXPECT_EQ(f.List1Clk, 0);
-    EXPECT_EQ(f.List2Clk, 4);
-    EXPECT_EQ(f.List3Clk, 2);
-    EXPECT_EQ(f.List4Clk, 3);
-    EXPECT_EQ(f.Mp3Play, 1);
-    EXPECT_EQ(f.Mp3Tool, kDefaultTool);
-    EXPECT_EQ(f.Mp3Line, "[FileName]");
-    EXPECT_EQ(f.SeleLst, "Pellamor.lst");
-    EXPECT_EQ(f.BatHozonDir, kExe);
-    EXPECT_EQ(f.Experience, 1);
+    EXPECT_FALSE(f.Settings.DelReadOnly);
+    EXPECT_EQ(f.Settings.List1Clk, 0);
+    EXPECT_EQ(f.Settings.List2Clk, 4);
+    EXPECT_EQ(f.Settings.List3Clk, 2);
+    EXPECT_EQ(f.Settings.List4Clk, 3);
+    EXPECT_EQ(f.Settings.Mp3Play, 1);
+    EXPECT_EQ(f.Settings.Mp3Tool, kDefaultTool);
+    EXPECT_EQ(f.Settings.Mp3Line, "[FileName]");
+    EXPECT_EQ(f.Settings.SeleLst, "Pellamor.lst");
+    EXPECT_EQ(f.Settings.BatHozonDir, kExe);
+    EXPECT_EQ(f.Settings.Experience, 1);
 
     // The window is whole: main tab, hint label, no tip yet, software name box hidden.
     EXPECT_EQ(f.TabControl1.TabIndex(), 0);
@@ -85,17 +85,17 @@ TEST_F(Startup, ReadsUserIniAndKeepsTheFolderOfEachListFile) {
     TFormMain& f = Start();
 
     EXPECT_TRUE(fs.boxes.empty());
-    EXPECT_TRUE(f.DelReadOnly);
-    EXPECT_EQ(f.List1Clk, 1);
-    EXPECT_EQ(f.List2Clk, 3);
-    EXPECT_EQ(f.List3Clk, 4);
-    EXPECT_EQ(f.List4Clk, 3);  // not a number: the default
-    EXPECT_EQ(f.Mp3Play, 2);
-    EXPECT_EQ(f.Mp3Tool, "C:\\p\\play.exe");
-    EXPECT_EQ(f.Mp3Line, "/x [FileName]");
+    EXPECT_TRUE(f.Settings.DelReadOnly);
+    EXPECT_EQ(f.Settings.List1Clk, 1);
+    EXPECT_EQ(f.Settings.List2Clk, 3);
+    EXPECT_EQ(f.Settings.List3Clk, 4);
+    EXPECT_EQ(f.Settings.List4Clk, 3);  // not a number: the default
+    EXPECT_EQ(f.Settings.Mp3Play, 2);
+    EXPECT_EQ(f.Settings.Mp3Tool, "C:\\p\\play.exe");
+    EXPECT_EQ(f.Settings.Mp3Line, "/x [FileName]");
     EXPECT_EQ(f.MemoCopysaki.Text(), "E:\\games\\bgm");
     EXPECT_EQ(f.Caption(), "マイソフト");
-    EXPECT_EQ(f.Experience, 11);
+    EXPECT_EQ(f.Settings.Experience, 11);
     // The list file named by selelst, not the default one.
     EXPECT_EQ(Lines(), (std::vector<std::string>{"Msg_NewMsg.wav="}));
     EXPECT_EQ(f.FilList.Mask(), "*.wav");
@@ -118,12 +118,12 @@ TEST_F(Startup, ReadsUserIniAndKeepsTheFolderOfEachListFile) {
 TEST_F(Startup, CounterSaturatesInsteadOfOverflowing) {
     WriteUserIni("[muimi]\r\nexperience=2147483646\r\n");
     TFormMain& f = Start();
-    EXPECT_EQ(f.Experience, INT_MAX);
+    EXPECT_EQ(f.Settings.Experience, INT_MAX);
     fs.saveAnswers.push_back(std::nullopt);
     ASSERT_TRUE(Handle([&] { f.BtnGo.UserClick(); }));
     fs.boxAnswers.push_back(sys::BoxResult::Ok);
     ASSERT_TRUE(Handle([&] { f.BtnCopyGo.UserClick(); }));
-    EXPECT_EQ(f.Experience, INT_MAX);
+    EXPECT_EQ(f.Settings.Experience, INT_MAX);
 }
 
 TEST_F(Startup, FailedSaveIsReportedAndTheWindowStaysOpen) {
@@ -218,7 +218,7 @@ TEST_F(Startup, SlotCountProblemsAreReportedOnceTheWindowIsWhole) {
         EXPECT_EQ(env.Lines(), c.lines);
         EXPECT_EQ(f.Mp3Tips.size(), c.tips);
         EXPECT_EQ(f.Caption(), "ZorventVer1.2.3");
-        EXPECT_EQ(f.Experience, 1);
+        EXPECT_EQ(f.Settings.Experience, 1);
         EXPECT_FALSE(f.Panel2.Visible());
         EXPECT_FALSE(f.LblTag.Caption().empty());
         // Every row can be selected without reading past the tips.
@@ -238,7 +238,7 @@ TEST_F(Startup, MissingListFileUsesTheDefaultsAndSaysSo) {
     EXPECT_EQ(f.Mp3Tips, (std::vector<std::string>{"エーラ", "発生"}));
     EXPECT_EQ(f.FilList.Mask(), "*.mp3");
     EXPECT_EQ(f.Caption(), "ZorventVer1.2.3");
-    EXPECT_EQ(f.Experience, 1);
+    EXPECT_EQ(f.Settings.Experience, 1);
     EXPECT_TRUE(f.Panel1.Visible());
     EXPECT_FALSE(f.Panel2.Visible());
 }
@@ -335,11 +335,11 @@ TEST_F(Startup, DamagedFilesStartWithDefaultsAndLoseNothing) {
         env.WriteUserIni(c.userIni);
         env.fs.AddFile(kList, c.list);
         TFormMain& f = env.Start();
-        EXPECT_EQ(f.Caption(), f.SoftName);
+        EXPECT_EQ(f.Caption(), f.Settings.SoftName);
         EXPECT_FALSE(f.LblTag.Caption().empty());
         EXPECT_TRUE(f.Panel1.Visible());
         EXPECT_LE(f.Mp3Tips.size(), static_cast<std::size_t>(f.ValListMp3.Count()));
-        EXPECT_LE(f.Mp3Line.size(), ini::kMaxValueBytes);
+        EXPECT_LE(f.Settings.Mp3Line.size(), ini::kMaxValueBytes);
         env.Handle([&] { f.Close(); });
         EXPECT_TRUE(f.Closed());
         EXPECT_EQ(env.Saved("keep", "mine"), "1");
@@ -350,12 +350,12 @@ TEST_F(Startup, DamagedFilesStartWithDefaultsAndLoseNothing) {
     env.WriteUserIni(cases.back().userIni);
     env.fs.AddFile(kList, cases.back().list);
     TFormMain& f = env.Start();
-    EXPECT_EQ(f.List1Clk, 0);
-    EXPECT_EQ(f.List2Clk, 3);
-    EXPECT_EQ(f.List3Clk, 1);
-    EXPECT_EQ(f.List4Clk, -5);
-    EXPECT_EQ(f.Mp3Play, 1);
-    EXPECT_EQ(f.Experience, 1);
+    EXPECT_EQ(f.Settings.List1Clk, 0);
+    EXPECT_EQ(f.Settings.List2Clk, 3);
+    EXPECT_EQ(f.Settings.List3Clk, 1);
+    EXPECT_EQ(f.Settings.List4Clk, -5);
+    EXPECT_EQ(f.Settings.Mp3Play, 1);
+    EXPECT_EQ(f.Settings.Experience, 1);
     EXPECT_EQ(f.ValListMp3.tag, 2);
     EXPECT_TRUE(env.fs.boxes.empty());
 }

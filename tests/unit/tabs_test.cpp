@@ -16,8 +16,8 @@ TEST_F(Tabs, LoadClampsAndCommitWritesTheControlsBack) {
     f.SetCaption("something else");
 
     // Until the settings tab has been visited the stored values stand.
-    EXPECT_EQ(f.List1Clk, 9);
-    EXPECT_EQ(f.List2Clk, -5);
+    EXPECT_EQ(f.Settings.List1Clk, 9);
+    EXPECT_EQ(f.Settings.List2Clk, -5);
 
     f.TabControl1.UserSelect(1);
     EXPECT_TRUE(f.ChkDelReadOnly.Checked());
@@ -39,21 +39,21 @@ TEST_F(Tabs, LoadClampsAndCommitWritesTheControlsBack) {
     f.RadioGFilListAltClk.SetItemIndex(3);
     f.MemoMp3Play.UserSetText("C:\\a\r\nb.exe");
     f.MemoMp3Line.UserSetText("/q\r\n[FileName]");
-    EXPECT_TRUE(f.DelReadOnly);
-    EXPECT_EQ(f.List3Clk, 1);
-    EXPECT_EQ(f.Mp3Tool, "T.exe");
+    EXPECT_TRUE(f.Settings.DelReadOnly);
+    EXPECT_EQ(f.Settings.List3Clk, 1);
+    EXPECT_EQ(f.Settings.Mp3Tool, "T.exe");
 
-    EXPECT_FALSE(f.KeepOriginals);
+    EXPECT_FALSE(f.Settings.KeepOriginals);
     f.TabControl1.UserSelect(0);
-    EXPECT_FALSE(f.DelReadOnly);
-    EXPECT_TRUE(f.KeepOriginals);
-    EXPECT_EQ(f.List1Clk, 4);
-    EXPECT_EQ(f.List2Clk, -1);
-    EXPECT_EQ(f.List3Clk, 3);
-    EXPECT_EQ(f.List4Clk, 0);
-    EXPECT_EQ(f.Mp3Play, 2);
-    EXPECT_EQ(f.Mp3Tool, "C:\\a\r\nb.exe");
-    EXPECT_EQ(f.Mp3Line, "/q\r\n[FileName]");
+    EXPECT_FALSE(f.Settings.DelReadOnly);
+    EXPECT_TRUE(f.Settings.KeepOriginals);
+    EXPECT_EQ(f.Settings.List1Clk, 4);
+    EXPECT_EQ(f.Settings.List2Clk, -1);
+    EXPECT_EQ(f.Settings.List3Clk, 3);
+    EXPECT_EQ(f.Settings.List4Clk, 0);
+    EXPECT_EQ(f.Settings.Mp3Play, 2);
+    EXPECT_EQ(f.Settings.Mp3Tool, "C:\\a\r\nb.exe");
+    EXPECT_EQ(f.Settings.Mp3Line, "/q\r\n[FileName]");
     EXPECT_TRUE(f.Panel1.Visible());
     EXPECT_FALSE(f.Panel2.Visible());
     EXPECT_EQ(f.Caption(), "ZorventVer1.2.3");
@@ -126,15 +126,15 @@ TEST_F(Tabs, APageThatCannotBeMadeChangesNothing) {
     page.failures = 2;
     f.Panel2.AttachPeer(&page);
     const std::vector<std::string> before = PageState(f);
-    const settings::SettingsRecord record = f;
+    const settings::SettingsRecord record = f.Settings;
 
     for (int attempt = 0; attempt < 2; ++attempt) {
         EXPECT_FALSE(Handle([&] { f.TabControl1.UserSelect(1); }));
         EXPECT_EQ(PageState(f), before) << "attempt " << attempt;
-        EXPECT_TRUE(static_cast<const settings::SettingsRecord&>(f) == record);
+        EXPECT_TRUE(f.Settings == record);
         // Choosing the main tab again is no change of tab: nothing is committed.
         EXPECT_TRUE(Handle([&] { f.TabControl1.UserSelect(0); }));
-        EXPECT_TRUE(static_cast<const settings::SettingsRecord&>(f) == record);
+        EXPECT_TRUE(f.Settings == record);
     }
     ASSERT_EQ(BoxTexts().size(), 2u);
     EXPECT_EQ(BoxTexts()[0], "メモリが足りないため、この操作を最後まで行えませんでした.");
@@ -155,13 +155,13 @@ TEST_F(Tabs, SoftNameBoxShowsFromTheTwelfthUse) {
         FormEnv env;
         env.WriteUserIni("[muimi]\r\nexperience=10\r\n");
         TFormMain& f = env.Start();
-        EXPECT_EQ(f.Experience, 11);
+        EXPECT_EQ(f.Settings.Experience, 11);
         f.TabControl1.UserSelect(1);
         EXPECT_FALSE(f.MemoSoftName.Visible());
         // Hidden, it still carries the name there and back.
         EXPECT_EQ(f.MemoSoftName.Text(), "ZorventVer1.2.3");
         f.TabControl1.UserSelect(0);
-        EXPECT_EQ(f.SoftName, "ZorventVer1.2.3");
+        EXPECT_EQ(f.Settings.SoftName, "ZorventVer1.2.3");
     }
 
     WriteUserIni("[muimi]\r\nexperience=11\r\n");
@@ -173,7 +173,7 @@ TEST_F(Tabs, SoftNameBoxShowsFromTheTwelfthUse) {
     f.MemoSoftName.UserSetText("ab\r\ncd");
     EXPECT_EQ(f.Caption(), "ZorventVer1.2.3");
     f.TabControl1.UserSelect(0);
-    EXPECT_EQ(f.SoftName, "abcd");
+    EXPECT_EQ(f.Settings.SoftName, "abcd");
     EXPECT_EQ(f.Caption(), "abcd");
     EXPECT_TRUE(f.MemoSoftName.Visible());
 
@@ -205,7 +205,7 @@ TEST_F(Tabs, SoftNameTypingLimitCountsBytes) {
     f.TabControl1.UserSelect(1);
     EXPECT_EQ(f.MemoSoftName.Text(), longName);
     f.TabControl1.UserSelect(0);
-    EXPECT_EQ(f.SoftName, longName);
+    EXPECT_EQ(f.Settings.SoftName, longName);
 }
 
 TEST_F(Tabs, ClosingOnTheSettingsTabSavesTheRecordAsItStood) {
@@ -264,7 +264,7 @@ TEST_F(Tabs, EnterEscAndAcceleratorsFollowTheShownTab) {
     fs.saveAnswers.push_back(std::nullopt);
     ASSERT_TRUE(Handle([&] { ui::Form::Press(f.ButtonForKey(Key::Enter, 0, nullptr)); }));
     EXPECT_EQ(fs.saveRequests.size(), 1u);
-    EXPECT_EQ(f.Experience, 4);
+    EXPECT_EQ(f.Settings.Experience, 4);
     ASSERT_TRUE(Handle([&] { ui::Form::Press(f.ButtonForKey(Key::Escape, 0, nullptr)); }));
     EXPECT_TRUE(f.Closed());
     EXPECT_EQ(Saved("muimi", "experience"), "4");

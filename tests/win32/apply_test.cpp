@@ -111,7 +111,7 @@ TEST(BatchFile, CmdCopiesMusicWhosePathsHoldCmdsSpecialCharacters) {
     WriteBytes(dest + "\\08.mp3", "old");
     SetFileAttributesW(Wide(dest + "\\08.mp3").c_str(), FILE_ATTRIBUTE_READONLY);
 
-    f.form->DelReadOnly = true;
+    f.form->Settings.DelReadOnly = true;
     f.form->MemoCopysaki.SetText(dest);
     const std::string bat = root / "go.bat";
     f.system.boxes.clear();
@@ -136,18 +136,18 @@ TEST(BatchFile, CmdCopiesMusicWhosePathsHoldCmdsSpecialCharacters) {
 TEST(BatchFile, ScriptOnDiskIsDelAndCopyLinesWithCrLf) {
     TempFolder root("qxbytes");
     RealForm f(ExeFolder(root), "C:\\");
-    f.form->DelReadOnly = true;
+    f.form->Settings.DelReadOnly = true;
     f.form->MemoCopysaki.SetText("C:\\Program Files\\PellamorOnline\\bgm");
     Assign(f, 0, "D:\\音楽\\50% ソ.mp3");
     Assign(f, 1, "ab");
-    const std::int32_t before = f.form->Experience;
+    const std::int32_t before = f.form->Settings.Experience;
     f.system.saveAnswers.push_back(root / "one.bat");
     Click(f, f.form->BtnGo);
     EXPECT_EQ(ReadBytes(root / "one.bat"),
               "del /f \"C:\\Program Files\\PellamorOnline\\bgm\\01.mp3\"\r\n"
               "copy \"D:\\音楽\\50%% ソ.mp3\" "
               "\"C:\\Program Files\\PellamorOnline\\bgm\\01.mp3\"\r\n");
-    EXPECT_EQ(f.form->Experience, before + 3);
+    EXPECT_EQ(f.form->Settings.Experience, before + 3);
 }
 
 TEST(DirectCopy, ConfirmedRunReplacesPlainTargetsOnlyAndGoesOnPastFailures) {
@@ -169,7 +169,7 @@ TEST(DirectCopy, ConfirmedRunReplacesPlainTargetsOnlyAndGoesOnPastFailures) {
     SetFileAttributesW(Wide(dest + "\\03.mp3").c_str(), FILE_ATTRIBUTE_READONLY);
     SetFileAttributesW(Wide(dest + "\\05.mp3").c_str(), FILE_ATTRIBUTE_HIDDEN);
     f.form->MemoCopysaki.SetText(dest);
-    const std::int32_t before = f.form->Experience;
+    const std::int32_t before = f.form->Settings.Experience;
 
     // Cancelled: not a byte moves, the counter stays.
     f.system.boxes.clear();
@@ -179,7 +179,7 @@ TEST(DirectCopy, ConfirmedRunReplacesPlainTargetsOnlyAndGoesOnPastFailures) {
     EXPECT_EQ(f.system.boxes[0].kind, sys::BoxKind::Confirm);
     EXPECT_EQ(ReadBytes(dest + "\\01.mp3"), "01.mp3");
     EXPECT_FALSE(Exists(dest + "\\09.mp3"));
-    EXPECT_EQ(f.form->Experience, before);
+    EXPECT_EQ(f.form->Settings.Experience, before);
 
     // Confirmed; the last box names the slots not copied.
     f.system.boxes.clear();
@@ -213,9 +213,9 @@ TEST(DirectCopy, ConfirmedRunReplacesPlainTargetsOnlyAndGoesOnPastFailures) {
     EXPECT_FALSE(Exists(dest + "\\08.mp3"));
     EXPECT_EQ(ReadBytes(dest + "\\09.mp3"), Music("d.mp3"));
     EXPECT_FALSE(Exists(dest + "\\Msg_NewMsg.wav"));
-    EXPECT_EQ(f.form->Experience, before + 2);
-    EXPECT_EQ(f.form->Caption(), f.form->SoftName);
-    EXPECT_EQ(win32::WindowTextW(f.Handle()), Wide(f.form->SoftName));
+    EXPECT_EQ(f.form->Settings.Experience, before + 2);
+    EXPECT_EQ(f.form->Caption(), f.form->Settings.SoftName);
+    EXPECT_EQ(win32::WindowTextW(f.Handle()), Wide(f.form->Settings.SoftName));
 }
 
 namespace {
@@ -299,7 +299,7 @@ TEST(DirectCopy, ReportNamesEverySlotNotCopiedAndWhy) {
     EXPECT_EQ(ReadBytes(dest + "\\09.mp3"), Music("a.mp3"));
     EXPECT_EQ(ReadBytes(dest + "\\11.mp3"), Music("b.mp3"));
     EXPECT_FALSE(Exists(dest + "\\05.mp3.quaverix~"));
-    EXPECT_EQ(f.form->Caption(), f.form->SoftName);
+    EXPECT_EQ(f.form->Caption(), f.form->Settings.SoftName);
 }
 
 TEST(DirectCopy, TwoRunsThenRestoreGiveBackTheGamesOwnBytes) {

@@ -88,9 +88,9 @@ struct Desk {
         for (const std::string& n : files) WriteBytes(music + "\\" + n, "ID3");
         SetEnvironmentVariableW(L"QX_PLAYER_OUT", Wide(out).c_str());
         f = std::make_unique<RealForm>(exe.Path() + "\\", music);
-        form().Mp3Play = 2;
-        form().Mp3Tool = PlayerPath();
-        form().Mp3Line = "/x [FileName] /y";
+        form().Settings.Mp3Play = 2;
+        form().Settings.Mp3Tool = PlayerPath();
+        form().Settings.Mp3Line = "/x [FileName] /y";
     }
     ~Desk() {
         f.reset();
@@ -225,9 +225,9 @@ struct TuneType {
 TEST(FileListInput, EveryGestureWithTheDefaultActions) {
     Desk d;
     TFormMain& m = d.form();
-    ASSERT_EQ(m.List1Clk, 0);
-    ASSERT_EQ(m.List3Clk, 2);
-    ASSERT_EQ(m.List4Clk, 3);
+    ASSERT_EQ(m.Settings.List1Clk, 0);
+    ASSERT_EQ(m.Settings.List3Clk, 2);
+    ASSERT_EQ(m.Settings.List4Clk, 3);
     HWND list = d.H(m.FilList);
     HWND tips = d.H(m.LblMp3Tips);
     int a = d.Item("a.mp3"), b = d.Item("b.mp3"), c = d.Item("c.mp3");
@@ -305,7 +305,7 @@ TEST(Playback, TheShellHandsThePlayerTheQuotedPathAsOneArgument) {
     const std::wstring dawn = Wide(d.Path(kDawn));
 
     // The player through the template: click the file, then "再生".
-    m.List1Clk = 4;
+    m.Settings.List1Clk = 4;
     Press(*d.f, list, d.Item(kDawn), WM_LBUTTONDOWN);
     ASSERT_EQ(m.FilList.FileName(), d.Path(kDawn));
     {
@@ -328,7 +328,7 @@ TEST(Playback, TheShellHandsThePlayerTheQuotedPathAsOneArgument) {
 
     // By association: the shell gets the quoted path as the file and opens it.
     TuneType type(PlayerPath());
-    m.Mp3Play = 1;
+    m.Settings.Mp3Play = 1;
     Press(*d.f, list, d.Item("夜明け の街.qxtune"), WM_LBUTTONDOWN);
     const std::wstring tune = Wide(d.Path("夜明け の街.qxtune"));
     {
@@ -358,12 +358,12 @@ TEST(SettingsTab, StepDownChosenOnTheRadioButtonsFillsTheSlotsInTurn) {
     d.f->Pump();
     EXPECT_EQ(SendMessageW(buttons[1], BM_GETCHECK, 0, 0), BST_CHECKED);
     EXPECT_EQ(SendMessageW(buttons[0], BM_GETCHECK, 0, 0), BST_UNCHECKED);
-    EXPECT_EQ(m.List1Clk, 0);  // not before the main tab is back
+    EXPECT_EQ(m.Settings.List1Clk, 0);  // not before the main tab is back
 
     d.f->ClickTab(0);
     ASSERT_TRUE(IsWindowVisible(d.H(m.Panel1)));
-    EXPECT_EQ(m.List1Clk, 1);
-    EXPECT_EQ(m.Mp3Play, 2);  // the rest comes back as it went
+    EXPECT_EQ(m.Settings.List1Clk, 1);
+    EXPECT_EQ(m.Settings.Mp3Play, 2);  // the rest comes back as it went
 
     // Each click fills the current slot and steps down; the last slot keeps the row.
     HWND list = d.H(m.FilList), grid = d.H(m.ValListMp3);
@@ -490,7 +490,7 @@ TEST(Gestures, GridRowsTypingDoubleClickAndPressesWithTwoModifiers) {
         EXPECT_EQ(d.Slot(2), d.Path("b.mp3"));
     }
     // A real double click runs the double-click action (here: play).
-    m.List2Clk = 2;
+    m.Settings.List2Clk = 2;
     DoubleClick(*d.f, list, a);
     std::vector<Play> plays = WaitPlays(d.out, 1);
     ASSERT_EQ(plays.size(), 1u);
@@ -552,7 +552,7 @@ TEST(Prompts, TheRealSaveAndOpenDialogs) {
     d.f->system.realBoxes = true;
     const std::string bats = d.exe / "bats";
     MakeFolder(bats);
-    m.BatHozonDir = bats;
+    m.Settings.BatHozonDir = bats;
     std::wstring title, folder;
     std::vector<std::wstring> filters;
     bool asked = false;

@@ -344,18 +344,18 @@ TEST(MainWindow, KeysFollowTheShownTab) {
         ++closes;
         m.FormClose(s);
     };
-    const std::int32_t start = m.Experience;
+    const std::int32_t start = m.Settings.Experience;
 
     // Main tab: Enter on the file list and Alt+G press BtnGo; with Ctrl or Shift held
     // Enter and Esc do nothing.
     SetFocus(w->H(m.FilList));
     w->Key(VK_RETURN);
-    EXPECT_EQ(m.Experience, start + 3);
+    EXPECT_EQ(m.Settings.Experience, start + 3);
     w->Key('G', true);
-    EXPECT_EQ(m.Experience, start + 6);
+    EXPECT_EQ(m.Settings.Experience, start + 6);
     w->Key(VK_RETURN, false, true);
     w->Key(VK_ESCAPE, false, false, true);
-    EXPECT_EQ(m.Experience, start + 6);
+    EXPECT_EQ(m.Settings.Experience, start + 6);
     EXPECT_EQ(closes, 0);
 
     // Enter in the destination memo is a line break, not the batch writer.
@@ -367,7 +367,7 @@ TEST(MainWindow, KeysFollowTheShownTab) {
     w->Key('B');
     EXPECT_EQ(m.MemoCopysaki.Text(), "a\r\nb");
     EXPECT_EQ(TextOf(memo), "a\r\nb");
-    EXPECT_EQ(m.Experience, start + 6);
+    EXPECT_EQ(m.Settings.Experience, start + 6);
 
     // Main tab: Alt+R belongs to a hidden check box.
     const bool ticked = m.ChkDelReadOnly.Checked();
@@ -385,7 +385,7 @@ TEST(MainWindow, KeysFollowTheShownTab) {
         w->Key('G', true);
         w->Key('X', true);
     }
-    EXPECT_EQ(m.Experience, start + 6);
+    EXPECT_EQ(m.Settings.Experience, start + 6);
     EXPECT_EQ(closes, 0);
     EXPECT_FALSE(w->QuitPosted());
     EXPECT_TRUE(IsWindowVisible(w->Handle()));
@@ -637,7 +637,7 @@ TEST(MainWindow, DroppedDriveListKeepsEnterAndEsc) {
     int closes = 0;
     m.OnClose = [&](ui::Control*) { ++closes; };
     HWND box = w->H(m.DrvBox);
-    const std::int32_t counter = m.Experience;
+    const std::int32_t counter = m.Settings.Experience;
     const std::vector<sys::DriveInfo> drives = m.DrvBox.Drives();
     ASSERT_GE(drives.size(), 2u) << "Wine gives C: and Z:";
     const char start = m.DrvBox.Drive();
@@ -657,12 +657,12 @@ TEST(MainWindow, DroppedDriveListKeepsEnterAndEsc) {
     EXPECT_FALSE(SendMessageW(box, CB_GETDROPPEDSTATE, 0, 0));
     EXPECT_NE(m.DrvBox.Drive(), start);
     EXPECT_EQ(m.DirList.Drive(), m.DrvBox.Drive());
-    EXPECT_EQ(m.Experience, counter) << "Enter pressed Bat作成";
+    EXPECT_EQ(m.Settings.Experience, counter) << "Enter pressed Bat作成";
     EXPECT_EQ(closes, 0);
 
     // A closed list leaves Enter to the default button, as before.
     w->Key(VK_RETURN);
-    EXPECT_EQ(m.Experience, counter + 3);
+    EXPECT_EQ(m.Settings.Experience, counter + 3);
 }
 
 // ---- The window procedures' backstop and teardown ------------------------------------------
@@ -811,7 +811,7 @@ TEST(OutsideReaders, SettingsTabOpensWholeAfterAnyReadOfTheWindow) {
         WriteBytes(w.exe / "user.ini", ini);
         w.f = std::make_unique<RealForm>(w.exe.Path() + "\\", w.exe / "music");
         TFormMain& m = w.form();
-        const settings::SettingsRecord record = m;
+        const settings::SettingsRecord record = m.Settings;
         auto read = [&](const std::wstring& how) {
             if (how.empty()) return;
             std::wstring command = L"\"" + HelperPath(L"window_reader.exe") + L"\" " +
@@ -819,7 +819,9 @@ TEST(OutsideReaders, SettingsTabOpensWholeAfterAnyReadOfTheWindow) {
                                    L" \"" + Wide(w.exe / "read.txt") + L"\"" +
                                    (how == L"nolists" ? L" nolists" : L"");
             ASSERT_TRUE(RunServing(*w.f, command));
-            EXPECT_NE(ReadBytes(w.exe / "read.txt").find(reinterpret_cast<const char*>(u8"コピー開始")), std::string::npos)
+            EXPECT_NE(
+                ReadBytes(w.exe / "read.txt").find(reinterpret_cast<const char*>(u8"コピー開始")),
+                std::string::npos)
                 << "the reader did not read the window";
         };
         HWND strip = w->H(m.TabControl1);
@@ -834,7 +836,7 @@ TEST(OutsideReaders, SettingsTabOpensWholeAfterAnyReadOfTheWindow) {
             read(between);
             w->MouseClick(strip, TabCentre(*w.f, 0), [&] { return m.TabControl1.TabIndex() == 0; });
             ASSERT_EQ(m.TabControl1.TabIndex(), 0);
-            EXPECT_TRUE(static_cast<const settings::SettingsRecord&>(m) == record);
+            EXPECT_TRUE(m.Settings == record);
         }
         EXPECT_TRUE(w->system.boxes.empty()) << w->system.boxes.front().text;
         PostMessageW(w->Handle(), WM_CLOSE, 0, 0);

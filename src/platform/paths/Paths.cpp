@@ -97,8 +97,7 @@ std::string Parent(std::string_view path) { return ParentOf(path); }
 std::u16string Parent(std::u16string_view path) { return ParentOf(path); }
 
 std::string Join(const std::string& folder, const std::string& name) {
-    return folder.empty() || text::EndsWithBackslash(folder) ? folder + name
-                                                             : folder + "\\" + name;
+    return folder.empty() || text::EndsWithBackslash(folder) ? folder + name : folder + "\\" + name;
 }
 
 Usable MakeUsable(std::u16string_view path, const ShortNameOf& shortName) {

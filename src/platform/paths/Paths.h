@@ -47,7 +47,8 @@ struct Usable {
     bool unspellableIsLast = false;  // the part that failed is the path's last
     bool ok() const { return unspellable.empty(); }
 };
-using ShortNameOf = std::function<std::string(const std::string& folder, const std::u16string& name)>;
+using ShortNameOf =
+    std::function<std::string(const std::string& folder, const std::u16string& name)>;
 Usable MakeUsable(std::u16string_view path, const ShortNameOf& shortName);
 
 }  // namespace paths

@@ -100,7 +100,6 @@ struct SaveFileRequest {
 
 enum class WriteStatus { Ok, CannotCreate, WriteFailed };
 
-
 class System {
 public:
     virtual ~System() = default;

@@ -200,8 +200,9 @@ platform::Error Unusable(const std::u16string& name, bool isFolder) {
 
 std::string PathPart(sys::System& system, const std::string& folder, const std::u16string& name,
                      bool isFolder) {
-    paths::Usable u = paths::MakeUsable(
-        name, [&](const std::string&, const std::u16string& n) { return system.ShortName(folder, n); });
+    paths::Usable u = paths::MakeUsable(name, [&](const std::string&, const std::u16string& n) {
+        return system.ShortName(folder, n);
+    });
     if (!u.ok()) throw Unusable(name, isFolder);
     return u.path;
 }

@@ -35,6 +35,15 @@ std::string ValueListEditor::Value(int i) const {
     return eq == std::string::npos ? std::string() : line.substr(eq + 1);
 }
 
+void ValueListEditor::SetValue(int i, const std::string& value) { SetLine(i, WithValue(i, value)); }
+
+void ValueListEditor::EmptyValues(int n) {
+    std::vector<std::string> lines = lines_;
+    for (int i = 0; i < n && i < Count(); ++i)
+        lines[static_cast<std::size_t>(i)] = WithValue(i, "");
+    SetLines(std::move(lines));
+}
+
 void ValueListEditor::SetText(const std::string& text) {
     std::vector<std::string> lines;
     std::string current;
@@ -72,7 +81,7 @@ void ValueListEditor::UserSetValue(int row, const std::string& value) {
     int i = row - 1;
     if (i < 0 || i >= Count()) return;  // the blank row of an empty table holds nothing
     // As registering a file does: the name (empty for a line without '=') and the value.
-    lines_[static_cast<std::size_t>(i)] = Name(i) + "=" + value;
+    lines_[static_cast<std::size_t>(i)] = WithValue(i, value);
 }
 
 }  // namespace ui

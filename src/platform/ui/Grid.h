@@ -23,7 +23,16 @@ public:
     void SetLine(int i, std::string line);
     // The text before the line's first '=', or "" when it has none.
     std::string Name(int i) const;
+    // What the grid shows in the value cell: the text after the line's first '=', or ""
+    // when it has none. (The batch file and the copy take a slot's value by the slot
+    // table's length rule instead: slots::AssignedValue.)
     std::string Value(int i) const;
+    // Sets line i to its name, '=' and the value; an index outside the lines raises the
+    // list index error.
+    void SetValue(int i, const std::string& value);
+    // Empties the values of the first n lines (all when n is larger), filling the window
+    // once.
+    void EmptyValues(int n);
     // Replaces every line: split at CR LF, a lone CR or LF; a final break adds no line.
     void SetText(const std::string& text);
     // Replaces every line at once: the window is filled anew once, not once a line.
@@ -50,6 +59,8 @@ public:
     Notify OnClick;
 
 private:
+    std::string WithValue(int i, const std::string& value) const { return Name(i) + "=" + value; }
+
     std::vector<std::string> lines_;
     int row_ = 1;
 };

@@ -8,6 +8,7 @@
 #include "platform/win32/Messages.h"
 #include "platform/win32/Paint.h"
 #include "platform/win32/Peers.h"
+#include "platform/win32/Scoped.h"
 #include "platform/win32/Wide.h"
 
 namespace win32 {
@@ -132,22 +133,24 @@ private:
         return CDRF_SKIPDEFAULT;
     }
     void Fill() {
-        filling_ = true;
-        // The list holds only a count; a changed line needs a repaint, not a new count.
-        int rows = Model().RowCount() - 1;
-        if (ListView_GetItemCount(hwnd_) != rows)
-            ListView_SetItemCountEx(hwnd_, rows, LVSICF_NOSCROLL);
-        InvalidateRect(hwnd_, nullptr, FALSE);
-        filling_ = false;
+        {
+            Raised filling(filling_);
+            // The list holds only a count; a changed line needs a repaint, not a new count.
+            int rows = Model().RowCount() - 1;
+            if (ListView_GetItemCount(hwnd_) != rows)
+                ListView_SetItemCountEx(hwnd_, rows, LVSICF_NOSCROLL);
+            InvalidateRect(hwnd_, nullptr, FALSE);
+        }
         SelectCurrent();
     }
     void SelectCurrent() {
-        filling_ = true;
-        int item = Model().Row() - 1;
-        ListView_SetItemState(hwnd_, item, LVIS_SELECTED | LVIS_FOCUSED,
-                              LVIS_SELECTED | LVIS_FOCUSED);
-        ListView_EnsureVisible(hwnd_, item, FALSE);
-        filling_ = false;
+        {
+            Raised filling(filling_);
+            int item = Model().Row() - 1;
+            ListView_SetItemState(hwnd_, item, LVIS_SELECTED | LVIS_FOCUSED,
+                                  LVIS_SELECTED | LVIS_FOCUSED);
+            ListView_EnsureVisible(hwnd_, item, FALSE);
+        }
         PlaceEditor();
     }
     // The editor sits on the value cell of the current row and shows its value.
@@ -179,9 +182,8 @@ private:
         }
         std::wstring value = item < Model().Count() ? W(Model().Value(item)) : std::wstring();
         if (WindowTextW(editor_) != value) {
-            echo_ = true;
+            Raised echo(echo_);
             SetWindowTextW(editor_, value.c_str());
-            echo_ = false;
         }
         // The blank row of an empty table holds no line to type into.
         bool readOnly = item >= Model().Count();

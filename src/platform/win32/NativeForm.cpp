@@ -241,13 +241,9 @@ NativeForm::~NativeForm() {
     formPeer_.reset();
     if (hwnd_) DestroyWindow(hwnd_);
     if (appHwnd_) DestroyWindow(appHwnd_);
-    if (font_) DeleteObject(font_);
-    if (fixedFont_) DeleteObject(fixedFont_);
 }
 
 void NativeForm::MakeFonts() {
-    if (font_) DeleteObject(font_);
-    if (fixedFont_) DeleteObject(fixedFont_);
     // The designed font, or the first Japanese UI font this system has.
     std::wstring face = W(form_.fontName);
     if (!FontInstalled(face)) {
@@ -267,7 +263,7 @@ void NativeForm::MakeFonts() {
     lf.lfQuality = DEFAULT_QUALITY;
     lf.lfPitchAndFamily = DEFAULT_PITCH | FF_DONTCARE;
     wcsncpy(lf.lfFaceName, face.c_str(), LF_FACESIZE - 1);
-    font_ = CreateFontIndirectW(&lf);
+    font_.Reset(CreateFontIndirectW(&lf));
     // Fixed pitch: the proportional Gothic's monospaced sister, as Windows' mapper picks.
     lf.lfPitchAndFamily = FIXED_PITCH | FF_MODERN;
     std::wstring fixedFace = face;
@@ -275,7 +271,7 @@ void NativeForm::MakeFonts() {
     if (face == L"MS PGothic") fixedFace = L"MS Gothic";
     if (face == L"IPAPGothic") fixedFace = L"IPAGothic";
     if (FontInstalled(fixedFace)) wcsncpy(lf.lfFaceName, fixedFace.c_str(), LF_FACESIZE - 1);
-    fixedFont_ = CreateFontIndirectW(&lf);
+    fixedFont_.Reset(CreateFontIndirectW(&lf));
 }
 
 std::wstring NativeForm::RegisterClasses(HICON icon) {

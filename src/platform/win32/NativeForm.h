@@ -11,6 +11,7 @@
 
 #include "platform/ui/Application.h"
 #include "platform/ui/Form.h"
+#include "platform/win32/Scoped.h"
 #include "platform/win32/Win32System.h"
 
 namespace win32 {
@@ -65,7 +66,7 @@ public:
     ui::Application& App() { return app_; }
     int Scale(int pixels) const { return MulDiv(pixels, dpi_, 96); }
     int Dpi() const { return dpi_; }
-    HFONT Font(bool fixedPitch) const { return fixedPitch ? fixedFont_ : font_; }
+    HFONT Font(bool fixedPitch) const { return fixedPitch ? fixedFont_.Get() : font_.Get(); }
     HWND Tooltip() const { return tooltip_; }
 
     // Runs an event raised by the player: an error ends it and shows the error box.
@@ -111,8 +112,8 @@ private:
     HWND hwnd_ = nullptr;
     HWND tooltip_ = nullptr;
     HWND lastFocus_ = nullptr;
-    HFONT font_ = nullptr;
-    HFONT fixedFont_ = nullptr;
+    FontHandle font_;  // deleted after the windows (members go after the destructor's body)
+    FontHandle fixedFont_;
     int dpi_ = 96;
     int nextId_ = 100;
     std::vector<std::unique_ptr<PeerBase>> peers_;

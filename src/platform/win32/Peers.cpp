@@ -7,6 +7,7 @@
 #include "platform/ui/Controls.h"
 #include "platform/win32/Messages.h"
 #include "platform/win32/Paint.h"
+#include "platform/win32/Scoped.h"
 #include "platform/win32/Wide.h"
 
 namespace win32 {
@@ -216,9 +217,8 @@ public:
     }
     void UpdateState(ui::Prop what) override {
         if (what != ui::Prop::Text) return;
-        echo_ = true;
+        Raised echo(echo_);
         SetWindowTextW(hwnd_, W(Model().Text()).c_str());
-        echo_ = false;
     }
     // Every change of the edit's text that the program did not make reaches the memo:
     // typing, IME composition, paste, cut, undo.
@@ -292,9 +292,11 @@ protected:
             // Text set by another program (or anyone but the memo itself) is taken as a
             // handler's would be: whole, not cut to the typing limit. A multi-line edit
             // sends no EN_CHANGE for it.
-            external_ = true;
-            LRESULT r = DefSubclassProc(h, msg, wp, lp);
-            external_ = false;
+            LRESULT r;
+            {
+                Raised external(external_);
+                r = DefSubclassProc(h, msg, wp, lp);
+            }
             if (r) Take(TextOf(h));
             return r;
         }

@@ -8,6 +8,7 @@
 
 #include "platform/paths/Paths.h"
 #include "platform/text/Cp932.h"
+#include "platform/win32/Scoped.h"
 #include "platform/win32/Wide.h"
 
 namespace win32 {
@@ -73,12 +74,10 @@ bool Writable(const std::wstring& target, sys::FileError* why) {
         case sys::Fault::TargetProtected: return Fail(why, sys::Fault::TargetProtected);
         default: return Fail(why, ERROR_ACCESS_DENIED);
     }
-    HANDLE h = CreateFileW(target.c_str(), GENERIC_WRITE,
-                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                           OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (h == INVALID_HANDLE_VALUE) return Fail(why, GetLastError());
-    CloseHandle(h);
-    return true;
+    KernelHandle h(CreateFileW(target.c_str(), GENERIC_WRITE,
+                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    return h ? true : Fail(why, GetLastError());
 }
 
 bool WriteAll(HANDLE h, const std::string& data) {
@@ -97,11 +96,9 @@ bool WriteAll(HANDLE h, const std::string& data) {
 // The short name of the entry that `path` names, or "" when the system keeps none.
 std::wstring ShortNameOf(const std::wstring& path) {
     WIN32_FIND_DATAW data;
-    HANDLE h = FindFirstFileExW(path.c_str(), FindExInfoStandard, &data, FindExSearchNameMatch,
-                                nullptr, 0);
-    if (h == INVALID_HANDLE_VALUE) return std::wstring();
-    FindClose(h);
-    return data.cAlternateFileName;
+    FindHandle h(FindFirstFileExW(path.c_str(), FindExInfoStandard, &data, FindExSearchNameMatch,
+                                  nullptr, 0));
+    return h ? std::wstring(data.cAlternateFileName) : std::wstring();
 }
 
 }  // namespace
@@ -114,11 +111,12 @@ std::string SystemMessage(DWORD code) {
 
 std::string UsablePath(const std::wstring& path) {
     std::u16string_view wide(reinterpret_cast<const char16_t*>(path.data()), path.size());
-    return paths::MakeUsable(wide, [](const std::string& folder, const std::u16string& name) {
-               std::wstring p = W(folder);
-               if (!p.empty() && p.back() != L'\\') p += L'\\';
-               return A(ShortNameOf(p + W(name)));
-           })
+    return paths::MakeUsable(wide,
+                             [](const std::string& folder, const std::u16string& name) {
+                                 std::wstring p = W(folder);
+                                 if (!p.empty() && p.back() != L'\\') p += L'\\';
+                                 return A(ShortNameOf(p + W(name)));
+                             })
         .path;
 }
 
@@ -150,16 +148,16 @@ std::string Win32System::CurrentFolder() {
 }
 
 bool Win32System::ReadFile(const std::string& path, std::string& data, sys::FileError* why) {
-    HANDLE h = CreateFileW(W(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                           nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (h == INVALID_HANDLE_VALUE) {
+    KernelHandle h(CreateFileW(W(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                               nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!h) {
         DWORD code = GetLastError();
         return code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND
                    ? Fail(why, sys::Fault::SourceMissing)
                    : Fail(why, code);
     }
     LARGE_INTEGER size{};
-    bool ok = GetFileSizeEx(h, &size) && size.QuadPart < (1LL << 30);
+    bool ok = GetFileSizeEx(h.Get(), &size) && size.QuadPart < (1LL << 30);
     DWORD code = ok ? 0 : ERROR_NOT_ENOUGH_MEMORY;
     if (ok) {
         // Read into the caller's string: one that is used again keeps its memory.
@@ -168,12 +166,11 @@ bool Win32System::ReadFile(const std::string& path, std::string& data, sys::File
         while (ok && done < data.size()) {
             DWORD got = 0;
             DWORD want = static_cast<DWORD>(std::min<std::size_t>(data.size() - done, kChunk));
-            ok = ::ReadFile(h, data.data() + done, want, &got, nullptr) && got > 0;
+            ok = ::ReadFile(h.Get(), data.data() + done, want, &got, nullptr) && got > 0;
             if (!ok) code = GetLastError() ? GetLastError() : ERROR_HANDLE_EOF;
             done += got;
         }
     }
-    CloseHandle(h);
     if (!ok) {
         data.clear();
         return Fail(why, code);
@@ -192,16 +189,16 @@ bool Win32System::SaveFileAtomic(const std::string& path, const std::string& dat
                                                        : Fail(why, sys::Fault::TargetProtected);
     }
     std::wstring temp = target + L".new~";
-    HANDLE h = CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                           FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (h == INVALID_HANDLE_VALUE) {
+    KernelHandle h(CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                               FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!h) {
         DWORD code = GetLastError();
         return code == ERROR_PATH_NOT_FOUND ? Fail(why, sys::Fault::FolderMissing)
                                             : Fail(why, code);
     }
-    bool ok = WriteAll(h, data) && FlushFileBuffers(h);
+    bool ok = WriteAll(h.Get(), data) && FlushFileBuffers(h.Get());
     DWORD code = ok ? 0 : GetLastError();
-    CloseHandle(h);
+    h.Reset();  // closed before it is moved into place
     if (ok) {
         ok = MoveFileExW(temp.c_str(), target.c_str(),
                          MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
@@ -219,11 +216,10 @@ sys::WriteStatus Win32System::CreateAndWrite(const std::string& path, const std:
     if (sys::CreateRefuses(GetFileAttributesW(target.c_str()))) {
         return sys::WriteStatus::CannotCreate;
     }
-    HANDLE h = CreateFileW(target.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
-                           FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (h == INVALID_HANDLE_VALUE) return sys::WriteStatus::CannotCreate;
-    bool ok = WriteAll(h, data);
-    CloseHandle(h);
+    KernelHandle h(CreateFileW(target.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                               CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!h) return sys::WriteStatus::CannotCreate;
+    bool ok = WriteAll(h.Get(), data);
     return ok ? sys::WriteStatus::Ok : sys::WriteStatus::WriteFailed;
 }
 
@@ -286,9 +282,9 @@ sys::FolderListing Win32System::ListFolder(const std::string& folder) {
     if (!pattern.empty() && pattern.back() != L'\\') pattern += L'\\';
     pattern += L'*';
     WIN32_FIND_DATAW data;
-    HANDLE h = FindFirstFileExW(pattern.c_str(), FindExInfoBasic, &data, FindExSearchNameMatch,
-                                nullptr, FIND_FIRST_EX_LARGE_FETCH);
-    if (h == INVALID_HANDLE_VALUE) {
+    FindHandle h(FindFirstFileExW(pattern.c_str(), FindExInfoBasic, &data, FindExSearchNameMatch,
+                                  nullptr, FIND_FIRST_EX_LARGE_FETCH));
+    if (!h) {
         DWORD code = GetLastError();
         if (code == ERROR_FILE_NOT_FOUND || code == ERROR_NO_MORE_FILES) {
             out.ok = true;  // an empty folder (a drive root can have no "." entry)
@@ -308,8 +304,8 @@ sys::FolderListing Win32System::ListFolder(const std::string& folder) {
         if (n[0] == L'.' && (n[1] == 0 || (n[1] == L'.' && n[2] == 0))) continue;
         found.push_back(
             {reinterpret_cast<const char16_t*>(n), data.dwFileAttributes, std::string()});
-    } while (FindNextFileW(h, &data));
-    FindClose(h);
+    } while (FindNextFileW(h.Get(), &data));
+    h.Reset();
     // The system's own alphabetical order, as a sorted list box would give.
     for (Wide& w : found) {
         const auto* name = reinterpret_cast<const wchar_t*>(w.name.c_str());

@@ -195,9 +195,9 @@ int main() {
     if (!target) target = FindWindowW(L"TFormMain", nullptr);
     DWORD pid = 0;
     GetWindowThreadProcessId(target, &pid);
-    HANDLE process = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE |
-                                     PROCESS_QUERY_INFORMATION,
-                                 FALSE, pid);
+    HANDLE process = OpenProcess(
+        PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE | PROCESS_QUERY_INFORMATION,
+        FALSE, pid);
     if (!process) return 4;
     Reading reading{nullptr, !(argc >= 4 && std::wstring(argv[3]) == L"nolists"), ""};
     {
@@ -212,12 +212,12 @@ int main() {
     }
     CloseHandle(process);
     const wchar_t* file = argv[2];
-    HANDLE h = CreateFileW(file, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
-                           nullptr);
+    HANDLE h =
+        CreateFileW(file, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE) return 3;
     DWORD written = 0;
-    BOOL ok = WriteFile(h, reading.out.data(), static_cast<DWORD>(reading.out.size()), &written,
-                        nullptr);
+    BOOL ok =
+        WriteFile(h, reading.out.data(), static_cast<DWORD>(reading.out.size()), &written, nullptr);
     CloseHandle(h);
     LocalFree(argv);
     return ok ? 0 : 3;
