@@ -1,0 +1,289 @@
+// The content check against files that real encoders (ffmpeg, lame) make during the test,
+// each expected to be what it was made as; then hand-made edge cases; then the line the
+// player reads for a slot.
+#include <gtest/gtest.h>
+
+#include <stdlib.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <vector>
+
+#include "audio/Content.h"
+
+using audio::Finding;
+using audio::Fit;
+using audio::Kind;
+
+namespace {
+
+constexpr int kAny = -1;  // not checked
+
+// What a case expects: the value found, or kAny where the case does not check it.
+std::int64_t Checked(std::int64_t want, std::int64_t found) { return want == kAny ? kAny : found; }
+
+// A folder of the test's own for its encodes.
+class AudioFiles : public testing::Test {
+protected:
+    void SetUp() override {
+        std::string pattern = (std::filesystem::temp_directory_path() / "qx-audio-XXXXXX");
+        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+        dir_ = pattern;
+    }
+    void TearDown() override { std::filesystem::remove_all(dir_); }
+
+    // Runs the lines side by side in the folder. "tone RATE LAYOUT ARGS" is ffmpeg reading
+    // two seconds of a 440 Hz tone. ffmpeg and lame come with scripts/setup.sh; a missing
+    // one fails the script, and the test with it.
+    void Make(const std::vector<std::string>& lines) {
+        std::ofstream script(dir_ / "make.sh");
+        script << "cd \"$(dirname \"$0\")\" || exit 1\n"
+                  "tone() { r=$1 c=$2; shift 2; ffmpeg -nostdin -v error -y -f lavfi -i "
+                  "\"sine=frequency=440:sample_rate=$r:duration=2,aformat=channel_layouts=$c\" "
+                  "\"$@\"; }\n";
+        for (const std::string& line : lines) script << "(" << line << ") & pids=\"$pids $!\"\n";
+        script << "for p in $pids; do wait $p || exit 1; done\n";
+        script.close();
+        ASSERT_EQ(std::system(("bash " + (dir_ / "make.sh").string()).c_str()), 0);
+    }
+
+    std::string Bytes(const std::string& name) const {
+        std::ifstream in(dir_ / name, std::ios::binary);
+        std::ostringstream all;
+        all << in.rdbuf();
+        return all.str();
+    }
+
+    std::filesystem::path dir_;
+};
+
+// A Source over the bytes that fails the test on any read outside them and counts the
+// bytes read.
+audio::Source Over(const std::string& bytes, std::uint64_t& read) {
+    return {bytes.size(), [&bytes, &read](std::uint64_t offset, std::size_t count) {
+                EXPECT_TRUE(count > 0 && offset < bytes.size() && count <= bytes.size() - offset);
+                read += count;
+                return bytes.substr(offset, count);
+            }};
+}
+
+struct Encode {
+    const char* make;  // a shell line whose last word is the file it makes
+    Kind kind;
+    int rate, channels, kbps;  // kbps kAny for VBR: then near the file's own average
+    bool vbr;
+    int bits, format;
+    bool extensible;
+    int slackMs;  // from 2 s; kAny: no length known
+};
+
+TEST_F(AudioFiles, RealEncodesAreWhatTheyWereMadeAs) {
+    const int _ = kAny;
+    // clang-format off
+    const Encode cases[] = {
+        {"tone 44100 stereo -c:a libmp3lame -b:a 128k cbr.mp3", Kind::Mp3, 44100, 2, 128, false, _, _, false, 80},
+        {"tone 48000 mono -c:a libmp3lame -b:a 192k -id3v2_version 0 cbr48.mp3",
+         Kind::Mp3, 48000, 1, 192, false, _, _, false, 80},
+        {"tone 44100 stereo -c:a libmp3lame -q:a 2 vbr.mp3", Kind::Mp3, 44100, 2, _, true, _, _, false, 80},
+        {"tone 48000 mono -c:a libmp3lame -q:a 5 -id3v2_version 0 vbr48.mp3",
+         Kind::Mp3, 48000, 1, _, true, _, _, false, 80},
+        {"tone 22050 mono -c:a libmp3lame -b:a 64k mpeg2.mp3", Kind::Mp3, 22050, 1, 64, false, _, _, false, 100},
+        {"tone 8000 mono -c:a libmp3lame -b:a 16k mpeg25.mp3", Kind::Mp3, 8000, 1, 16, false, _, _, false, 250},
+        // Cover art of some 200 KB in the tag; lame's padded tag; lame without an Info header.
+        {"ffmpeg -nostdin -v error -f lavfi -i 'color=s=320x240,noise=alls=100:allf=t' -frames:v 1 art.png && "
+         "tone 44100 stereo -i art.png -map 0 -map 1 -c:v copy -c:a libmp3lame -b:a 192k -id3v2_version 3 cover.mp3",
+         Kind::Mp3, 44100, 2, 192, false, _, _, false, 80},
+        {"tone 44100 stereo padded.wav && lame --quiet -b 128 --pad-id3v2-size 6000 --tt Tone padded.wav padded.mp3",
+         Kind::Mp3, 44100, 2, 128, false, _, _, false, 80},
+        {"tone 44100 mono plain.wav && lame --quiet -b 96 -t plain.wav plain.mp3",
+         Kind::Mp3, 44100, 1, 96, false, _, _, false, 80},
+        {"tone 48000 stereo -c:a mp2 -b:a 192k layer2.mp2", Kind::MpegLayer2, 48000, 2, 192, false, _, _, false, 80},
+        {"tone 22050 mono -c:a pcm_u8 u8.wav", Kind::Wave, 22050, 1, 176, false, 8, 1, false, 0},
+        {"tone 44100 stereo -c:a pcm_s16le s16.wav", Kind::Wave, 44100, 2, 1411, false, 16, 1, false, 0},
+        {"tone 48000 stereo -c:a pcm_s24le s24.wav", Kind::Wave, 48000, 2, 2304, false, 24, 1, true, 0},
+        {"tone 44100 stereo -c:a pcm_f32le f32.wav", Kind::Wave, 44100, 2, 2822, false, 32, 3, true, 0},
+        {"tone 22050 mono -c:a adpcm_ms ms.wav", Kind::Wave, 22050, 1, _, false, 4, 2, false, 100},
+        {"tone 22050 stereo -c:a adpcm_ima_wav ima.wav", Kind::Wave, 22050, 2, _, false, 4, 0x11, false, 100},
+        {"tone 44100 stereo -c:a libmp3lame -b:a 128k -f wav mp3.wav",
+         Kind::Wave, 44100, 2, 128, false, _, 0x55, false, 100},
+        {"tone 44100 stereo -c:a aac aac.m4a", Kind::M4a, _, _, _, false, _, _, false, _},
+        {"tone 44100 stereo -c:a aac -f adts adts.aac", Kind::Aac, 44100, 2, _, false, _, _, false, _},
+        {"tone 44100 stereo -c:a libvorbis -q:a 3 vorbis.ogg", Kind::OggVorbis, 44100, 2, _, false, _, _, false, 5},
+        {"tone 48000 mono -c:a libopus -b:a 64k opus.opus", Kind::Opus, 48000, 1, _, false, _, _, false, 25},
+        {"tone 44100 stereo -c:a flac flac.flac", Kind::Flac, 44100, 2, _, false, 16, _, false, 0},
+        {"tone 44100 stereo -c:a wmav2 wma.wma", Kind::Wma, _, _, _, false, _, _, false, _},
+        {"tone 44100 mono -c:a pcm_s16be aiff.aiff", Kind::Aiff, 44100, 1, _, false, 16, _, false, 0},
+    };
+    // clang-format on
+    std::vector<std::string> lines;
+    for (const Encode& c : cases) lines.push_back(c.make);
+    Make(lines);
+    for (const Encode& c : cases) {
+        const std::string file = std::strrchr(c.make, ' ') + 1;
+        SCOPED_TRACE(file);
+        const std::string bytes = Bytes(file);
+        std::uint64_t read = 0;
+        const Finding f = audio::Inspect(Over(bytes, read));
+        EXPECT_EQ(f, audio::Inspect(bytes));
+        EXPECT_LE(read, 24u * 1024);  // a few KB at the start, after the tag and at the end
+        EXPECT_EQ(f.kind, c.kind);
+        EXPECT_FALSE(f.truncated);
+        EXPECT_EQ(Checked(c.rate, f.sampleRate), c.rate);
+        EXPECT_EQ(Checked(c.channels, f.channels), c.channels);
+        EXPECT_EQ(Checked(c.kbps, f.bitrateKbps), c.kbps);
+        EXPECT_EQ(f.vbr, c.vbr);
+        if (c.vbr) {
+            EXPECT_NEAR(f.bitrateKbps, bytes.size() * 8.0 / f.durationMs, 4);
+        }
+        EXPECT_EQ(Checked(c.bits, f.bits), c.bits);
+        EXPECT_EQ(Checked(c.format, f.waveFormat), c.format);
+        EXPECT_EQ(f.extensible, c.extensible);
+        if (c.slackMs == kAny) {
+            EXPECT_EQ(f.durationMs, -1);
+        } else {
+            EXPECT_NEAR(f.durationMs, 2000, c.slackMs);
+        }
+    }
+    EXPECT_GT(Bytes("cover.mp3").size(), 150u * 1024);  // so the read bound shows the art skipped
+}
+
+std::string Id3(const std::string& body) {  // ID3v2.3, its size synchsafe
+    std::string tag("ID3\x03\x00\x00", 6);
+    for (int shift = 21; shift >= 0; shift -= 7)
+        tag += static_cast<char>(body.size() >> shift & 0x7F);
+    return tag + body;
+}
+std::string Frames(const std::string& header, std::size_t length, int count) {
+    std::string frame = header + std::string(length - header.size(), '\0'), all;
+    while (count-- > 0) all += frame;
+    return all;
+}
+std::string Le(std::uint32_t v, int bytes) {
+    std::string s;
+    for (int i = 0; i < bytes; ++i) s += static_cast<char>(v >> (8 * i) & 0xFF);
+    return s;
+}
+std::string Chunk(const char* id, std::size_t size, std::uint32_t claimed) {
+    return id + Le(claimed, 4) + std::string(size, '\x80');
+}
+std::string Wave(const std::string& chunks, std::uint32_t riffSize = 0) {
+    return "RIFF" + Le(riffSize ? riffSize : chunks.size() + 4, 4) + "WAVE" + chunks;
+}
+
+TEST_F(AudioFiles, EdgeCases) {
+    Make({"tone 44100 stereo -c:a libmp3lame -b:a 128k -id3v2_version 0 plain.mp3"});
+    const std::string mp3 = Bytes("plain.mp3"), half = mp3.substr(0, mp3.size() / 2);
+    // 8 kHz mono 8-bit PCM: 8000 bytes a second.
+    const std::string fmt =
+        "fmt " + Le(16, 4) + Le(1, 2) + Le(1, 2) + Le(8000, 4) + Le(8000, 4) + Le(1, 2) + Le(8, 2);
+    const std::string junk(1500, 'j');
+    struct Edge {
+        const char* what;
+        std::string bytes;
+        Kind kind;
+        bool truncated;
+        int rate;
+        std::int64_t ms;
+    };
+    const int _ = kAny;
+    // clang-format off
+    const Edge cases[] = {
+        // Four frames of a 32 kHz stream inside the tag: the tag is skipped, not searched.
+        {"frames inside the tag", Id3(Frames("\xFF\xFB\x98\xC4", 576, 4)) + mp3, Kind::Mp3, false, 44100, _},
+        {"zeros after the tag", Id3("TIT2") + std::string(300, '\0') + mp3, Kind::Mp3, false, 44100, _},
+        {"junk before the frames", junk + mp3, Kind::Mp3, false, 44100, _},
+        {"a lone sync word", junk + "\xFF\xFB\x90\x64" + junk, Kind::Unknown, false, 0, _},
+        {"cut in half", half, Kind::Mp3, true, 44100, _},
+        {"second half never filled", half + std::string(mp3.size() - half.size(), '\0'), Kind::Mp3, true, 44100, _},
+        {"never filled, then an ID3v1 tag", half + std::string(mp3.size() - half.size(), '\0') + "TAG" +
+         std::string(125, 't'), Kind::Mp3, true, 44100, _},
+        {"cut inside the tag", Id3(std::string(9000, 'p')).substr(0, 5000), Kind::Unknown, true, 0, _},
+        {"nothing after the tag", Id3("TIT2") + std::string(6000, '\0'), Kind::Unknown, true, 0, _},
+        {"Layer I", Frames("\xFF\xFF\x40\x04", 136, 5), Kind::MpegLayer1, false, 44100, _},
+        {"ADTS", Frames("\xFF\xF1\x50\x80\x0C\x9F\xFC", 100, 5), Kind::Aac, false, 44100, _},
+        {"a lone ADTS header", junk + "\xFF\xF1\x50\x80\x0C\x9F\xFC" + junk, Kind::Unknown, false, 0, _},
+        {"WAVE data past 4 KB", Wave(fmt + Chunk("JUNK", 6001, 6001) + '\0' + Chunk("data", 4000, 4000)),
+         Kind::Wave, false, 8000, 500},
+        {"WAVE data longer than the file", Wave(fmt + Chunk("data", 4000, 40000)), Kind::Wave, true, 8000, 5000},
+        {"WAVE sizes left open", Wave(fmt + Chunk("data", 4000, 0xFFFFFFFF), 0xFFFFFFFF), Kind::Wave, false, 8000, 500},
+        {"WAVE cut before data", Wave(fmt + Chunk("LIST", 50, 100)), Kind::Wave, true, 8000, _},
+        {"empty", "", Kind::Empty, false, 0, _},
+        {"HTML", "\xEF\xBB\xBF \r\n<!doctype html><title>404</title>", Kind::Html, false, 0, _},
+        {"HTML", "<HTML><BODY>Not Found", Kind::Html, false, 0, _},
+        {"ZIP", "PK\x03\x04" + junk, Kind::Zip, false, 0, _},
+        {"RAR", std::string("Rar!\x1A\x07\x01\x00", 8) + junk, Kind::Rar, false, 0, _},
+        {"MIDI", std::string("MThd\0\0\0\x06\0\x01\0\x02\x01\xE0MTrk", 18), Kind::Midi, false, 0, _},
+        {"text", "hello", Kind::Unknown, false, 0, _},
+    };
+    // clang-format on
+    for (const Edge& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::uint64_t read = 0;
+        const Finding f = audio::Inspect(Over(c.bytes, read));
+        EXPECT_EQ(f.kind, c.kind);
+        EXPECT_EQ(f.truncated, c.truncated);
+        EXPECT_EQ(f.sampleRate, c.rate);
+        EXPECT_EQ(Checked(c.ms, f.durationMs), c.ms);
+    }
+    // A file that cannot be read, at its start or only at its end (a failing disk).
+    audio::Source source{1000, [](std::uint64_t, std::size_t) { return std::string(); }};
+    EXPECT_EQ(audio::Inspect(source).kind, Kind::Unreadable);
+    source = {mp3.size(), [&mp3](std::uint64_t offset, std::size_t count) {
+                  return offset + count == mp3.size() ? std::string() : mp3.substr(offset, count);
+              }};
+    EXPECT_EQ(audio::Inspect(source).kind, Kind::Unreadable);
+}
+
+TEST(AudioJudge, LineAndFitBySlot) {
+    // clang-format off
+    const Finding mp3{.kind = Kind::Mp3, .sampleRate = 44100, .channels = 2, .bitrateKbps = 192, .durationMs = 205000};
+    const Finding pcm{.kind = Kind::Wave, .sampleRate = 44100, .channels = 2, .bitrateKbps = 1411,
+                      .bits = 16, .waveFormat = 1, .durationMs = 2400};
+    // clang-format on
+    struct Case {
+        Finding f;
+        const char* slot;
+        Fit fit;
+        const char* line;
+    };
+    // clang-format off
+    const Case cases[] = {
+        {mp3, "01.mp3", Fit::Fits, "MP3 44.1kHz ステレオ 192kbps 3:25"},
+        {{.kind = Kind::Mp3, .sampleRate = 48000, .channels = 1, .bitrateKbps = 190, .vbr = true, .durationMs = 3725400},
+         "01.MP3", Fit::Fits, "MP3 48kHz モノラル VBR 平均 190kbps 1:02:05"},
+        {{.kind = Kind::Mp3, .truncated = true, .sampleRate = 11025, .channels = 2, .bitrateKbps = 128, .durationMs = 9000},
+         "01.mp3", Fit::DoesNotFit, "MP3 11.025kHz ステレオ 128kbps (途中で切れています)"},
+        {{.kind = Kind::M4a}, "01.mp3", Fit::DoesNotFit, "MP3 ではありません: M4A (AAC) のファイルです"},
+        {{.kind = Kind::MpegLayer2, .sampleRate = 48000},
+         "01.mp3", Fit::DoesNotFit, "MP3 ではありません: MPEG Layer II のファイルです"},
+        {pcm, "01.mp3", Fit::DoesNotFit, "MP3 ではありません: WAVE のファイルです"},
+        {{.kind = Kind::Html}, "01.mp3", Fit::DoesNotFit, "MP3 ではありません: HTML のページです"},
+        {{.kind = Kind::Unknown}, "01.mp3", Fit::DoesNotFit, "MP3 ではありません: 不明な形式です"},
+        {{.kind = Kind::Unknown, .truncated = true}, "01.mp3", Fit::DoesNotFit, "途中で切れています"},
+        {{.kind = Kind::Empty}, "01.mp3", Fit::DoesNotFit, "空のファイルです"},
+        {{.kind = Kind::Unreadable}, "Msg_NewMsg.wav", Fit::DoesNotFit, "読み取れません"},
+        {pcm, "Msg_NewMsg.wav", Fit::Fits, "WAVE PCM 16bit 44.1kHz ステレオ 0:02"},
+        {{.kind = Kind::Wave, .sampleRate = 22050, .channels = 1, .bits = 4, .waveFormat = 0x11, .durationMs = 2000},
+         "Msg_NewMsg.WAV", Fit::MayNotPlay, "WAVE (IMA ADPCM) 22.05kHz モノラル: 再生できない場合があります"},
+        {{.kind = Kind::Wave, .sampleRate = 48000, .channels = 6, .bits = 32, .waveFormat = 3, .extensible = true},
+         "Msg_NewMsg.wav", Fit::MayNotPlay, "WAVE (浮動小数点 32bit) 48kHz 6ch: 再生できない場合があります"},
+        {{.kind = Kind::Wave, .truncated = true, .sampleRate = 8000, .channels = 1, .bits = 8, .waveFormat = 1},
+         "Msg_NewMsg.wav", Fit::DoesNotFit, "WAVE PCM 8bit 8kHz モノラル (途中で切れています)"},
+        {mp3, "Msg_NewMsg.wav", Fit::DoesNotFit, "WAVE ではありません: MP3 のファイルです"},
+        {{.kind = Kind::Zip}, "Msg_NewMsg.wav", Fit::DoesNotFit, "WAVE ではありません: ZIP の圧縮ファイルです"},
+        {{.kind = Kind::OggVorbis, .sampleRate = 44100, .channels = 2, .durationMs = 400},
+         "bgm.ogg", Fit::Fits, "Ogg Vorbis 44.1kHz ステレオ 0:01"},
+        {{.kind = Kind::Rar}, "bgm.ogg", Fit::DoesNotFit, "RAR の圧縮ファイルです"},
+    };
+    // clang-format on
+    for (const Case& c : cases) {
+        const audio::Verdict v = audio::Judge(c.f, c.slot);
+        EXPECT_EQ(v.fit, c.fit) << c.line;
+        EXPECT_EQ(v.line, c.line);
+    }
+}
+
+}  // namespace
