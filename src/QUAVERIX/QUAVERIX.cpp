@@ -3,12 +3,41 @@
 
 #include <cstdlib>
 
+#include "elevated/Job.h"
 #include "mainform/MainForm.h"
 #include "platform/ui/Application.h"
 #include "platform/win32/NativeForm.h"
+#include "platform/win32/Wide.h"
 #include "platform/win32/Win32System.h"
 
+namespace {
+
+// The one command-line argument QUAVERIX reads: everything after its own name, without
+// the quotes around it.
+std::wstring Argument() {
+    const wchar_t* p = GetCommandLineW();
+    if (*p == L'"') {
+        for (++p; *p && *p != L'"'; ++p) {
+        }
+        if (*p) ++p;
+    } else {
+        while (*p && *p != L' ' && *p != L'\t') ++p;
+    }
+    while (*p == L' ' || *p == L'\t') ++p;
+    std::wstring argument = p;
+    if (argument.size() >= 2 && argument.front() == L'"' && argument.back() == L'"')
+        argument = argument.substr(1, argument.size() - 2);
+    return argument;
+}
+
+}  // namespace
+
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
+    // Started again with administrator rights for a job of the direct copy: no window.
+    const std::wstring argument = Argument();
+    if (argument.rfind(win32::W(std::string(elevated::kArgument)), 0) == 0) {
+        return win32::RunElevatedJob(argument);
+    }
     win32::Win32System system;
     ui::Application application(system);
     application.title = "QUAVERIX";

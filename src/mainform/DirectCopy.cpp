@@ -1,8 +1,12 @@
 // "コピー開始": copy every assigned slot's file into the destination folder now, keeping
-// the game's own files first; "元に戻す": put them back.
-#include "mainform/MainForm.h"
+// the game's own files first; "元に戻す": put them back. What the player's rights cannot
+// write is done at the end by one run with administrator rights, after one question.
+#include <algorithm>
 
+#include "elevated/Job.h"
+#include "mainform/MainForm.h"
 #include "originals/Store.h"
+#include "settings/DataFolder.h"
 #include "slots/Slots.h"
 
 namespace {
@@ -12,6 +16,10 @@ const char* const kConfirmText =
     "同名ファイルは当然の如く上書きします。\r\n"
     "\r\n"
     "尚、コピー中に当ソフトをいじくらないほうが無難です。";
+const char* const kCopyRights =
+    "コピー先のフォルダに書き込むには管理者の権限が必要です。\r\n管理者としてコピーしますか？\r\n";
+const char* const kRestoreRights =
+    "コピー先のフォルダを元に戻すには管理者の権限が必要です。\r\n管理者として元に戻しますか？\r\n";
 
 // Puts the caption back to the software name however the run ends.
 struct RestoreCaption {
@@ -19,10 +27,18 @@ struct RestoreCaption {
     ~RestoreCaption() { form.SetCaption(form.Settings.SoftName); }
 };
 
-// "<first line>" then one "<slot>: <reason>" line each, joined by CR LF.
-std::string Report(const char* first, const std::vector<std::string>& lines) {
+// A report line and its slot's place in the table.
+struct Line {
+    std::size_t order;
+    std::string text;
+};
+
+// "<first line>" then one line each, in table order, joined by CR LF.
+std::string Report(const char* first, std::vector<Line> lines) {
+    std::stable_sort(lines.begin(), lines.end(),
+                     [](const Line& a, const Line& b) { return a.order < b.order; });
     std::string out = first;
-    for (const std::string& l : lines) out += "\r\n" + l;
+    for (const Line& l : lines) out += "\r\n" + l.text;
     return out;
 }
 
@@ -33,16 +49,50 @@ bool TFormMain::CopyOneFile(const std::string& source, const std::string& destin
     return System().CopyFileTo(source, destination, !Overwrite, why);
 }
 
+bool TFormMain::OnNetworkDrive(const std::string& path) {
+    if (path.size() < 3 || path[1] != ':') return false;
+    for (const sys::DriveInfo& d : System().Drives()) {
+        if (d.letter == static_cast<char>(std::toupper(static_cast<unsigned char>(path[0]))))
+            return d.kind == sys::DriveKind::Remote;
+    }
+    return false;
+}
+
+void TFormMain::DropVirtualStoreCopy(const std::string& destination) {
+    const std::string stale = settings::VirtualStorePath(System(), destination);
+    const std::uint32_t a = stale.empty() ? sys::kNoFile : System().Attributes(stale);
+    if (a != sys::kNoFile && !(a & sys::kDirectory)) System().RemoveFile(stale);
+}
+
+std::vector<sys::FileError> TFormMain::RunWithRights(const char* question,
+                                                     const std::vector<elevated::Step>& steps) {
+    const std::string& folder = MemoCopysaki.Text();
+    std::vector<sys::FileError> results(steps.size(), {sys::Fault::NeedsRights, ""});
+    if (System().ShowBox(sys::BoxKind::Confirm, "確認", question + folder) != sys::BoxResult::Ok) {
+        return results;
+    }
+    std::string answer;
+    switch (System().RunElevated(elevated::FormatJob({folder, steps}), answer)) {
+        case sys::Elevation::Done: return elevated::ParseResults(answer, steps.size());
+        case sys::Elevation::Declined: return results;
+        case sys::Elevation::Failed: break;
+    }
+    return std::vector<sys::FileError>(
+        steps.size(), {sys::Fault::Other, "管理者として動かす QUAVERIX を起動できませんでした"});
+}
+
 void TFormMain::BtnCopyGoClick(ui::Control*) {
     if (System().ShowBox(sys::BoxKind::Confirm, "確認", kConfirmText) != sys::BoxResult::Ok) {
         return;
     }
     AddExperience(2);
-    std::vector<std::string> failed;
+    std::vector<Line> failed;
+    std::vector<std::size_t> kept;  // the slots left for administrator rights, by order
+    std::vector<elevated::Step> steps;
+    const std::string& folder = MemoCopysaki.Text();
     {
         RestoreCaption restore{*this};
-        originals::Store kept(System(), OriginalsFolder());
-        const std::string& folder = MemoCopysaki.Text();
+        originals::Store store(System(), OriginalsFolder());
         for (int i = 0; i < ValListMp3.Count(); ++i) {
             const std::string line = ValListMp3.Line(i);
             if (!slots::IsAssigned(line)) continue;
@@ -54,9 +104,26 @@ void TFormMain::BtnCopyGoClick(ui::Control*) {
                              value + "\r\n" + destination);
             // The original is saved first; a slot whose original cannot be kept is not copied.
             sys::FileError why;
-            if (!kept.BeforeCopy(value, destination, Settings.KeepOriginals, why) ||
-                !CopyOneFile(value, destination, true, &why)) {
-                failed.push_back(name + ": " + sys::ReasonText(why));
+            const std::size_t order = static_cast<std::size_t>(i);
+            if (store.BeforeCopy(value, destination, Settings.KeepOriginals, why) &&
+                CopyOneFile(value, destination, true, &why)) {
+                DropVirtualStoreCopy(destination);
+            } else if (why.fault == sys::Fault::NeedsRights && !OnNetworkDrive(value)) {
+                kept.push_back(order);
+                steps.push_back({elevated::Step::Kind::Copy, name, value});
+            } else {
+                if (why.fault == sys::Fault::NeedsRights) why = NetworkDriveReason(value);
+                failed.push_back({order, name + ": " + sys::ReasonText(why)});
+            }
+        }
+    }
+    if (!steps.empty()) {
+        std::vector<sys::FileError> results = RunWithRights(kCopyRights, steps);
+        for (std::size_t k = 0; k < steps.size(); ++k) {
+            if (results[k].fault == sys::Fault::None) {
+                DropVirtualStoreCopy(slots::DestinationPath(folder, steps[k].slot));
+            } else {
+                failed.push_back({kept[k], steps[k].slot + ": " + sys::ReasonText(results[k])});
             }
         }
     }
@@ -66,6 +133,12 @@ void TFormMain::BtnCopyGoClick(ui::Control*) {
     }
 }
 
+sys::FileError TFormMain::NetworkDriveReason(const std::string& source) {
+    return {sys::Fault::Other,
+            "管理者の権限が必要ですが、ネットワークドライブ " + source.substr(0, 2) +
+                " のファイルは管理者として動くプログラムからは見えないため、コピーできません"};
+}
+
 void TFormMain::BtnRestoreClick(ui::Control*) {
     const std::string& folder = MemoCopysaki.Text();
     if (System().ShowBox(sys::BoxKind::Confirm, "確認",
@@ -73,30 +146,52 @@ void TFormMain::BtnRestoreClick(ui::Control*) {
         sys::BoxResult::Ok) {
         return;
     }
-    originals::Store kept(System(), OriginalsFolder());
-    const std::vector<originals::Entry> entries = kept.EntriesIn(folder);
-    std::vector<originals::Entry> restored;
-    std::vector<std::string> failed;
+    originals::Store store(System(), OriginalsFolder());
+    const std::vector<originals::Entry> entries = store.EntriesIn(folder);
+    std::vector<originals::Entry> restored, kept;
+    std::vector<std::size_t> keptAt;  // their places among the entries
+    std::vector<elevated::Step> steps;
+    std::vector<Line> failed;
     {
         RestoreCaption restore{*this};
-        for (const originals::Entry& e : entries) {
+        for (std::size_t k = 0; k < entries.size(); ++k) {
+            const originals::Entry& e = entries[k];
             SetCaption(e.destination + "を元に戻しています.....");
             sys::FileError why;
-            if (kept.Restore(e, why)) {
+            std::string putBack;
+            if (store.Restore(e, why, &putBack)) {
                 restored.push_back(e);
+                DropVirtualStoreCopy(e.destination);
+            } else if (why.fault == sys::Fault::NeedsRights) {
+                kept.push_back(e);
+                keptAt.push_back(k);
+                steps.push_back(
+                    {putBack.empty() ? elevated::Step::Kind::Remove : elevated::Step::Kind::Copy,
+                     originals::SlotName(e), putBack});
             } else {
-                failed.push_back(originals::SlotName(e) + ": " + sys::ReasonText(why));
+                failed.push_back({k, originals::SlotName(e) + ": " + sys::ReasonText(why)});
             }
         }
-        // Should the records stay (the index cannot be written), the files are back all
-        // the same; the next restore finds the originals in place and drops them then.
-        sys::FileError why;
-        kept.Forget(restored, why);
     }
+    if (!steps.empty()) {
+        std::vector<sys::FileError> results = RunWithRights(kRestoreRights, steps);
+        for (std::size_t k = 0; k < steps.size(); ++k) {
+            if (results[k].fault == sys::Fault::None) {
+                restored.push_back(kept[k]);
+                DropVirtualStoreCopy(kept[k].destination);
+            } else {
+                failed.push_back({keptAt[k], steps[k].slot + ": " + sys::ReasonText(results[k])});
+            }
+        }
+    }
+    // Should the records stay (the index cannot be written), the files are back all the
+    // same; the next restore finds the originals in place and drops them then.
+    sys::FileError why;
+    store.Forget(restored, why);
     const char* text = entries.empty()  ? "元に戻すファイルがありません。"
                        : failed.empty() ? "元に戻しました。"
                                         : nullptr;
-    System().ShowBox(
-        sys::BoxKind::Plain, Application().title,
-        text ? std::string(text) : Report("元に戻せなかったファイルがあります。", failed));
+    System().ShowBox(sys::BoxKind::Plain, Application().title,
+                     text ? std::string(text)
+                          : Report("元に戻せなかったファイルがあります。", std::move(failed)));
 }

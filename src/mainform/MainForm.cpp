@@ -6,6 +6,7 @@
 #include "platform/Error.h"
 #include "platform/ini/IniFile.h"
 #include "originals/Store.h"
+#include "settings/DataFolder.h"
 #include "platform/text/Cp932.h"
 #include "slots/Slots.h"
 
@@ -180,11 +181,13 @@ void TFormMain::Create() {
     });
 }
 
-std::string TFormMain::UserIniPath() { return System().ExeFolder() + settings::kUserIni; }
-
-std::string TFormMain::OriginalsFolder() {
-    return System().ExeFolder() + originals::kFolder + "\\";
+std::string TFormMain::DataFolder() {
+    return dataFolder_.empty() ? System().ExeFolder() : dataFolder_;
 }
+
+std::string TFormMain::UserIniPath() { return DataFolder() + settings::kUserIni; }
+
+std::string TFormMain::OriginalsFolder() { return DataFolder() + originals::kFolder + "\\"; }
 
 void TFormMain::AddExperience(std::int32_t n) {
     Settings.Experience = Settings.Experience > INT32_MAX - n ? INT32_MAX : Settings.Experience + n;
@@ -192,6 +195,7 @@ void TFormMain::AddExperience(std::int32_t n) {
 
 void TFormMain::FormCreate(ui::Control*) {
     startupNote.clear();
+    dataFolder_ = settings::ChooseDataFolder(System());
     {
         ini::IniFile userIni(System(), UserIniPath());
         MemoCopysaki.SetText(settings::LoadUserIni(userIni, System().ExeFolder(), Settings));

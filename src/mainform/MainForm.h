@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "elevated/Job.h"
 #include "platform/ui/Application.h"
 #include "platform/ui/Browse.h"
 #include "platform/ui/Controls.h"
@@ -113,7 +114,18 @@ public:
     bool CopyOneFile(const std::string& source, const std::string& destination, bool Overwrite,
                      sys::FileError* why = nullptr);
 
+    // Where user.ini and originals live (settings::ChooseDataFolder, decided at start-up).
+    std::string DataFolder();
     std::string UserIniPath();
+    // The direct copy's and the restore's help: the steps the player's rights could not do,
+    // run once with administrator rights after `question` (the folder follows it); a file
+    // on a network drive (which an administrator's run cannot see); and the copy that file
+    // virtualization may have left for a destination just written for real.
+    std::vector<sys::FileError> RunWithRights(const char* question,
+                                              const std::vector<elevated::Step>& steps);
+    bool OnNetworkDrive(const std::string& path);
+    sys::FileError NetworkDriveReason(const std::string& source);
+    void DropVirtualStoreCopy(const std::string& destination);
     // Where the game's own files are kept: "originals" in the exe folder.
     std::string OriginalsFolder();
     // Raises the use counter, stopping at the largest value instead of overflowing.
@@ -133,6 +145,7 @@ private:
     void BindEvents();
 
     ui::Application& app_;
+    std::string dataFolder_;
 };
 
 // The one window; set while a TFormMain exists.

@@ -162,7 +162,7 @@ std::vector<Entry> Store::EntriesIn(const std::string& folder) {
     return out;
 }
 
-bool Store::Restore(const Entry& entry, sys::FileError& why) {
+bool Store::Restore(const Entry& entry, sys::FileError& why, std::string* putBack) {
     Load();
     if (!loaded_)
         return Refuse(why, "元のファイルの記録 " + folder_ + kIndexName + " を読めません");
@@ -175,6 +175,7 @@ bool Store::Restore(const Entry& entry, sys::FileError& why) {
     if (entry.Absent()) {
         if (!present) return true;
         if (now != entry.copied) return Refuse(why, changed);
+        if (putBack) putBack->clear();
         return system_.RemoveFile(destination, &why);
     }
     if (present && now == entry.original) return true;  // already the game's own file
@@ -184,6 +185,7 @@ bool Store::Restore(const Entry& entry, sys::FileError& why) {
         return Refuse(why, "保存しておいた元のファイル " + folder_ + entry.saved +
                                " が見つからないか、壊れています");
     }
+    if (putBack) *putBack = folder_ + entry.saved;
     return system_.CopyFileTo(folder_ + entry.saved, destination, false, &why);
 }
 

@@ -39,7 +39,10 @@ public:
     std::vector<Entry> EntriesIn(const std::string& folder);
     // Puts one original back (removes the file where none was there); false with the
     // reason in `why` (Fault::Other and a text of ours for "changed since").
-    bool Restore(const Entry& entry, sys::FileError& why);
+    // `putBack`, when given, learns what the last step tried to put in place: the saved
+    // file's path, or "" for the removal of a file that was not there before (so that a
+    // step the player's rights did not allow can be done again with more).
+    bool Restore(const Entry& entry, sys::FileError& why, std::string* putBack = nullptr);
     // Drops the records of the destinations put back, then their saved files.
     bool Forget(const std::vector<Entry>& restored, sys::FileError& why);
 

@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Checks the built QUAVERIX.exe as a player's Windows would see it: a GUI program of the
 expected width, one icon, the version record, the manifest (common controls 6, per-monitor
-DPI awareness, supported Windows versions, no execution level), and imports of system
+DPI awareness, supported Windows versions, the execution level asInvoker), and imports of system
 DLLs only."""
 import re
 import sys
@@ -62,7 +62,9 @@ def main(path, bits):
               "common controls 6 not requested")
         check("PerMonitorV2" in manifest and "true/pm" in manifest, "per-monitor DPI awareness missing")
         check(len(re.findall(r"supportedOS Id=", manifest)) >= 4, "supported Windows versions missing")
-        check("requestedExecutionLevel" not in manifest, "an execution level is declared")
+        levels = re.findall(r'<requestedExecutionLevel\s+level="([^"]*)"\s+uiAccess="([^"]*)"', manifest)
+        check(levels == [("asInvoker", "false")] and "<trustInfo" in manifest,
+              f"execution level asInvoker (no virtualization) expected, found {levels}")
 
     for f in failures:
         print("FAIL:", f)

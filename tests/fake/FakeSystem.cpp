@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "elevated/Job.h"
 #include "platform/paths/Paths.h"
 #include "platform/text/Cp932.h"
 
@@ -10,6 +11,8 @@ namespace sys {
 FakeSystem::FakeSystem() {
     AddDrive('C', DriveKind::Fixed, "Windows");
     AddFolder("C:\\Game\\QUAVERIX");
+    AddFolder(appData);
+    AddFolder(localAppData);
 }
 
 std::u16string FakeSystem::Key(const std::string& path) const { return Key(text::ToUtf16(path)); }
@@ -140,7 +143,7 @@ bool FakeSystem::Writable(const std::string& path) const {
     for (const std::string& u : unwritable) {
         if (Key(u) == key || Key(u) == Parent(key)) return false;
     }
-    if (!DriveReady(path)) return false;
+    if (!DriveReady(path) || NeedsRights(path)) return false;
     std::u16string parent = Parent(key);
     auto p = nodes_.find(parent);
     if (parent.empty() || p == nodes_.end() || !(p->second.attributes & kDirectory)) return false;
@@ -177,8 +180,22 @@ FileError FakeSystem::WriteFault(const std::string& path) const {
     if (!DriveReady(path) || p == nodes_.end() || !(p->second.attributes & kDirectory)) {
         return {Fault::FolderMissing, ""};
     }
+    if (NeedsRights(path)) return {Fault::NeedsRights, ""};
     if (!Writable(path)) return {Fault::Other, "アクセスが拒否されました。"};
     return {};
+}
+
+bool FakeSystem::NeedsRights(const std::string& path) const {
+    if (elevated_) return false;
+    const std::u16string key = Key(path);
+    for (const std::string& n : needsRights) {
+        const std::u16string k = Key(n);
+        if (key == k || (key.size() > k.size() && key.compare(0, k.size(), k) == 0 &&
+                         (k.back() == u'\\' || key[k.size()] == u'\\'))) {
+            return true;
+        }
+    }
+    return false;
 }
 
 bool FakeSystem::ReadFile(const std::string& path, std::string& data, FileError* why) {
@@ -272,6 +289,34 @@ bool FakeSystem::CreateFolder(const std::string& path) {
     if (p == nodes_.end() || !(p->second.attributes & kDirectory) || !Writable(path)) return false;
     AddFolder(path);
     return true;
+}
+
+bool FakeSystem::CanCreateIn(const std::string& folder) {
+    auto it = nodes_.find(Key(folder));
+    return it != nodes_.end() && (it->second.attributes & kDirectory) &&
+           Writable(paths::Join(folder, "probe.tmp"));
+}
+
+std::string FakeSystem::ProfileFolder(UserFolder which) {
+    return which == UserFolder::RoamingAppData ? appData : localAppData;
+}
+
+Elevation FakeSystem::RunElevated(const std::string& job, std::string& results) {
+    log.push_back("elevated: " + job);
+    elevatedJobs.push_back(job);
+    Elevation answer = Elevation::Done;
+    if (!elevationAnswers.empty()) {
+        answer = elevationAnswers.front();
+        elevationAnswers.pop_front();
+    }
+    results.clear();
+    if (answer != Elevation::Done) return answer;
+    std::optional<elevated::Job> parsed = elevated::ParseJob(job);
+    if (!parsed) return Elevation::Failed;
+    elevated_ = true;
+    results = elevated::FormatResults(elevated::Run(*this, *parsed));
+    elevated_ = false;
+    return answer;
 }
 
 std::uint32_t FakeSystem::Attributes(const std::string& path) {

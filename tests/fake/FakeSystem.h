@@ -40,6 +40,17 @@ public:
     std::string Data(const std::string& path) const;  // "" when missing
     // Paths that refuse writes (as a read-only folder or a locked file would).
     std::vector<std::string> unwritable;
+    // Paths (files, or folders and everything in them) that take writes only from an
+    // administrator, as a game's folder under Program Files does: refused with
+    // Fault::NeedsRights, except inside RunElevated.
+    std::vector<std::string> needsRights;
+    // The player's profile folders (ProfileFolder); empty: unknown.
+    std::string appData = "C:\\Users\\Player\\AppData\\Roaming";
+    std::string localAppData = "C:\\Users\\Player\\AppData\\Local";
+    // How the next runs with administrator rights end (empty: Done). A Done run does its
+    // job on this same fake, with the rights, as the elevated program would.
+    std::deque<Elevation> elevationAnswers;
+    std::vector<std::string> elevatedJobs;  // the job of every run asked for
     // Paths held open by another program without sharing: reads, writes and deletes fail.
     std::vector<std::string> inUse;
     // Writes stop after this many bytes (a full disk); -1 for no limit.
@@ -79,6 +90,9 @@ public:
                     FileError* why = nullptr) override;
     bool RemoveFile(const std::string& path, FileError* why = nullptr) override;
     bool CreateFolder(const std::string& path) override;
+    bool CanCreateIn(const std::string& folder) override;
+    std::string ProfileFolder(UserFolder which) override;
+    Elevation RunElevated(const std::string& job, std::string& results) override;
     std::uint32_t Attributes(const std::string& path) override;
     FolderListing ListFolder(const std::string& folder) override;
     std::string ShortName(const std::string& folder, const std::u16string& name) override;
@@ -112,12 +126,14 @@ private:
     std::u16string Spelled(const std::u16string& path) const;
     bool Writable(const std::string& path) const;
     bool InUse(const std::string& path) const;
+    bool NeedsRights(const std::string& path) const;
     // Why a write to `path` would fail (Fault::None when it would not).
     FileError WriteFault(const std::string& path) const;
     bool DriveReady(const std::string& path) const;
 
     std::map<std::u16string, Node> nodes_;  // key: see Key()
     std::map<char, Drive> drives_;
+    bool elevated_ = false;  // inside RunElevated
 };
 
 }  // namespace sys

@@ -61,7 +61,7 @@ with zipfile.ZipFile(zip_path) as z:
             check(text.replace("\r\n", "\n") == open(readme_source, encoding="utf-8").read(),
                   "read-me differs from data/readme-ja.txt")
             for topic in ("展開", "はじめて起動したとき", "[→]", "クリック", "Bat作成", "コピー開始",
-                          "元に戻す", "originals", "8.3", "VirtualStore", "Linux", "Steam Deck", "WINEPREFIX"):
+                          "元に戻す", "originals", "8.3", "管理者として", "APPDATA", "Linux", "Steam Deck", "WINEPREFIX"):
                 check(topic in text, f"read-me says nothing of {topic}")
 
 for f in failures:

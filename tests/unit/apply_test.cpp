@@ -1,4 +1,7 @@
 // Applying the slot table: the batch file writer and the direct copy.
+#include <optional>
+
+#include "elevated/Job.h"
 #include "originals/Store.h"
 #include "support/FormFixture.h"
 
@@ -399,4 +402,128 @@ TEST_F(Apply, RestorePutsBackOnlyWhereOurCopyStillIs) {
     EXPECT_EQ(fs.Data("C:\\bgm\\05.mp3"), "05");
     EXPECT_EQ(Recorded(*this, "C:\\bgm\\05.mp3"), "");
     EXPECT_EQ(f.Settings.Experience, counter + 2);  // the copy run's, none for restoring
+}
+
+namespace {
+
+const std::string kStale =
+    "C:\\Users\\Player\\AppData\\Local\\VirtualStore\\Program Files\\"
+    "PellamorOnline\\bgm\\";
+const char* const kRightsBox =
+    "コピー先のフォルダに書き込むには管理者の権限が必要です。\r\n管理者としてコピーしますか？\r\n";
+
+}  // namespace
+
+// A game folder that takes writes only from an administrator: the slots refused for that
+// are kept to the end, one question asks for the rights, one elevated run copies just
+// them, and the report tells what is left, in table order.
+TEST_F(Apply, CopyAsksOnceForRightsAndRunsTheRefusedSlotsElevated) {
+    TFormMain& f = Start();
+    fs.AddFile("C:\\m\\a.mp3", "A");
+    fs.AddFile(kBgm + "\\01.mp3", "game 01");
+    fs.AddFile(kStale + "01.mp3", "stale");  // an earlier, virtualized run's copy
+    fs.needsRights = {kBgm};
+    f.ValListMp3.SetText("01.mp3=C:\\m\\a.mp3\r\n03.mp3=C:\\m\\gone.mp3\r\n05.mp3=C:\\m\\a.mp3");
+    struct Row {
+        std::vector<sys::BoxResult> answers;  // confirmation, 3 per-file boxes, rights box
+        std::optional<sys::Elevation> elevation;
+        std::vector<std::string> report;  // empty: no report box
+    };
+    const std::string rights = "管理者の権限がないためコピーできません";
+    const std::string gone = "03.mp3: コピー元のファイルがありません";
+    const std::vector<Row> rows = {
+        {{sys::BoxResult::Ok},
+         sys::Elevation::Declined,
+         {"01.mp3: " + rights, gone, "05.mp3: " + rights}},
+        {{sys::BoxResult::Ok, sys::BoxResult::Ok, sys::BoxResult::Ok, sys::BoxResult::Ok,
+          sys::BoxResult::Cancel},
+         std::nullopt,
+         {"01.mp3: " + rights, gone, "05.mp3: " + rights}},
+        {{sys::BoxResult::Ok}, sys::Elevation::Done, {gone}},
+    };
+    for (const Row& row : rows) {
+        fs.boxes.clear();
+        fs.elevatedJobs.clear();
+        fs.boxAnswers = {row.answers.begin(), row.answers.end()};
+        if (row.elevation) fs.elevationAnswers = {*row.elevation};
+        ASSERT_TRUE(Handle([&] { f.BtnCopyGo.UserClick(); }));
+        ASSERT_GE(fs.boxes.size(), 5u);
+        EXPECT_EQ(fs.boxes[4].kind, sys::BoxKind::Confirm);  // one box, after the per-file ones
+        EXPECT_EQ(fs.boxes[4].caption, "確認");
+        EXPECT_EQ(fs.boxes[4].text, kRightsBox + kBgm);
+        std::string report = "コピーできなかったファイルがあります。";
+        for (const std::string& l : row.report) report += "\r\n" + l;
+        EXPECT_EQ(fs.boxes.back().text, report);
+        EXPECT_EQ(fs.boxes.size(), 6u);
+        EXPECT_EQ(fs.elevatedJobs.size(), row.answers.size() == 5 ? 0u : 1u);
+        // The virtualized copy goes only once the real one is in place.
+        EXPECT_EQ(fs.Exists(kStale + "01.mp3"), row.report.size() > 1);
+    }
+    // The job names just the refused slots; what it copied is in place, the game's file
+    // kept first, and the stale virtualized copy is gone.
+    EXPECT_EQ(fs.elevatedJobs.back(),
+              "1|" + kBgm + "|C|01.mp3|C:\\m\\a.mp3|C|05.mp3|C:\\m\\a.mp3|");
+    EXPECT_EQ(fs.Data(kBgm + "\\01.mp3"), "A");
+    EXPECT_EQ(fs.Data(kBgm + "\\05.mp3"), "A");
+    EXPECT_EQ(Recorded(*this, kBgm + "\\01.mp3"), "game 01|7");
+    EXPECT_FALSE(fs.Exists(kStale + "01.mp3"));
+
+    // "元に戻す" the same way: one question, one elevated run, the game's files back.
+    fs.boxes.clear();
+    ASSERT_TRUE(Handle([&] { f.BtnRestore.UserClick(); }));
+    EXPECT_EQ(BoxTexts(), (std::vector<std::string>{
+                              "コピー先フォルダのファイルを元に戻します。\r\n" + kBgm,
+                              "コピー先のフォルダを元に戻すには管理者の権限が必要です。\r\n"
+                              "管理者として元に戻しますか？\r\n" +
+                                  kBgm,
+                              "元に戻しました。"}));
+    EXPECT_EQ(fs.Data(kBgm + "\\01.mp3"), "game 01");
+    EXPECT_FALSE(fs.Exists(kBgm + "\\05.mp3"));
+    EXPECT_EQ(Recorded(*this, kBgm + "\\01.mp3"), "");
+}
+
+// The elevated side does only a well-formed job: a folder given whole, bare slot names of
+// the game's kinds, sources given whole. Anything else is refused whole, and nothing is
+// written.
+TEST(Elevated, JobsAreCheckedBeforeAnythingIsDone) {
+    using elevated::Step;
+    const Step ok{Step::Kind::Copy, "01.mp3", "C:\\m\\a.mp3"};
+    struct Row {
+        std::string folder;
+        Step step;
+        bool done;
+    };
+    const std::vector<Row> rows = {
+        {"C:\\bgm", ok, true},
+        {"C:\\bgm", {Step::Kind::Copy, "ポ.wav", "C:\\m\\a.mp3"}, true},  // '|' as a trail byte
+        {"\\\\srv\\share\\bgm", ok, true},
+        {"bgm", ok, false},
+        {"C:bgm", ok, false},
+        {"C:\\bgm\\..\\Windows", ok, false},
+        {"C:\\bgm", {Step::Kind::Copy, "..\\x.mp3", "C:\\m\\a.mp3"}, false},
+        {"C:\\bgm", {Step::Kind::Copy, "C:\\x.mp3", "C:\\m\\a.mp3"}, false},
+        {"C:\\bgm", {Step::Kind::Copy, "evil.dll", "C:\\m\\a.mp3"}, false},
+        {"C:\\bgm", {Step::Kind::Copy, "a.mp3:stream.mp3", "C:\\m\\a.mp3"}, false},
+        {"C:\\bgm", {Step::Kind::Copy, "01.mp3", "a.mp3"}, false},
+        {"C:\\bgm", {Step::Kind::Remove, "01.mp3", "C:\\m\\a.mp3"}, false},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.folder + " " + row.step.slot);
+        sys::FakeSystem fs;
+        fs.AddFile("C:\\m\\a.mp3", "A");
+        fs.AddFolder("C:\\bgm");
+        const elevated::Job job{row.folder, {row.step}};
+        std::optional<elevated::Job> back = elevated::ParseJob(elevated::FormatJob(job));
+        ASSERT_TRUE(back && *back == job);
+        EXPECT_EQ(elevated::Check(job), row.done);
+        std::vector<sys::FileError> r = elevated::Run(fs, job);
+        ASSERT_EQ(r.size(), 1u);
+        if (row.folder == "C:\\bgm" || !row.done) {  // (the fake has no network shares)
+            EXPECT_EQ(r[0].fault == sys::Fault::None, row.done);
+            EXPECT_EQ(fs.log.size(), row.done ? 1u : 0u) << (fs.log.empty() ? "" : fs.log[0]);
+        }
+        EXPECT_EQ(elevated::ParseResults(elevated::FormatResults(r), 1)[0].fault, r[0].fault);
+    }
+    EXPECT_FALSE(elevated::ParseJob("2|C:\\bgm|"));
+    EXPECT_EQ(elevated::ParseResults("", 2)[1].fault, sys::Fault::Other);  // no word: not done
 }

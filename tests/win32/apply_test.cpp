@@ -593,3 +593,139 @@ TEST(ForeignNames, SoftNameStopsAt32BytesForImeInput) {
     EXPECT_EQ(f.form->MemoSoftName.Text(), "M?sica");
     EXPECT_EQ(win32::WindowTextW(memo), L"M?sica");
 }
+
+namespace {
+
+// A folder made immutable for a test's scope (the stand-in for Program Files).
+struct Immutable {
+    std::string folder;
+    explicit Immutable(std::string f) : folder(std::move(f)) {
+        EXPECT_TRUE(SetImmutable(folder, true)) << "chattr +i " << folder;
+    }
+    ~Immutable() { SetImmutable(folder, false); }
+    // Writable again; the test's answer to the rights box stands in for the UAC prompt.
+    void Lift() { EXPECT_TRUE(SetImmutable(folder, false)); }
+};
+
+const char* const kCopyRightsBox =
+    "コピー先のフォルダに書き込むには管理者の権限が必要です。\r\n管理者としてコピーしますか？\r\n";
+
+}  // namespace
+
+// A game folder that refuses the player's writes: after the per-file boxes one question
+// asks for administrator rights; OK starts QUAVERIX.exe itself in its elevated mode, which
+// copies just the refused slots; キャンセル reports them with the rights reason. "元に戻す"
+// goes the same way.
+TEST(Rights, RefusedSlotsGoToOneElevatedRunOfTheRealExe) {
+    TempFolder root("qxrights");
+    RealForm f(ExeFolder(root), "C:\\");
+    const std::string music = root / "曲", dest = root / "bgm";
+    MakeFolder(music);
+    MakeFolder(dest);
+    WriteBytes(dest + "\\01.mp3", Music("game 01"));
+    WriteBytes(music + "\\a.mp3", Music("a"));
+    WriteBytes(music + "\\b.mp3", Music("b"));
+    f.form->MemoCopysaki.SetText(dest);
+    Assign(f, 0, music + "\\a.mp3");
+    Assign(f, 1, music + "\\gone.mp3");
+    Assign(f, 2, music + "\\b.mp3");
+    Immutable lock(dest);
+    const std::string rights = "管理者の権限がないためコピーできません";
+
+    // キャンセル: the two refused slots are reported with the rights reason.
+    f.system.boxAnswers = {sys::BoxResult::Ok, sys::BoxResult::Ok, sys::BoxResult::Ok,
+                           sys::BoxResult::Ok, sys::BoxResult::Cancel};
+    Click(f, f.form->BtnCopyGo);
+    ASSERT_EQ(f.system.boxes.size(), 6u);
+    EXPECT_EQ(f.system.boxes[4].text, kCopyRightsBox + dest);
+    EXPECT_EQ(f.system.boxes[4].kind, sys::BoxKind::Confirm);
+    EXPECT_EQ(f.system.boxes[5].text,
+              "コピーできなかったファイルがあります。\r\n01.mp3: " + rights +
+                  "\r\n03.mp3: コピー元のファイルがありません\r\n05.mp3: " + rights);
+    EXPECT_EQ(ReadBytes(dest + "\\01.mp3"), Music("game 01"));
+
+    // OK: the elevated instance copies them; the originals were kept first; the report
+    // names only the missing source.
+    f.system.boxes.clear();
+    f.system.onBox = [&](const TestSystem::Box& b) {
+        if (b.text.rfind("コピー先のフォルダ", 0) == 0) lock.Lift();
+    };
+    Click(f, f.form->BtnCopyGo);
+    ASSERT_EQ(f.system.boxes.size(), 6u);
+    EXPECT_EQ(f.system.boxes[5].text,
+              "コピーできなかったファイルがあります。\r\n03.mp3: コピー元のファイルがありません");
+    EXPECT_EQ(ReadBytes(dest + "\\01.mp3"), Music("a"));
+    EXPECT_EQ(ReadBytes(dest + "\\05.mp3"), Music("b"));
+    EXPECT_NE(ReadBytes(root / "exe\\originals\\index.txt").find(dest + "\\01.mp3\t"),
+              std::string::npos);
+
+    // "元に戻す" through the same path: the game's file back byte for byte, ours removed.
+    ASSERT_TRUE(SetImmutable(dest, true));
+    f.system.boxes.clear();
+    f.ClickTab(1);
+    Click(f, f.form->BtnRestore);
+    ASSERT_EQ(f.system.boxes.size(), 3u);
+    EXPECT_EQ(f.system.boxes[1].text,
+              "コピー先のフォルダを元に戻すには管理者の権限が必要です。\r\n"
+              "管理者として元に戻しますか？\r\n" +
+                  dest);
+    EXPECT_EQ(f.system.boxes[2].text, "元に戻しました。");
+    EXPECT_EQ(ReadBytes(dest + "\\01.mp3"), Music("game 01"));
+    EXPECT_FALSE(Exists(dest + "\\05.mp3"));
+}
+
+// QUAVERIX unzipped into a folder it cannot write (Program Files): it starts, closes
+// without an error box, and keeps its settings in %APPDATA%\QUAVERIX across starts.
+TEST(Rights, UnzippedIntoAFolderItCannotWrite) {
+    TempFolder root("qxreadonly");
+    const std::string app = root / "app";
+    MakeFolder(app);
+    ASSERT_TRUE(CopyFileW(HelperPath(L"..\\QUAVERIX.exe").c_str(),
+                          Wide(app + "\\QUAVERIX.exe").c_str(), FALSE));
+    WriteBytes(app + "\\Pellamor.lst", kListFile);
+    wchar_t appData[MAX_PATH];
+    ASSERT_TRUE(GetEnvironmentVariableW(L"APPDATA", appData, MAX_PATH));
+    const std::string kept = win32::A(appData) + "\\QUAVERIX\\user.ini";
+    DeleteFileW(Wide(kept).c_str());
+    Immutable lock(app);
+    for (int start = 1; start <= 2; ++start) {
+        STARTUPINFOW si{};
+        si.cb = sizeof si;
+        PROCESS_INFORMATION pi{};
+        std::wstring command = L"\"" + Wide(app) + L"\\QUAVERIX.exe\"";
+        ASSERT_TRUE(CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                                   Wide(app).c_str(), &si, &pi));
+        CloseHandle(pi.hThread);
+        HWND window = nullptr;
+        for (int i = 0; i < 300 && !window; ++i) {
+            Sleep(50);
+            struct Find {
+                DWORD pid;
+                HWND found = nullptr;
+                static BOOL CALLBACK Each(HWND h, LPARAM self) {
+                    auto* f = reinterpret_cast<Find*>(self);
+                    DWORD pid = 0;
+                    GetWindowThreadProcessId(h, &pid);
+                    wchar_t cls[32] = {};
+                    GetClassNameW(h, cls, 32);
+                    if (pid == f->pid && wcscmp(cls, L"TFormMain") == 0 && IsWindowVisible(h))
+                        f->found = h;
+                    return TRUE;
+                }
+            } find{pi.dwProcessId};
+            EnumWindows(Find::Each, reinterpret_cast<LPARAM>(&find));
+            window = find.found;
+        }
+        ASSERT_TRUE(window) << "start " << start << ": no window";
+        PostMessageW(window, WM_CLOSE, 0, 0);
+        // An error box would hold the process open.
+        EXPECT_EQ(WaitForSingleObject(pi.hProcess, 15000), WAIT_OBJECT_0) << "start " << start;
+        TerminateProcess(pi.hProcess, 9);
+        CloseHandle(pi.hProcess);
+        EXPECT_NE(ReadBytes(kept).find("experience=" + std::to_string(start) + "\r\n"),
+                  std::string::npos)
+            << ReadBytes(kept);
+    }
+    EXPECT_FALSE(Exists(app + "\\user.ini"));
+    DeleteFileW(Wide(kept).c_str());
+}

@@ -9,6 +9,7 @@ std::string ReasonText(const FileError& why) {
         case Fault::TargetProtected: return "コピー先のファイルが読み取り専用か隠しファイルです";
         case Fault::InUse:
             return "ファイルがほかのプログラムで使用中です (ゲームが起動していませんか)";
+        case Fault::NeedsRights: return "管理者の権限がないためコピーできません";
         case Fault::None:
         case Fault::Other: break;
     }

@@ -12,6 +12,7 @@ enum class Fault {
     TargetProtected,  // the file to replace is read-only or hidden
     InUse,  // another program holds the file open
     Other,  // see `detail`: the system's own message
+    NeedsRights,  // the folder takes writes only from an administrator (access denied)
 };
 
 struct FileError {

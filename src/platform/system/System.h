@@ -100,6 +100,19 @@ struct SaveFileRequest {
 
 enum class WriteStatus { Ok, CannotCreate, WriteFailed };
 
+// Folders of the player's profile the program may keep its own files in.
+enum class UserFolder {
+    RoamingAppData,  // %APPDATA%
+    LocalAppData,  // %LOCALAPPDATA%, where Windows keeps the VirtualStore
+};
+
+// How a run of QUAVERIX with administrator rights ended.
+enum class Elevation {
+    Done,  // it ran; the results are what it said
+    Declined,  // the player (or the system) said no to the rights
+    Failed,  // it could not be started, or ended without a word
+};
+
 class System {
 public:
     virtual ~System() = default;
@@ -127,6 +140,14 @@ public:
                             FileError* why = nullptr) = 0;
     // Deletes a file; refuses a read-only or hidden one, as CopyFileTo does.
     virtual bool RemoveFile(const std::string& path, FileError* why = nullptr) = 0;
+    // True when a new file could be made in `folder` now; finding out leaves nothing there.
+    virtual bool CanCreateIn(const std::string& folder) = 0;
+    // One of the player's profile folders (no trailing backslash); "" when unknown.
+    virtual std::string ProfileFolder(UserFolder which) = 0;
+    // Starts this program again with administrator rights (the system asks the player) to
+    // do `job` (elevated::FormatJob's text), waits for it, and gives its answer in
+    // `results` (elevated::FormatResults's text).
+    virtual Elevation RunElevated(const std::string& job, std::string& results) = 0;
     // Makes a folder (its parent must exist); true when it is there afterwards.
     virtual bool CreateFolder(const std::string& path) = 0;
     virtual std::uint32_t Attributes(const std::string& path) = 0;  // kNoFile when missing

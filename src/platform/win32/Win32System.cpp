@@ -8,6 +8,7 @@
 
 #include "platform/paths/Paths.h"
 #include "platform/text/Cp932.h"
+#include "platform/win32/Modal.h"
 #include "platform/win32/Scoped.h"
 #include "platform/win32/Wide.h"
 
@@ -49,6 +50,13 @@ bool Fail(sys::FileError* why, sys::Fault fault) {
     return false;
 }
 
+// A write into the destination refused by the system's security (the folder takes writes
+// only from an administrator, as Program Files does): kept apart from every other failure
+// so the copy can ask for the rights.
+bool FailWrite(sys::FileError* why, DWORD code) {
+    return code == ERROR_ACCESS_DENIED ? Fail(why, sys::Fault::NeedsRights) : Fail(why, code);
+}
+
 bool IsFolder(const std::wstring& path) {
     DWORD a = GetFileAttributesW(path.c_str());
     return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
@@ -77,7 +85,7 @@ bool Writable(const std::wstring& target, sys::FileError* why) {
     KernelHandle h(CreateFileW(target.c_str(), GENERIC_WRITE,
                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    return h ? true : Fail(why, GetLastError());
+    return h ? true : FailWrite(why, GetLastError());
 }
 
 bool WriteAll(HANDLE h, const std::string& data) {
@@ -244,15 +252,18 @@ bool Win32System::CopyFileTo(const std::string& from, const std::string& to, boo
         DWORD code = GetLastError();
         SetFileAttributesW(temp.c_str(), FILE_ATTRIBUTE_NORMAL);
         DeleteFileW(temp.c_str());
-        return code == ERROR_FILE_NOT_FOUND ? Fail(why, sys::Fault::SourceMissing)
-                                            : Fail(why, code);
+        if (code == ERROR_FILE_NOT_FOUND) return Fail(why, sys::Fault::SourceMissing);
+        // Denied: the side file could not be made, unless it is the source that is closed.
+        KernelHandle readable(CreateFileW(source.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                          OPEN_EXISTING, 0, nullptr));
+        return readable ? FailWrite(why, code) : Fail(why, code);
     }
     if (!MoveFileExW(temp.c_str(), target.c_str(),
                      MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
         DWORD code = GetLastError();
         SetFileAttributesW(temp.c_str(), FILE_ATTRIBUTE_NORMAL);
         DeleteFileW(temp.c_str());
-        return Fail(why, code);
+        return FailWrite(why, code);
     }
     return true;
 }
@@ -263,12 +274,37 @@ bool Win32System::RemoveFile(const std::string& path, sys::FileError* why) {
         return Fail(why, sys::Fault::SourceMissing);
     }
     if (!Writable(target, why)) return false;
-    return DeleteFileW(target.c_str()) ? true : Fail(why, GetLastError());
+    if (!DeleteFileW(target.c_str())) return FailWrite(why, GetLastError());
+    // Wine reports a delete as done before the folder has allowed it (an immutable folder
+    // refuses it afterwards, unseen): the file must really be gone. (On Windows a file still
+    // open elsewhere is "delete pending" and no longer found either.)
+    if (GetFileAttributesW(target.c_str()) != INVALID_FILE_ATTRIBUTES) {
+        return FailWrite(why, ERROR_ACCESS_DENIED);
+    }
+    return true;
 }
 
 bool Win32System::CreateFolder(const std::string& path) {
     std::wstring folder = W(path);
     return CreateDirectoryW(folder.c_str(), nullptr) || IsFolder(folder);
+}
+
+bool Win32System::CanCreateIn(const std::string& folder) {
+    // A file that goes with its handle: nothing is left, even if the process is killed.
+    std::wstring probe = W(folder);
+    if (!probe.empty() && probe.back() != L'\\') probe += L'\\';
+    probe += L"quaverix-" + std::to_wstring(GetCurrentProcessId()) + L".tmp";
+    KernelHandle h(CreateFileW(probe.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                               FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr));
+    return static_cast<bool>(h);
+}
+
+std::string Win32System::ProfileFolder(sys::UserFolder which) {
+    const wchar_t* name = which == sys::UserFolder::RoamingAppData ? L"APPDATA" : L"LOCALAPPDATA";
+    wchar_t value[MAX_PATH * 2];
+    DWORD n = GetEnvironmentVariableW(name, value, MAX_PATH * 2);
+    if (n == 0 || n >= MAX_PATH * 2) return std::string();
+    return UsablePath(std::wstring(value, n));
 }
 
 std::uint32_t Win32System::Attributes(const std::string& path) {
@@ -412,37 +448,6 @@ void Win32System::ShellOpen(const std::string& file, const std::optional<std::st
 }
 
 namespace {
-
-// While a box or prompt is open the whole application is modal, as Windows makes a box's
-// owner: every other window of this thread is disabled too (the taskbar window
-// included), and the form drops what still reaches it (see NativeForm).
-class ModalScope {
-public:
-    ModalScope(Win32System& system, HWND parent) : system_(system), parent_(parent) {
-        ++system_.modalDepth;
-        EnumThreadWindows(GetCurrentThreadId(), Collect, reinterpret_cast<LPARAM>(this));
-        for (HWND h : disabled_) EnableWindow(h, FALSE);
-    }
-    ~ModalScope() {
-        for (HWND h : disabled_) {
-            if (IsWindow(h)) EnableWindow(h, TRUE);
-        }
-        --system_.modalDepth;
-    }
-    ModalScope(const ModalScope&) = delete;
-    ModalScope& operator=(const ModalScope&) = delete;
-
-private:
-    static BOOL CALLBACK Collect(HWND h, LPARAM self) {
-        auto* scope = reinterpret_cast<ModalScope*>(self);
-        // The box disables (and enables again) its own owner.
-        if (h != scope->parent_ && IsWindowEnabled(h)) scope->disabled_.push_back(h);
-        return TRUE;
-    }
-    Win32System& system_;
-    HWND parent_;
-    std::vector<HWND> disabled_;
-};
 
 // A box's buttons in the program's language, whatever the language of Windows:
 // MessageBoxW labels them in the display language ("Cancel" on an English Windows).

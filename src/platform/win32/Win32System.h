@@ -30,6 +30,11 @@ public:
                     sys::FileError* why = nullptr) override;
     bool RemoveFile(const std::string& path, sys::FileError* why = nullptr) override;
     bool CreateFolder(const std::string& path) override;
+    bool CanCreateIn(const std::string& folder) override;
+    std::string ProfileFolder(sys::UserFolder which) override;
+    sys::Elevation RunElevated(const std::string& job, std::string& results) override;
+    // The program started with administrator rights: this one's own exe.
+    virtual std::wstring ProgramPath();
     std::uint32_t Attributes(const std::string& path) override;
     sys::FolderListing ListFolder(const std::string& folder) override;
     std::string ShortName(const std::string& folder, const std::u16string& name) override;
@@ -51,6 +56,11 @@ std::string SystemMessage(DWORD code);
 // CP932 cannot hold is replaced by its short (8.3) name. Where a part has none, the
 // nearest CP932 spelling ("?" for what it lacks), which will not open.
 std::string UsablePath(const std::wstring& path);
+
+// The mode of the one command-line argument QUAVERIX reads (elevated::kArgument): does the
+// job it names with the rights it was started with, opens no window, hands the results
+// back over the channel it names. Returns the process's exit code.
+int RunElevatedJob(const std::wstring& argument);
 
 // "desc|pattern|desc|pattern" -> the dialog's double-NUL-terminated filter.
 std::wstring DialogFilter(const std::string& filter);

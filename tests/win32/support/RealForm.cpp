@@ -4,6 +4,8 @@
 
 #include <commctrl.h>
 
+#include <algorithm>
+
 #include "platform/win32/Wide.h"
 
 namespace wintest {
@@ -93,6 +95,7 @@ void RemoveTree(const std::string& path) {
 sys::BoxResult TestSystem::ShowBox(sys::BoxKind kind, const std::string& caption,
                                    const std::string& text) {
     boxes.push_back({kind, caption, text, owner && IsWindowVisible(owner)});
+    if (onBox) onBox(boxes.back());
     if (realBoxes) return Win32System::ShowBox(kind, caption, text);
     if (boxDelay) Sleep(boxDelay);
     if (boxAnswers.empty()) return sys::BoxResult::Ok;
@@ -179,6 +182,44 @@ void RealForm::MouseClick(HWND h, POINT at, const std::function<bool()>& done) {
         MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
         Pump();
     } while (!done() && GetTickCount() - start < 5000);
+}
+
+std::wstring TestSystem::ProgramPath() { return HelperPath(L"..\\QUAVERIX.exe"); }
+
+bool SetImmutable(const std::string& folder, bool on) {
+    using UnixNameFn = char*(CDECL*)(LPCWSTR);
+    static const auto unixName = reinterpret_cast<UnixNameFn>(reinterpret_cast<void*>(
+        GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
+    if (!unixName) return false;
+    char* path = unixName(Wide(folder).c_str());
+    if (!path) return false;
+    // The Unix name is UTF-8.
+    std::wstring unix(
+        static_cast<std::size_t>(MultiByteToWideChar(CP_UTF8, 0, path, -1, nullptr, 0)), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, path, -1, unix.data(), static_cast<int>(unix.size()));
+    unix.resize(unix.size() - 1);
+    HeapFree(GetProcessHeap(), 0, path);
+    // The Linux side says it is done by making a file outside the folder.
+    const std::string marker = "/tmp/quaverix-chattr-" + std::to_string(GetCurrentProcessId());
+    std::string markerWin = "Z:" + marker;
+    std::replace(markerWin.begin(), markerWin.end(), '/', '\\');
+    DeleteFileW(Wide(markerWin).c_str());
+    std::wstring command = L"Z:\\bin\\sh -c \"chattr " + std::wstring(on ? L"+i" : L"-i") + L" '" +
+                           unix + L"' && touch " + Wide(marker) + L"\"";
+    STARTUPINFOW si{};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi{};
+    if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si,
+                        &pi)) {
+        return false;
+    }
+    CloseHandle(pi.hThread);
+    CloseHandle(pi.hProcess);
+    for (int i = 0;
+         i < 200 && GetFileAttributesW(Wide(markerWin).c_str()) == INVALID_FILE_ATTRIBUTES; ++i) {
+        Sleep(25);
+    }
+    return DeleteFileW(Wide(markerWin).c_str()) != 0;
 }
 
 std::wstring HelperPath(const wchar_t* name) {

@@ -64,6 +64,11 @@ public:
     std::deque<std::optional<std::string>> openAnswers;
 
     std::function<void()> onDrives;  // runs before every reading of the drives
+    std::function<void(const Box&)> onBox;  // runs when a box opens, before it is answered
+
+    // The program a run with administrator rights starts: the built QUAVERIX.exe (this
+    // test's own exe would not know the job).
+    std::wstring ProgramPath() override;
 
     std::string ExeFolder() override { return exeFolder; }
     std::vector<sys::DriveInfo> Drives() override {
@@ -75,6 +80,11 @@ public:
     bool SaveFileDialog(const sys::SaveFileRequest& request, std::string& path) override;
     bool OpenFileDialog(const sys::OpenFileRequest& request, std::string& path) override;
 };
+
+// Makes a folder immutable (chattr +i, through the Linux shell; Wine reaches it by the
+// Unix file name) or not: the stand-in for a folder under Program Files, which refuses
+// writes even to root. Waits until the change has taken effect.
+bool SetImmutable(const std::string& folder, bool on);
 
 // The folder of this test program, where the helper programs are built.
 std::wstring HelperPath(const wchar_t* name);
