@@ -26,6 +26,7 @@ std::string BatchPath(const std::string& path) {
 }  // namespace
 
 void TFormMain::BtnGoClick(ui::Control*) {
+    if (!ConfirmPlayable()) return;
     AddExperience(3);
     MemoBatDate.SetText("");
 

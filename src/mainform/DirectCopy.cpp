@@ -82,6 +82,7 @@ std::vector<sys::FileError> TFormMain::RunWithRights(const char* question,
 }
 
 void TFormMain::BtnCopyGoClick(ui::Control*) {
+    if (!ConfirmPlayable()) return;
     if (System().ShowBox(sys::BoxKind::Confirm, "確認", kConfirmText) != sys::BoxResult::Ok) {
         return;
     }

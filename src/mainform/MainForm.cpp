@@ -50,7 +50,7 @@ TFormMain::TFormMain(ui::Application& application)
       BtnCopySakiCopy(&Panel1, "BtnCopySakiCopy", {168, 24, 17, 17}, "→"),
       Label2(&Panel1, "Label2", {168, 8, 185, 12}, "対象ファイルを下記フォルダにコピー"),
       LblTag(&Panel1, "LblTag", {8, 384, 153, 57}, "タグ予定地"),
-      LblMp3Tips(&Panel1, "LblMp3Tips", {168, 448, 313, 12}, ""),
+      LblMp3Tips(&Panel1, "LblMp3Tips", {168, 448, 313, 26}, ""),
       MemoBatDate(&Panel1, "MemoBatDate", {424, 8, 41, 17}),
       RadioGFilListOneClk(&Panel2, "RadioGFilListOneClk", {8, 8, 169, 121},
                           "ファイルリストを1クリックで", kClickActions),
@@ -148,6 +148,7 @@ void TFormMain::BindEvents() {
     BtnCopySakiCopy.OnClick = [this](ui::Control* s) { BtnCopySakiCopyClick(s); };
     BtnExit.OnClick = [this](ui::Control* s) { BtnExitClick(s); };
     ValListMp3.OnClick = [this](ui::Control* s) { ValListMp3Click(s); };
+    ValListMp3.OnValueChange = [this](ui::Control*, int line) { QueueCheck(line); };
     FilList.OnClick = [this](ui::Control* s) { FilListClick(s); };
     FilList.OnDblClick = [this](ui::Control* s) { FilListDblClick(s); };
     FilList.OnMouseDown = [this](ui::Control* s, ui::MouseButton b, unsigned sh, int x, int y) {
@@ -318,8 +319,5 @@ void TFormMain::BtnCopySakiCopyClick(ui::Control*) { MemoCopysaki.SetText(DirLis
 void TFormMain::BtnExitClick(ui::Control*) { Close(); }
 
 void TFormMain::ValListMp3Click(ui::Control*) {
-    // A row with no tip (after a too small slot count, or the blank row of an empty
-    // table) shows none.
-    std::size_t i = static_cast<std::size_t>(ValListMp3.Row() - 1);
-    LblMp3Tips.SetCaption(i < Mp3Tips.size() ? Mp3Tips[i] : std::string());
+    LblMp3Tips.SetCaption(TipText(ValListMp3.Row() - 1));
 }

@@ -4,9 +4,11 @@
 
 #include <cstdint>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
+#include "audio/Content.h"
 #include "elevated/Job.h"
 #include "platform/ui/Application.h"
 #include "platform/ui/Browse.h"
@@ -126,6 +128,15 @@ public:
     bool OnNetworkDrive(const std::string& path);
     sys::FileError NetworkDriveReason(const std::string& source);
     void DropVirtualStoreCopy(const std::string& destination);
+    // The content check of the slots' files (ContentCheck.cpp): a file read in part, one
+    // line's check (marks the row, refreshes the tip), a check after the row is drawn, the
+    // tip text of a row with its check's line, and the question before applying (false:
+    // the player said キャンセル).
+    audio::Finding InspectFile(const std::string& path);
+    void CheckSlot(int line);
+    void QueueCheck(int line);
+    std::string TipText(int line);
+    bool ConfirmPlayable();
     // Where the game's own files are kept: "originals" in the exe folder.
     std::string OriginalsFolder();
     // Raises the use counter, stopping at the largest value instead of overflowing.
@@ -146,6 +157,13 @@ private:
 
     ui::Application& app_;
     std::string dataFolder_;
+    // The last check of each line's file, for the value it was made for.
+    struct SlotCheck {
+        std::string value;
+        audio::Verdict verdict{audio::Fit::Fits, ""};
+    };
+    std::vector<SlotCheck> checks_;
+    std::set<int> pendingChecks_;
 };
 
 // The one window; set while a TFormMain exists.

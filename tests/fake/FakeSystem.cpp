@@ -208,6 +208,28 @@ bool FakeSystem::ReadFile(const std::string& path, std::string& data, FileError*
     return true;
 }
 
+std::optional<std::uint64_t> FakeSystem::SizeOf(const std::string& path) {
+    auto it = nodes_.find(Key(path));
+    if (it == nodes_.end() || (it->second.attributes & kDirectory) || !DriveReady(path))
+        return std::nullopt;
+    return it->second.data.size();
+}
+
+bool FakeSystem::ReadPart(const std::string& path, std::uint64_t offset, std::size_t count,
+                          std::string& data) {
+    data.clear();
+    ++partReads;
+    auto it = nodes_.find(Key(path));
+    if (it == nodes_.end() || (it->second.attributes & kDirectory) || !DriveReady(path) ||
+        InUse(path)) {
+        return false;
+    }
+    const std::string& all = it->second.data;
+    if (offset < all.size()) data = all.substr(static_cast<std::size_t>(offset), count);
+    partBytes += data.size();
+    return true;
+}
+
 bool FakeSystem::SaveFileAtomic(const std::string& path, const std::string& data, FileError* why) {
     log.push_back("replace: " + path);
     if (!Writable(path)) {

@@ -83,6 +83,11 @@ public:
     std::string ExeFolder() override { return exeFolder; }
     std::string CurrentFolder() override { return currentFolder; }
     bool ReadFile(const std::string& path, std::string& data, FileError* why = nullptr) override;
+    std::optional<std::uint64_t> SizeOf(const std::string& path) override;
+    bool ReadPart(const std::string& path, std::uint64_t offset, std::size_t count,
+                  std::string& data) override;
+    int partReads = 0;  // ReadPart calls, to see that a check reads little
+    std::uint64_t partBytes = 0;  // and how much
     bool SaveFileAtomic(const std::string& path, const std::string& data,
                         FileError* why = nullptr) override;
     WriteStatus CreateAndWrite(const std::string& path, const std::string& data) override;

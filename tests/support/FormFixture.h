@@ -27,6 +27,17 @@ inline std::vector<std::string> Names(const std::vector<std::u16string>& items) 
     return out;
 }
 
+// A small MP3 as an encoder writes one: six MPEG-1 Layer III frames (128 kbit/s, 44.1 kHz,
+// stereo) whose bodies carry `tag`, so that files of different tags differ.
+inline std::string Mp3(const std::string& tag) {
+    std::string body;
+    while (body.size() < 413) body += tag.empty() ? std::string("U") : tag;
+    std::string out;
+    for (int frame = 0; frame < 6; ++frame)
+        out += std::string("\xFF\xFB\x90\x00", 4) + body.substr(0, 413);
+    return out;
+}
+
 // The fake system, also noting the window caption whenever a box opens: the direct copy
 // shows its progress there.
 class RecordingSystem : public sys::FakeSystem {

@@ -38,7 +38,9 @@ TEST_F(Actions, EachActionNumber) {
     f.FilList.UserSelect(0);
     EXPECT_EQ(Lines(), (std::vector<std::string>{"01.mp3=" + kA, "03.mp3=", "05.mp3="}));
     EXPECT_EQ(f.ValListMp3.Row(), 1);
-    EXPECT_EQ(f.LblMp3Tips.Caption(), "");
+    // Its file is checked, and the current row's tip says what it is.
+    EXPECT_EQ(f.LblMp3Tips.Caption(), "01.mp3 - A\r\n空のファイルです");
+    EXPECT_TRUE(f.ValListMp3.Warned(0));
     EXPECT_TRUE(fs.shellCalls.empty());
 
     // 1: register, then step down, showing the next slot's tip.
@@ -436,7 +438,7 @@ TEST_F(Actions, DroppedMusicFillsRowsAndDroppedFoldersOpenOrBecomeTheDestination
     EXPECT_EQ(Lines(), (std::vector<std::string>{"01.mp3=", "03.mp3=C:\\m\\X~1.MP3",
                                                  "05.mp3=C:\\m\\b.wav"}));
     EXPECT_EQ(f.ValListMp3.Row(), 2);
-    EXPECT_EQ(f.LblMp3Tips.Caption(), "03.mp3 - B");
+    EXPECT_EQ(f.LblMp3Tips.Caption(), "03.mp3 - B\r\n空のファイルです");
     // Only what is no music, or a drop below the rows: nothing changes.
     drop(f.ValListMp3, {music, u"C:\\m\\notes.txt"}, 1);
     drop(f.ValListMp3, {u"C:\\m\\a.mp3"}, 0);

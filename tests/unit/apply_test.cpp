@@ -32,6 +32,7 @@ TEST_F(Apply, BatchWorkedExample) {
     TFormMain& f = Start();
     f.Settings.DelReadOnly = true;
     f.ValListMp3.SetLine(1, "03.mp3=C:\\music\\a.mp3");
+    fs.AddFile("C:\\music\\a.mp3", Mp3("a"));
 
     const std::string expected = "del /f \"" + kBgm + "\\03.mp3\"\r\n" +
                                  "copy \"C:\\music\\a.mp3\" \"" + kBgm + "\\03.mp3\"\r\n";
@@ -96,6 +97,7 @@ TEST_F(Apply, BatchPathsAreSafeForCmd) {
 TEST_F(Apply, BatchCancelledEmptyAndFailedWrites) {
     TFormMain& f = Start();
     f.ValListMp3.SetLine(0, "01.mp3=C:\\a.mp3");
+    fs.AddFile("C:\\a.mp3", Mp3("a"));
 
     // Cancelled: counted, nothing written, nothing said.
     fs.saveAnswers.push_back(std::nullopt);
@@ -148,7 +150,7 @@ TEST_F(Apply, TipTextLeftInTheTableCountsAsAValue) {
 TEST_F(Apply, CopyCancelledChangesNothing) {
     TFormMain& f = Start();
     f.ValListMp3.SetLine(0, "01.mp3=C:\\a.mp3");
-    fs.AddFile("C:\\a.mp3", "music");
+    fs.AddFile("C:\\a.mp3", Mp3("music"));
     f.SetCaption("as it was");
 
     fs.boxAnswers.push_back(sys::BoxResult::Cancel);
@@ -166,9 +168,9 @@ TEST_F(Apply, CopyCancelledChangesNothing) {
 
 TEST_F(Apply, CopyShowsThenCopiesEachSlotInOrder) {
     TFormMain& f = Start();
-    fs.AddFile("C:\\music\\a.mp3", "A");
-    fs.AddFile("C:\\music\\c.mp3", "C");
-    fs.AddFile("C:\\music\\d.mp3", "D");
+    fs.AddFile("C:\\music\\a.mp3", Mp3("A"));
+    fs.AddFile("C:\\music\\c.mp3", Mp3("C"));
+    fs.AddFile("C:\\music\\d.mp3", Mp3("D"));
     fs.AddFile("C:\\bgm\\01.mp3", "old");  // replaced
     fs.AddFile("C:\\bgm\\05.mp3", "keep", sys::kReadOnly);  // refused
     fs.AddFile("C:\\bgm\\08.mp3", "hide", sys::kHidden);  // refused
@@ -176,44 +178,48 @@ TEST_F(Apply, CopyShowsThenCopiesEachSlotInOrder) {
     SetTable(
         "01.mp3=C:\\music\\a.mp3\r\n03.mp3=C:\\music\\missing.mp3\r\n05.mp3=C:\\music\\c.mp3\r\n"
         "08.mp3=C:\\music\\d.mp3\r\n09.mp3=ab\r\n11.mp3=");
-    // However a per-file box is closed, the run goes on.
-    fs.boxAnswers = {sys::BoxResult::Ok, sys::BoxResult::Cancel};
+    // The missing file is pointed out first (OK goes on); however a per-file box is
+    // closed, the run goes on.
+    fs.boxAnswers = {sys::BoxResult::Ok, sys::BoxResult::Ok, sys::BoxResult::Cancel};
 
     ASSERT_TRUE(Handle([&] { f.BtnCopyGo.UserClick(); }));
+    EXPECT_EQ(fs.boxes[0].text,
+              "次のファイルはゲームで再生できない形式の可能性があります。\r\n"
+              "03.mp3: 読み取れません\r\nこのまま続けますか？");
 
     std::vector<std::string> order;
     for (const auto& l : fs.log) {
         if (l.rfind("box: ", 0) == 0 || l.rfind("copy: ", 0) == 0) order.push_back(l);
     }
-    ASSERT_EQ(order.size(), 10u);  // the last: the report
+    ASSERT_EQ(order.size(), 11u);  // the first: the content box; the last: the report
     const char* const slots[][2] = {{"a", "01"}, {"missing", "03"}, {"c", "05"}, {"d", "08"}};
     for (std::size_t i = 0; i < 4; ++i) {
         std::string from = std::string("C:\\music\\") + slots[i][0] + ".mp3";
         std::string to = std::string("C:\\bgm\\") + slots[i][1] + ".mp3";
-        EXPECT_EQ(order[1 + 2 * i], "box: " + from + "\r\n" + to);
-        EXPECT_EQ(order[2 + 2 * i], "copy: " + from + " -> " + to);
-        EXPECT_EQ(fs.boxes[1 + i].kind, sys::BoxKind::Plain);
-        EXPECT_EQ(fs.boxes[1 + i].caption, "QUAVERIX");
-        EXPECT_EQ(fs.captionsAtBox[1 + i], from + "のコピー中.....");
+        EXPECT_EQ(order[2 + 2 * i], "box: " + from + "\r\n" + to);
+        EXPECT_EQ(order[3 + 2 * i], "copy: " + from + " -> " + to);
+        EXPECT_EQ(fs.boxes[2 + i].kind, sys::BoxKind::Plain);
+        EXPECT_EQ(fs.boxes[2 + i].caption, "QUAVERIX");
+        EXPECT_EQ(fs.captionsAtBox[2 + i], from + "のコピー中.....");
     }
-    EXPECT_EQ(fs.captionsAtBox[0], "ZorventVer1.2.3");
+    EXPECT_EQ(fs.captionsAtBox[1], "ZorventVer1.2.3");
 
-    EXPECT_EQ(fs.Data("C:\\bgm\\01.mp3"), "A");
+    EXPECT_EQ(fs.Data("C:\\bgm\\01.mp3"), Mp3("A"));
     EXPECT_FALSE(fs.Exists("C:\\bgm\\03.mp3"));
     EXPECT_EQ(fs.Data("C:\\bgm\\05.mp3"), "keep");
     EXPECT_EQ(fs.Data("C:\\bgm\\08.mp3"), "hide");
     EXPECT_EQ(f.Caption(), "ZorventVer1.2.3");
     EXPECT_EQ(f.Settings.Experience, 3);
     // After the run, one box names each slot not copied, in table order.
-    ASSERT_EQ(fs.boxes.size(), 6u);
-    EXPECT_EQ(fs.boxes[5].kind, sys::BoxKind::Warning);
-    EXPECT_EQ(fs.boxes[5].caption, "QUAVERIX");
-    EXPECT_EQ(fs.boxes[5].text,
+    ASSERT_EQ(fs.boxes.size(), 7u);
+    EXPECT_EQ(fs.boxes[6].kind, sys::BoxKind::Warning);
+    EXPECT_EQ(fs.boxes[6].caption, "QUAVERIX");
+    EXPECT_EQ(fs.boxes[6].text,
               "コピーできなかったファイルがあります。\r\n"
               "03.mp3: コピー元のファイルがありません\r\n"
               "05.mp3: コピー先のファイルが読み取り専用か隠しファイルです\r\n"
               "08.mp3: コピー先のファイルが読み取り専用か隠しファイルです");
-    EXPECT_EQ(fs.captionsAtBox[5], "ZorventVer1.2.3");
+    EXPECT_EQ(fs.captionsAtBox[6], "ZorventVer1.2.3");
     // The table is left as it was.
     EXPECT_EQ(Lines()[0], "01.mp3=C:\\music\\a.mp3");
 }
@@ -268,7 +274,7 @@ TEST_F(Apply, CopyReportGivesEachSlotsReason) {
     f.ValListMp3.SetText(
         "01.mp3=C:\\m\\a.mp3\r\n03.mp3=C:\\m\\gone.mp3\r\n05.mp3=C:\\m\\a.mp3\r\n"
         "08.mp3=C:\\m\\a.mp3\r\n09.mp3=C:\\m\\a.mp3\r\n11.mp3=C:\\m\\a.mp3");
-    fs.AddFile("C:\\m\\a.mp3", "new");
+    fs.AddFile("C:\\m\\a.mp3", Mp3("new"));
     fs.AddFile("C:\\bgm\\05.mp3", "ro", sys::kReadOnly);
     fs.AddFile("C:\\bgm\\08.mp3", "held");
     fs.inUse.push_back("C:\\bgm\\08.mp3");
@@ -284,9 +290,9 @@ TEST_F(Apply, CopyReportGivesEachSlotsReason) {
               "05.mp3: コピー先のファイルが読み取り専用か隠しファイルです\r\n"
               "08.mp3: ファイルがほかのプログラムで使用中です (ゲームが起動していませんか)\r\n"
               "09.mp3: 元のファイルを保存できません (アクセスが拒否されました。)");
-    EXPECT_EQ(fs.Data("C:\\bgm\\01.mp3"), "new");
+    EXPECT_EQ(fs.Data("C:\\bgm\\01.mp3"), Mp3("new"));
     EXPECT_EQ(fs.Data("C:\\bgm\\09.mp3"), "game");
-    EXPECT_EQ(fs.Data("C:\\bgm\\11.mp3"), "new");
+    EXPECT_EQ(fs.Data("C:\\bgm\\11.mp3"), Mp3("new"));
     EXPECT_EQ(Recorded(*this, "C:\\bgm\\09.mp3"), "");  // nothing half-kept
     EXPECT_FALSE(fs.Exists(kKept + "1_09.mp3"));
 
@@ -419,13 +425,14 @@ const char* const kRightsBox =
 // them, and the report tells what is left, in table order.
 TEST_F(Apply, CopyAsksOnceForRightsAndRunsTheRefusedSlotsElevated) {
     TFormMain& f = Start();
-    fs.AddFile("C:\\m\\a.mp3", "A");
+    fs.AddFile("C:\\m\\a.mp3", Mp3("A"));
     fs.AddFile(kBgm + "\\01.mp3", "game 01");
     fs.AddFile(kStale + "01.mp3", "stale");  // an earlier, virtualized run's copy
     fs.needsRights = {kBgm};
     f.ValListMp3.SetText("01.mp3=C:\\m\\a.mp3\r\n03.mp3=C:\\m\\gone.mp3\r\n05.mp3=C:\\m\\a.mp3");
     struct Row {
-        std::vector<sys::BoxResult> answers;  // confirmation, 3 per-file boxes, rights box
+        // content box (03.mp3 is missing), confirmation, 3 per-file boxes, rights box
+        std::vector<sys::BoxResult> answers;
         std::optional<sys::Elevation> elevation;
         std::vector<std::string> report;  // empty: no report box
     };
@@ -436,7 +443,7 @@ TEST_F(Apply, CopyAsksOnceForRightsAndRunsTheRefusedSlotsElevated) {
          sys::Elevation::Declined,
          {"01.mp3: " + rights, gone, "05.mp3: " + rights}},
         {{sys::BoxResult::Ok, sys::BoxResult::Ok, sys::BoxResult::Ok, sys::BoxResult::Ok,
-          sys::BoxResult::Cancel},
+          sys::BoxResult::Ok, sys::BoxResult::Cancel},
          std::nullopt,
          {"01.mp3: " + rights, gone, "05.mp3: " + rights}},
         {{sys::BoxResult::Ok}, sys::Elevation::Done, {gone}},
@@ -447,15 +454,15 @@ TEST_F(Apply, CopyAsksOnceForRightsAndRunsTheRefusedSlotsElevated) {
         fs.boxAnswers = {row.answers.begin(), row.answers.end()};
         if (row.elevation) fs.elevationAnswers = {*row.elevation};
         ASSERT_TRUE(Handle([&] { f.BtnCopyGo.UserClick(); }));
-        ASSERT_GE(fs.boxes.size(), 5u);
-        EXPECT_EQ(fs.boxes[4].kind, sys::BoxKind::Confirm);  // one box, after the per-file ones
-        EXPECT_EQ(fs.boxes[4].caption, "確認");
-        EXPECT_EQ(fs.boxes[4].text, kRightsBox + kBgm);
+        ASSERT_GE(fs.boxes.size(), 6u);
+        EXPECT_EQ(fs.boxes[5].kind, sys::BoxKind::Confirm);  // one box, after the per-file ones
+        EXPECT_EQ(fs.boxes[5].caption, "確認");
+        EXPECT_EQ(fs.boxes[5].text, kRightsBox + kBgm);
         std::string report = "コピーできなかったファイルがあります。";
         for (const std::string& l : row.report) report += "\r\n" + l;
         EXPECT_EQ(fs.boxes.back().text, report);
-        EXPECT_EQ(fs.boxes.size(), 6u);
-        EXPECT_EQ(fs.elevatedJobs.size(), row.answers.size() == 5 ? 0u : 1u);
+        EXPECT_EQ(fs.boxes.size(), 7u);
+        EXPECT_EQ(fs.elevatedJobs.size(), row.answers.size() == 6 ? 0u : 1u);
         // The virtualized copy goes only once the real one is in place.
         EXPECT_EQ(fs.Exists(kStale + "01.mp3"), row.report.size() > 1);
     }
@@ -463,8 +470,8 @@ TEST_F(Apply, CopyAsksOnceForRightsAndRunsTheRefusedSlotsElevated) {
     // kept first, and the stale virtualized copy is gone.
     EXPECT_EQ(fs.elevatedJobs.back(),
               "1|" + kBgm + "|C|01.mp3|C:\\m\\a.mp3|C|05.mp3|C:\\m\\a.mp3|");
-    EXPECT_EQ(fs.Data(kBgm + "\\01.mp3"), "A");
-    EXPECT_EQ(fs.Data(kBgm + "\\05.mp3"), "A");
+    EXPECT_EQ(fs.Data(kBgm + "\\01.mp3"), Mp3("A"));
+    EXPECT_EQ(fs.Data(kBgm + "\\05.mp3"), Mp3("A"));
     EXPECT_EQ(Recorded(*this, kBgm + "\\01.mp3"), "game 01|7");
     EXPECT_FALSE(fs.Exists(kStale + "01.mp3"));
 
@@ -526,4 +533,76 @@ TEST(Elevated, JobsAreCheckedBeforeAnythingIsDone) {
     }
     EXPECT_FALSE(elevated::ParseJob("2|C:\\bgm|"));
     EXPECT_EQ(elevated::ParseResults("", 2)[1].fault, sys::Fault::Other);  // no word: not done
+}
+
+// Each slot's file is checked for what it really is: the row is marked and the tip says so
+// when it may not play in its slot, and shows the format when it fits. Before "Bat作成" and
+// "コピー開始" one question names each such slot: キャンセル does nothing at all, OK goes on
+// as before, and files that all fit ask nothing more.
+TEST_F(Apply, FilesThatMayNotPlayAreToldBeforeApplying) {
+    WriteList("01.mp3=A#03.mp3=B#Msg_NewMsg.wav=W", "3");
+    std::string big;
+    while (big.size() < (2u << 20)) big += Mp3("g");  // 2 MB of frames
+    fs.AddFile("C:\\m\\good.mp3", big);
+    fs.AddFile("C:\\m\\song.mp3", std::string("\0\0\0\x20"
+                                              "ftypM4A \0\0\0\0M4A mp42isom",
+                                              28));
+    fs.AddFolder("C:\\bgm");
+    TFormMain& f = Start();
+    f.MemoCopysaki.SetText("C:\\bgm");
+    f.DirList.SetDirectory("C:\\m");
+    const std::uint64_t before = fs.partBytes;
+    f.FilList.UserSelect(0);  // good.mp3 into 01.mp3, as a click registers it
+    EXPECT_LT(fs.partBytes - before, 24u << 10) << "a check reads a few KB, not the file";
+    EXPECT_FALSE(f.ValListMp3.Warned(0));
+    EXPECT_EQ(f.LblMp3Tips.Caption(), "01.mp3 - A\r\nMP3 44.1kHz ステレオ 128kbps 2:11");
+    ASSERT_TRUE(Handle([&] {
+        f.ValListMp3.UserDropFiles({u"C:\\m\\song.mp3", u"C:\\m\\good.mp3"}, 2);
+    }));
+    EXPECT_TRUE(f.ValListMp3.Warned(1));
+    EXPECT_TRUE(f.ValListMp3.Warned(2));
+    EXPECT_EQ(f.LblMp3Tips.Caption(), "03.mp3 - B\r\nMP3 ではありません: M4A (AAC) のファイルです");
+
+    const std::string question =
+        "次のファイルはゲームで再生できない形式の可能性があります。\r\n"
+        "03.mp3: MP3 ではありません: M4A (AAC) のファイルです\r\n"
+        "Msg_NewMsg.wav: WAVE ではありません: MP3 のファイルです\r\nこのまま続けますか？";
+    struct Row {
+        ui::Button* button;
+        sys::BoxResult answer;
+        std::size_t boxes;  // shown in all
+        std::size_t prompts;  // save prompts asked
+        int counted;  // added to the use counter
+    };
+    const Row rows[] = {
+        {&f.BtnGo, sys::BoxResult::Cancel, 1, 0, 0},
+        {&f.BtnCopyGo, sys::BoxResult::Cancel, 1, 0, 0},
+        {&f.BtnGo, sys::BoxResult::Ok, 1, 1, 3},
+        {&f.BtnCopyGo, sys::BoxResult::Ok, 2, 0, 0},  // then the confirmation (cancelled here)
+    };
+    for (const Row& row : rows) {
+        fs.boxes.clear();
+        fs.saveRequests.clear();
+        fs.log.clear();
+        fs.boxAnswers = {row.answer, sys::BoxResult::Cancel};  // (the confirmation: cancelled)
+        const int counter = f.Settings.Experience;
+        ASSERT_TRUE(Handle([&] { row.button->UserClick(); }));
+        ASSERT_FALSE(fs.boxes.empty());
+        EXPECT_EQ(fs.boxes[0].kind, sys::BoxKind::Confirm);
+        EXPECT_EQ(fs.boxes[0].caption, "確認");
+        EXPECT_EQ(fs.boxes[0].text, question);
+        EXPECT_EQ(fs.boxes.size(), row.boxes);
+        EXPECT_EQ(fs.saveRequests.size(), row.prompts);
+        EXPECT_EQ(f.Settings.Experience - counter, row.counted);
+        EXPECT_TRUE(LogOf("copy: ").empty());
+    }
+    // Every file fits: nothing more is asked than before.
+    ASSERT_TRUE(Handle([&] { f.ValListMp3.UserDropFiles({u"C:\\m\\good.mp3"}, 2); }));
+    f.ValListMp3.SetValue(2, "");
+    fs.boxes.clear();
+    fs.saveRequests.clear();
+    ASSERT_TRUE(Handle([&] { f.BtnGo.UserClick(); }));
+    EXPECT_TRUE(fs.boxes.empty());
+    EXPECT_EQ(fs.saveRequests.size(), 1u);
+    EXPECT_FALSE(f.ValListMp3.Warned(1));
 }

@@ -45,9 +45,7 @@ void Click(RealForm& f, const ui::Control& button) {
 DWORD AttrOf(const std::string& path) { return GetFileAttributesW(Wide(path).c_str()); }
 
 // Music-like bytes that a text-mode copy would not carry over whole.
-std::string Music(const std::string& tag) {
-    return std::string("ID3\x04\0\0\x1A\r\n\x83\x5C", 11) + tag + std::string(3, '\0');
-}
+std::string Music(const std::string& tag) { return Mp3Bytes(tag); }
 
 // Runs `cmd.exe /c "<bat>"` in `folder` and waits for it; its output goes to `log`.
 DWORD RunBatch(const std::string& bat, const std::string& folder, const std::string& log) {
@@ -102,7 +100,9 @@ TEST(BatchFile, CmdCopiesMusicWhosePathsHoldCmdsSpecialCharacters) {
         {6, "Msg_NewMsg.wav", music + "\\50%.wav"},
     };
     for (const Source& s : sources) {
-        ASSERT_TRUE(WriteBytes(s.path, Music(s.slot))) << text::ToUtf8(s.path);
+        const bool wave = s.slot == "Msg_NewMsg.wav";
+        ASSERT_TRUE(WriteBytes(s.path, wave ? WaveBytes(s.slot) : Music(s.slot)))
+            << text::ToUtf8(s.path);
         Assign(f, s.line, s.path);
     }
     Assign(f, 5, "ab");  // too short to count: no lines
@@ -124,10 +124,11 @@ TEST(BatchFile, CmdCopiesMusicWhosePathsHoldCmdsSpecialCharacters) {
     std::string log = text::ToUtf8(ReadBytes(root / "cmd.log"));
     EXPECT_EQ(code, 0u) << log;
     for (const Source& s : sources) {
-        EXPECT_EQ(ReadBytes(dest + "\\" + s.slot), Music(s.slot))
+        const std::string bytes = s.slot == "Msg_NewMsg.wav" ? WaveBytes(s.slot) : Music(s.slot);
+        EXPECT_EQ(ReadBytes(dest + "\\" + s.slot), bytes)
             << s.slot << " from " << text::ToUtf8(s.path) << "\n"
             << log;
-        EXPECT_EQ(ReadBytes(s.path), Music(s.slot));
+        EXPECT_EQ(ReadBytes(s.path), bytes);
     }
     EXPECT_FALSE(Exists(dest + "\\09.mp3"));
     EXPECT_FALSE(Exists(dest + "\\11.mp3"));
@@ -181,10 +182,13 @@ TEST(DirectCopy, ConfirmedRunReplacesPlainTargetsOnlyAndGoesOnPastFailures) {
     EXPECT_FALSE(Exists(dest + "\\09.mp3"));
     EXPECT_EQ(f.form->Settings.Experience, before);
 
-    // Confirmed; the last box names the slots not copied.
+    // Confirmed (after the missing file was pointed out); the last box names the slots
+    // not copied.
     f.system.boxes.clear();
     Click(f, f.form->BtnCopyGo);
-    ASSERT_EQ(f.system.boxes.size(), 7u);
+    ASSERT_EQ(f.system.boxes.size(), 8u);
+    EXPECT_NE(f.system.boxes[0].text.find("\r\n08.mp3: 読み取れません\r\n"), std::string::npos);
+    f.system.boxes.erase(f.system.boxes.begin());
     EXPECT_EQ(f.system.boxes[6].text,
               "コピーできなかったファイルがあります。\r\n"
               "03.mp3: コピー先のファイルが読み取り専用か隠しファイルです\r\n"
@@ -284,7 +288,7 @@ TEST(DirectCopy, ReportNamesEverySlotNotCopiedAndWhy) {
     Click(f, f.form->BtnCopyGo);
     Kill(held);
 
-    ASSERT_EQ(f.system.boxes.size(), 8u);
+    ASSERT_EQ(f.system.boxes.size(), 9u);  // first, the missing file pointed out
     const TestSystem::Box& report = f.system.boxes.back();
     EXPECT_EQ(report.kind, sys::BoxKind::Warning);
     EXPECT_EQ(report.caption, "QUAVERIX");
@@ -632,11 +636,13 @@ TEST(Rights, RefusedSlotsGoToOneElevatedRunOfTheRealExe) {
     Immutable lock(dest);
     const std::string rights = "管理者の権限がないためコピーできません";
 
-    // キャンセル: the two refused slots are reported with the rights reason.
+    // キャンセル: the two refused slots are reported with the rights reason. (The missing
+    // file is pointed out first each time; OK goes on.)
     f.system.boxAnswers = {sys::BoxResult::Ok, sys::BoxResult::Ok, sys::BoxResult::Ok,
-                           sys::BoxResult::Ok, sys::BoxResult::Cancel};
+                           sys::BoxResult::Ok, sys::BoxResult::Ok, sys::BoxResult::Cancel};
     Click(f, f.form->BtnCopyGo);
-    ASSERT_EQ(f.system.boxes.size(), 6u);
+    ASSERT_EQ(f.system.boxes.size(), 7u);
+    f.system.boxes.erase(f.system.boxes.begin());
     EXPECT_EQ(f.system.boxes[4].text, kCopyRightsBox + dest);
     EXPECT_EQ(f.system.boxes[4].kind, sys::BoxKind::Confirm);
     EXPECT_EQ(f.system.boxes[5].text,
@@ -651,8 +657,8 @@ TEST(Rights, RefusedSlotsGoToOneElevatedRunOfTheRealExe) {
         if (b.text.rfind("コピー先のフォルダ", 0) == 0) lock.Lift();
     };
     Click(f, f.form->BtnCopyGo);
-    ASSERT_EQ(f.system.boxes.size(), 6u);
-    EXPECT_EQ(f.system.boxes[5].text,
+    ASSERT_EQ(f.system.boxes.size(), 7u);
+    EXPECT_EQ(f.system.boxes[6].text,
               "コピーできなかったファイルがあります。\r\n03.mp3: コピー元のファイルがありません");
     EXPECT_EQ(ReadBytes(dest + "\\01.mp3"), Music("a"));
     EXPECT_EQ(ReadBytes(dest + "\\05.mp3"), Music("b"));

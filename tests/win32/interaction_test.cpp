@@ -26,6 +26,8 @@ const char kListFile[] =
 // Blanks and double-byte characters in both the folder and the file name.
 const char kMusic[] = "私の 音楽";
 const char kDawn[] = "夜明け の街.mp3";
+// What the tip says of the test's music (Mp3Bytes: six frames of 128 kbit/s).
+const std::string kMp3Line = "MP3 44.1kHz ステレオ 128kbps 0:01";
 
 std::wstring FromUtf8(const std::string& s) {
     int n = MultiByteToWideChar(CP_UTF8, 0, s.data(), static_cast<int>(s.size()), nullptr, 0);
@@ -85,7 +87,7 @@ struct Desk {
         WriteBytes(exe / "Pellamor.lst", kListFile);
         MakeFolder(music);
         for (const std::string& n : folders) MakeFolder(music + "\\" + n);
-        for (const std::string& n : files) WriteBytes(music + "\\" + n, "ID3");
+        for (const std::string& n : files) WriteBytes(music + "\\" + n, Mp3Bytes(n));
         SetEnvironmentVariableW(L"QX_PLAYER_OUT", Wide(out).c_str());
         f = std::make_unique<RealForm>(exe.Path() + "\\", music);
         form().Settings.Mp3Play = 2;
@@ -281,8 +283,9 @@ TEST(FileListInput, EveryGestureWithTheDefaultActions) {
     EXPECT_EQ(TextOf(tips), "Msg_NewMsg.wav - メッセージ");
     Press(*d.f, list, a, WM_RBUTTONDOWN);
     EXPECT_EQ(m.ValListMp3.Row(), 1);
-    EXPECT_EQ(m.LblMp3Tips.Caption(), "01.mp3 - タイトル");
-    EXPECT_EQ(TextOf(tips), "01.mp3 - タイトル");
+    // A row with a file shows what the file is under its tip.
+    EXPECT_EQ(m.LblMp3Tips.Caption(), "01.mp3 - タイトル\r\n" + kMp3Line);
+    EXPECT_EQ(TextOf(tips), "01.mp3 - タイトル\r\n" + kMp3Line);
     EXPECT_EQ(GridSelected(d.H(m.ValListMp3)), 0);
 
     // The arrow key in the list selects the next file, which is a click: registered.
@@ -369,8 +372,9 @@ TEST(SettingsTab, StepDownChosenOnTheRadioButtonsFillsTheSlotsInTurn) {
     HWND list = d.H(m.FilList), grid = d.H(m.ValListMp3);
     const char* files[] = {"a.mp3", "b.mp3", "c.mp3"};
     const int rowsAfter[] = {2, 3, 3};
-    const char* tipsAfter[] = {"03.mp3 - 町", "Msg_NewMsg.wav - メッセージ",
-                               "Msg_NewMsg.wav - メッセージ"};
+    const std::string tipsAfter[] = {
+        "03.mp3 - 町", "Msg_NewMsg.wav - メッセージ",
+        "Msg_NewMsg.wav - メッセージ\r\nWAVE ではありません: MP3 のファイルです"};
     for (int i = 0; i < 3; ++i) {
         Press(*d.f, list, d.Item(files[i]), WM_LBUTTONDOWN);
         EXPECT_EQ(d.Slot(i), d.Path(files[i]));
@@ -670,7 +674,7 @@ TEST(DragAndDrop, MusicOntoRowsAFolderOntoTheDestinationAndTheFolderList) {
          {music + L"\\x\U0001F600.mp3", music + L"\\notes.txt", music + L"\\b.mp3",
           music + L"\\c.mp3"});
     EXPECT_EQ(m.ValListMp3.Row(), 2);
-    EXPECT_EQ(TextOf(d.H(m.LblMp3Tips)), "03.mp3 - 町");
+    EXPECT_EQ(TextOf(d.H(m.LblMp3Tips)), "03.mp3 - 町\r\n空のファイルです");
     EXPECT_EQ(d.Slot(0), "");
     const std::string shortPath = d.Slot(1);
     EXPECT_NE(GetFileAttributesW(Wide(shortPath).c_str()), INVALID_FILE_ATTRIBUTES) << shortPath;
@@ -697,4 +701,66 @@ TEST(DragAndDrop, MusicOntoRowsAFolderOntoTheDestinationAndTheFolderList) {
     EXPECT_EQ(m.DirList.Directory(), d.music + "\\sub");
     EXPECT_TRUE(m.FilList.Items().empty());
     EXPECT_TRUE(d.f->system.boxes.empty());
+}
+
+namespace {
+
+// Pixels of the warning colour (a strong red) in a row's value cell of the grid.
+int WarningPixels(HWND grid, int item) {
+    UpdateWindow(grid);
+    RECT cell{};
+    cell.top = 1;  // the value column
+    cell.left = LVIR_BOUNDS;
+    SendMessageW(grid, LVM_GETSUBITEMRECT, item, reinterpret_cast<LPARAM>(&cell));
+    HDC dc = GetDC(grid);
+    int found = 0;
+    for (int y = cell.top; y < cell.bottom; ++y) {
+        for (int x = cell.left; x < cell.right; ++x) {
+            COLORREF c = GetPixel(dc, x, y);
+            if (GetRValue(c) >= 0x90 && GetGValue(c) < 0x50 && GetBValue(c) < 0x50) ++found;
+        }
+    }
+    ReleaseDC(grid, dc);
+    return found;
+}
+
+}  // namespace
+
+// An AAC file saved as "x.mp3" registered into 01.mp3, and an MP3 dropped onto the .wav
+// slot: each row is drawn in the warning colour, its tip says what the file is, and
+// "コピー開始" first asks about both, in table order.
+TEST(ContentCheck, FilesThatMayNotPlayAreMarkedToldAndAskedAbout) {
+    Desk d({"tune.mp3"});
+    TFormMain& m = d.form();
+    ASSERT_TRUE(
+        RunLinux(L"ffmpeg -loglevel error -f lavfi -i sine=frequency=440:duration=1 "
+                 L"-c:a aac -f mp4 '" +
+                 UnixPath(d.Path("x.mp3")) + L"'"));
+    m.DirList.UserOpen(0);  // the folder opened again lists the new file
+    m.DirList.SetDirectory(d.music);
+    HWND list = d.H(m.FilList), grid = d.H(m.ValListMp3), tips = d.H(m.LblMp3Tips);
+
+    Press(*d.f, list, d.Item("x.mp3"), WM_LBUTTONDOWN);  // into 01.mp3
+    EXPECT_EQ(TextOf(tips), "01.mp3 - タイトル\r\nMP3 ではありません: M4A (AAC) のファイルです");
+    RECT row{};
+    ListView_GetItemRect(grid, 2, &row, LVIR_BOUNDS);
+    Drop(*d.f, grid, {row.left + 20, (row.top + row.bottom) / 2}, {Wide(d.Path("tune.mp3"))});
+    EXPECT_EQ(TextOf(tips),
+              "Msg_NewMsg.wav - メッセージ\r\nWAVE ではありません: MP3 のファイルです");
+    m.ValListMp3.SetRow(2);
+    Press(*d.f, list, d.Item("tune.mp3"), WM_LBUTTONDOWN);  // a fitting file into 03.mp3
+    EXPECT_EQ(TextOf(tips), "03.mp3 - 町\r\n" + kMp3Line);
+    EXPECT_GT(WarningPixels(grid, 0), 0);
+    EXPECT_EQ(WarningPixels(grid, 1), 0);
+    EXPECT_GT(WarningPixels(grid, 2), 0);
+
+    d.f->system.boxAnswers = {sys::BoxResult::Cancel};
+    SendMessageW(d.H(m.BtnCopyGo), BM_CLICK, 0, 0);
+    d.f->Pump();
+    ASSERT_EQ(d.f->system.boxes.size(), 1u);  // キャンセル: nothing more
+    EXPECT_EQ(d.f->system.boxes[0].text,
+              "次のファイルはゲームで再生できない形式の可能性があります。\r\n"
+              "01.mp3: MP3 ではありません: M4A (AAC) のファイルです\r\n"
+              "Msg_NewMsg.wav: WAVE ではありません: MP3 のファイルです\r\n"
+              "このまま続けますか？");
 }

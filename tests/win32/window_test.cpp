@@ -122,7 +122,7 @@ TEST(MainWindow, ControlsHaveTheirClassPlaceTextHintAndVisibility) {
         {&m.Label2, &m.Panel1, L"Static", {168, 8, 185, 12}, Grows, "対象ファイルを下記フォルダにコピー", "", true},
         {&m.LblTag, &m.Panel1, L"Static", {8, 384, 153, 57}, Whole,
          "↑のファイルリストを\r\n右クリックで\r\n　フォーカス一段下げ\r\n中クリックで再生(難)", "", true},
-        {&m.LblMp3Tips, &m.Panel1, L"Static", {168, 448, 313, 12}, Whole, "", "", true},
+        {&m.LblMp3Tips, &m.Panel1, L"Static", {168, 448, 313, 26}, Whole, "", "", true},
         {&m.MemoBatDate, &m.Panel1, L"Edit", {424, 8, 41, 17}, Whole, nullptr, "", false},
         {&m.RadioGFilListOneClk, &m.Panel2, L"QxContainer", {8, 8, 169, 121}, Whole, nullptr, "", true},
         {&m.RadioGFilListDblClk, &m.Panel2, L"QxContainer", {184, 8, 49, 121}, Whole, nullptr, "", true},

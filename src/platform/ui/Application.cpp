@@ -26,6 +26,21 @@ std::string UnexpectedErrorText() {
     return "予期しないエラーが起きたため、この操作を途中で止めました";
 }
 
+void Application::Post(std::function<void()> work) {
+    if (!poster) {
+        Dispatch(work);
+        return;
+    }
+    posted_.push_back(std::move(work));
+    if (posted_.size() == 1) poster();
+}
+
+void Application::RunPosted() {
+    std::vector<std::function<void()>> work;
+    work.swap(posted_);
+    for (auto& w : work) Dispatch(w);
+}
+
 void Application::ShowError(const std::string& message) {
     system_.ShowBox(sys::BoxKind::Error, title, ErrorBoxText(message));
 }

@@ -2,6 +2,8 @@
 #pragma once
 
 #include <exception>
+#include <functional>
+#include <vector>
 #include <string>
 #include <utility>
 
@@ -27,6 +29,14 @@ public:
 
     std::string title;
 
+    // Work that follows an event without holding it up (a file's check after its row is
+    // drawn): run once the window has handled what is waiting, through Dispatch. Without a
+    // window (`poster` unset) it runs at once.
+    void Post(std::function<void()> work);
+    // Runs the posted work (the window's side calls this when it gets to it).
+    void RunPosted();
+    std::function<void()> poster;
+
     // Shows the error box for an error that ended a handler.
     void ShowError(const std::string& message);
 
@@ -46,6 +56,7 @@ public:
 
 private:
     sys::System& system_;
+    std::vector<std::function<void()>> posted_;
 };
 
 }  // namespace ui

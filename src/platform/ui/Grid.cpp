@@ -35,7 +35,26 @@ std::string ValueListEditor::Value(int i) const {
     return eq == std::string::npos ? std::string() : line.substr(eq + 1);
 }
 
-void ValueListEditor::SetValue(int i, const std::string& value) { SetLine(i, WithValue(i, value)); }
+void ValueListEditor::SetValue(int i, const std::string& value) {
+    SetLine(i, WithValue(i, value));
+    ValueChanged(i);
+}
+
+void ValueListEditor::ValueChanged(int i) {
+    if (i < static_cast<int>(warned_.size())) warned_[static_cast<std::size_t>(i)] = false;
+    if (OnValueChange) OnValueChange(this, i);
+}
+
+void ValueListEditor::SetWarned(int i, bool warned) {
+    if (i < 0 || i >= Count() || Warned(i) == warned) return;
+    if (warned_.size() < lines_.size()) warned_.resize(lines_.size());
+    warned_[static_cast<std::size_t>(i)] = warned;
+    Changed(Prop::Items);
+}
+
+bool ValueListEditor::Warned(int i) const {
+    return i >= 0 && i < static_cast<int>(warned_.size()) && warned_[static_cast<std::size_t>(i)];
+}
 
 void ValueListEditor::EmptyValues(int n) {
     std::vector<std::string> lines = lines_;
@@ -66,6 +85,7 @@ void ValueListEditor::SetText(const std::string& text) {
 
 void ValueListEditor::SetLines(std::vector<std::string> lines) {
     lines_ = std::move(lines);
+    warned_.clear();
     if (row_ >= RowCount()) row_ = RowCount() - 1;
     Changed(Prop::Items);
 }
@@ -82,6 +102,7 @@ void ValueListEditor::UserSetValue(int row, const std::string& value) {
     if (i < 0 || i >= Count()) return;  // the blank row of an empty table holds nothing
     // As registering a file does: the name (empty for a line without '=') and the value.
     lines_[static_cast<std::size_t>(i)] = WithValue(i, value);
+    ValueChanged(i);
 }
 
 }  // namespace ui

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -33,6 +34,10 @@ public:
     // Empties the values of the first n lines (all when n is larger), filling the window
     // once.
     void EmptyValues(int n);
+    // A line whose value is drawn in the warning colour (the file there may not play).
+    // A new value takes the mark off until its check puts it back.
+    void SetWarned(int i, bool warned);
+    bool Warned(int i) const;
     // Replaces every line: split at CR LF, a lone CR or LF; a final break adds no line.
     void SetText(const std::string& text);
     // Replaces every line at once: the window is filled anew once, not once a line.
@@ -57,11 +62,15 @@ public:
     int colWidths[2] = {41, 268};
     int defaultRowHeight = 16;
     Notify OnClick;
+    // A slot's value was set by SetValue or typed: the line's index.
+    std::function<void(Control* sender, int line)> OnValueChange;
 
 private:
+    void ValueChanged(int i);
     std::string WithValue(int i, const std::string& value) const { return Name(i) + "=" + value; }
 
     std::vector<std::string> lines_;
+    std::vector<bool> warned_;  // by line; shorter than the lines where none is warned
     int row_ = 1;
 };
 

@@ -14,6 +14,8 @@
 namespace win32 {
 namespace {
 
+const COLORREF kWarningText = RGB(0xC8, 0x00, 0x00);  // a value whose file may not play
+
 // A virtual report-view list (it stores nothing: rows are drawn and described straight
 // from the control's lines) with a header as the title row, and an edit box kept open on
 // the value cell of the current row.
@@ -127,8 +129,11 @@ private:
             std::wstring text =
                 !real ? std::wstring() : W(column == 0 ? Model().Name(item) : Model().Value(item));
             RECT fill{r.left, r.top, r.right - 1, r.bottom - 1};
+            // A value whose file may not play in its slot is drawn in the warning colour.
+            COLORREF color =
+                column == 1 && real && Model().Warned(item) ? kWarningText : CLR_INVALID;
             PaintRow(cd->nmcd.hdc, fill, current && column == 0, text,
-                     {r.left + 2, r.top, r.right - 2, r.bottom});
+                     {r.left + 2, r.top, r.right - 2, r.bottom}, color);
         }
         return CDRF_SKIPDEFAULT;
     }

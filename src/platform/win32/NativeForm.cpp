@@ -14,6 +14,7 @@ namespace win32 {
 namespace {
 
 const wchar_t* const kPeerProp = L"QxPeer";
+const UINT kPostedWork = WM_APP + 1;  // the application's posted work waits
 const wchar_t* const kAppClass = L"QxApplication";
 const UINT_PTR kSubclassId = 1;
 const int kIconId = 1;  // the program's icon in the resources
@@ -236,6 +237,7 @@ NativeForm::~NativeForm() {
     // The peers go first and take themselves off their windows, so nothing the windows
     // send while they are destroyed reaches a peer or a handler.
     form_.closeRequester = nullptr;
+    app_.poster = nullptr;
     peers_.clear();
     if (hwnd_) RemovePropW(hwnd_, kPeerProp);
     formPeer_.reset();
@@ -345,6 +347,7 @@ bool NativeForm::Create() {
     SetPropW(hwnd_, kPeerProp, formPeer_.get());
     if (!app_.Dispatch([this] { CreatePeers(form_, hwnd_); })) return false;
     form_.closeRequester = [this] { PostMessageW(hwnd_, WM_CLOSE, 0, 0); };
+    app_.poster = [this] { PostMessageW(hwnd_, kPostedWork, 0, 0); };
     return true;
 }
 
@@ -531,6 +534,11 @@ LRESULT NativeForm::FormMessage(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
             }
             return 0;
         case WM_DROPFILES: Dropped(reinterpret_cast<HDROP>(wp)); return 0;
+        case kPostedWork:
+            // What the last event changed is drawn first; then the work that follows it.
+            UpdateWindow(hwnd_);
+            app_.RunPosted();
+            return 0;
         case WM_ACTIVATE:
             if (LOWORD(wp) == WA_INACTIVE) {
                 lastFocus_ = GetFocus();

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <windows.h>
+#include <commctrl.h>
 
 #include <string>
 
@@ -42,7 +43,8 @@ private:
 // A line of a list: `fill` in the highlight colour when selected (else the window's),
 // then the text in the matching colour, on one line, centred in the height of `textArea`
 // and cut with an ellipsis.
+// `textColor`, when given, is the text's colour on a line that is not selected.
 void PaintRow(HDC dc, const RECT& fill, bool selected, const std::wstring& text,
-              const RECT& textArea);
+              const RECT& textArea, COLORREF textColor = CLR_INVALID);
 
 }  // namespace win32

@@ -186,6 +186,30 @@ bool Win32System::ReadFile(const std::string& path, std::string& data, sys::File
     return true;
 }
 
+std::optional<std::uint64_t> Win32System::SizeOf(const std::string& path) {
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!GetFileAttributesExW(W(path).c_str(), GetFileExInfoStandard, &data) ||
+        (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+        return std::nullopt;
+    }
+    return (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+}
+
+bool Win32System::ReadPart(const std::string& path, std::uint64_t offset, std::size_t count,
+                           std::string& data) {
+    data.clear();
+    KernelHandle h(CreateFileW(W(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                               nullptr, OPEN_EXISTING, FILE_FLAG_RANDOM_ACCESS, nullptr));
+    LARGE_INTEGER at{};
+    at.QuadPart = static_cast<LONGLONG>(offset);
+    if (!h || !SetFilePointerEx(h.Get(), at, nullptr, FILE_BEGIN)) return false;
+    data.resize(std::min<std::size_t>(count, kChunk));
+    DWORD got = 0;
+    bool ok = ::ReadFile(h.Get(), data.data(), static_cast<DWORD>(data.size()), &got, nullptr);
+    data.resize(ok ? got : 0);
+    return ok;
+}
+
 bool Win32System::SaveFileAtomic(const std::string& path, const std::string& data,
                                  sys::FileError* why) {
     // A file that refuses writes on Windows (read-only) must refuse here too, also when

@@ -23,6 +23,9 @@ public:
     std::string CurrentFolder() override;
     bool ReadFile(const std::string& path, std::string& data,
                   sys::FileError* why = nullptr) override;
+    std::optional<std::uint64_t> SizeOf(const std::string& path) override;
+    bool ReadPart(const std::string& path, std::uint64_t offset, std::size_t count,
+                  std::string& data) override;
     bool SaveFileAtomic(const std::string& path, const std::string& data,
                         sys::FileError* why = nullptr) override;
     sys::WriteStatus CreateAndWrite(const std::string& path, const std::string& data) override;

@@ -184,42 +184,74 @@ void RealForm::MouseClick(HWND h, POINT at, const std::function<bool()>& done) {
     } while (!done() && GetTickCount() - start < 5000);
 }
 
+std::string Mp3Bytes(const std::string& tag) {
+    const std::string unit = std::string("\x1A\r\n\x83\x5C", 5) + tag + std::string(3, '\0');
+    std::string body;
+    while (body.size() < 413) body += unit;
+    std::string out;
+    for (int frame = 0; frame < 6; ++frame)
+        out += std::string("\xFF\xFB\x90\x00", 4) + body.substr(0, 413);
+    return out;
+}
+
+std::string WaveBytes(const std::string& tag) {
+    std::string data;
+    while (data.size() < 1600) data += tag;  // 0.1 s
+    data.resize(1600);
+    auto le = [](std::uint32_t v, int n) {
+        std::string out;
+        for (int i = 0; i < n; ++i) out += static_cast<char>((v >> (8 * i)) & 0xFF);
+        return out;
+    };
+    return "RIFF" + le(36 + 1600, 4) + "WAVEfmt " + le(16, 4) + le(1, 2) + le(1, 2) + le(8000, 4) +
+           le(16000, 4) + le(2, 2) + le(16, 2) + "data" + le(1600, 4) + data;
+}
+
 std::wstring TestSystem::ProgramPath() { return HelperPath(L"..\\QUAVERIX.exe"); }
 
-bool SetImmutable(const std::string& folder, bool on) {
+std::wstring UnixPath(const std::string& path) {
     using UnixNameFn = char*(CDECL*)(LPCWSTR);
     static const auto unixName = reinterpret_cast<UnixNameFn>(reinterpret_cast<void*>(
         GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
-    if (!unixName) return false;
-    char* path = unixName(Wide(folder).c_str());
-    if (!path) return false;
+    char* name = unixName ? unixName(Wide(path).c_str()) : nullptr;
+    if (!name) return std::wstring();
     // The Unix name is UTF-8.
-    std::wstring unix(
-        static_cast<std::size_t>(MultiByteToWideChar(CP_UTF8, 0, path, -1, nullptr, 0)), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, path, -1, unix.data(), static_cast<int>(unix.size()));
-    unix.resize(unix.size() - 1);
-    HeapFree(GetProcessHeap(), 0, path);
-    // The Linux side says it is done by making a file outside the folder.
-    const std::string marker = "/tmp/quaverix-chattr-" + std::to_string(GetCurrentProcessId());
+    int n = MultiByteToWideChar(CP_UTF8, 0, name, -1, nullptr, 0);
+    std::wstring out(static_cast<std::size_t>(n > 0 ? n : 1), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, name, -1, out.data(), n);
+    out.resize(out.size() - 1);
+    HeapFree(GetProcessHeap(), 0, name);
+    return out;
+}
+
+bool RunLinux(const std::wstring& command) {
+    // Wine starts a Unix program but cannot wait for it: the shell says it is done by
+    // making a file outside the test's folders.
+    const std::string marker = "/tmp/quaverix-done-" + std::to_string(GetCurrentProcessId());
     std::string markerWin = "Z:" + marker;
     std::replace(markerWin.begin(), markerWin.end(), '/', '\\');
     DeleteFileW(Wide(markerWin).c_str());
-    std::wstring command = L"Z:\\bin\\sh -c \"chattr " + std::wstring(on ? L"+i" : L"-i") + L" '" +
-                           unix + L"' && touch " + Wide(marker) + L"\"";
+    std::wstring line = L"Z:\\bin\\sh -c \"" + command + L" && touch " + Wide(marker) + L"\"";
     STARTUPINFOW si{};
     si.cb = sizeof si;
     PROCESS_INFORMATION pi{};
-    if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si,
+    if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si,
                         &pi)) {
         return false;
     }
     CloseHandle(pi.hThread);
     CloseHandle(pi.hProcess);
     for (int i = 0;
-         i < 200 && GetFileAttributesW(Wide(markerWin).c_str()) == INVALID_FILE_ATTRIBUTES; ++i) {
+         i < 600 && GetFileAttributesW(Wide(markerWin).c_str()) == INVALID_FILE_ATTRIBUTES; ++i) {
         Sleep(25);
     }
     return DeleteFileW(Wide(markerWin).c_str()) != 0;
+}
+
+bool SetImmutable(const std::string& folder, bool on) {
+    const std::wstring unix = UnixPath(folder);
+    return !unix.empty() &&
+           RunLinux(L"chattr " + std::wstring(on ? L"+i" : L"-i") + L" '" + unix + L"'");
 }
 
 std::wstring HelperPath(const wchar_t* name) {

@@ -81,6 +81,19 @@ public:
     bool OpenFileDialog(const sys::OpenFileRequest& request, std::string& path) override;
 };
 
+// A small MP3 the content check takes as one: six MPEG-1 Layer III frames (128 kbit/s,
+// 44.1 kHz, stereo) whose bodies carry `tag` between bytes a text-mode copy would not carry
+// over whole (NUL, CR LF, ^Z, a CP932 lead byte before 0x5C).
+std::string Mp3Bytes(const std::string& tag);
+// A small WAVE (PCM, 8 kHz, 16-bit, mono) whose samples carry `tag`.
+std::string WaveBytes(const std::string& tag);
+
+// A path's Unix name (Wine's), "" when it has none.
+std::wstring UnixPath(const std::string& path);
+// Runs a Linux shell command (Wine starts Unix programs) and waits until it has
+// succeeded; false when it failed or took over 15 s.
+bool RunLinux(const std::wstring& command);
+
 // Makes a folder immutable (chattr +i, through the Linux shell; Wine reaches it by the
 // Unix file name) or not: the stand-in for a folder under Program Files, which refuses
 // writes even to root. Waits until the change has taken effect.
