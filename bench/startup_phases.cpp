@@ -108,6 +108,10 @@ public:
     sys::DriveFolder ResolveDrive(char letter) override {
         return Time("ResolveDrive", [&] { return Win32System::ResolveDrive(letter); });
     }
+    // Whether user.ini and originals stay beside the exe: one probe file, gone at once.
+    bool CanCreateIn(const std::string& folder) override {
+        return Time("CanCreateIn", [&] { return Win32System::CanCreateIn(folder); });
+    }
 };
 
 win32::NativeForm* g_window = nullptr;
