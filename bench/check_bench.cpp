@@ -54,7 +54,8 @@ std::string Music(int seed, bool wave) {
         out.resize(out.size() + kSize, static_cast<char>(seed));
         return out;
     }
-    std::string frame = std::string("\xFF\xFB\x90\x00", 4) + std::string(413, static_cast<char>(seed));
+    std::string frame =
+        std::string("\xFF\xFB\x90\x00", 4) + std::string(413, static_cast<char>(seed));
     while (out.size() + frame.size() <= kSize) out += frame;
     return out;
 }
@@ -79,12 +80,13 @@ int wmain(int argc, wchar_t** argv) {
     wchar_t temp[MAX_PATH];
     GetTempPathW(MAX_PATH, temp);
     const std::wstring root = std::wstring(temp) + L"qx-check-bench";
-    for (const wchar_t* sub : {L"", L"\\exe", L"\\music"}) CreateDirectoryW((root + sub).c_str(), nullptr);
+    for (const wchar_t* sub : {L"", L"\\exe", L"\\music"})
+        CreateDirectoryW((root + sub).c_str(), nullptr);
     std::string names;
     for (int i = 0; i < kSlots - 1; ++i) names += std::to_string(10 + i) + ".mp3=#";
     names += "Msg_NewMsg.wav=#";
-    Write(root + L"\\exe\\Pellamor.lst", "[mp3]\r\nnametips=" + names +
-                                             "\r\nmask=*.mp3;*.wav\r\nnumber=26\r\n");
+    Write(root + L"\\exe\\Pellamor.lst",
+          "[mp3]\r\nnametips=" + names + "\r\nmask=*.mp3;*.wav\r\nnumber=26\r\n");
     for (int i = 0; i < kSlots; ++i) {
         const bool wave = i == kSlots - 1;
         Write(root + L"\\music\\" + std::to_wstring(10 + i) + (wave ? L".wav" : L".mp3"),
@@ -129,7 +131,8 @@ int wmain(int argc, wchar_t** argv) {
     // Before applying: every assigned slot checked again.
     for (int i = 0; i < kSlots; ++i) {
         form.ValListMp3.SetLine(i, form.ValListMp3.Name(i) + "=" + win32::A(root) + "\\music\\" +
-                                       std::to_string(10 + i) + (i == kSlots - 1 ? ".wav" : ".mp3"));
+                                       std::to_string(10 + i) +
+                                       (i == kSlots - 1 ? ".wav" : ".mp3"));
     }
     form.ConfirmPlayable();  // the files in the cache
     std::vector<double> apply;
@@ -139,22 +142,25 @@ int wmain(int argc, wchar_t** argv) {
         apply.push_back(Now() - t);
     }
     std::printf("## The content check\n\n");
-    std::printf("Registering a music file by a click on the file list and drawing its row, %d "
-                "registrations each way; the check runs after the row is drawn. The check "
-                "before \"Bat作成\" and \"コピー開始\" of %d slots of 10 MB files (%d runs, warm "
-                "cache). Medians, ms.\n\n",
-                runs * (kSlots - 1), kSlots, runs);
+    std::printf(
+        "Registering a music file by a click on the file list and drawing its row, %d "
+        "registrations each way; the check runs after the row is drawn. The check "
+        "before \"Bat作成\" and \"コピー開始\" of %d slots of 10 MB files (%d runs, warm "
+        "cache). Medians, ms.\n\n",
+        runs * (kSlots - 1), kSlots, runs);
     const double b = Median(base), w = Median(with);
     std::printf("| what | ms |\n|---|---:|\n");
     std::printf("| register and draw, without the check | %.3f |\n", b);
-    std::printf("| register and draw, with the check | %.3f (%+.1f%%; target within 5%%: %s) |\n", w,
-                (w - b) / b * 100, w <= b * 1.05 ? "met" : "MISSED");
+    std::printf("| register and draw, with the check | %.3f (%+.1f%%; target within 5%%: %s) |\n",
+                w, (w - b) / b * 100, w <= b * 1.05 ? "met" : "MISSED");
     std::printf("| the check after it (read, judge, redraw) | %.3f |\n", Median(check));
     const double a = Median(apply);
     std::printf("| the check before applying, %d slots | %.2f (target under 20: %s) |\n", kSlots, a,
                 a < 20 ? "met" : "MISSED");
     std::printf("\nBoxes asked: %d (every file fits: none expected).\n", system.boxes);
     for (int i = 0; i < kSlots; ++i)
-        DeleteFileW((root + L"\\music\\" + std::to_wstring(10 + i) + (i == kSlots - 1 ? L".wav" : L".mp3")).c_str());
+        DeleteFileW(
+            (root + L"\\music\\" + std::to_wstring(10 + i) + (i == kSlots - 1 ? L".wav" : L".mp3"))
+                .c_str());
     return 0;
 }
