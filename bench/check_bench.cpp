@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "BenchSystem.h"
 #include "Clock.h"
 #include "mainform/MainForm.h"
 #include "platform/win32/NativeForm.h"
@@ -20,24 +21,6 @@ namespace {
 
 constexpr int kSlots = 26;
 constexpr std::size_t kSize = 10u << 20;
-
-class BenchSystem : public win32::Win32System {
-public:
-    std::string exe;
-    int boxes = 0;
-    std::string ExeFolder() override { return exe; }
-    sys::BoxResult ShowBox(sys::BoxKind, const std::string&, const std::string&) override {
-        ++boxes;
-        return sys::BoxResult::Ok;
-    }
-};
-
-void Write(const std::wstring& path, const std::string& data) {
-    HANDLE h = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-    DWORD n = 0;
-    WriteFile(h, data.data(), static_cast<DWORD>(data.size()), &n, nullptr);
-    CloseHandle(h);
-}
 
 // 10 MB of MPEG-1 Layer III frames (128 kbit/s, 44.1 kHz), or of 16-bit PCM in a WAVE.
 std::string Music(int seed, bool wave) {

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "BenchSystem.h"
 #include "Clock.h"
 #include "mainform/MainForm.h"
 #include "platform/win32/Win32System.h"
@@ -18,24 +19,6 @@ namespace {
 
 constexpr int kSlots = 20;
 constexpr std::size_t kSize = 4 << 20;
-
-// The real system, with the exe folder moved into the benchmark's folder and every box
-// answered at once.
-class BenchSystem : public win32::Win32System {
-public:
-    std::string exe;
-    std::string ExeFolder() override { return exe; }
-    sys::BoxResult ShowBox(sys::BoxKind, const std::string&, const std::string&) override {
-        return sys::BoxResult::Ok;
-    }
-};
-
-void Write(const std::wstring& path, const std::string& data) {
-    HANDLE h = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-    DWORD n = 0;
-    WriteFile(h, data.data(), static_cast<DWORD>(data.size()), &n, nullptr);
-    CloseHandle(h);
-}
 
 std::string Bytes(int seed) {
     std::string out(kSize, '\0');

@@ -9,19 +9,7 @@
 
 #include <string>
 
-namespace {
-
-std::string Utf8(const std::wstring& w) {
-    if (w.empty()) return std::string();
-    int n = WideCharToMultiByte(CP_UTF8, 0, w.data(), static_cast<int>(w.size()), nullptr, 0,
-                                nullptr, nullptr);
-    std::string out(static_cast<std::size_t>(n), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, w.data(), static_cast<int>(w.size()), out.data(), n, nullptr,
-                        nullptr);
-    return out;
-}
-
-}  // namespace
+#include "HelperText.h"
 
 int main() {
     wchar_t target[MAX_PATH * 2];
@@ -29,11 +17,11 @@ int main() {
     if (len == 0 || len >= MAX_PATH * 2) return 2;
 
     const wchar_t* line = GetCommandLineW();
-    std::string record = "cmd=" + Utf8(line) + "\n";
+    std::string record = "cmd=" + helper::Utf8(line) + "\n";
     int argc = 0;
     wchar_t** argv = CommandLineToArgvW(line, &argc);
     record += "argc=" + std::to_string(argc) + "\n";
-    for (int i = 0; argv && i < argc; ++i) record += "arg=" + Utf8(argv[i]) + "\n";
+    for (int i = 0; argv && i < argc; ++i) record += "arg=" + helper::Utf8(argv[i]) + "\n";
     if (argv) LocalFree(argv);
     record += "end\n";
 

@@ -10,19 +10,7 @@
 #include <cstdlib>
 #include <string>
 
-namespace {
-
-std::string Utf8(const std::wstring& w) {
-    if (w.empty()) return std::string();
-    int n = WideCharToMultiByte(CP_UTF8, 0, w.data(), static_cast<int>(w.size()), nullptr, 0,
-                                nullptr, nullptr);
-    std::string out(static_cast<std::size_t>(n), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, w.data(), static_cast<int>(w.size()), out.data(), n, nullptr,
-                        nullptr);
-    return out;
-}
-
-}  // namespace
+#include "HelperText.h"
 
 int main() {
     int argc = 0;
@@ -40,7 +28,7 @@ int main() {
             LRESULT got = SendMessageW(target, lb ? LB_GETTEXT : CB_GETLBTEXT, i,
                                        reinterpret_cast<LPARAM>(text.data()));
             text.resize(static_cast<std::size_t>(got > 0 ? got : 0));
-            out += std::to_string(len) + "\t" + Utf8(text) + "\n";
+            out += std::to_string(len) + "\t" + helper::Utf8(text) + "\n";
         }
     } else if (mode == L"settext" && argc >= 5) {
         LRESULT r = SendMessageW(target, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(argv[3]));
@@ -49,12 +37,7 @@ int main() {
         return 2;
     }
     const wchar_t* file = argv[argc - 1];
-    HANDLE h =
-        CreateFileW(file, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (h == INVALID_HANDLE_VALUE) return 3;
-    DWORD written = 0;
-    BOOL ok = WriteFile(h, out.data(), static_cast<DWORD>(out.size()), &written, nullptr);
-    CloseHandle(h);
+    bool ok = helper::WriteOut(file, out);
     LocalFree(argv);
     return ok ? 0 : 3;
 }

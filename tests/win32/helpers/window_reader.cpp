@@ -13,17 +13,9 @@
 #include <cstring>
 #include <string>
 
-namespace {
+#include "HelperText.h"
 
-std::string Utf8(const std::wstring& w) {
-    if (w.empty()) return std::string();
-    int n = WideCharToMultiByte(CP_UTF8, 0, w.data(), static_cast<int>(w.size()), nullptr, 0,
-                                nullptr, nullptr);
-    std::string out(static_cast<std::size_t>(n), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, w.data(), static_cast<int>(w.size()), out.data(), n, nullptr,
-                        nullptr);
-    return out;
-}
+namespace {
 
 // A block of memory in the target window's process, for messages whose pointers the
 // system does not carry across processes.
@@ -167,7 +159,7 @@ void ReadOne(HWND h, Reading& reading) {
     } else if (_wcsicmp(cls, TOOLTIPS_CLASSW) == 0) {
         ReadTooltip(h, r);
     }
-    reading.out += Utf8(cls) + "\t" + Utf8(text) + "\n";
+    reading.out += helper::Utf8(cls) + "\t" + helper::Utf8(text) + "\n";
 }
 
 BOOL CALLBACK EachChild(HWND h, LPARAM lp) {
@@ -211,14 +203,7 @@ int main() {
                           reinterpret_cast<LPARAM>(&reading));
     }
     CloseHandle(process);
-    const wchar_t* file = argv[2];
-    HANDLE h =
-        CreateFileW(file, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (h == INVALID_HANDLE_VALUE) return 3;
-    DWORD written = 0;
-    BOOL ok =
-        WriteFile(h, reading.out.data(), static_cast<DWORD>(reading.out.size()), &written, nullptr);
-    CloseHandle(h);
+    bool ok = helper::WriteOut(argv[2], reading.out);
     LocalFree(argv);
     return ok ? 0 : 3;
 }
