@@ -753,6 +753,10 @@ TEST(ContentCheck, FilesThatMayNotPlayAreMarkedToldAndAskedAbout) {
     EXPECT_GT(WarningPixels(grid, 0), 0);
     EXPECT_EQ(WarningPixels(grid, 1), 0);
     EXPECT_GT(WarningPixels(grid, 2), 0);
+    // The current row's value is shown by the cell's editor: in the warning colour too.
+    m.ValListMp3.SetRow(1);
+    d.f->Pump();
+    EXPECT_GT(WarningPixels(grid, 0), 0);
 
     d.f->system.boxAnswers = {sys::BoxResult::Cancel};
     SendMessageW(d.H(m.BtnCopyGo), BM_CLICK, 0, 0);

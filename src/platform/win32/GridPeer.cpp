@@ -145,6 +145,7 @@ private:
             if (ListView_GetItemCount(hwnd_) != rows)
                 ListView_SetItemCountEx(hwnd_, rows, LVSICF_NOSCROLL);
             InvalidateRect(hwnd_, nullptr, FALSE);
+            if (editor_) InvalidateRect(editor_, nullptr, TRUE);  // its colour may have changed
         }
         SelectCurrent();
     }
@@ -217,6 +218,16 @@ private:
                 break;
             case WM_SETFOCUS:
                 if (IsWindowVisible(editor_)) SetFocus(editor_);
+                break;
+            case WM_CTLCOLOREDIT:
+                // The current row's value is shown by the editor: in the warning colour too.
+                if (editor_ && reinterpret_cast<HWND>(lp) == editor_ &&
+                    Model().Warned(Model().Row() - 1)) {
+                    HDC dc = reinterpret_cast<HDC>(wp);
+                    SetTextColor(dc, kWarningText);
+                    SetBkColor(dc, GetSysColor(COLOR_WINDOW));
+                    return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_WINDOW));
+                }
                 break;
             case WM_VSCROLL:
             case WM_HSCROLL:
