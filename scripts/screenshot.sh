@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Takes the README's pictures from a scripted run of QUAVERIX under Wine on a virtual
 # display, as a new user would go (no user.ini, the shipped list file): music clicked into
-# four slots (right-clicks step the slot down), "コピー開始" into the game's folder, whose
-# 05.mp3 is read-only so that the report has something to say, then the settings tab.
+# four slots (right-clicks step the slot down; one is a WAVE in an ".mp3" slot, marked),
+# "コピー開始" (asked about that one, OK) into the game's folder, whose 05.mp3 is read-only so
+# that the report has something to say, then the settings tab.
 # Writes docs/main-tab.png, docs/copy-report.png and docs/settings-tab.png.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -12,9 +13,15 @@ bash scripts/build.sh "$preset" >/dev/null
 work="$(mktemp -d)"
 cp "build/$preset/QUAVERIX.exe" data/Pellamor.lst "$work/"
 mkdir -p "$work/music"
-for n in "夜明けの街.mp3" "battle theme.mp3" "森のワルツ.wav" "草原を渡る風.mp3" "notes.txt"; do
-  head -c 4000 /dev/urandom > "$work/music/$n"
+# Real music, made by ffmpeg: three MP3s and a PCM WAVE, which goes into an ".mp3" slot and
+# so is marked as a file that may not play there.
+tone=440
+for n in "夜明けの街.mp3" "battle theme.mp3" "森のワルツ.wav" "草原を渡る風.mp3"; do
+  ffmpeg -loglevel error -f lavfi -i "sine=frequency=$tone:duration=150" -ac 2 -ar 44100 \
+    "$work/music/$n"
+  tone=$((tone + 110))
 done
+echo "memo" > "$work/music/notes.txt"
 trap 'qx_stop_all; rm -rf "$work" "$bgm"' EXIT
 qx_start_display
 qx_wine_prefix
@@ -48,7 +55,7 @@ done
 click 100 446  # the hint label: nothing, but the tip of the current slot stays
 shoot docs/main-tab.png
 click 300 458  # コピー開始
-for _ in 1 2 3 4 5; do xdotool key Return; sleep 0.6; done  # the question, then each file
+for _ in 1 2 3 4 5 6; do xdotool key Return; sleep 0.6; done  # the questions, then each file
 sleep 0.5
 shoot docs/copy-report.png  # the report box sits over the window
 xdotool key Return
