@@ -115,13 +115,6 @@ Sample RunOnce(const Program& p, const std::wstring& fresh, DWORD timeout) {
     return out;
 }
 
-double Median(std::vector<double> v) {
-    if (v.empty()) return 0;
-    std::sort(v.begin(), v.end());
-    std::size_t n = v.size();
-    return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
-}
-
 std::string Narrow(const std::wstring& w) {
     std::string s;
     for (wchar_t c : w) s += c < 0x80 ? static_cast<char>(c) : '?';

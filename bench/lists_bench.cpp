@@ -41,13 +41,6 @@ constexpr int kFolders = 5000;
 constexpr const char* kMask = "*.mp3;*.wav";
 constexpr const char16_t* kMaskW = u"*.mp3;*.wav";
 
-double Median(std::vector<double> v) {
-    if (v.empty()) return 0;
-    std::sort(v.begin(), v.end());
-    std::size_t n = v.size();
-    return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
-}
-
 std::wstring Format(const wchar_t* format, int n) {
     wchar_t buffer[128];
     _snwprintf(buffer, 128, format, n);

@@ -45,10 +45,10 @@ std::string TFormMain::TipText(int i) {
     // A row with no tip (after a too small slot count, or the blank row of an empty
     // table) shows none.
     std::string tip = at < Mp3Tips.size() ? Mp3Tips[at] : std::string();
-    if (at < checks_.size() && !checks_[at].value.empty() && i < ValListMp3.Count() &&
-        slots::IsAssigned(ValListMp3.Line(i)) &&
-        slots::AssignedValue(ValListMp3.Line(i)) == checks_[at].value) {
-        tip += "\r\n" + checks_[at].verdict.line;
+    if (at < checks_.size() && !checks_[at].value.empty() && i < ValListMp3.Count()) {
+        const std::string& line = ValListMp3.Line(i);
+        if (slots::IsAssigned(line) && slots::AssignedValue(line) == checks_[at].value)
+            tip += "\r\n" + checks_[at].verdict.line;
     }
     return tip;
 }

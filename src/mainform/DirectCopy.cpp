@@ -51,7 +51,9 @@ bool TFormMain::CopyOneFile(const std::string& source, const std::string& destin
 
 bool TFormMain::OnNetworkDrive(const std::string& path) {
     if (path.size() < 3 || path[1] != ':') return false;
-    for (const sys::DriveInfo& d : System().Drives()) {
+    // The drives are asked for once a run (labels and all), and only when a slot needs it.
+    if (!drives_) drives_ = System().Drives();
+    for (const sys::DriveInfo& d : *drives_) {
         if (d.letter == static_cast<char>(std::toupper(static_cast<unsigned char>(path[0]))))
             return d.kind == sys::DriveKind::Remote;
     }
@@ -87,6 +89,7 @@ void TFormMain::BtnCopyGoClick(ui::Control*) {
         return;
     }
     AddExperience(2);
+    drives_.reset();
     std::vector<Line> failed;
     std::vector<std::size_t> kept;  // the slots left for administrator rights, by order
     std::vector<elevated::Step> steps;
@@ -149,8 +152,8 @@ void TFormMain::BtnRestoreClick(ui::Control*) {
     }
     originals::Store store(System(), OriginalsFolder());
     const std::vector<originals::Entry> entries = store.EntriesIn(folder);
-    std::vector<originals::Entry> restored, kept;
-    std::vector<std::size_t> keptAt;  // their places among the entries
+    std::vector<originals::Entry> restored;
+    std::vector<std::size_t> kept;  // the entries left for administrator rights
     std::vector<elevated::Step> steps;
     std::vector<Line> failed;
     {
@@ -164,8 +167,7 @@ void TFormMain::BtnRestoreClick(ui::Control*) {
                 restored.push_back(e);
                 DropVirtualStoreCopy(e.destination);
             } else if (why.fault == sys::Fault::NeedsRights) {
-                kept.push_back(e);
-                keptAt.push_back(k);
+                kept.push_back(k);
                 steps.push_back(
                     {putBack.empty() ? elevated::Step::Kind::Remove : elevated::Step::Kind::Copy,
                      originals::SlotName(e), putBack});
@@ -178,10 +180,10 @@ void TFormMain::BtnRestoreClick(ui::Control*) {
         std::vector<sys::FileError> results = RunWithRights(kRestoreRights, steps);
         for (std::size_t k = 0; k < steps.size(); ++k) {
             if (results[k].fault == sys::Fault::None) {
-                restored.push_back(kept[k]);
-                DropVirtualStoreCopy(kept[k].destination);
+                restored.push_back(entries[kept[k]]);
+                DropVirtualStoreCopy(entries[kept[k]].destination);
             } else {
-                failed.push_back({keptAt[k], steps[k].slot + ": " + sys::ReasonText(results[k])});
+                failed.push_back({kept[k], steps[k].slot + ": " + sys::ReasonText(results[k])});
             }
         }
     }

@@ -164,6 +164,7 @@ private:
     };
     std::vector<SlotCheck> checks_;
     std::set<int> pendingChecks_;
+    std::optional<std::vector<sys::DriveInfo>> drives_;  // for the copy run in hand
 };
 
 // The one window; set while a TFormMain exists.

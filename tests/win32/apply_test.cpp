@@ -227,18 +227,11 @@ namespace {
 // Starts `command` and returns its process; `waitFor`, when given, is a file the process
 // creates once it is ready.
 HANDLE Start(std::wstring command, const std::string& waitFor = "") {
-    STARTUPINFOW si{};
-    si.cb = sizeof si;
-    PROCESS_INFORMATION pi{};
-    if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si,
-                        &pi)) {
-        return nullptr;
+    HANDLE process = StartProcess(std::move(command));
+    for (int i = 0; process && !waitFor.empty() && !Exists(waitFor) && i < 600; ++i) {
+        if (WaitForSingleObject(process, 50) == WAIT_OBJECT_0) break;
     }
-    CloseHandle(pi.hThread);
-    for (int i = 0; !waitFor.empty() && !Exists(waitFor) && i < 600; ++i) {
-        if (WaitForSingleObject(pi.hProcess, 50) == WAIT_OBJECT_0) break;
-    }
-    return pi.hProcess;
+    return process;
 }
 
 void Kill(HANDLE process) {

@@ -231,16 +231,10 @@ bool RunLinux(const std::wstring& command) {
     std::string markerWin = "Z:" + marker;
     std::replace(markerWin.begin(), markerWin.end(), '/', '\\');
     DeleteFileW(Wide(markerWin).c_str());
-    std::wstring line = L"Z:\\bin\\sh -c \"" + command + L" && touch " + Wide(marker) + L"\"";
-    STARTUPINFOW si{};
-    si.cb = sizeof si;
-    PROCESS_INFORMATION pi{};
-    if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si,
-                        &pi)) {
-        return false;
-    }
-    CloseHandle(pi.hThread);
-    CloseHandle(pi.hProcess);
+    // (Wine gives no process handle for a Unix program: the marker alone tells.)
+    HANDLE process =
+        StartProcess(L"Z:\\bin\\sh -c \"" + command + L" && touch " + Wide(marker) + L"\"");
+    if (process) CloseHandle(process);
     for (int i = 0;
          i < 600 && GetFileAttributesW(Wide(markerWin).c_str()) == INVALID_FILE_ATTRIBUTES; ++i) {
         Sleep(25);
@@ -261,21 +255,27 @@ std::wstring HelperPath(const wchar_t* name) {
     return p.substr(0, p.find_last_of(L'\\') + 1) + name;
 }
 
-bool RunServing(RealForm& f, std::wstring command) {
+HANDLE StartProcess(std::wstring command) {
     STARTUPINFOW si{};
     si.cb = sizeof si;
     PROCESS_INFORMATION pi{};
     if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si,
                         &pi)) {
-        return false;
+        return nullptr;
     }
+    CloseHandle(pi.hThread);
+    return pi.hProcess;
+}
+
+bool RunServing(RealForm& f, std::wstring command) {
+    HANDLE process = StartProcess(std::move(command));
+    if (!process) return false;
     DWORD start = GetTickCount();
-    while (MsgWaitForMultipleObjects(1, &pi.hProcess, FALSE, 1000, QS_ALLINPUT) != WAIT_OBJECT_0 &&
+    while (MsgWaitForMultipleObjects(1, &process, FALSE, 1000, QS_ALLINPUT) != WAIT_OBJECT_0 &&
            GetTickCount() - start < 30000) {
         f.Pump();
     }
-    CloseHandle(pi.hThread);
-    CloseHandle(pi.hProcess);
+    CloseHandle(process);
     return true;
 }
 

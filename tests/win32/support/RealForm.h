@@ -102,6 +102,9 @@ bool SetImmutable(const std::string& folder, bool on);
 // The folder of this test program, where the helper programs are built.
 std::wstring HelperPath(const wchar_t* name);
 
+// Starts `command`; its process handle (the caller closes it), or null when it did not start.
+HANDLE StartProcess(std::wstring command);
+
 class RealForm;
 // Runs `command` to its end (at most 30 s), serving the window's messages meanwhile, as a
 // program that talks to the window needs. False when it could not start.
