@@ -57,13 +57,8 @@ std::optional<Job> ParseJob(std::string_view text) {
 }
 
 bool IsSlotName(std::string_view name) {
-    if (name.empty() || name.size() > 255 || paths::LastPart(name) != name) return false;
-    for (std::size_t i = 0; i < name.size(); i += text::CharLength(name, i)) {
-        unsigned char c = static_cast<unsigned char>(name[i]);
-        if (c < 0x20 || std::string_view(":*?\"<>|\\/").find(name[i]) != std::string_view::npos)
-            return false;
-    }
-    return EndsWithNoCase(name, ".mp3") || EndsWithNoCase(name, ".wav");
+    return slots::IsUsableSlotName(name) &&
+           (EndsWithNoCase(name, ".mp3") || EndsWithNoCase(name, ".wav"));
 }
 
 bool IsWholePath(std::string_view path) {

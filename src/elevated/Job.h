@@ -33,8 +33,8 @@ struct Job {
 std::string FormatJob(const Job& job);
 std::optional<Job> ParseJob(std::string_view text);
 
-// A slot's file name as the elevated side takes it: one bare name (no folder, drive,
-// wildcard, stream or device part) ending in ".mp3" or ".wav", the game's music kinds.
+// A slot's file name as the elevated side takes it: a usable slot name
+// (slots::IsUsableSlotName) ending in ".mp3" or ".wav", the game's music kinds.
 bool IsSlotName(std::string_view name);
 // A folder given as a whole path: "X:\..." or "\\server\share\...".
 bool IsWholePath(std::string_view path);

@@ -25,6 +25,28 @@ std::string DestinationPath(std::string_view folder, std::string_view name) {
     return out;
 }
 
+bool IsUsableSlotName(std::string_view name) {
+    if (name.empty() || name.size() > 255) return false;
+    for (std::size_t i = 0; i < name.size(); i += text::CharLength(name, i)) {
+        const unsigned char c = static_cast<unsigned char>(name[i]);
+        if (c < 0x20 || std::string_view("\\/:*?\"<>|~").find(name[i]) != std::string_view::npos)
+            return false;
+    }
+    if (name.back() == '.' || name.back() == ' ') return false;
+    // The device names count with any extension, and with blanks before it ("CON .mp3").
+    std::string_view base = name.substr(0, name.find('.'));
+    while (!base.empty() && base.back() == ' ') base.remove_suffix(1);
+    const std::string upper = text::UpperAscii(std::string(base));
+    for (const char* device : {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"}) {
+        if (upper == device) return false;
+    }
+    if (upper.size() == 4 && (upper.rfind("COM", 0) == 0 || upper.rfind("LPT", 0) == 0) &&
+        upper[3] >= '0' && upper[3] <= '9') {
+        return false;  // COM0 and LPT0 too: some Windows versions reserve them
+    }
+    return true;
+}
+
 std::string TipOf(std::string_view line) { return text::ReplaceAll(line, "=", " - "); }
 
 ListFile ReadListFile(ini::IniFile& f) {

@@ -23,6 +23,16 @@ bool IsAssigned(std::string_view line);
 // gives and what those two have always written.
 std::string AssignedValue(std::string_view line);
 
+// A slot name that may be written into the game's folder: one plain file name. Refused:
+// an empty name, a path part (a backslash or '/'), a drive or stream (':'), a wildcard, '~' (a
+// short name could stand for another file), a control character or any of "<>|, a
+// trailing dot or blank (Windows drops them), and the reserved device names (CON, PRN,
+// AUX, NUL, COM1-9, LPT1-9, CONIN$, CONOUT$) with any extension. Looked at by CP932
+// characters, so a second byte is never taken for a separator.
+bool IsUsableSlotName(std::string_view name);
+// The reason the copy report gives for a slot whose name is refused.
+inline constexpr const char* kUnusableSlotName = "ファイル名として使えない名前です";
+
 // Destination folder, one backslash (always), slot name.
 std::string DestinationPath(std::string_view folder, std::string_view name);
 
