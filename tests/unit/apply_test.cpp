@@ -189,7 +189,10 @@ TEST_F(Apply, CopyShowsThenCopiesEachSlotInOrder) {
 
     std::vector<std::string> order;
     for (const auto& l : fs.log) {
-        if (l.rfind("box: ", 0) == 0 || l.rfind("copy: ", 0) == 0) order.push_back(l);
+        // (The game's 01.mp3 saved into the originals folder is no copy of a slot.)
+        if (l.rfind("box: ", 0) == 0 ||
+            (l.rfind("copy: ", 0) == 0 && l.find("\\originals\\") == std::string::npos))
+            order.push_back(l);
     }
     ASSERT_EQ(order.size(), 11u);  // the first: the content box; the last: the report
     const char* const slots[][2] = {{"a", "01"}, {"missing", "03"}, {"c", "05"}, {"d", "08"}};
@@ -348,7 +351,7 @@ TEST_F(Apply, OriginalsAreTheGamesFilesNeverOurOwnCopies) {
     run("01.mp3=C:\\m\\a.mp3\r\n05.mp3=C:\\m\\a.mp3");
     EXPECT_EQ(Recorded(*this, "C:\\bgm\\01.mp3"), "P|1");
     EXPECT_EQ(Recorded(*this, "C:\\bgm\\05.mp3"), "patch 05|8");
-    EXPECT_FALSE(fs.Exists(kKept + "1_01.mp3"));  // the replaced one is gone
+    EXPECT_EQ(fs.Data(kKept + "1_01.mp3"), "game 01");  // the one before stays kept
 
     // Keeping turned off saves nothing new, but still notes our copies.
     f.Settings.KeepOriginals = false;
