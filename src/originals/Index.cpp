@@ -83,6 +83,8 @@ std::vector<std::string_view> SplitTabs(std::string_view line) {
 
 }  // namespace
 
+std::string FormatFingerprintText(const Fingerprint& f) { return FormatFingerprint(f); }
+
 std::string SlotName(const Entry& entry) { return paths::LastPart(entry.destination); }
 
 bool Entry::IsOurs(const Fingerprint& f) const {

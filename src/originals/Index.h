@@ -15,6 +15,8 @@ namespace originals {
 
 inline constexpr const char* kFolder = "originals";
 inline constexpr const char* kIndexName = "index.txt";
+// The other originals folders taken over into this one: "<index fingerprint><TAB><folder>".
+inline constexpr const char* kTakenOverName = "taken-over.txt";
 
 // One version of the game's file at a destination.
 struct Version {
@@ -55,6 +57,9 @@ struct Index {
 };
 std::string FormatIndex(const Index& index);
 Index ParseIndex(std::string_view text);
+
+// "<size>:<16 hex digits>", as the index writes a fingerprint.
+std::string FormatFingerprintText(const Fingerprint& f);
 
 // The same destination however it was spelled: case, '/' and doubled backslashes.
 std::string PathKey(std::string_view path);

@@ -278,4 +278,94 @@ bool Store::Forget(const std::vector<Entry>& restored, sys::FileError& why) {
     return true;
 }
 
+bool Store::TakeVersion(const std::string& from, const std::string& destination, Version& v,
+                        sys::FileError& why) {
+    if (v.saved.empty()) return true;  // "there was no file" needs no file
+    const std::string name = NewSavedName(destination);
+    Fingerprint back;
+    if (!MakeFolder(why) || !system_.CopyFileTo(from + v.saved, folder_ + name, false, &why) ||
+        !FingerprintFile(system_, folder_ + name, back, &why)) {
+        return false;
+    }
+    if (back != v.fingerprint) {
+        system_.RemoveFile(folder_ + name);
+        return Refuse(why, "保存しておいた元のファイル " + from + v.saved + " が壊れています");
+    }
+    v.saved = name;
+    return true;
+}
+
+bool Store::TakeOver(const std::string& from, sys::FileError& why) {
+    std::string text;
+    if (!system_.ReadFile(from + kIndexName, text, &why)) {
+        return why.fault == sys::Fault::SourceMissing;  // nothing kept there
+    }
+    Load();
+    if (!loaded_)
+        return Refuse(why, "元のファイルの記録 " + folder_ + kIndexName + " を読めません");
+    const Fingerprint mark = FingerprintOf(text);
+    std::string done;
+    system_.ReadFile(folder_ + kTakenOverName, done);
+    std::string line = FormatFingerprintText(mark) + "\t" + from;
+    if (done.find(line + "\r\n") != std::string::npos) return true;
+
+    const Index before = index_;
+    std::vector<std::string> added;
+    bool ok = true;
+    for (const Entry& theirs : ParseIndex(text).entries) {
+        Entry* mine = Find(theirs.destination);
+        // Their versions, oldest first, then their newest.
+        std::vector<Version> versions = theirs.older;
+        if (theirs.known) versions.push_back({theirs.saved, theirs.original});
+        if (!mine) {
+            Entry n = theirs;
+            for (Version& v : versions) {
+                ok = ok && TakeVersion(from, n.destination, v, why);
+                if (ok && !v.saved.empty()) added.push_back(v.saved);
+            }
+            if (!ok) break;
+            if (n.known) {
+                n.saved = versions.back().saved;
+                versions.pop_back();
+            }
+            n.older = versions;
+            index_.entries.push_back(n);
+            continue;
+        }
+        // Versions this store does not keep go before its own: they are from earlier runs.
+        std::vector<Version> earlier;
+        for (Version& v : versions) {
+            if (v.saved.empty() || mine->IsKept(v.fingerprint)) continue;
+            ok = TakeVersion(from, mine->destination, v, why);
+            if (!ok) break;
+            added.push_back(v.saved);
+            earlier.push_back(v);
+        }
+        if (!ok) break;
+        mine = Find(theirs.destination);  // (no entry was added: still valid)
+        mine->older.insert(mine->older.begin(), earlier.begin(), earlier.end());
+        if (!mine->known && !earlier.empty()) {
+            // Ours knew nothing of the game's file: theirs did.
+            mine->known = true;
+            mine->saved = mine->older.back().saved;
+            mine->original = mine->older.back().fingerprint;
+            mine->older.pop_back();
+        }
+        for (const Fingerprint& f : theirs.ours) {
+            if (!mine->IsOurs(f)) mine->ours.push_back(f);
+        }
+        if (!mine->IsOurs(theirs.copied) && theirs.copied != Fingerprint{})
+            mine->ours.push_back(theirs.copied);
+    }
+    sys::FileError saveWhy;
+    if (ok && Save(saveWhy) &&
+        system_.SaveFileAtomic(folder_ + kTakenOverName, done + line + "\r\n", &saveWhy)) {
+        return true;
+    }
+    if (ok) why = saveWhy;
+    index_ = before;
+    for (const std::string& name : added) system_.RemoveFile(folder_ + name);
+    return false;
+}
+
 }  // namespace originals

@@ -62,6 +62,13 @@ public:
 
     const Index& Current() { return Load(); }
 
+    // Takes the records and saved files of another originals folder over into this one
+    // (QUAVERIX's data folder moved): each version this store does not keep yet is copied
+    // (and read back) and listed; nothing there is changed or deleted. A folder taken over
+    // is noted with its index's fingerprint, so it is taken over again only when it
+    // changed. False, with the reason, when something could not be taken over.
+    bool TakeOver(const std::string& from, sys::FileError& why);
+
 private:
     const Index& Load();
     bool MakeFolder(sys::FileError& why);
@@ -78,6 +85,9 @@ private:
     bool Save(sys::FileError& why);
     Entry* Find(const std::string& destination);
     std::string NewSavedName(const std::string& destination);
+    // One version from `from` kept here under a new name; false when it could not be.
+    bool TakeVersion(const std::string& from, const std::string& destination, Version& v,
+                     sys::FileError& why);
 
     sys::System& system_;
     std::string folder_;

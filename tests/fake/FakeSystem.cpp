@@ -346,7 +346,12 @@ bool FakeSystem::CanCreateIn(const std::string& folder) {
 }
 
 std::string FakeSystem::ProfileFolder(UserFolder which) {
-    return which == UserFolder::RoamingAppData ? appData : localAppData;
+    switch (which) {
+        case UserFolder::RoamingAppData: return appData;
+        case UserFolder::LocalAppData: return localAppData;
+        case UserFolder::Windows: return windowsFolder;
+    }
+    return std::string();
 }
 
 Elevation FakeSystem::RunElevated(const std::string& job, std::string& results) {

@@ -55,6 +55,7 @@ public:
     // The player's profile folders (ProfileFolder); empty: unknown.
     std::string appData = "C:\\Users\\Player\\AppData\\Roaming";
     std::string localAppData = "C:\\Users\\Player\\AppData\\Local";
+    std::string windowsFolder = "C:\\Windows";
     // How the next runs with administrator rights end (empty: Done). A Done run does its
     // job on this same fake, with the rights, as the elevated program would.
     std::deque<Elevation> elevationAnswers;

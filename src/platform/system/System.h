@@ -104,6 +104,7 @@ enum class WriteStatus { Ok, CannotCreate, WriteFailed };
 enum class UserFolder {
     RoamingAppData,  // %APPDATA%
     LocalAppData,  // %LOCALAPPDATA%, where Windows keeps the VirtualStore
+    Windows,  // the Windows folder, whose drive is the system drive
 };
 
 // How a run of QUAVERIX with administrator rights ended.

@@ -331,6 +331,11 @@ bool Win32System::CanCreateIn(const std::string& folder) {
 }
 
 std::string Win32System::ProfileFolder(sys::UserFolder which) {
+    if (which == sys::UserFolder::Windows) {
+        wchar_t windows[MAX_PATH];
+        UINT n = GetSystemWindowsDirectoryW(windows, MAX_PATH);
+        return n == 0 || n >= MAX_PATH ? std::string() : UsablePath(std::wstring(windows, n));
+    }
     const wchar_t* name = which == sys::UserFolder::RoamingAppData ? L"APPDATA" : L"LOCALAPPDATA";
     wchar_t value[MAX_PATH * 2];
     DWORD n = GetEnvironmentVariableW(name, value, MAX_PATH * 2);
