@@ -140,11 +140,11 @@ bool Store::NoteBatch(const std::string& source, const std::string& destination,
                            sys::ReasonText(saveWhy) + ")");
 }
 
-bool Store::HoldsOurs(const std::string& destination) {
+bool Store::HoldsOurs(const std::string& destination, const std::string& file) {
     Load();
     const Entry* e = loaded_ ? Find(destination) : nullptr;
     Fingerprint now;
-    return e && FingerprintFile(system_, destination, now) && e->IsOurs(now);
+    return e && FingerprintFile(system_, file.empty() ? destination : file, now) && e->IsOurs(now);
 }
 
 bool Store::CopyCanWrite(const std::string& destination, bool& present) {

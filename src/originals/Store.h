@@ -44,8 +44,9 @@ public:
     // destination without a record gets one that knows nothing of the game's file yet.
     bool NoteBatch(const std::string& source, const std::string& destination, bool keep,
                    sys::FileError& why);
-    // True when the file now at `destination` is one QUAVERIX put there.
-    bool HoldsOurs(const std::string& destination);
+    // True when `file` (by default the one at `destination`) is one QUAVERIX put at
+    // `destination`.
+    bool HoldsOurs(const std::string& destination, const std::string& file = "");
 
     // The recorded destinations inside `folder` (the destination folder's text).
     std::vector<Entry> EntriesIn(const std::string& folder);

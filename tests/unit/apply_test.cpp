@@ -430,7 +430,8 @@ TEST_F(Apply, CopyAsksOnceForRightsAndRunsTheRefusedSlotsElevated) {
     TFormMain& f = Start();
     fs.AddFile("C:\\m\\a.mp3", Mp3("A"));
     fs.AddFile(kBgm + "\\01.mp3", "game 01");
-    fs.AddFile(kStale + "01.mp3", "stale");  // an earlier, virtualized run's copy
+    fs.AddFile(kStale + "01.mp3", Mp3("A"));  // an earlier, virtualized run's copy
+    fs.AddFile(kStale + "05.mp3", "a virtualized patcher's file");  // not ours: it stays
     fs.needsRights = {kBgm};
     f.ValListMp3.SetText("01.mp3=C:\\m\\a.mp3\r\n03.mp3=C:\\m\\gone.mp3\r\n05.mp3=C:\\m\\a.mp3");
     struct Row {
@@ -477,6 +478,7 @@ TEST_F(Apply, CopyAsksOnceForRightsAndRunsTheRefusedSlotsElevated) {
     EXPECT_EQ(fs.Data(kBgm + "\\05.mp3"), Mp3("A"));
     EXPECT_EQ(Recorded(*this, kBgm + "\\01.mp3"), "game 01|7");
     EXPECT_FALSE(fs.Exists(kStale + "01.mp3"));
+    EXPECT_TRUE(fs.Exists(kStale + "05.mp3"));
 
     // "元に戻す" the same way: one question, one elevated run, the game's files back.
     fs.boxes.clear();
