@@ -118,8 +118,22 @@ bool Store::NoteBatch(const std::string& source, const std::string& destination,
     if (!FingerprintFile(system_, source, in, &why)) {
         return why.fault == sys::Fault::SourceMissing;  // the batch cannot copy it either
     }
-    if (e && e->IsOurs(in)) return true;
+    // The game's own newer file there (a patch since the last copy) is about to be
+    // replaced by the batch, which keeps nothing: the kept one is no longer the game's
+    // newest, so a restore must not put it back as if it were. It stays kept, as older.
+    bool stale = false;
+    if (e && e->known && system_.Attributes(destination) != sys::kNoFile) {
+        Fingerprint now;
+        stale = FingerprintFile(system_, destination, now) && !e->IsOurs(now) && !e->IsKept(now);
+    }
+    if (e && e->IsOurs(in) && !stale) return true;
     const Index before = index_;
+    if (stale) {
+        e->older.push_back({e->saved, e->original});
+        e->saved.clear();
+        e->original = {};
+        e->known = false;
+    }
     if (!e) {
         Entry n;
         n.destination = destination;
@@ -129,7 +143,7 @@ bool Store::NoteBatch(const std::string& source, const std::string& destination,
     }
     if (e->copied == Fingerprint{}) {
         e->copied = in;
-    } else {
+    } else if (!e->IsOurs(in)) {
         e->ours.push_back(in);
         if (e->ours.size() > kOursKept) e->ours.erase(e->ours.begin());
     }

@@ -42,6 +42,9 @@ public:
     // "Bat作成": the batch file will copy `source` over `destination`. Notes that file as
     // QUAVERIX's, so a later copy does not keep it as the game's. With `keep`, a
     // destination without a record gets one that knows nothing of the game's file yet.
+    // The batch keeps no file: where the game's file there now is newer than the kept one,
+    // the record no longer claims to know the game's newest file (the kept one stays, as
+    // older), so 元に戻す says so instead of putting back the file before the update.
     bool NoteBatch(const std::string& source, const std::string& destination, bool keep,
                    sys::FileError& why);
     // True when `file` (by default the one at `destination`) is one QUAVERIX put at

@@ -128,4 +128,34 @@ void RunFileRules(World& w) {
     }
 }
 
+// A copy never carries the source's read-only, hidden or system bit into the target (a
+// read-only tune would make the game's file one that no later copy or restore can
+// replace); the archive bit may stay.
+template <class World>
+void RunCopyAttributes(World& w) {
+    const std::uint32_t plain = sys::kReadOnly | sys::kHidden | sys::kSystem;
+    for (std::uint32_t from : {std::uint32_t{sys::kReadOnly}, std::uint32_t{sys::kHidden},
+                               std::uint32_t{sys::kSystem}, plain}) {
+        for (Target t : {Target::Missing, Target::Plain}) {
+            SCOPED_TRACE("source attributes " + std::to_string(from) + ", target " +
+                         std::to_string(static_cast<int>(t)));
+            sys::System& s = w.System();
+            w.Fresh();
+            const std::string source = w.Folder() + "\\source.mp3";
+            w.MakeFile(source, "new", from);
+            const std::string path = Prepare(w, t);
+            sys::FileError why;
+            ASSERT_TRUE(s.CopyFileTo(source, path, false, &why)) << why.detail;
+            EXPECT_EQ(s.Attributes(path) & plain, 0u);
+            EXPECT_EQ(s.Attributes(source) & plain, from) << "the source is left as it is";
+            std::string data;
+            EXPECT_TRUE(s.ReadFile(path, data));
+            EXPECT_EQ(data, "new");
+            // ... so it can be replaced and removed again.
+            EXPECT_TRUE(s.CopyFileTo(path, path + ".again", false, &why));
+            EXPECT_TRUE(s.RemoveFile(path, &why)) << why.detail;
+        }
+    }
+}
+
 }  // namespace contract

@@ -314,6 +314,7 @@ bool FakeSystem::CopyFileTo(const std::string& from, const std::string& to, bool
         return Fail(why, Fault::Other, "ディスクに十分な空き領域がありません。");
     }
     Node copy = src->second;
+    copy.attributes &= ~(kReadOnly | kHidden | kSystem);  // as the real copy clears them
     copy.name = Spelled(text::ToUtf16(to));
     copy.shortName.clear();
     nodes_[Key(to)] = copy;

@@ -1,5 +1,7 @@
 // Applying the slot table: the batch file writer and the direct copy.
+#include <algorithm>
 #include <optional>
+#include <set>
 
 #include "elevated/Job.h"
 #include "originals/Store.h"
@@ -610,4 +612,194 @@ TEST_F(Apply, FilesThatMayNotPlayAreToldBeforeApplying) {
     EXPECT_TRUE(fs.boxes.empty());
     EXPECT_EQ(fs.saveRequests.size(), 1u);
     EXPECT_FALSE(f.ValListMp3.Warned(1));
+}
+
+namespace {
+
+// One player's computer over several starts of QUAVERIX: the game's folder, its own files
+// as the game wrote them (every version), and the runs a player can make in any order.
+struct Player : FormEnv {
+    const std::string bgm = "C:\\Games\\Pellamor\\bgm";
+    std::vector<std::string> versions01{"game 01 v0"};  // every file the game put there
+    std::vector<std::string> versions03;  // the game had no 03.mp3 at first
+    int patches = 0;
+
+    Player() {
+        fs.AddFolder("C:\\Games");
+        fs.AddFolder("C:\\Games\\Pellamor");
+        fs.AddFolder(bgm);
+        fs.AddFolder("C:\\m");
+        fs.AddFolder("C:\\out");
+        for (const char* t : {"A", "B", "C", "D"}) fs.AddFile(Tune(t), Mp3(t));
+        fs.AddFile(bgm + "\\01.mp3", versions01[0]);
+        Restart();
+    }
+    static std::string Tune(const std::string& t) { return "C:\\m\\" + t + ".mp3"; }
+    void Restart() {
+        if (form) Handle([&] { form->Close(); });
+        Start();
+        form->MemoCopysaki.SetText(bgm);
+    }
+    void Table(const std::string& t) {
+        form->ValListMp3.SetText("01.mp3=" + Tune(t) + "\r\n03.mp3=" + Tune(t));
+    }
+    // "Bat作成", then the batch run as cmd.exe would run its lines.
+    void BatchAndRun(const std::string& t) {
+        Table(t);
+        fs.saveAnswers.push_back("C:\\out\\x.bat");
+        ASSERT_TRUE(Handle([&] { form->BtnGo.UserClick(); }));
+        const std::string script = fs.Data("C:\\out\\x.bat");
+        for (std::size_t at = 0; at < script.size();) {
+            std::size_t end = script.find("\r\n", at);
+            std::string line = script.substr(at, end - at);
+            at = end + 2;
+            std::vector<std::string> quoted;
+            for (std::size_t q = line.find('"'); q != std::string::npos;) {
+                std::size_t close = line.find('"', q + 1);
+                quoted.push_back(text::ReplaceAll(line.substr(q + 1, close - q - 1), "%%", "%"));
+                q = line.find('"', close + 1);
+            }
+            if (line.rfind("copy ", 0) == 0) fs.CopyFileTo(quoted[0], quoted[1], false);
+        }
+    }
+    void Patch() {
+        ++patches;
+        versions01.push_back("game 01 v" + std::to_string(patches));
+        versions03.push_back("game 03 v" + std::to_string(patches));
+        fs.AddFile(bgm + "\\01.mp3", versions01.back());
+        fs.AddFile(bgm + "\\03.mp3", versions03.back());
+    }
+    // The game's files kept now in the data folder QUAVERIX uses, and those in the game's
+    // folder.
+    std::set<std::string> Kept() {
+        std::set<std::string> out;
+        const std::string kept = form->OriginalsFolder();
+        originals::Index index = originals::ParseIndex(fs.Data(kept + "index.txt"));
+        for (const originals::Entry& e : index.entries) {
+            if (!e.Absent()) out.insert(fs.Data(kept + e.saved));
+            for (const originals::Version& v : e.older)
+                if (!v.saved.empty()) out.insert(fs.Data(kept + v.saved));
+        }
+        return out;
+    }
+    bool There(const std::string& data) {
+        return fs.Data(bgm + "\\01.mp3") == data || fs.Data(bgm + "\\03.mp3") == data;
+    }
+};
+
+}  // namespace
+
+// Copies, batch files, hand copies, game patches, a data folder that moves, runs as
+// administrator, in the orders a player reaches: 元に戻す puts back the game's newest own
+// file byte for byte, or says why it cannot; a file of the game's once kept is never lost.
+TEST(ApplyRuns, EveryOrderOfRunsKeepsTheGamesOwnFiles) {
+    // Steps: "c<tune>" コピー開始; "b<tune>" Bat作成 and the batch run; "h<tune>" the
+    // tune copied into 01.mp3 by hand; "p" a game patch (new 01.mp3 and 03.mp3); "m" the
+    // exe folder becomes unwritable (moved under Program Files); "a" one start as
+    // administrator (the exe folder writable again); "o" one as another account (an
+    // administrator's password: another profile); "n" a normal start again; "e" the game's
+    // folder needs administrator rights from now on; "r" 元に戻す.
+    const std::string cannot = "元に戻せなかったファイルがあります。\r\n";
+    const std::string batchOnly =
+        ": ゲームの元のファイルは保存されていません (バッチファイルでコピーしたファイルです)";
+    const struct {
+        const char* steps;
+        std::string box;  // what 元に戻す says at the end
+    } rows[] = {
+        {"cA r", "元に戻しました。"},
+        {"cA bB cC r", "元に戻しました。"},  // the batch's tune is no game update
+        {"cA bB hB cC r", "元に戻しました。"},
+        {"cA hA cB r", "元に戻しました。"},
+        {"cA p cB r", "元に戻しました。"},  // the patched files are put back
+        {"cA bB p cC bD cA r", "元に戻しました。"},
+        {"cA m cB r", "元に戻しました。"},  // the originals moved with user.ini
+        {"cA m r", "元に戻しました。"},
+        {"m cA a cB n r", "元に戻しました。"},
+        {"m cA a r", "元に戻しました。"},
+        {"m cA o cB n r", "元に戻しました。"},
+        {"cA p m cB a p cC n r", "元に戻しました。"},
+        {"e cA bB cC r", "元に戻しました。"},
+        {"cA e p cB r", "元に戻しました。"},
+        {"cA r cB r", "元に戻しました。"},
+        {"cA r p cB r", "元に戻しました。"},
+        // A batch run replaced a game file no copy had kept: said, not covered up.
+        {"bB cC r", cannot + "01.mp3" + batchOnly + "\r\n03.mp3" + batchOnly},
+        {"cA p bB r", cannot + "01.mp3" + batchOnly + "\r\n03.mp3" + batchOnly},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.steps);
+        Player w;
+        const std::string exe = kExe.substr(0, kExe.size() - 1);
+        std::set<std::string> kept;
+        bool ownRun = true;  // a start of the player's own account (not "o")
+        for (const char* p = row.steps; *p; ++p) {
+            const std::string tune(1, p[1]);
+            switch (*p) {
+                case 'c':
+                    w.Table(tune);
+                    ASSERT_TRUE(w.Handle([&] { w.form->BtnCopyGo.UserClick(); }));
+                    break;
+                case 'b': w.BatchAndRun(tune); break;
+                case 'h': w.fs.CopyFileTo(Player::Tune(tune), w.bgm + "\\01.mp3", false); break;
+                case 'p': w.Patch(); break;
+                case 'm':
+                    w.fs.needsRights.push_back(exe);
+                    w.Restart();
+                    break;
+                case 'a':
+                case 'o':
+                    std::erase(w.fs.needsRights, exe);
+                    if (*p == 'o') w.fs.appData = "C:\\Users\\Admin\\AppData\\Roaming";
+                    ownRun = *p == 'a';
+                    w.Restart();
+                    break;
+                case 'n':
+                    w.fs.needsRights.push_back(exe);
+                    w.fs.appData = "C:\\Users\\Player\\AppData\\Roaming";
+                    ownRun = true;
+                    w.Restart();
+                    break;
+                case 'e': w.fs.needsRights.push_back(w.bgm); break;
+                case 'r':
+                    w.fs.boxes.clear();
+                    ASSERT_TRUE(w.Handle([&] { w.form->BtnRestore.UserClick(); }));
+                    break;
+            }
+            // A file kept before a step is still kept, or back in the game's folder. (Another
+            // account's run has a store of its own, taken over at the next start.)
+            if (ownRun) {
+                const std::set<std::string> now = w.Kept();
+                for (const std::string& v : kept) {
+                    EXPECT_TRUE(now.count(v) || w.There(v)) << v << " lost after " << *p;
+                }
+                kept = now;
+            }
+            if (*p == 'c' || *p == 'b' || *p == 'h') ++p;
+            if (p[1] == ' ') ++p;
+        }
+        EXPECT_EQ(w.fs.boxes.back().text, row.box);
+        if (row.box.rfind(cannot, 0) == 0) continue;
+        EXPECT_EQ(w.fs.Data(w.bgm + "\\01.mp3"), w.versions01.back());
+        EXPECT_EQ(w.fs.Exists(w.bgm + "\\03.mp3"), !w.versions03.empty());
+        if (!w.versions03.empty()) EXPECT_EQ(w.fs.Data(w.bgm + "\\03.mp3"), w.versions03.back());
+    }
+}
+
+// What cannot be told from a game update is kept as one: a tune the player copied by hand
+// that QUAVERIX never saw. 元に戻す leaves it and says so; the game's file stays kept.
+TEST(ApplyRuns, AnUnknownFileIsKeptBesideTheOriginalNeverOverIt) {
+    Player w;
+    w.fs.AddFile("C:\\m\\U.mp3", Mp3("U"));
+    w.Table("A");
+    ASSERT_TRUE(w.Handle([&] { w.form->BtnCopyGo.UserClick(); }));
+    w.fs.CopyFileTo("C:\\m\\U.mp3", w.bgm + "\\01.mp3", false);  // by hand
+    w.Table("B");
+    ASSERT_TRUE(w.Handle([&] { w.form->BtnCopyGo.UserClick(); }));
+    EXPECT_EQ(w.Kept(), (std::set<std::string>{"game 01 v0", Mp3("U")}));
+    w.fs.boxes.clear();
+    ASSERT_TRUE(w.Handle([&] { w.form->BtnRestore.UserClick(); }));
+    // The newest file that was not QUAVERIX's goes back; the one before it stays kept.
+    EXPECT_EQ(w.fs.Data(w.bgm + "\\01.mp3"), Mp3("U"));
+    EXPECT_EQ(w.Kept(), (std::set<std::string>{"game 01 v0", Mp3("U")}));
+    EXPECT_NE(w.fs.Data(w.form->OriginalsFolder() + "index.txt").find("older:"), std::string::npos);
 }

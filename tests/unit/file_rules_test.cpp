@@ -27,4 +27,5 @@ struct FakeWorld {
 TEST(FileRules, TheFakeFollowsWindows) {
     FakeWorld w;
     contract::RunFileRules(w);
+    contract::RunCopyAttributes(w);
 }

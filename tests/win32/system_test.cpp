@@ -373,4 +373,5 @@ struct RealWorld {
 TEST(FileRules, TheRealSystemFollowsWindows) {
     RealWorld w;
     contract::RunFileRules(w);
+    contract::RunCopyAttributes(w);
 }

@@ -57,6 +57,20 @@ bool FailWrite(sys::FileError* why, DWORD code) {
     return code == ERROR_ACCESS_DENIED ? Fail(why, sys::Fault::NeedsRights) : Fail(why, code);
 }
 
+// A move over `target`, or its delete, refused with "access denied": Windows says so also
+// when another program (the running game) holds the file open without delete sharing,
+// where rights would not help. A probe that opens it for deletion tells the two apart.
+bool FailReplace(sys::FileError* why, DWORD code, const std::wstring& target) {
+    if (code == ERROR_ACCESS_DENIED) {
+        KernelHandle probe(CreateFileW(
+            target.c_str(), DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+            OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+        if (!probe && GetLastError() == ERROR_SHARING_VIOLATION)
+            return Fail(why, sys::Fault::InUse);
+    }
+    return FailWrite(why, code);
+}
+
 bool IsFolder(const std::wstring& path) {
     DWORD a = GetFileAttributesW(path.c_str());
     return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
@@ -289,12 +303,26 @@ bool Win32System::CopyFileTo(const std::string& from, const std::string& to, boo
                                           OPEN_EXISTING, 0, nullptr));
         return readable ? FailWrite(why, code) : Fail(why, code);
     }
+    // CopyFile gives the copy the source's attributes: a read-only (or hidden, or system)
+    // tune would make the game's file one that every later copy and restore refuses.
+    const DWORD copied = GetFileAttributesW(temp.c_str());
+    if (copied != INVALID_FILE_ATTRIBUTES &&
+        (copied & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM))) {
+        DWORD plain =
+            copied & ~(FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM);
+        if (!SetFileAttributesW(temp.c_str(), plain ? plain : FILE_ATTRIBUTE_NORMAL)) {
+            DWORD code = GetLastError();
+            SetFileAttributesW(temp.c_str(), FILE_ATTRIBUTE_NORMAL);
+            DeleteFileW(temp.c_str());
+            return FailWrite(why, code);
+        }
+    }
     if (!MoveFileExW(temp.c_str(), target.c_str(),
                      MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
         DWORD code = GetLastError();
         SetFileAttributesW(temp.c_str(), FILE_ATTRIBUTE_NORMAL);
         DeleteFileW(temp.c_str());
-        return FailWrite(why, code);
+        return FailReplace(why, code, target);
     }
     return true;
 }
@@ -305,7 +333,7 @@ bool Win32System::RemoveFile(const std::string& path, sys::FileError* why) {
         return Fail(why, sys::Fault::SourceMissing);
     }
     if (!Writable(target, why)) return false;
-    if (!DeleteFileW(target.c_str())) return FailWrite(why, GetLastError());
+    if (!DeleteFileW(target.c_str())) return FailReplace(why, GetLastError(), target);
     // Wine reports a delete as done before the folder has allowed it (an immutable folder
     // refuses it afterwards, unseen): the file must really be gone. (On Windows a file still
     // open elsewhere is "delete pending" and no longer found either.)
