@@ -167,6 +167,13 @@ bool FakeSystem::InUse(const std::string& path) const {
     return false;
 }
 
+bool FakeSystem::Unreadable(const std::string& path) const {
+    for (const std::string& u : unreadable) {
+        if (Key(u) == Key(path)) return true;
+    }
+    return false;
+}
+
 FileError FakeSystem::WriteFault(const std::string& path) const {
     std::u16string key = Key(path);
     auto it = nodes_.find(key);
@@ -204,6 +211,7 @@ bool FakeSystem::ReadFile(const std::string& path, std::string& data, FileError*
         return Fail(why, Fault::SourceMissing);
     }
     if (InUse(path)) return Fail(why, Fault::InUse);
+    if (Unreadable(path)) return Fail(why, Fault::Other, "アクセスが拒否されました。");
     data = it->second.data;
     return true;
 }
@@ -221,7 +229,7 @@ bool FakeSystem::ReadPart(const std::string& path, std::uint64_t offset, std::si
     ++partReads;
     auto it = nodes_.find(Key(path));
     if (it == nodes_.end() || (it->second.attributes & kDirectory) || !DriveReady(path) ||
-        InUse(path)) {
+        InUse(path) || Unreadable(path)) {
         return false;
     }
     const std::string& all = it->second.data;
