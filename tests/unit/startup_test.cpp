@@ -284,6 +284,143 @@ TEST_F(Startup, EndOfSessionSavesWithoutABox) {
     }
 }
 
+TEST_F(Startup, ListFileLinesBecomeRowsAndTips) {
+    WriteList("x=y=z#noequals##03.mp3=B#", "4", "*.mp3;*.wav");
+    TFormMain& f = Start();
+
+    EXPECT_TRUE(fs.boxes.empty());
+    EXPECT_EQ(Lines(), (std::vector<std::string>{"x=", "=", "=", "03.mp3="}));
+    EXPECT_EQ(f.Mp3Tips, (std::vector<std::string>{"x - y - z", "noequals", "", "03.mp3 - B"}));
+    EXPECT_EQ(f.FilList.Mask(), "*.mp3;*.wav");
+
+    // Selecting a row shows its tip.
+    f.ValListMp3.SetRow(4);
+    EXPECT_EQ(f.LblMp3Tips.Caption(), "03.mp3 - B");
+    f.ValListMp3.SetRow(1);
+    EXPECT_EQ(f.LblMp3Tips.Caption(), "x - y - z");
+    f.ValListMp3.SetRow(3);
+    EXPECT_EQ(f.LblMp3Tips.Caption(), "");
+
+    // The table's text breaks at CR LF, and at a lone CR or LF too; a final break adds no line.
+    f.ValListMp3.SetText("a=1\rb=2\nc=3\r\n\r\nd=4\n");
+    EXPECT_EQ(Lines(), (std::vector<std::string>{"a=1", "b=2", "c=3", "", "d=4"}));
+}
+
+TEST_F(Startup, SmallerSlotCountLeavesTheLaterLinesAsGiven) {
+    WriteList("01.mp3=A#03.mp3=B#05.mp3=C", "0x1");
+    TFormMain& f = Start();
+
+    EXPECT_TRUE(fs.boxes.empty());
+    EXPECT_EQ(Lines(), (std::vector<std::string>{"01.mp3=", "03.mp3=B", "05.mp3=C"}));
+    EXPECT_EQ(f.Mp3Tips, (std::vector<std::string>{"01.mp3 - A"}));
+    // A row without a tip shows none.
+    f.ValListMp3.SetRow(2);
+    EXPECT_EQ(f.LblMp3Tips.Caption(), "");
+    f.ValListMp3.SetRow(1);
+    EXPECT_EQ(f.LblMp3Tips.Caption(), "01.mp3 - A");
+}
+
+TEST_F(Startup, SlotCountProblemsAreReportedOnceTheWindowIsWhole) {
+    struct Case {
+        std::string number;
+        std::string box;
+        std::vector<std::string> lines;
+        std::size_t tips;
+    };
+    const Case cases[] = {
+        {"5",
+         "リストファイル Pellamor.lst の number (5) が行の数 (3) と合いません。3 "
+         "行分のヒントを使います.",
+         {"01.mp3=", "03.mp3=", "05.mp3="},
+         3},
+        // Not an integer: the default 45.
+        {"20x",
+         "リストファイル Pellamor.lst の number (45) が行の数 (3) と合いません。3 "
+         "行分のヒントを使います.",
+         {"01.mp3=", "03.mp3=", "05.mp3="},
+         3},
+        {"-2",
+         "リストファイル Pellamor.lst の number (-2) が行の数 (3) と合いません。0 "
+         "行分のヒントを使います.",
+         {"01.mp3=A", "03.mp3=B", "05.mp3=C"},
+         0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.number);
+        FormEnv env;
+        env.WriteList("01.mp3=A#03.mp3=B#05.mp3=C", c.number);
+        TFormMain& f = env.Start();
+        EXPECT_EQ(env.BoxTexts(), std::vector<std::string>{c.box});
+        EXPECT_EQ(env.Lines(), c.lines);
+        EXPECT_EQ(f.Mp3Tips.size(), c.tips);
+        EXPECT_EQ(f.Caption(), "ZorventVer1.2.3");
+        EXPECT_EQ(f.Settings.Experience, 1);
+        EXPECT_FALSE(f.Panel2.Visible());
+        EXPECT_FALSE(f.LblTag.Caption().empty());
+        // Every row can be selected without reading past the tips.
+        for (int r = 1; r < f.ValListMp3.RowCount(); ++r) f.ValListMp3.SetRow(r);
+    }
+}
+
+TEST_F(Startup, MissingListFileUsesTheDefaultsAndSaysSo) {
+    defaultList = false;
+    TFormMain& f = Start();
+
+    EXPECT_EQ(BoxTexts(), std::vector<std::string>{
+                              "リストファイル C:\\Game\\QUAVERIX\\Pellamor.lst が見つかりません."});
+    EXPECT_EQ(fs.boxes[0].kind, sys::BoxKind::Error);
+    // The two default lines hold no '=', so both rows have empty names.
+    EXPECT_EQ(Lines(), (std::vector<std::string>{"=", "="}));
+    EXPECT_EQ(f.Mp3Tips, (std::vector<std::string>{"エーラ", "発生"}));
+    EXPECT_EQ(f.FilList.Mask(), "*.mp3");
+    EXPECT_EQ(f.Caption(), "ZorventVer1.2.3");
+    EXPECT_EQ(f.Settings.Experience, 1);
+    EXPECT_TRUE(f.Panel1.Visible());
+    EXPECT_FALSE(f.Panel2.Visible());
+}
+
+TEST_F(Startup, ListFileIsOnlyTakenFromBelowTheExeFolder) {
+    for (const std::string name :
+         {"..\\x.lst", "C:\\Game\\x.lst", "\\x.lst", "sub\\..\\..\\x.lst"}) {
+        SCOPED_TRACE(name);
+        FormEnv env;
+        env.WriteUserIni("[user]\r\nselelst=" + name + "\r\n");
+        TFormMain& f = env.Start();
+        EXPECT_EQ(env.BoxTexts(), std::vector<std::string>{
+                                      "リストファイル名 " + name +
+                                      " は使えません (exe のフォルダの中の名前にしてください)"});
+        EXPECT_EQ(f.FilList.Mask(), "*.mp3");
+        EXPECT_EQ(env.Lines(), (std::vector<std::string>{"=", "="}));
+        EXPECT_EQ(f.Caption(), "ZorventVer1.2.3");
+    }
+
+    // A folder below the exe folder is fine; the second byte of "ソ" is no separator.
+    for (const std::string name : {"lists\\a.lst", "ソ.\\表.lst"}) {
+        SCOPED_TRACE(name);
+        FormEnv env;
+        env.WriteUserIni("[user]\r\nselelst=" + name + "\r\n");
+        env.WriteList("01.mp3=A", "1", "*.ogg", name);
+        TFormMain& f = env.Start();
+        EXPECT_TRUE(env.fs.boxes.empty());
+        EXPECT_EQ(env.Lines(), std::vector<std::string>{"01.mp3="});
+        EXPECT_EQ(f.FilList.Mask(), "*.ogg");
+    }
+}
+
+TEST_F(Startup, EmptyNametipsGivesAnEmptyTable) {
+    WriteList("", "0");
+    TFormMain& f = Start();
+
+    EXPECT_TRUE(fs.boxes.empty());
+    EXPECT_EQ(f.ValListMp3.Count(), 0);
+    EXPECT_EQ(f.ValListMp3.RowCount(), 2);  // the title row and one blank row
+    EXPECT_TRUE(f.Mp3Tips.empty());
+    f.ValListMp3Click(&f.ValListMp3);
+    EXPECT_EQ(f.LblMp3Tips.Caption(), "");
+}
+
+// A list-file name that cannot be an INI key still loads, and the window still closes:
+// only its destination folder cannot be remembered.
 TEST_F(Startup, ListNameThatCannotBeAKeyStillCloses) {
     WriteUserIni("[user]\r\nselelst=a=b.lst\r\n");
     WriteList("01.mp3=A", "1", "*.mp3", "a=b.lst");
