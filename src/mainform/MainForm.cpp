@@ -142,6 +142,7 @@ void TFormMain::SetLooks() {
 
 void TFormMain::BindEvents() {
     OnClose = [this](ui::Control* s) { FormClose(s); };
+    OnEndSession = [this](ui::Control* s) { FormEndSession(s); };
     TabControl1.OnChange = [this](ui::Control* s) { TabControl1Change(s); };
     DrvBox.OnChange = [this](ui::Control* s) { DrvBoxChange(s); };
     DirList.OnChange = [this](ui::Control* s) { DirListChange(s); };
@@ -209,6 +210,14 @@ void TFormMain::FormCreate(ui::Control*) {
     {
         ini::IniFile userIni(System(), UserIniPath());
         MemoCopysaki.SetText(settings::LoadUserIni(userIni, System().ExeFolder(), Settings));
+        // A file that is there but unreadable holds the player's settings: the defaults
+        // of this run must not be written over them.
+        sys::FileError why;
+        saveUserIni_ = !userIni.Unreadable(&why);
+        if (!saveUserIni_) {
+            System().ShowBox(sys::BoxKind::Warning, app_.title,
+                             settings::ReadFailedText(UserIniPath(), why));
+        }
     }
     LoadListFile(Settings.SeleLst);
     PrepareRows();
@@ -255,9 +264,41 @@ void TFormMain::PrepareRows() {
     ValListMp3.EmptyValues(n);
 }
 
-void TFormMain::FormClose(ui::Control*) {
+void TFormMain::SaveSettings() {
+    if (!saveUserIni_) return;
     ini::IniFile userIni(System(), UserIniPath());
     settings::SaveUserIni(userIni, Settings, MemoCopysaki.Text());
+}
+
+void TFormMain::FormClose(ui::Control*) {
+    // The window closes whatever happens: a player who cannot save is asked once per try,
+    // never kept in a window that cannot be closed.
+    for (;;) {
+        std::string reason;
+        try {
+            SaveSettings();
+            return;
+        } catch (const ini::WriteError& e) {
+            reason = settings::FileReason(e.Why());
+        } catch (const std::exception& e) {
+            reason = ui::ErrorText(e) + "。";
+        } catch (...) {
+            reason = ui::UnexpectedErrorText() + "。";
+        }
+        if (System().ShowBox(sys::BoxKind::RetryCancel, app_.title,
+                             settings::SaveFailedText(UserIniPath(), reason)) !=
+            sys::BoxResult::Retry) {
+            return;
+        }
+    }
+}
+
+void TFormMain::FormEndSession(ui::Control*) {
+    // No box: the session is going, and nobody would answer it.
+    try {
+        SaveSettings();
+    } catch (...) {
+    }
 }
 
 void TFormMain::TabControl1Change(ui::Control*) {
@@ -297,13 +338,14 @@ void TFormMain::LoadSettingsTab() {
 void TFormMain::CommitSettingsTab() {
     Settings.DelReadOnly = ChkDelReadOnly.Checked();
     Settings.KeepOriginals = ChkKeepOriginals.Checked();
-    Settings.Mp3Tool = MemoMp3Play.Text();
+    // The memos take Enter; a line break in a path or a command line only breaks playback.
+    Settings.Mp3Tool = text::RemoveLineBreaks(MemoMp3Play.Text());
     Settings.List1Clk = RadioGFilListOneClk.ItemIndex();
     Settings.List2Clk = RadioGFilListDblClk.ItemIndex();
     Settings.List3Clk = RadioGFilListAltClk.ItemIndex();
     Settings.List4Clk = RadioGFilListCtrlClk.ItemIndex();
     Settings.Mp3Play = RadioGMp3Play.ItemIndex();
-    Settings.Mp3Line = MemoMp3Line.Text();
+    Settings.Mp3Line = text::RemoveLineBreaks(MemoMp3Line.Text());
     Settings.SoftName = text::RemoveCrLf(MemoSoftName.Text());
     Panel1.SetVisible(true);
     Panel2.SetVisible(false);

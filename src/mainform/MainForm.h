@@ -82,6 +82,7 @@ public:
     // ---- Handlers -------------------------------------------------------------------
     void FormCreate(ui::Control* Sender);
     void FormClose(ui::Control* Sender);
+    void FormEndSession(ui::Control* Sender);
     void TabControl1Change(ui::Control* Sender);
     void DrvBoxChange(ui::Control* Sender);
     void DirListChange(ui::Control* Sender);
@@ -126,6 +127,9 @@ public:
     // Where user.ini and originals live (settings::ChooseDataFolder, decided at start-up).
     std::string DataFolder();
     std::string UserIniPath();
+    // Writes user.ini from the record and the destination folder (ini::WriteError when a
+    // write fails); does nothing when it could not be read at start.
+    void SaveSettings();
     // The direct copy's and the restore's help: the steps the player's rights could not do,
     // run once with administrator rights after `question` (the folder follows it); a file
     // on a network drive (which an administrator's run cannot see); and the copy that file
@@ -164,6 +168,8 @@ private:
 
     ui::Application& app_;
     std::string dataFolder_;
+    // False when user.ini was there but unreadable at start: this run keeps its hands off it.
+    bool saveUserIni_ = true;
     // The last check of each line's file, for the value it was made for.
     struct SlotCheck {
         std::string value;

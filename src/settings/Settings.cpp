@@ -1,5 +1,7 @@
 #include "settings/Settings.h"
 
+#include "platform/text/Cp932.h"
+
 namespace settings {
 
 std::string LoadUserIni(ini::IniFile& f, const std::string& exeFolder, SettingsRecord& s) {
@@ -38,6 +40,40 @@ void SaveUserIni(ini::IniFile& f, const SettingsRecord& s, const std::string& de
     if (ini::CanWriteName("copysaki", s.SeleLst)) f.WriteString("copysaki", s.SeleLst, destination);
     f.WriteInteger("muimi", "experience", s.Experience);
     f.WriteString("muimi", "softname", s.SoftName);
+}
+
+std::string FileReason(const sys::FileError& why) {
+    // The copy's reasons speak of its source and destination; these speak of user.ini.
+    std::string reason;
+    switch (why.fault) {
+        case sys::Fault::InUse: reason = "ほかのプログラムがこのファイルを使用中です"; break;
+        case sys::Fault::TargetProtected: reason = "ファイルが読み取り専用です"; break;
+        case sys::Fault::FolderMissing:
+            reason = "フォルダが見つかりません (ドライブが外されていませんか)";
+            break;
+        case sys::Fault::NeedsRights: reason = "このフォルダに書き込む権限がありません"; break;
+        case sys::Fault::SourceMissing: reason = "ファイルを開けません"; break;
+        case sys::Fault::None:
+        case sys::Fault::Other: reason = sys::ReasonText(why); break;
+    }
+    const std::string stop = "。";
+    if (reason.size() < stop.size() || !text::EndsWithDoubleByte(reason) ||
+        reason.compare(reason.size() - stop.size(), stop.size(), stop) != 0) {
+        reason += stop;
+    }
+    return reason;
+}
+
+std::string ReadFailedText(const std::string& path, const sys::FileError& why) {
+    return "設定ファイルを読み込めませんでした:\r\n" + path + "\r\n理由: " + FileReason(why) +
+           "\r\n\r\n今回は初期設定で起動します。元の設定を残すため、今回の終了時には " + kUserIni +
+           " に保存しません。";
+}
+
+std::string SaveFailedText(const std::string& path, const std::string& reason) {
+    return "設定を保存できませんでした:\r\n" + path + "\r\n理由: " + reason +
+           "\r\n\r\n「再試行」を押すともう一度保存します。"
+           "「キャンセル」を押すと保存せずに終了します。";
 }
 
 }  // namespace settings

@@ -57,7 +57,14 @@ struct SettingsRecord {
 // "muimi" section, in that order. Returns the destination folder.
 std::string LoadUserIni(ini::IniFile& file, const std::string& exeFolder, SettingsRecord& s);
 
-// Writes every key, in order; a failed write raises and stops there.
+// Writes every key, in order; a failed write raises ini::WriteError and stops there.
 void SaveUserIni(ini::IniFile& file, const SettingsRecord& s, const std::string& destination);
+
+// Why user.ini could not be read or written, in words for the player, ending in "。".
+std::string FileReason(const sys::FileError& why);
+// The box at start when user.ini is there but cannot be read.
+std::string ReadFailedText(const std::string& path, const sys::FileError& why);
+// The box at close when the settings could not be saved; `reason` as FileReason gives it.
+std::string SaveFailedText(const std::string& path, const std::string& reason);
 
 }  // namespace settings

@@ -167,6 +167,13 @@ bool FakeSystem::InUse(const std::string& path) const {
     return false;
 }
 
+bool FakeSystem::Unreadable(const std::string& path) const {
+    for (const std::string& u : unreadable) {
+        if (Key(u) == Key(path)) return true;
+    }
+    return false;
+}
+
 FileError FakeSystem::WriteFault(const std::string& path) const {
     std::u16string key = Key(path);
     auto it = nodes_.find(key);
@@ -205,6 +212,7 @@ bool FakeSystem::ReadFile(const std::string& path, std::string& data, FileError*
     }
     if (InUse(path)) return Fail(why, Fault::InUse);
     if (it->second.bigSize > 0) return Fail(why, Fault::Other, "メモリが足りません");
+    if (Unreadable(path)) return Fail(why, Fault::Other, "アクセスが拒否されました。");
     data = it->second.data;
     return true;
 }
@@ -245,6 +253,9 @@ bool FakeSystem::ReadPart(const std::string& path, std::uint64_t offset, std::si
         }
     } else if (offset < n.data.size()) {
         data = n.data.substr(static_cast<std::size_t>(offset), count);
+    if (it == nodes_.end() || (it->second.attributes & kDirectory) || !DriveReady(path) ||
+        InUse(path) || Unreadable(path)) {
+        return false;
     }
     partBytes += data.size();
     largestPart = std::max(largestPart, data.size());

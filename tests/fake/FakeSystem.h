@@ -62,6 +62,8 @@ public:
     std::vector<std::string> elevatedJobs;  // the job of every run asked for
     // Paths held open by another program without sharing: reads, writes and deletes fail.
     std::vector<std::string> inUse;
+    // Paths whose reads the system refuses (access denied) though the file is there.
+    std::vector<std::string> unreadable;
     // Writes stop after this many bytes (a full disk); -1 for no limit.
     long long diskSpace = -1;
 
@@ -141,6 +143,7 @@ private:
     std::u16string Spelled(const std::u16string& path) const;
     bool Writable(const std::string& path) const;
     bool InUse(const std::string& path) const;
+    bool Unreadable(const std::string& path) const;
     bool NeedsRights(const std::string& path) const;
     // Why a write to `path` would fail (Fault::None when it would not).
     FileError WriteFault(const std::string& path) const;

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -43,10 +44,12 @@ inline std::string Mp3(const std::string& tag) {
 class RecordingSystem : public sys::FakeSystem {
 public:
     std::vector<std::string> captionsAtBox;
+    std::function<void()> onBox;  // runs while a box is open, before it is answered
 
     sys::BoxResult ShowBox(sys::BoxKind kind, const std::string& caption,
                            const std::string& text) override {
         captionsAtBox.push_back(FormMain ? FormMain->Caption() : std::string());
+        if (onBox) onBox();
         return FakeSystem::ShowBox(kind, caption, text);
     }
 };

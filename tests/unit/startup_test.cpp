@@ -1,5 +1,6 @@
 // Start-up (user.ini, the list file, the slot rows and tips) and the save at close.
 #include <climits>
+#include <functional>
 
 #include "support/FormFixture.h"
 
@@ -126,26 +127,161 @@ TEST_F(Startup, CounterSaturatesInsteadOfOverflowing) {
     EXPECT_EQ(f.Settings.Experience, INT_MAX);
 }
 
-TEST_F(Startup, FailedSaveIsReportedAndTheWindowStaysOpen) {
-    WriteUserIni("[muimi]\r\nsoftname=Mine\r\n");
-    fs.SetAttributes(kUserIni, sys::kReadOnly);
-    TFormMain& f = Start();
-    EXPECT_EQ(f.Caption(), "Mine");
+namespace {
 
-    EXPECT_FALSE(Handle([&] { f.BtnExit.UserClick(); }));
-    EXPECT_FALSE(f.Closed());
-    ASSERT_EQ(fs.boxes.size(), 1u);
-    EXPECT_EQ(fs.boxes[0].kind, sys::BoxKind::Error);
-    EXPECT_EQ(fs.boxes[0].caption, "QUAVERIX");
-    EXPECT_EQ(fs.boxes[0].text, "C:\\Game\\QUAVERIX\\user.ini に書き込めません.");
-    EXPECT_EQ(fs.Data(kUserIni), "[muimi]\r\nsoftname=Mine\r\n");
+// The words of the box a failed save shows, for a reason.
+std::string SaveFailed(const std::string& reason) {
+    return "設定を保存できませんでした:\r\n" + kUserIni + "\r\n理由: " + reason +
+           "\r\n\r\n「再試行」を押すともう一度保存します。"
+           "「キャンセル」を押すと保存せずに終了します。";
+}
 
-    // A later close tries the whole save again.
-    fs.SetAttributes(kUserIni, sys::kArchive);
-    ASSERT_TRUE(Handle([&] { f.BtnExit.UserClick(); }));
-    EXPECT_TRUE(f.Closed());
-    EXPECT_EQ(Saved("muimi", "experience"), "1");
-    EXPECT_EQ(Saved("user", "selelst"), "Pellamor.lst");
+}  // namespace
+
+// A user.ini that cannot be written at close: the box says why and offers 再試行 and
+// キャンセル; 再試行 runs the whole save again, キャンセル closes without saving. The
+// window closes either way and the file is as it was or complete.
+TEST_F(Startup, FailedSaveAsksRetryOrCancelAndTheWindowAlwaysCloses) {
+    const std::string mine = "[muimi]\r\nsoftname=Mine\r\n";
+    const std::string folder = "C:\\Game\\QUAVERIX";
+    struct Case {
+        const char* what;
+        std::function<void(sys::FakeSystem&)> fail, mend;
+        const char* reason;
+    };
+    const std::vector<Case> cases = {
+        {"read-only", [&](auto& s) { s.SetAttributes(kUserIni, sys::kReadOnly); },
+         [&](auto& s) { s.SetAttributes(kUserIni, sys::kArchive); },
+         "ファイルが読み取り専用です。"},
+        {"disk full", [](auto& s) { s.diskSpace = 10; }, [](auto& s) { s.diskSpace = -1; },
+         "ディスクに十分な空き領域がありません。"},
+        {"medium gone",
+         [&](auto& s) {
+             s.Remove(kUserIni);
+             s.Remove(folder);
+         },
+         [&](auto& s) { s.AddFolder(folder); },
+         "フォルダが見つかりません (ドライブが外されていませんか)。"},
+        {"held", [](auto& s) { s.inUse = {kUserIni}; }, [](auto& s) { s.inUse.clear(); },
+         "ほかのプログラムがこのファイルを使用中です。"},
+    };
+    for (const Case& c : cases) {
+        for (bool mended : {false, true}) {
+            SCOPED_TRACE(std::string(c.what) + (mended ? ", mended before 再試行" : ""));
+            FormEnv env;
+            env.WriteUserIni(mine);
+            TFormMain& f = env.Start();
+            EXPECT_EQ(f.Caption(), "Mine");
+            c.fail(env.fs);
+            const bool existed = env.fs.Exists(kUserIni);
+            env.fs.boxAnswers = {sys::BoxResult::Retry, sys::BoxResult::Cancel};
+            if (mended) env.fs.onBox = [&] { c.mend(env.fs); };
+
+            ASSERT_TRUE(env.Handle([&] { f.BtnExit.UserClick(); }));
+            EXPECT_TRUE(f.Closed());
+            ASSERT_EQ(env.fs.boxes.size(), mended ? 1u : 2u);
+            for (const auto& box : env.fs.boxes) {
+                EXPECT_EQ(box.kind, sys::BoxKind::RetryCancel);
+                EXPECT_EQ(box.caption, "QUAVERIX");
+                EXPECT_EQ(box.text, SaveFailed(c.reason));
+            }
+            if (mended) {
+                EXPECT_EQ(env.Saved("muimi", "experience"), "1");
+                EXPECT_EQ(env.Saved("user", "selelst"), "Pellamor.lst");
+            } else {
+                EXPECT_EQ(env.fs.Exists(kUserIni), existed);
+                EXPECT_EQ(env.fs.Data(kUserIni), existed ? mine : "");
+            }
+        }
+    }
+}
+
+// A user.ini that is there but cannot be read holds the player's settings: one box says
+// so, the defaults stand for this run, and nothing this run does writes over the file,
+// not even once it can be read again. A missing file is a first run: no box.
+TEST_F(Startup, UnreadableUserIniIsReportedAndNeverWritten) {
+    const std::string mine = "[user]\r\nlist1clk=3\r\n[muimi]\r\nexperience=40\r\n";
+    struct Case {
+        const char* what;
+        std::function<void(sys::FakeSystem&)> lock;
+        const char* reason;  // "": no box
+    };
+    const std::vector<Case> cases = {
+        {"held", [](auto& s) { s.inUse = {kUserIni}; },
+         "ほかのプログラムがこのファイルを使用中です。"},
+        {"denied", [](auto& s) { s.unreadable = {kUserIni}; }, "アクセスが拒否されました。"},
+        {"missing", [](auto& s) { s.Remove(kUserIni); }, ""},
+    };
+    for (const Case& c : cases) {
+        for (bool sessionEnds : {false, true}) {
+            SCOPED_TRACE(std::string(c.what) + (sessionEnds ? ", session ends" : ""));
+            FormEnv env;
+            env.WriteUserIni(mine);
+            c.lock(env.fs);
+            TFormMain& f = env.Start();
+            EXPECT_EQ(f.Settings.List1Clk, 0);
+            EXPECT_EQ(f.Settings.Experience, 1);
+            const bool box = *c.reason != '\0';
+            ASSERT_EQ(env.fs.boxes.size(), box ? 1u : 0u);
+            if (box) {
+                EXPECT_EQ(env.fs.boxes[0].kind, sys::BoxKind::Warning);
+                EXPECT_EQ(env.fs.boxes[0].caption, "QUAVERIX");
+                EXPECT_EQ(env.fs.boxes[0].text,
+                          "設定ファイルを読み込めませんでした:\r\n" + kUserIni +
+                              "\r\n理由: " + c.reason +
+                              "\r\n\r\n今回は初期設定で起動します。元の設定を残すため、"
+                              "今回の終了時には user.ini に保存しません。");
+            }
+            // The other program lets go; the player changes a setting and leaves.
+            env.fs.inUse.clear();
+            env.fs.unreadable.clear();
+            f.TabControl1.UserSelect(1);
+            f.RadioGFilListOneClk.SetItemIndex(2);
+            f.TabControl1.UserSelect(0);
+            if (sessionEnds) {
+                f.EndSession();
+            } else {
+                ASSERT_TRUE(env.Handle([&] { f.Close(); }));
+            }
+            EXPECT_TRUE(f.Closed());
+            EXPECT_EQ(env.fs.boxes.size(), box ? 1u : 0u);
+            if (box) {
+                EXPECT_EQ(env.fs.Data(kUserIni), mine);
+            } else {
+                EXPECT_EQ(env.Saved("user", "list1clk"), "2");
+            }
+        }
+    }
+}
+
+// The session ends (logoff, shutdown): the settings are saved as a close saves them,
+// with no box whatever happens, and once only.
+TEST_F(Startup, EndOfSessionSavesWithoutABox) {
+    struct Case {
+        const char* what;
+        bool readOnly;
+    };
+    for (const Case& c : {Case{"writable", false}, Case{"read-only", true}}) {
+        SCOPED_TRACE(c.what);
+        FormEnv env;
+        env.WriteUserIni("[user]\r\nmp3tool=old.exe\r\n");
+        TFormMain& f = env.Start();
+        f.TabControl1.UserSelect(1);
+        f.MemoMp3Play.UserSetText("new.exe");
+        f.TabControl1.UserSelect(0);
+        if (c.readOnly) env.fs.SetAttributes(kUserIni, sys::kReadOnly);
+        f.EndSession();
+        EXPECT_TRUE(f.Closed());
+        EXPECT_TRUE(env.fs.boxes.empty());
+        EXPECT_EQ(env.Saved("user", "mp3tool"), c.readOnly ? "old.exe" : "new.exe");
+        EXPECT_EQ(env.Saved("muimi", "experience"),
+                  c.readOnly ? std::nullopt : std::optional<std::string>("1"));
+        // A close after it (Windows sends none, another program might) saves nothing again.
+        const auto replaces = env.LogOf("replace: ").size();
+        ASSERT_TRUE(env.Handle([&] { f.Close(); }));
+        EXPECT_EQ(env.LogOf("replace: ").size(), replaces);
+        EXPECT_TRUE(env.fs.boxes.empty());
+    }
 }
 
 TEST_F(Startup, ListFileLinesBecomeRowsAndTips) {

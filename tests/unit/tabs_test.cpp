@@ -52,8 +52,8 @@ TEST_F(Tabs, LoadClampsAndCommitWritesTheControlsBack) {
     EXPECT_EQ(f.Settings.List3Clk, 3);
     EXPECT_EQ(f.Settings.List4Clk, 0);
     EXPECT_EQ(f.Settings.Mp3Play, 2);
-    EXPECT_EQ(f.Settings.Mp3Tool, "C:\\a\r\nb.exe");
-    EXPECT_EQ(f.Settings.Mp3Line, "/q\r\n[FileName]");
+    EXPECT_EQ(f.Settings.Mp3Tool, "C:\\ab.exe");
+    EXPECT_EQ(f.Settings.Mp3Line, "/q[FileName]");
     EXPECT_TRUE(f.Panel1.Visible());
     EXPECT_FALSE(f.Panel2.Visible());
     EXPECT_EQ(f.Caption(), "ZorventVer1.2.3");
@@ -206,6 +206,36 @@ TEST_F(Tabs, SoftNameTypingLimitCountsBytes) {
     EXPECT_EQ(f.MemoSoftName.Text(), longName);
     f.TabControl1.UserSelect(0);
     EXPECT_EQ(f.Settings.SoftName, longName);
+}
+
+// The player's program and its command line are taken without the line breaks Enter
+// typed into their memos (CR LF, CR or LF alone, anywhere), so playback works at once;
+// the memos keep what was typed until the tab is shown again.
+TEST_F(Tabs, LineBreaksInThePlayerMemosAreDropped) {
+    struct Case {
+        std::string typed, taken;
+    };
+    const Case cases[] = {
+        {"C:\\p\\play.exe\r\n", "C:\\p\\play.exe"},
+        {"\r\nC:\\p\\pl\nay.exe", "C:\\p\\play.exe"},
+        {"C:\\再生\r\r\n\n\\ソ.exe", "C:\\再生\\ソ.exe"},
+        {"\r", ""},
+        {"C:\\p\\play.exe", "C:\\p\\play.exe"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.typed);
+        FormEnv env;
+        TFormMain& f = env.Start();
+        f.TabControl1.UserSelect(1);
+        f.MemoMp3Play.UserSetText(c.typed);
+        f.MemoMp3Line.UserSetText("-x " + c.typed + " [FileName]");
+        f.TabControl1.UserSelect(0);
+        EXPECT_EQ(f.Settings.Mp3Tool, c.taken);
+        EXPECT_EQ(f.Settings.Mp3Line, "-x " + c.taken + " [FileName]");
+        EXPECT_EQ(f.MemoMp3Play.Text(), c.typed);
+        f.TabControl1.UserSelect(1);
+        EXPECT_EQ(f.MemoMp3Play.Text(), c.taken);
+    }
 }
 
 TEST_F(Tabs, ClosingOnTheSettingsTabSavesTheRecordAsItStood) {

@@ -466,6 +466,33 @@ TEST(MainWindow, ErrorAtStartIsShownBeforeTheWindowWhichThenRuns) {
     EXPECT_TRUE(w->QuitPosted());
 }
 
+// The session ends (WM_ENDSESSION with TRUE): user.ini is saved at once, with no box, and
+// the window counts as closed. A session end that was called off (FALSE) saves nothing.
+TEST(MainWindow, EndOfSessionSavesTheSettings) {
+    for (WPARAM ends : {TRUE, FALSE}) {
+        SCOPED_TRACE(ends ? "ends" : "called off");
+        Window w;
+        int closes = 0;
+        w.form().OnClose = [&](ui::Control* s) {
+            ++closes;
+            w.form().FormClose(s);
+        };
+        w.form().Settings.Mp3Tool = "C:\\player\\new.exe";
+        SendMessageW(w->Handle(), WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF);
+        SendMessageW(w->Handle(), WM_ENDSESSION, ends, ENDSESSION_LOGOFF);
+        EXPECT_EQ(w.form().Closed(), ends != FALSE);
+        EXPECT_EQ(ReadBytes(w.exe / "user.ini").find("mp3tool=C:\\player\\new.exe\r\n") !=
+                      std::string::npos,
+                  ends != FALSE);
+        EXPECT_TRUE(w->system.boxes.empty());
+        // A close after it saves nothing more.
+        PostMessageW(w->Handle(), WM_CLOSE, 0, 0);
+        w->Pump();
+        EXPECT_EQ(closes, ends ? 0 : 1);
+        EXPECT_TRUE(w->QuitPosted());
+    }
+}
+
 TEST(MainWindow, TheStripSwitchesThePanels) {
     Window w;
     TFormMain& m = w.form();
@@ -588,7 +615,9 @@ TEST(Boxes, OkAndCancelInJapaneseWithTheirIconDefaultButtonAndEsc) {
         sys::BoxKind kind;
         bool icon, cancel;
         const char* how;  // "esc", "close" or "enter"
-        sys::BoxResult expected;  // of the confirmation; a box with OK alone just closes
+        sys::BoxResult expected;  // of a box with キャンセル; a box with OK alone just closes
+        int first = IDOK;  // the first button, the default one
+        const char* firstText = "OK";
     };
     const Case cases[] = {
         {sys::BoxKind::Confirm, true, true, "esc", sys::BoxResult::Cancel},
@@ -597,19 +626,26 @@ TEST(Boxes, OkAndCancelInJapaneseWithTheirIconDefaultButtonAndEsc) {
         {sys::BoxKind::Plain, false, false, "esc", sys::BoxResult::Ok},
         {sys::BoxKind::Warning, true, false, "enter", sys::BoxResult::Ok},
         {sys::BoxKind::Error, true, false, "close", sys::BoxResult::Ok},
+        {sys::BoxKind::RetryCancel, true, true, "enter", sys::BoxResult::Retry, IDRETRY, "再試行"},
+        {sys::BoxKind::RetryCancel, true, true, "esc", sys::BoxResult::Cancel, IDRETRY, "再試行"},
+        {sys::BoxKind::RetryCancel, true, true, "close", sys::BoxResult::Cancel, IDRETRY, "再試行"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::to_string(static_cast<int>(c.kind)) + c.how);
         std::wstring ok, cancel;
         bool icon = false;
         LRESULT def = 0;
+        int focusId = 0;
+        LONG defStyle = 0;
         InsideBoxes([&](HWND box) {
-            ok = win32::WindowTextW(GetDlgItem(box, IDOK));
+            ok = win32::WindowTextW(GetDlgItem(box, c.first));
             cancel =
                 GetDlgItem(box, IDCANCEL) ? win32::WindowTextW(GetDlgItem(box, IDCANCEL)) : L"";
             icon = HasIcon(box);
             def = SendMessageW(box, DM_GETDEFID, 0, 0);
             HWND focus = GetFocus();
+            focusId = GetDlgCtrlID(focus);
+            defStyle = GetWindowLongW(GetDlgItem(box, c.first), GWL_STYLE) & BS_TYPEMASK;
             if (std::string(c.how) == "close") {
                 PostMessageW(box, WM_CLOSE, 0, 0);
             } else {
@@ -623,11 +659,17 @@ TEST(Boxes, OkAndCancelInJapaneseWithTheirIconDefaultButtonAndEsc) {
         if (c.cancel) {
             EXPECT_EQ(r, c.expected);
         }
-        EXPECT_EQ(win32::A(ok), "OK");
+        EXPECT_EQ(win32::A(ok), c.firstText);
         EXPECT_EQ(win32::A(cancel), c.cancel ? "キャンセル" : "");
         EXPECT_EQ(icon, c.icon);
         EXPECT_EQ(HIWORD(def), DC_HASDEFID);
-        EXPECT_EQ(LOWORD(def), IDOK);
+        // Wine's box answers DM_GETDEFID with IDOK whatever its buttons; the first
+        // button's focus and style say which is the default on both systems.
+        if (c.first == IDOK) {
+            EXPECT_EQ(LOWORD(def), IDOK);
+        }
+        EXPECT_EQ(focusId, c.first);
+        EXPECT_EQ(defStyle, BS_DEFPUSHBUTTON);
     }
 }
 
@@ -849,4 +891,136 @@ TEST(OutsideReaders, SettingsTabOpensWholeAfterAnyReadOfTheWindow) {
         if (clean.empty()) clean = saved;
         EXPECT_EQ(saved, clean);
     }
+}
+
+namespace {
+
+// QUAVERIX.exe itself, copied into a folder of the test's with its list file, and started
+// there; ended at the latest when the test ends.
+struct RealExe {
+    TempFolder root{"exe"};
+    std::string ini = root / "user.ini";
+    HANDLE process = nullptr;
+    DWORD pid = 0;
+
+    RealExe() {
+        EXPECT_TRUE(CopyFileW(HelperPath(L"..\\QUAVERIX.exe").c_str(),
+                              Wide(root / "QUAVERIX.exe").c_str(), FALSE));
+        WriteBytes(root / "Pellamor.lst", kListFile);
+    }
+    ~RealExe() {
+        if (process) {
+            TerminateProcess(process, 9);
+            WaitForSingleObject(process, 5000);
+            CloseHandle(process);
+        }
+        SetFileAttributesW(Wide(ini).c_str(), FILE_ATTRIBUTE_NORMAL);
+    }
+    bool Start() {
+        process = StartProcess(L"\"" + Wide(root / "QUAVERIX.exe") + L"\"");
+        pid = process ? GetProcessId(process) : 0;
+        return process != nullptr;
+    }
+    // A visible window of the program with this class ("#32770": a box), waited for.
+    HWND WaitFor(const wchar_t* cls) const {
+        struct Find {
+            DWORD pid;
+            const wchar_t* cls;
+            HWND found = nullptr;
+            static BOOL CALLBACK Each(HWND h, LPARAM self) {
+                auto* f = reinterpret_cast<Find*>(self);
+                DWORD pid = 0;
+                GetWindowThreadProcessId(h, &pid);
+                if (pid == f->pid && ClassOf(h) == f->cls && IsWindowVisible(h)) {
+                    f->found = h;
+                    return FALSE;
+                }
+                return TRUE;
+            }
+        } find{pid, cls};
+        for (int i = 0; i < 300 && !find.found; ++i) {
+            EnumWindows(Find::Each, reinterpret_cast<LPARAM>(&find));
+            if (!find.found) Sleep(50);
+        }
+        return find.found;
+    }
+    bool Ended() const { return WaitForSingleObject(process, 15000) == WAIT_OBJECT_0; }
+};
+
+// A box's message: the texts of its static controls, one a line.
+std::string BoxText(HWND box) {
+    std::string out;
+    for (HWND c = GetWindow(box, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT)) {
+        if (ClassOf(c) == L"Static" && !TextOf(c).empty()) out += TextOf(c) + "\n";
+    }
+    return out;
+}
+
+// Answers a box as a click on one of its buttons would, and waits until it has gone.
+void Answer(HWND box, int button) {
+    PostMessageW(box, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED),
+                 reinterpret_cast<LPARAM>(GetDlgItem(box, button)));
+    for (int i = 0; i < 200 && IsWindow(box); ++i) Sleep(25);
+}
+
+const char kPlayersIni[] =
+    "[user]\r\nlist1clk=3\r\nmp3tool=D:\\tools\\player.exe\r\n"
+    "[copysaki]\r\nPellamor.lst=E:\\Pellamor\\bgm\r\n[muimi]\r\nexperience=57\r\n";
+
+}  // namespace
+
+// Another program holds user.ini open without sharing when QUAVERIX starts: the box says
+// so, and after it lets go the close writes nothing: the file is as it was, byte for byte.
+TEST(RealExe, HeldUserIniAtStartIsLeftAsItWas) {
+    RealExe exe;
+    WriteBytes(exe.ini, kPlayersIni);
+    const std::string ready = exe.root / "held";
+    HANDLE holder = StartProcess(L"\"" + HelperPath(L"hold_file.exe") + L"\" \"" + Wide(exe.ini) +
+                                 L"\" \"" + Wide(ready) + L"\"");
+    ASSERT_TRUE(holder);
+    for (int i = 0; i < 400 && !Exists(ready); ++i) Sleep(25);
+    ASSERT_TRUE(Exists(ready));
+
+    ASSERT_TRUE(exe.Start());
+    HWND box = exe.WaitFor(L"#32770");
+    ASSERT_TRUE(box) << "no box";
+    const std::string text = BoxText(box);
+    EXPECT_NE(text.find("設定ファイルを読み込めませんでした"), std::string::npos) << text;
+    EXPECT_NE(text.find(exe.ini), std::string::npos) << text;
+    EXPECT_NE(text.find("今回の終了時には user.ini に保存しません"), std::string::npos) << text;
+    Answer(box, IDOK);
+    HWND window = exe.WaitFor(L"TFormMain");
+    ASSERT_TRUE(window) << "no window";
+
+    TerminateProcess(holder, 0);
+    WaitForSingleObject(holder, 5000);
+    CloseHandle(holder);
+    PostMessageW(window, WM_CLOSE, 0, 0);
+    EXPECT_TRUE(exe.Ended());
+    EXPECT_EQ(ReadBytes(exe.ini), kPlayersIni);
+}
+
+// A read-only user.ini at close: the box says why and offers 再試行 and キャンセル;
+// 再試行 asks again, キャンセル ends the program, and the file stays as it was.
+TEST(RealExe, ReadOnlyUserIniAtCloseAsksAndTheProgramEnds) {
+    RealExe exe;
+    WriteBytes(exe.ini, kPlayersIni);
+    ASSERT_TRUE(SetFileAttributesW(Wide(exe.ini).c_str(), FILE_ATTRIBUTE_READONLY));
+    ASSERT_TRUE(exe.Start());
+    HWND window = exe.WaitFor(L"TFormMain");
+    ASSERT_TRUE(window) << "no window";
+    PostMessageW(window, WM_CLOSE, 0, 0);
+    for (int answer : {IDRETRY, IDCANCEL}) {
+        SCOPED_TRACE(answer == IDRETRY ? "再試行" : "キャンセル");
+        HWND box = exe.WaitFor(L"#32770");
+        ASSERT_TRUE(box) << "no box";
+        const std::string text = BoxText(box);
+        EXPECT_NE(text.find("設定を保存できませんでした"), std::string::npos) << text;
+        EXPECT_NE(text.find("ファイルが読み取り専用です"), std::string::npos) << text;
+        EXPECT_EQ(TextOf(GetDlgItem(box, IDRETRY)), "再試行");
+        EXPECT_EQ(TextOf(GetDlgItem(box, IDCANCEL)), "キャンセル");
+        Answer(box, answer);
+    }
+    EXPECT_TRUE(exe.Ended());
+    EXPECT_EQ(ReadBytes(exe.ini), kPlayersIni);
 }

@@ -372,11 +372,34 @@ bool ParseInteger(std::string_view text, std::int32_t& value) {
 
 IniFile::IniFile(sys::System& system, std::string path) : system_(system), path_(std::move(path)) {}
 
+WriteError::WriteError(const std::string& path, sys::FileError why)
+    : platform::Error(platform::Format("%s に書き込めません", path)), why_(std::move(why)) {}
+
+namespace {
+
+// Reads the whole file. False when it cannot be read; `unreadable` then says why when the
+// file is there all the same (what a missing file reports does not count as there).
+bool ReadWhole(sys::System& system, const std::string& path, std::string& data,
+               std::optional<sys::FileError>& unreadable) {
+    sys::FileError why;
+    unreadable.reset();
+    if (system.ReadFile(path, data, &why)) return true;
+    data.clear();
+    if (why.fault != sys::Fault::SourceMissing || system.Attributes(path) != sys::kNoFile) {
+        if (why.fault == sys::Fault::SourceMissing || why.fault == sys::Fault::None) {
+            why = {sys::Fault::Other, ""};
+        }
+        unreadable = why;
+    }
+    return false;
+}
+
+}  // namespace
+
 const std::string& IniFile::Content() {
     if (!content_) {
         std::string data;
-        found_ = system_.ReadFile(path_, data);
-        if (!found_) data.clear();
+        found_ = ReadWhole(system_, path_, data, unreadable_);
         content_ = std::move(data);
     }
     return *content_;
@@ -385,6 +408,12 @@ const std::string& IniFile::Content() {
 bool IniFile::Found() {
     Content();
     return found_;
+}
+
+bool IniFile::Unreadable(sys::FileError* why) {
+    Content();
+    if (unreadable_ && why) *why = *unreadable_;
+    return unreadable_.has_value();
 }
 
 std::string IniFile::ReadString(std::string_view section, std::string_view key,
@@ -419,20 +448,18 @@ void IniFile::WriteBool(std::string_view section, std::string_view key, bool val
 }
 
 void IniFile::Write(std::string_view section, std::string_view key, std::string_view value) {
-    const platform::Error failed(platform::Format("%s に書き込めません", path_));
     // Every write starts from the file as it is now, so that nothing another program or the
     // player put there since our last read is lost.
     std::string disk;
-    bool exists = system_.ReadFile(path_, disk);
-    if (!exists) {
-        // There but unreadable: writing would replace it with this one key.
-        if (system_.Attributes(path_) != sys::kNoFile) throw failed;
-        disk.clear();
-    }
+    std::optional<sys::FileError> unreadable;
+    bool exists = ReadWhole(system_, path_, disk, unreadable);
+    // There but unreadable: writing would replace it with this one key.
+    if (unreadable) throw WriteError(path_, *unreadable);
     std::optional<std::string> updated = Update(disk, section, key, value);
-    if (!updated) throw failed;
+    if (!updated) throw WriteError(path_, {sys::Fault::Other, "キーの名前をファイルに書けません"});
     if (!exists || *updated != disk) {
-        if (!system_.SaveFileAtomic(path_, *updated)) throw failed;
+        sys::FileError why;
+        if (!system_.SaveFileAtomic(path_, *updated, &why)) throw WriteError(path_, why);
     }
     content_ = std::move(*updated);
 }

@@ -7,6 +7,7 @@
 #include <string>
 #include <string_view>
 
+#include "platform/Error.h"
 #include "platform/system/System.h"
 
 namespace ini {
@@ -35,6 +36,16 @@ bool CanWriteName(std::string_view section, std::string_view key);
 // signed 32-bit range. False for anything else, the empty text included.
 bool ParseInteger(std::string_view text, std::int32_t& value);
 
+// A write that failed: the text "%s に書き込めません" with the file's full path, and why.
+class WriteError : public platform::Error {
+public:
+    WriteError(const std::string& path, sys::FileError why);
+    const sys::FileError& Why() const { return why_; }
+
+private:
+    sys::FileError why_;
+};
+
 class IniFile {
 public:
     IniFile(sys::System& system, std::string path);
@@ -42,6 +53,10 @@ public:
     const std::string& FileName() const { return path_; }
     // True when the file was there and could be read.
     bool Found();
+    // True when the file is there but could not be read (held by another program, access
+    // denied, an I/O error): its reads give the defaults, and no write replaces it.
+    // `why`, when given, receives the reason.
+    bool Unreadable(sys::FileError* why = nullptr);
 
     std::string ReadString(std::string_view section, std::string_view key,
                            std::string_view defaultValue);
@@ -49,8 +64,7 @@ public:
                              std::int32_t defaultValue);
     bool ReadBool(std::string_view section, std::string_view key, bool defaultValue);
 
-    // Each write updates the file on disk at once. A failure raises platform::Error
-    // with "%s に書き込めません" and the file's full path.
+    // Each write updates the file on disk at once. A failure raises WriteError.
     void WriteString(std::string_view section, std::string_view key, std::string_view value);
     void WriteInteger(std::string_view section, std::string_view key, std::int32_t value);
     void WriteBool(std::string_view section, std::string_view key, bool value);
@@ -63,6 +77,7 @@ private:
     std::string path_;
     std::optional<std::string> content_;  // the file as last read or written
     bool found_ = false;
+    std::optional<sys::FileError> unreadable_;  // set when the file is there but unreadable
 };
 
 }  // namespace ini

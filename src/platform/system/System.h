@@ -80,8 +80,9 @@ enum class BoxKind {
     Confirm,  // question icon, OK and Cancel
     Plain,  // no icon, OK
     Warning,  // warning icon, OK
+    RetryCancel,  // stop icon, 再試行 and キャンセル
 };
-enum class BoxResult { Ok, Cancel };
+enum class BoxResult { Ok, Cancel, Retry };
 
 struct OpenFileRequest {
     std::string filter;  // "desc|pattern|desc|pattern", as the form designer writes it

@@ -119,6 +119,15 @@ std::string_view CutBytes(std::string_view s, std::size_t maxBytes) {
     return s.substr(0, i);
 }
 
+std::string RemoveLineBreaks(std::string_view s) {
+    std::string out;
+    out.reserve(s.size());
+    for (char c : s) {
+        if (c != '\r' && c != '\n') out += c;
+    }
+    return out;
+}
+
 std::string RemoveCrLf(std::string_view s) {
     std::string out;
     out.reserve(s.size());

@@ -39,6 +39,8 @@ std::string_view CutBytes(std::string_view s, std::size_t maxBytes);
 // Removes every CR LF pair, found in one left-to-right pass without overlap:
 // a pair that the removal itself brings together stays, as do lone CR and LF.
 std::string RemoveCrLf(std::string_view s);
+// Removes every CR and every LF (they are never second bytes).
+std::string RemoveLineBreaks(std::string_view s);
 
 // The first place at or after `from` (a character boundary) where `needle` (whole
 // characters) stands as whole characters of s, or npos. A needle that starts with a

@@ -52,6 +52,15 @@ void Form::UserClose() {
     closed_ = true;
 }
 
+void Form::EndSession() {
+    if (closed_) return;
+    closed_ = true;
+    try {
+        if (OnEndSession) OnEndSession(this);
+    } catch (...) {
+    }
+}
+
 Button* Form::ButtonForKey(Key key, unsigned mods, const Control* focused) const {
     if (mods != 0) return nullptr;
     if (key == Key::Enter && focused) {

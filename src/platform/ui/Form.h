@@ -24,6 +24,8 @@ public:
     int fontHeight = 12;  // pixels at 96 dpi
 
     Notify OnClose;
+    // The session ends (logoff, shutdown): the process will not get to close the window.
+    Notify OnEndSession;
 
     // Asks the window to close, exactly as its close box does.
     void Close();
@@ -31,6 +33,10 @@ public:
     // program, or Close()): runs OnClose once; an error leaves the window open.
     void UserClose();
     bool Closed() const { return closed_; }
+    // The session is ending for sure: runs OnEndSession once, unless the window has
+    // already closed, and counts as closed from then on. Nothing it raises gets out: there
+    // is no one left to tell.
+    void EndSession();
     // Set by the Windows side so that Close() goes through the window's own close.
     std::function<void()> closeRequester;
 

@@ -533,6 +533,11 @@ LRESULT NativeForm::FormMessage(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
                 PostQuitMessage(0);
             }
             return 0;
+        case WM_ENDSESSION:
+            // The session ends for real (wp): Windows ends the process once this returns,
+            // with no WM_CLOSE. Also while a handler's box is open, and never with a box.
+            if (wp) form_.EndSession();
+            return 0;
         case WM_DROPFILES: Dropped(reinterpret_cast<HDROP>(wp)); return 0;
         case kPostedWork:
             // What the last event changed is drawn first; then the work that follows it.

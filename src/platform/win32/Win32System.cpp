@@ -525,6 +525,7 @@ LRESULT CALLBACK BoxButtons(int code, WPARAM wp, LPARAM lp) {
         if (wcscmp(cls, L"#32770") == 0) {
             SetDlgItemTextW(box, IDOK, L"OK");
             SetDlgItemTextW(box, IDCANCEL, W("キャンセル").c_str());
+            SetDlgItemTextW(box, IDRETRY, W("再試行").c_str());
             UnhookWindowsHookEx(boxHook);
             boxHook = nullptr;
         }
@@ -542,6 +543,7 @@ sys::BoxResult Win32System::ShowBox(sys::BoxKind kind, const std::string& captio
         case sys::BoxKind::Confirm: flags |= MB_OKCANCEL | MB_ICONQUESTION; break;
         case sys::BoxKind::Plain: flags |= MB_OK; break;
         case sys::BoxKind::Warning: flags |= MB_OK | MB_ICONWARNING; break;
+        case sys::BoxKind::RetryCancel: flags |= MB_RETRYCANCEL | MB_ICONSTOP; break;
     }
     HWND parent = owner && IsWindowEnabled(owner) ? owner : nullptr;
     ModalScope modal(*this, parent);
@@ -551,6 +553,7 @@ sys::BoxResult Win32System::ShowBox(sys::BoxKind kind, const std::string& captio
         UnhookWindowsHookEx(boxHook);
         boxHook = nullptr;
     }
+    if (r == IDRETRY) return sys::BoxResult::Retry;
     return r == IDOK ? sys::BoxResult::Ok : sys::BoxResult::Cancel;
 }
 
