@@ -87,7 +87,7 @@ TFormMain::TFormMain(ui::Application& application)
     std::string start = System().CurrentFolder();
     try {
         DirList.SetDirectory(start);
-        FilList.SetDirectory(DirList.Directory());
+        FilList.SetDirectory(DirList.Directory(), DirList.Files());
     } catch (const platform::Error&) {
     }
     BindEvents();
@@ -230,34 +230,118 @@ void TFormMain::FormCreate(ui::Control*) {
     if (!startupNote.empty()) throw platform::Error(startupNote);
 }
 
+namespace {
+
+void AddNote(std::string& note, const std::string& line) {
+    if (!note.empty()) note += "\r\n";
+    note += line;
+}
+
+// Why the list file could not be read, in the player's words.
+std::string UnreadableListFile(sys::System& system, const std::string& path,
+                               const sys::FileError& why) {
+    const std::uint32_t attributes = system.Attributes(path);
+    if (attributes != sys::kNoFile && (attributes & sys::kDirectory)) {
+        return platform::Format("リストファイル %s はフォルダです", path);
+    }
+    switch (why.fault) {
+        case sys::Fault::SourceMissing:
+        case sys::Fault::FolderMissing:
+            return platform::Format("リストファイル %s が見つかりません", path);
+        case sys::Fault::InUse:
+            return platform::Format("リストファイル %s はほかのプログラムが使用中のため読めません",
+                                    path);
+        default:
+            return platform::Format("リストファイル %s を読めません", path) + " (" +
+                   sys::ReasonText(why) + ")";
+    }
+}
+
+// A slot line as the box quotes it: long ones shortened.
+std::string Quoted(int index, const std::string& line) {
+    constexpr std::size_t kShown = 40;
+    std::string shown(text::CutBytes(line, kShown));
+    if (shown.size() < line.size()) shown += "…";
+    return std::to_string(index + 1) + " 行目「" + shown + "」";
+}
+
+// The lines that give no slot a name it could be written under, at most ten of them named.
+std::string UnnamedLines(const std::string& list, const std::vector<std::string>& lines,
+                         std::size_t count) {
+    constexpr int kNamed = 10;
+    std::string note;
+    int found = 0;
+    for (std::size_t i = 0; i < count; ++i) {
+        const std::string name = slots::NameOf(lines[i]);
+        if (slots::IsUsableSlotName(name)) continue;
+        if (++found > kNamed) continue;
+        AddNote(note, Quoted(static_cast<int>(i), lines[i]) + ": " +
+                          (name.empty() ? "名前がありません" : slots::kUnusableSlotName));
+    }
+    if (found == 0) return std::string();
+    if (found > kNamed) AddNote(note, "ほか " + std::to_string(found - kNamed) + " 行");
+    return "リストファイル " + list +
+           " の次の行にはスロットのファイル名として使える名前がないため、その行には何も適用しませ"
+           "ん:\r\n" +
+           note;
+}
+
+}  // namespace
+
 void TFormMain::LoadListFile(const std::string& name) {
     std::string path = System().ExeFolder() + name;
-    slots::ListFile list{slots::kDefaultNametips, slots::kDefaultMask, slots::kDefaultNumber};
+    slots::ListFile list;
+    bool read = false;
     if (!slots::IsSafeListName(name)) {
-        startupNote = platform::Format(
-            "リストファイル名 %s は使えません (exe のフォルダの中の名前にしてください)", name);
+        AddNote(
+            startupNote,
+            platform::Format(
+                "リストファイル名 %s は使えません (exe のフォルダの中の名前にしてください)", name));
     } else {
-        ini::IniFile listIni(System(), path);
-        list = slots::ReadListFile(listIni);
-        if (!listIni.Found()) {
-            startupNote = platform::Format("リストファイル %s が見つかりません", path);
+        std::string bytes;
+        sys::FileError why;
+        read = System().ReadFile(path, bytes, &why);
+        if (read) {
+            list = slots::ReadListFile(bytes);
+        } else {
+            AddNote(startupNote, UnreadableListFile(System(), path, why));
         }
     }
     ValListMp3.SetText(slots::LinesText(list.nametips));
     FilList.SetMask(list.mask);
     ValListMp3.tag = list.number;
+    if (!read) return;  // the defaults are in use, and the player has been told why
+
+    // Each line is a slot: say which give none, and what was lost past the read's limit.
+    const std::vector<std::string>& lines = ValListMp3.Lines();
+    const std::size_t whole = lines.size() - (list.cutMidLine ? 1 : 0);
+    if (!list.hasNametips) {
+        AddNote(startupNote, "リストファイル " + name + " に nametips がありません");
+    } else if (std::string unnamed = UnnamedLines(name, lines, whole); !unnamed.empty()) {
+        AddNote(startupNote, unnamed);
+    }
+    if (list.cut) {
+        const std::string cut = "リストファイル " + name + " の nametips が " +
+                                std::to_string(ini::kMaxValueBytes) + " バイトを超えているため、";
+        AddNote(startupNote,
+                list.cutMidLine
+                    ? cut + Quoted(static_cast<int>(whole), lines.back()) + "から後が切れています"
+                    : cut + std::to_string(whole + 1) + " 行目から後の行がありません");
+    }
+    // The slot count should match the lines; PrepareRows treats only lines that exist.
+    const std::int32_t n = list.number;
+    const int count = ValListMp3.Count();
+    if (n < 0 || n > count) {
+        AddNote(startupNote, "リストファイル " + name + " の number (" + std::to_string(n) +
+                                 ") が行の数 (" + std::to_string(count) + ") と合いません。" +
+                                 std::to_string(std::clamp(n, 0, count)) +
+                                 " 行分のヒントを使います");
+    }
 }
 
 void TFormMain::PrepareRows() {
-    // The slot count should match the lines; only lines that exist are treated.
-    std::int32_t n = ValListMp3.tag;
-    int lines = ValListMp3.Count();
-    if (startupNote.empty() && (n < 0 || n > lines)) {
-        startupNote = "リストファイル " + Settings.SeleLst + " の number (" + std::to_string(n) +
-                      ") が行の数 (" + std::to_string(lines) + ") と合いません。" +
-                      std::to_string(std::clamp(n, 0, lines)) + " 行分のヒントを使います";
-    }
-    n = std::clamp(n, 0, lines);
+    // Only lines that exist are treated (LoadListFile has told of a count that differs).
+    const int n = std::clamp(ValListMp3.tag, 0, ValListMp3.Count());
     Mp3Tips.assign(static_cast<std::size_t>(n), std::string());
     for (int i = 0; i < n; ++i)
         Mp3Tips[static_cast<std::size_t>(i)] = slots::TipOf(ValListMp3.Line(i));
@@ -363,7 +447,11 @@ void TFormMain::DrvBoxChange(ui::Control*) {
     }
 }
 
-void TFormMain::DirListChange(ui::Control*) { FilList.SetDirectory(DirList.Directory()); }
+// The folder list has just read the folder: its files go to the file list without a second
+// read (a network folder costs a round trip per read).
+void TFormMain::DirListChange(ui::Control*) {
+    FilList.SetDirectory(DirList.Directory(), DirList.Files());
+}
 
 void TFormMain::BtnCopySakiCopyClick(ui::Control*) { MemoCopysaki.SetText(DirList.Directory()); }
 

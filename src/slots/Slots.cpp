@@ -1,5 +1,7 @@
 #include "slots/Slots.h"
 
+#include <optional>
+
 #include "platform/text/Cp932.h"
 
 namespace slots {
@@ -60,11 +62,26 @@ std::string SlotLabel(std::string_view name, int line) {
 
 std::string TipOf(std::string_view line) { return text::ReplaceAll(line, "=", " - "); }
 
-ListFile ReadListFile(ini::IniFile& f) {
+ListFile ReadListFile(std::string_view bytes) {
+    std::string utf8Converted;
+    if (bytes.substr(0, 3) == "\xEF\xBB\xBF") {
+        utf8Converted = text::FromUtf8(bytes.substr(3));
+        bytes = utf8Converted;
+    }
     ListFile out;
-    out.nametips = f.ReadString("mp3", "nametips", kDefaultNametips);
-    out.mask = f.ReadString("mp3", "mask", kDefaultMask);
-    out.number = f.ReadInteger("mp3", "number", kDefaultNumber);
+    if (std::optional<std::string> v = ini::FindValue(bytes, "mp3", "nametips")) {
+        out.hasNametips = true;
+        const std::string_view kept = text::CutBytes(*v, ini::kMaxValueBytes);
+        out.cut = kept.size() < v->size();
+        out.cutMidLine = out.cut && !kept.empty() && kept.back() != '#' && (*v)[kept.size()] != '#';
+        out.nametips = std::string(kept);
+    }
+    if (std::optional<std::string> v = ini::FindValue(bytes, "mp3", "mask")) {
+        out.mask = std::string(text::CutBytes(*v, ini::kMaxValueBytes));
+    }
+    std::int32_t n = 0;
+    std::optional<std::string> number = ini::FindValue(bytes, "mp3", "number");
+    if (number && ini::ParseInteger(*number, n)) out.number = n;
     return out;
 }
 

@@ -48,18 +48,26 @@ std::string DestinationPath(std::string_view folder, std::string_view name);
 // The tip of a slot line: every '=' becomes " - ".
 std::string TipOf(std::string_view line);
 
-// What the list file holds (section "mp3").
-struct ListFile {
-    std::string nametips;  // the slot lines joined by '#', cut at 2047 bytes
-    std::string mask;
-    std::int32_t number = 0;
-};
-
 inline constexpr const char* kDefaultNametips = "エーラ\r\n発生";
 inline constexpr const char* kDefaultMask = "*.mp3";
 inline constexpr std::int32_t kDefaultNumber = 45;
 
-ListFile ReadListFile(ini::IniFile& file);
+// What the list file holds (section "mp3"), read as the profile functions read it.
+struct ListFile {
+    std::string nametips = kDefaultNametips;  // the slot lines joined by '#', cut at 2047 bytes
+    std::string mask = kDefaultMask;
+    std::int32_t number = kDefaultNumber;
+    bool hasNametips = false;  // the key is there (else the default)
+    // nametips was longer than 2047 bytes; cutMidLine: the cut fell inside its last line,
+    // else between two lines.
+    bool cut = false;
+    bool cutMidLine = false;
+};
+
+// The list file from its bytes. A UTF-8 file that starts with its byte-order mark (as
+// Notepad saves one) is taken as UTF-8 and becomes CP932; a UTF-16 one is read as the
+// profile functions read it.
+ListFile ReadListFile(std::string_view bytes);
 
 // The grid's text: every '#' becomes CR LF.
 std::string LinesText(std::string_view nametips);

@@ -285,6 +285,186 @@ TEST_F(Actions, PlayFileModesAndTemplates) {
     EXPECT_TRUE(fs.shellCalls.empty());
 }
 
+// The parameters as a started program reads them (CommandLineToArgvW, and the C runtime of
+// Visual C++ 2008 and later, on the UTF-16 command line): blanks split outside quotes; 2n
+// backslashes before '"' give n and the quote opens or closes, 2n+1 give n and a '"'; a
+// third quote in a row inside quotes gives a '"'.
+std::vector<std::u16string> Arguments(const std::u16string& s) {
+    std::vector<std::u16string> out;
+    std::u16string cur;
+    bool any = false;
+    int quotes = 0, backslashes = 0;
+    for (std::size_t i = 0; i < s.size();) {
+        const char16_t c = s[i];
+        if ((c == u' ' || c == u'\t') && quotes == 0) {
+            if (any) out.push_back(cur);
+            cur.clear();
+            any = false;
+            backslashes = 0;
+            ++i;
+        } else if (c == u'\\') {
+            cur += c;
+            ++backslashes;
+            any = true;
+            ++i;
+        } else if (c == u'"') {
+            cur.resize(cur.size() - static_cast<std::size_t>(backslashes / 2));
+            if (backslashes % 2 == 0) {
+                ++quotes;
+            } else {
+                cur.back() = u'"';
+            }
+            backslashes = 0;
+            any = true;
+            for (++i; i < s.size() && s[i] == u'"'; ++i) {
+                if (++quotes == 3) {
+                    cur += u'"';
+                    quotes = 0;
+                }
+            }
+            if (quotes == 2) quotes = 0;
+        } else {
+            cur += c;
+            backslashes = 0;
+            any = true;
+            ++i;
+        }
+    }
+    if (any) out.push_back(cur);
+    return out;
+}
+
+// Whatever the file is called and wherever the template puts its own quotes, the player
+// gets the path as one argument of its own.
+TEST_F(Actions, ThePathIsOneArgumentOfThePlayerWhateverItsName) {
+    const std::string folder = "D:\\曲 & 100%\\";
+    const std::vector<std::string> names = {
+        "my  song.mp3",
+        "a & mkdir X & rem .mp3",
+        "a^b^^.mp3",
+        "100%.mp3",
+        "%PATH%.mp3",
+        "hey!x!.mp3",
+        "(1) 'q';x,y=z.mp3",
+        "say \"hi\".mp3",
+        // The last byte of "ソ" is that of '\' (CP932): no backslash before the quote.
+        "ソ",
+        "表ソ.mp3",
+    };
+    const struct {
+        std::string line;
+        std::vector<std::u16string> before, after;
+    } templates[] = {
+        {"[FileName]", {}, {}},
+        {"\"[FileName]\"", {}, {}},
+        {"-x [FileName] -y", {u"-x"}, {u"-y"}},
+        {"/o=\"[FileName]\" \"a b\"", {}, {u"a b"}},
+        {"\"x y\" \\[FileName]", {u"x y"}, {}},
+    };
+    fs.AddDrive('D');
+    for (const std::string& n : names) fs.AddFile(folder + n);
+    TFormMain& f = Start();
+    f.DirList.SetDirectory(folder);
+    f.FilList.SetMask("*");
+    ASSERT_EQ(f.FilList.Items().size(), names.size());
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        f.FilList.SetItemIndex(static_cast<int>(i));
+        const std::u16string path = text::ToUtf16(f.FilList.FileName());
+        for (const auto& t : templates) {
+            SCOPED_TRACE(f.FilList.FileName() + " | " + t.line);
+            fs.shellCalls.clear();
+            f.PlayFile(2, "C:\\p\\pl.exe", t.line);
+            ASSERT_EQ(fs.shellCalls.size(), 1u);
+            std::vector<std::u16string> args =
+                Arguments(text::ToUtf16(*fs.shellCalls[0].parameters));
+            std::vector<std::u16string> want = t.before;
+            want.push_back(t.line.find("/o=") == 0                  ? u"/o=" + path
+                           : t.line.find('\\') != std::string::npos ? u"\\" + path
+                                                                    : path);
+            want.insert(want.end(), t.after.begin(), t.after.end());
+            EXPECT_EQ(args, want) << text::FromUtf16(args.empty() ? u"" : args.back());
+        }
+    }
+    EXPECT_TRUE(fs.boxes.empty());
+}
+
+// A batch file is read by cmd.exe, which acts on & | < > ^ % ! and '"' wherever they stand:
+// such a path is never handed to one; any other player takes it.
+TEST_F(Actions, BatchPlayerIsGivenNoPathCmdWouldActOn) {
+    const std::vector<std::string> risky = {"a & mkdir X & rem .mp3",
+                                            "a|b.mp3",
+                                            "a<b.mp3",
+                                            "a>b.mp3",
+                                            "a^b.mp3",
+                                            "100%.mp3",
+                                            "hey!.mp3",
+                                            "q\"q.mp3"};
+    const std::vector<std::string> safe = {"my (1) 'song';,=.mp3", "ソ表.mp3", "＆％！.mp3",
+                                           "−タ.mp3"};  // second bytes '|' and '^'
+    fs.AddDrive('D');
+    for (const auto& n : risky) fs.AddFile("D:\\m\\" + n);
+    for (const auto& n : safe) fs.AddFile("D:\\m\\" + n);
+    fs.AddFile("D:\\a&b\\x.mp3");
+    TFormMain& f = Start();
+    const struct {
+        std::string tool;
+        bool batch;
+    } players[] = {
+        {"C:\\p\\play.bat", true},    {"C:\\p\\PLAY.CMD", true}, {"\"C:\\p\\p.Bat\" ", true},
+        {"C:\\p\\play.bat.", true},   {"C:\\p\\play", true},     {"C:\\ソ\\play.exe", false},
+        {"C:\\p.bat\\pl.exe", false},
+    };
+    auto play = [&](const std::string& folder, const std::string& name, const std::string& tool) {
+        f.DirList.SetDirectory(folder);
+        const auto& items = f.FilList.Items();
+        auto it = std::find(items.begin(), items.end(), text::ToUtf16(name));
+        ASSERT_NE(it, items.end()) << name;
+        f.FilList.SetItemIndex(static_cast<int>(it - items.begin()));
+        fs.shellCalls.clear();
+        fs.boxes.clear();
+        f.Settings.Mp3Play = 2;
+        f.Settings.Mp3Tool = tool;
+        f.Settings.Mp3Line = "\"[FileName]\"";
+        ASSERT_TRUE(Handle([&] { f.Button1.UserClick(); }));
+    };
+    for (const auto& p : players) {
+        for (const auto& n : risky) {
+            SCOPED_TRACE(p.tool + " " + n);
+            play("D:\\m", n, p.tool);
+            EXPECT_EQ(fs.shellCalls.size(), p.batch ? 0u : 1u);
+            ASSERT_EQ(fs.boxes.size(), p.batch ? 1u : 0u);
+            if (!p.batch) continue;
+            EXPECT_EQ(fs.boxes[0].kind, sys::BoxKind::Warning);
+            EXPECT_EQ(fs.boxes[0].caption, "QUAVERIX");
+            EXPECT_EQ(fs.boxes[0].text,
+                      "再生ソフトがバッチファイル (.bat や .cmd) なので、このファイルは再生し"
+                      "ません。\r\nD:\\m\\" +
+                          n +
+                          "\r\nフォルダ名やファイル名に & | < > ^ % ! \" のどれかがあると、"
+                          "バッチファイルではその部分がコマンドとして実行されるおそれがあります"
+                          "。");
+        }
+        for (const auto& n : safe) {
+            SCOPED_TRACE(p.tool + " " + n);
+            play("D:\\m", n, p.tool);
+            ASSERT_EQ(fs.shellCalls.size(), 1u);
+            EXPECT_EQ(fs.shellCalls[0].parameters, "\"D:\\m\\" + n + "\"");
+            EXPECT_TRUE(fs.boxes.empty());
+        }
+        SCOPED_TRACE(p.tool + " folder");
+        play("D:\\a&b", "x.mp3", p.tool);
+        EXPECT_EQ(fs.shellCalls.size(), p.batch ? 0u : 1u);
+    }
+    // By association the file is opened as before, whatever it is called.
+    play("D:\\m", risky[0], "C:\\p\\play.bat");
+    f.Settings.Mp3Play = 1;
+    fs.boxes.clear();
+    f.Button1.UserClick();
+    ASSERT_EQ(fs.shellCalls.size(), 1u);
+    EXPECT_EQ(fs.shellCalls[0].file, "\"D:\\m\\" + risky[0] + "\"");
+    EXPECT_TRUE(fs.boxes.empty());
+}
+
 TEST_F(Actions, PlayButtonAlwaysPlays) {
     TFormMain& f = StartInMusic();
     f.Settings.Mp3Tool = "pl.exe";

@@ -1,4 +1,6 @@
 // The browsing chain: drive picker -> folder list -> file list, and "→".
+#include <functional>
+
 #include "support/FormFixture.h"
 
 using namespace qxtest;
@@ -151,7 +153,7 @@ TEST_F(Browse, OpeningFoldersAndTakingOneAsTheDestination) {
     EXPECT_EQ(f.FilList.Directory(), "C:\\Game\\QUAVERIX");
 }
 
-TEST_F(Browse, FileListReReadsOnlyOnARealChange) {
+TEST_F(Browse, FileListChangesOnlyOnARealChange) {
     TFormMain& f = Start();
     f.FilList.SetItemIndex(0);
     int reads = fs.listCalls;
@@ -161,10 +163,46 @@ TEST_F(Browse, FileListReReadsOnlyOnARealChange) {
     EXPECT_EQ(fs.listCalls, reads);
     EXPECT_EQ(f.FilList.ItemIndex(), 0);
 
+    // Another mask picks from the files already read.
     f.FilList.SetMask("*.wav");
-    EXPECT_EQ(fs.listCalls, reads + 1);
+    EXPECT_EQ(fs.listCalls, reads);
     EXPECT_EQ(Names(f.FilList.Items()), std::vector<std::string>{"c.wav"});
     EXPECT_EQ(f.FilList.ItemIndex(), -1);
+}
+
+// Every change of folder reads it once, whoever asks: the folder list's read gives the file
+// list its files, and the list file's mask at start picks from them.
+TEST_F(Browse, EachFolderChangeReadsTheFolderOnce) {
+    fs.AddDrive('D');
+    fs.AddFile("D:\\music\\x.mp3");
+    fs.SetDriveCurrent('D', "D:\\music");
+    TFormMain& f = Start();
+    EXPECT_EQ(fs.listCalls, 1);
+    EXPECT_EQ(Names(f.FilList.Items()), (std::vector<std::string>{"A.MP3", "b.mp3", "r.mp3"}));
+
+    const struct {
+        const char* what;
+        std::function<void()> change;
+        std::string folder;
+        std::vector<std::string> files;
+    } steps[] = {
+        {"opened", [&] { f.DirList.UserOpen(IndexOf(f.DirList, "Music")); }, kExe + "Music", {}},
+        {"parent", [&] { f.DirList.UserOpen(1); }, "C:\\Game", {}},
+        {"drive", [&] { f.DrvBox.UserSelect('D'); }, "D:\\music", {"x.mp3"}},
+        {"dropped",
+         [&] { f.DirList.UserDropFiles({u"C:\\Game\\QUAVERIX"}, 0); },
+         "C:\\Game\\QUAVERIX",
+         {"A.MP3", "b.mp3", "r.mp3"}},
+    };
+    for (const auto& step : steps) {
+        SCOPED_TRACE(step.what);
+        const int reads = fs.listCalls;
+        ASSERT_TRUE(Handle(step.change));
+        EXPECT_EQ(fs.listCalls, reads + 1);
+        EXPECT_EQ(f.DirList.Directory(), step.folder);
+        EXPECT_EQ(f.FilList.Directory(), step.folder);
+        EXPECT_EQ(Names(f.FilList.Items()), step.files);
+    }
 }
 
 TEST_F(Browse, UnreadableStartFolderFallsBackToTheDriveRoot) {

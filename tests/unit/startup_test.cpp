@@ -288,7 +288,7 @@ TEST_F(Startup, ListFileLinesBecomeRowsAndTips) {
     WriteList("x=y=z#noequals##03.mp3=B#", "4", "*.mp3;*.wav");
     TFormMain& f = Start();
 
-    EXPECT_TRUE(fs.boxes.empty());
+    EXPECT_EQ(fs.boxes.size(), 1u);  // the two nameless lines (see ListFileProblemsAreNamed)
     EXPECT_EQ(Lines(), (std::vector<std::string>{"x=", "=", "=", "03.mp3="}));
     EXPECT_EQ(f.Mp3Tips, (std::vector<std::string>{"x - y - z", "noequals", "", "03.mp3 - B"}));
     EXPECT_EQ(f.FilList.Mask(), "*.mp3;*.wav");
@@ -377,6 +377,90 @@ TEST_F(Startup, MissingListFileUsesTheDefaultsAndSaysSo) {
     EXPECT_EQ(f.Settings.Experience, 1);
     EXPECT_TRUE(f.Panel1.Visible());
     EXPECT_FALSE(f.Panel2.Visible());
+}
+
+// What in the list file gives no slot, or was not read whole, is named in one box once the
+// window is whole; a file that cannot be read says why. The rows are prepared as ever.
+TEST_F(Startup, ListFileProblemsAreNamed) {
+    const std::string x2030(2030, 'x');
+    const std::string nameless =
+        "リストファイル Pellamor.lst の次の行にはスロットのファイル名として使える名前がないため、"
+        "その行には何も適用しません:";
+    struct Case {
+        const char* what;
+        std::string file;  // "" a folder, "held" the default list held by another program
+        std::string box;
+        std::size_t lines;
+    };
+    const std::vector<Case> cases = {
+        {"no =", "nametips=01.mp3=A#noequals#03.mp3=B\r\nnumber=3",
+         nameless + "\r\n2 行目「noequals」: 名前がありません.", 3},
+        {"empty line and device", "nametips=01.mp3=A##CON.mp3=x\r\nnumber=3",
+         nameless + "\r\n2 行目「」: 名前がありません\r\n3 行目「CON.mp3=x」: " +
+             "ファイル名として使えない名前です.",
+         3},
+        {"twelve", "nametips=a#b#c#d#e#f#g#h#i#j#k#l\r\nnumber=12",
+         nameless + "\r\n1 行目「a」: 名前がありません\r\n2 行目「b」: 名前がありません\r\n" +
+             "3 行目「c」: 名前がありません\r\n4 行目「d」: 名前がありません\r\n" +
+             "5 行目「e」: 名前がありません\r\n6 行目「f」: 名前がありません\r\n" +
+             "7 行目「g」: 名前がありません\r\n8 行目「h」: 名前がありません\r\n" +
+             "9 行目「i」: 名前がありません\r\n10 行目「j」: 名前がありません\r\nほか 2 行.",
+         12},
+        {"long line shown short", "nametips=" + std::string(60, 'n') + "\r\nnumber=1",
+         nameless + "\r\n1 行目「" + std::string(40, 'n') + "…」: 名前がありません.", 1},
+        {"cut in a name",
+         "nametips=01.mp3=" + std::string(1000, 'x') + "#03.mp3=" + std::string(1030, 'y') +
+             "#25.mp3=Z\r\nnumber=3",
+         "リストファイル Pellamor.lst の nametips が 2047 バイトを超えているため、3 "
+         "行目「2」から後が切れています.",
+         3},
+        {"cut in a tip, count too", "nametips=01.mp3=" + x2030 + "#03.mp3=" + x2030 + "\r\n",
+         "リストファイル Pellamor.lst の nametips が 2047 バイトを超えているため、2 "
+         "行目「03.mp3=xx」から後が切れています\r\nリストファイル Pellamor.lst の number (45) "
+         "が行の数 (2) と合いません。2 行分のヒントを使います.",
+         2},
+        {"cut at a line's end",
+         "nametips=01.mp3=" + std::string(2039, 'x') + "#03.mp3=B\r\nnumber=1",
+         "リストファイル Pellamor.lst の nametips が 2047 バイトを超えているため、2 "
+         "行目から後の行がありません.",
+         1},
+        {"no nametips", "mask=*.mp3\r\nnumber=2",
+         "リストファイル Pellamor.lst に nametips がありません.", 2},
+        {"folder", "", "リストファイル C:\\Game\\QUAVERIX\\Pellamor.lst はフォルダです.", 2},
+        {"held", "held",
+         "リストファイル C:\\Game\\QUAVERIX\\Pellamor.lst はほかのプログラムが使用中のため"
+         "読めません.",
+         2},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        FormEnv env;
+        if (c.file.empty()) {
+            env.fs.AddFolder(kList);
+        } else if (c.file == "held") {
+            env.fs.AddFile(kList, "[mp3]\r\nnametips=01.mp3=A\r\nnumber=1\r\n");
+            env.fs.inUse.push_back(kList);
+        } else {
+            env.fs.AddFile(kList, "[mp3]\r\n" + c.file + "\r\n");
+        }
+        TFormMain& f = env.Start();
+        EXPECT_EQ(env.BoxTexts(), std::vector<std::string>{c.box});
+        EXPECT_EQ(env.fs.boxes[0].caption, "QUAVERIX");
+        EXPECT_EQ(static_cast<std::size_t>(f.ValListMp3.Count()), c.lines);
+        EXPECT_EQ(f.Caption(), "ZorventVer1.2.3");
+        EXPECT_TRUE(f.Panel1.Visible());
+    }
+}
+
+// Notepad's "UTF-8 with BOM": the mark is skipped and the text taken as UTF-8.
+TEST_F(Startup, ListFileInUtf8WithItsMarkIsRead) {
+    fs.AddFile(kList, "\xEF\xBB\xBF[mp3]\r\nnametips=01.mp3=" + text::ToUtf8("町の朝") +
+                          "#03.mp3=B\r\nnumber=2\r\nmask=*.wav\r\n");
+    TFormMain& f = Start();
+    EXPECT_TRUE(fs.boxes.empty());
+    EXPECT_EQ(Lines(), (std::vector<std::string>{"01.mp3=", "03.mp3="}));
+    EXPECT_EQ(f.Mp3Tips, (std::vector<std::string>{"01.mp3 - 町の朝", "03.mp3 - B"}));
+    EXPECT_EQ(f.FilList.Mask(), "*.wav");
 }
 
 TEST_F(Startup, ListFileIsOnlyTakenFromBelowTheExeFolder) {

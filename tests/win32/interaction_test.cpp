@@ -347,6 +347,68 @@ TEST(Playback, TheShellHandsThePlayerTheQuotedPathAsOneArgument) {
     EXPECT_TRUE(d.f->system.boxes.empty());
 }
 
+// A batch-file player is run by cmd.exe: a name it would act on is refused with a box and
+// never reaches it, while a plain name reaches it (and the program it starts) as one
+// argument, with the usual template "[FileName]" in quotes. Any other player takes every
+// name whole, whichever way the template quotes it.
+TEST(Playback, NoFileNameRunsACommandThroughABatchFilePlayer) {
+    const std::string risky = "a & mkdir X & rem .mp3";
+    const std::string odd = "b ^ 100% !x! & echo.mp3";
+    const std::string plain = "c (1) 'x';,=.mp3";
+    Desk d({risky, odd, plain});
+    TFormMain& m = d.form();
+    HWND list = d.H(m.FilList);
+    const std::string bat = d.exe / "play.bat";
+    ASSERT_TRUE(WriteBytes(bat, "@\"" + PlayerPath() + "\" %*\r\n"));
+    wchar_t here[MAX_PATH];
+    const std::string made = win32::A(std::wstring(here, GetCurrentDirectoryW(MAX_PATH, here))) +
+                             "\\X";  // where "mkdir X" would make it
+    m.Settings.List1Clk = 4;
+    m.Settings.Mp3Tool = bat;
+    m.Settings.Mp3Line = "\"[FileName]\"";
+    auto play = [&](const std::string& name) {
+        Press(*d.f, list, d.Item(name), WM_LBUTTONDOWN);
+        SendMessageW(d.H(m.Button1), BM_CLICK, 0, 0);
+        d.f->Pump();
+    };
+
+    BoxWatch watch;
+    for (const std::string& name : {risky, odd}) {
+        d.f->system.boxes.clear();
+        play(name);
+        ASSERT_EQ(d.f->system.boxes.size(), 1u) << name;
+        EXPECT_EQ(d.f->system.boxes[0].kind, sys::BoxKind::Warning);
+        EXPECT_EQ(d.f->system.boxes[0].caption, "QUAVERIX");
+        EXPECT_NE(d.f->system.boxes[0].text.find(d.Path(name)), std::string::npos);
+    }
+    d.f->system.boxes.clear();
+    play(plain);
+    std::vector<Play> plays = WaitPlays(d.out, 1);
+    ASSERT_EQ(plays.size(), 1u) << "the batch file did not start the player";
+    ASSERT_EQ(plays[0].args.size(), 2u) << std::string(win32::A(plays[0].cmd));
+    EXPECT_EQ(plays[0].args[1], Wide(d.Path(plain)));
+    EXPECT_FALSE(Exists(made));
+    EXPECT_TRUE(d.f->system.boxes.empty());
+
+    // The stand-in player itself, with the path in the template's quotes or in its own.
+    m.Settings.Mp3Tool = PlayerPath();
+    std::size_t n = 1;
+    for (const std::string line : {"\"[FileName]\"", "[FileName]", "-o=\"[FileName]\""}) {
+        m.Settings.Mp3Line = line;
+        for (const std::string& name : {risky, odd}) {
+            SCOPED_TRACE(line + " " + name);
+            play(name);
+            plays = WaitPlays(d.out, ++n);
+            ASSERT_EQ(plays.size(), n);
+            ASSERT_EQ(plays.back().args.size(), 2u) << std::string(win32::A(plays.back().cmd));
+            EXPECT_EQ(plays.back().args[1], (line[0] == '-' ? L"-o=" : L"") + Wide(d.Path(name)));
+        }
+    }
+    EXPECT_FALSE(Exists(made));
+    EXPECT_TRUE(d.f->system.boxes.empty());
+    EXPECT_EQ(watch.Seen(), L"");
+}
+
 TEST(SettingsTab, StepDownChosenOnTheRadioButtonsFillsTheSlotsInTurn) {
     Desk d;
     TFormMain& m = d.form();

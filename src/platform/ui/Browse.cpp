@@ -132,14 +132,20 @@ void DirectoryListBox::SetDirectory(const std::string& requested) {
                          static_cast<int>(i), true});
     }
     int level = static_cast<int>(parts.size());
+    std::vector<std::u16string> files;
     for (sys::FolderEntry& e : listing.entries) {
-        if (!(e.attributes & sys::kDirectory) || !Listed(e)) continue;
+        if (!Listed(e)) continue;
+        if (!(e.attributes & sys::kDirectory)) {
+            files.push_back(std::move(e.name));
+            continue;
+        }
         // A name CP932 holds is its own path part; any other is asked for when opened.
         std::string part = text::FitsCp932(e.name) ? text::FromUtf16(e.name) : std::string();
         items.push_back({std::move(e.name), std::move(part), level, false});
     }
     directory_ = path;
     items_ = std::move(items);
+    files_ = std::move(files);
     current_ = static_cast<int>(parts.size()) - 1;
     Changed(Prop::Items);
     if (OnChange) OnChange(this);
@@ -219,26 +225,36 @@ void FileListBox::SetDirectory(const std::string& requested) {
     std::string path = Normalize(requested);
     if (text::EqualsNoCase(path, directory_)) return;
     directory_ = path;
-    Reload();
+    files_.clear();
+    if (!directory_.empty()) {
+        for (sys::FolderEntry& e : system_.ListFolder(directory_).entries) {
+            if (!(e.attributes & sys::kDirectory) && Listed(e)) files_.push_back(std::move(e.name));
+        }
+    }
+    Filter();
+}
+
+void FileListBox::SetDirectory(const std::string& requested,
+                               const std::vector<std::u16string>& files) {
+    std::string path = Normalize(requested);
+    if (text::EqualsNoCase(path, directory_)) return;
+    directory_ = path;
+    files_ = files;
+    Filter();
 }
 
 void FileListBox::SetMask(const std::string& mask) {
     if (mask == mask_) return;
     mask_ = mask;
     wideMask_ = text::ToUtf16(mask);
-    Reload();
+    Filter();
 }
 
-void FileListBox::Reload() {
+void FileListBox::Filter() {
     items_.clear();
     index_ = -1;
-    if (!directory_.empty()) {
-        sys::FolderListing listing = system_.ListFolder(directory_);
-        for (sys::FolderEntry& e : listing.entries) {
-            if (!(e.attributes & sys::kDirectory) && Listed(e) && MatchesMask(e.name, wideMask_)) {
-                items_.push_back(std::move(e.name));
-            }
-        }
+    for (const std::u16string& name : files_) {
+        if (MatchesMask(name, wideMask_)) items_.push_back(name);
     }
     Changed(Prop::Items);
 }

@@ -54,6 +54,9 @@ public:
     char Drive() const;
     const std::vector<Item>& Items() const { return items_; }
     int ItemIndex() const { return current_; }  // the current folder's line
+    // The files the read of the current folder found (hidden and system ones left out):
+    // the file list takes them, so that a change of folder reads it once.
+    const std::vector<std::u16string>& Files() const { return files_; }
     // The CP932 path of line `index`; raises platform::Error for a folder whose name
     // CP932 cannot hold and that has no short name.
     std::string PathOf(int index) const;
@@ -72,6 +75,7 @@ private:
     sys::System& system_;
     std::string directory_;
     std::vector<Item> items_;
+    std::vector<std::u16string> files_;
     int current_ = -1;
 };
 
@@ -101,9 +105,12 @@ public:
 
     const std::string& Directory() const { return directory_; }
     const std::string& Mask() const { return mask_; }
-    // Each re-reads the list only when the value really changes.
+    // Each changes the list only when the value really changes. A new folder is read; a
+    // new mask picks from the files already read.
     void SetDirectory(const std::string& path);
     void SetMask(const std::string& mask);
+    // A new folder whose files were read already (DirectoryListBox::Files).
+    void SetDirectory(const std::string& path, const std::vector<std::u16string>& files);
 
     // The files' real names, as shown.
     const std::vector<std::u16string>& Items() const { return items_; }
@@ -125,12 +132,13 @@ public:
     int itemHeight = 12;
 
 private:
-    void Reload();
+    void Filter();
 
     sys::System& system_;
     std::string directory_;
     std::string mask_ = "*.*";
     std::u16string wideMask_ = u"*.*";
+    std::vector<std::u16string> files_;  // the folder's files, whatever the mask
     std::vector<std::u16string> items_;
     int index_ = -1;
 };
