@@ -233,6 +233,7 @@ bool FakeSystem::ReadPart(const std::string& path, std::uint64_t offset, std::si
         return Fail(why, Fault::SourceMissing);
     }
     if (InUse(path)) return Fail(why, Fault::InUse);
+    if (Unreadable(path)) return Fail(why, Fault::Other, "アクセスが拒否されました。");
     count = std::min<std::size_t>(count, 1 << 20);  // as the real system gives at most
     const Node& n = it->second;
     if (n.bigSize > 0) {
@@ -253,9 +254,6 @@ bool FakeSystem::ReadPart(const std::string& path, std::uint64_t offset, std::si
         }
     } else if (offset < n.data.size()) {
         data = n.data.substr(static_cast<std::size_t>(offset), count);
-    if (it == nodes_.end() || (it->second.attributes & kDirectory) || !DriveReady(path) ||
-        InUse(path) || Unreadable(path)) {
-        return false;
     }
     partBytes += data.size();
     largestPart = std::max(largestPart, data.size());
