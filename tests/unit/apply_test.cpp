@@ -5,6 +5,7 @@
 
 #include "elevated/Job.h"
 #include "originals/Store.h"
+#include "slots/Slots.h"
 #include "support/FormFixture.h"
 
 using namespace qxtest;
@@ -802,4 +803,126 @@ TEST(ApplyRuns, AnUnknownFileIsKeptBesideTheOriginalNeverOverIt) {
     EXPECT_EQ(w.fs.Data(w.bgm + "\\01.mp3"), Mp3("U"));
     EXPECT_EQ(w.Kept(), (std::set<std::string>{"game 01 v0", Mp3("U")}));
     EXPECT_NE(w.fs.Data(w.form->OriginalsFolder() + "index.txt").find("older:"), std::string::npos);
+}
+
+// A slot name is written into the game's folder only when it is one plain file name: the
+// same rule for the copy, the batch file and the administrator run.
+TEST_F(Apply, SlotNamesThatAreNoFileNamesAreNeverWritten) {
+    const struct {
+        const char* name;
+        bool usable;
+    } names[] = {
+        {"01.mp3", true},       {"Msg_NewMsg.wav", true},
+        {"ソ表.mp3", true},     {"CON.mp3", false},
+        {"con", false},         {"COM1.mp3", false},
+        {"lpt9.wav", false},    {"NUL.wav", false},
+        {"AUX .mp3", false},    {"CONIN$.mp3", false},
+        {"COM10.mp3", true},    {"CONSOLE.mp3", true},
+        {"..\\x.mp3", false},   {"a/b.mp3", false},
+        {"C:x.mp3", false},     {"a.mp3:s", false},
+        {"*.mp3", false},       {"a?.mp3", false},
+        {"MUSIC~1.MP3", false}, {"a.mp3.", false},
+        {"a.mp3 ", false},      {"", false},
+        {"a\"b.mp3", false},    {"a|b.mp3", false},
+        {"a\tb.mp3", false},    {"..", false},
+    };
+    TFormMain& f = Start();
+    fs.AddFile("C:\\m\\a.mp3", Mp3("a"));
+    // A PCM WAVE for the ".wav" names, so that no question about the format comes first.
+    std::string wave = std::string("RIFF\x2C\0\0\0WAVEfmt \x10\0\0\0\x01\0\x01\0", 24);
+    wave += std::string("\x40\x1F\0\0\x80\x3E\0\0\x02\0\x10\0data\x08\0\0\0", 20);
+    fs.AddFile("C:\\m\\a.wav", wave + std::string(8, '\0'));
+    fs.AddFolder("C:\\bgm");
+    f.MemoCopysaki.SetText("C:\\bgm");
+    for (const auto& n : names) {
+        SCOPED_TRACE(n.name);
+        EXPECT_EQ(slots::IsUsableSlotName(n.name), n.usable);
+        const bool isWave = std::string(n.name).find(".wav") != std::string::npos;
+        const std::string slot = std::string(n.name) + (isWave ? "=C:\\m\\a.wav" : "=C:\\m\\a.mp3");
+        // The copy: the name's file is written, or the report says why not.
+        fs.boxes.clear();
+        SetTable("01.mp3=C:\\m\\a.mp3\r\n" + slot);
+        ASSERT_TRUE(Handle([&] { f.BtnCopyGo.UserClick(); }));
+        const std::string label = *n.name ? n.name : "2 行目";
+        EXPECT_EQ(fs.boxes.back().text == "コピーできなかったファイルがあります。\r\n" + label +
+                                              ": ファイル名として使えない名前です",
+                  !n.usable);
+        // The batch file: its lines, or none and one box.
+        fs.boxes.clear();
+        const std::string script = Batch();
+        if (*n.name) {
+            EXPECT_EQ(script.find("\\" + std::string(n.name) + "\"") != std::string::npos,
+                      n.usable);
+        }
+        EXPECT_EQ(fs.boxes.size(), n.usable ? 0u : 1u);
+        if (!n.usable) {
+            EXPECT_EQ(fs.boxes[0].text,
+                      "次の行はファイル名として使えない名前なので、バッチファイルに入れません"
+                      "でした。\r\n" +
+                          label);
+        }
+        // The administrator run refuses the step on its own.
+        EXPECT_EQ(elevated::IsSlotName(n.name),
+                  n.usable && std::string(n.name).find('.') != std::string::npos);
+    }
+    // Nothing was written anywhere but the game's folder and the originals.
+    for (const std::string& l : LogOf("copy: ")) {
+        const std::string to = l.substr(l.find(" -> ") + 4);
+        EXPECT_TRUE(to.rfind("C:\\bgm\\", 0) == 0 || to.rfind(kExe + "originals\\", 0) == 0) << to;
+        EXPECT_EQ(to.find("\\..\\"), std::string::npos);
+    }
+}
+
+// The destination as Explorer's "パスのコピー" gives it: in quotes. One pair around it is
+// dropped for the batch file, the copy and 元に戻す; a quote anywhere else refuses the run.
+TEST_F(Apply, DestinationInQuotes) {
+    TFormMain& f = Start();
+    fs.AddFile("C:\\m\\a.mp3", Mp3("a"));
+    fs.AddFolder("D:\\");
+    fs.AddDrive('D');
+    fs.AddFolder("D:\\Games");
+    fs.AddFolder("D:\\Games\\bgm");
+    fs.AddFile("D:\\Games\\bgm\\01.mp3", "game");
+    SetTable("01.mp3=C:\\m\\a.mp3");
+    const struct {
+        const char* typed;
+        bool ok;
+    } rows[] = {
+        {"\"D:\\Games\\bgm\"", true},
+        {"D:\\Games\\bgm", true},
+        {"\"D:\\Games\\bgm", false},
+        {"D:\\Games\\\"bgm\"", false},
+        {"\"D:\\Ga\"mes\\bgm\"", false},
+        {"\"\"", true},  // nothing: the folder is "" as it would be typed so
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.typed);
+        f.MemoCopysaki.SetText(row.typed);
+        fs.boxes.clear();
+        const int counter = f.Settings.Experience;
+        if (!row.ok) {
+            // Each run stops at once with the error box, before any question or counter.
+            for (ui::Button* b : {&f.BtnGo, &f.BtnCopyGo, &f.BtnRestore}) {
+                fs.boxes.clear();
+                EXPECT_FALSE(Handle([&] { b->UserClick(); }));
+                ASSERT_EQ(fs.boxes.size(), 1u);
+                EXPECT_EQ(fs.boxes[0].kind, sys::BoxKind::Error);
+                EXPECT_NE(fs.boxes[0].text.find("フォルダの名前に使えない文字 (\")"),
+                          std::string::npos);
+            }
+            EXPECT_EQ(f.Settings.Experience, counter);
+            continue;
+        }
+        if (std::string(row.typed) == "\"\"") {
+            EXPECT_EQ(slots::DestinationFolder(row.typed), std::string());
+            continue;
+        }
+        EXPECT_EQ(Batch(), "copy \"C:\\m\\a.mp3\" \"D:\\Games\\bgm\\01.mp3\"\r\n");
+        ASSERT_TRUE(Handle([&] { f.BtnCopyGo.UserClick(); }));
+        EXPECT_EQ(fs.Data("D:\\Games\\bgm\\01.mp3"), Mp3("a"));
+        fs.boxes.clear();
+        ASSERT_TRUE(Handle([&] { f.BtnRestore.UserClick(); }));
+        EXPECT_EQ(fs.boxes.back().text, "元に戻しました。");
+        EXPECT_EQ(fs.Data("D:\\Games\\bgm\\01.mp3"), "game");
+    }
 }
