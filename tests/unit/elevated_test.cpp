@@ -79,11 +79,10 @@ TEST(Elevated, OnlyUsableSlotNamesInAWholeFolderAreWritten) {
         ASSERT_EQ(r.size(), 1u);
         EXPECT_EQ(r[0].fault == sys::Fault::None ? "" : Reason(r[0]), row.reason);
         EXPECT_EQ(w.Wrote(), row.reason.empty());
-        EXPECT_EQ(w.fs.Data(kBgm + "\\01.mp3"),
-                  !row.reason.empty()               ? "game 01"
-                  : row.step.slot != "01.mp3"       ? "game 01"
-                  : row.step.kind == Kind::Copy     ? "tune A"
-                                                    : "");
+        EXPECT_EQ(w.fs.Data(kBgm + "\\01.mp3"), !row.reason.empty()           ? "game 01"
+                                                : row.step.slot != "01.mp3"   ? "game 01"
+                                                : row.step.kind == Kind::Copy ? "tune A"
+                                                                              : "");
         // The job's text goes and comes back whole, the sources left out of it.
         elevated::Job job{row.folder, {row.step}};
         std::optional<elevated::Job> back = elevated::ParseJob(elevated::FormatJob(job));
@@ -188,8 +187,8 @@ TEST(Elevated, WhatChangedMeanwhileIsNotWritten) {
          changed, "patch"},
         {"a patch while the bytes come", copy, false,
          [&](sys::FakeSystem& fs) { fs.AddFile(f01, "patch!!"); }, changed, "patch!!"},
-        {"the target removed", copy, true, [&](sys::FakeSystem& fs) { fs.Remove(f01); },
-         changed, ""},
+        {"the target removed", copy, true, [&](sys::FakeSystem& fs) { fs.Remove(f01); }, changed,
+         ""},
         {"a patch before a removal", remove, true,
          [&](sys::FakeSystem& fs) { fs.AddFile(f01, "patch"); }, changed, "patch"},
         {"the game's folder made a junction", copy, true,
@@ -212,8 +211,9 @@ TEST(Elevated, WhatChangedMeanwhileIsNotWritten) {
                 if (piece == 2) row.change(w.fs);  // the first of the source's bytes
             };
         }
-        std::vector<sys::FileError> r =
-            w.Ask({row.step}, kBgm, [&] { if (row.duringPrompt) row.change(w.fs); });
+        std::vector<sys::FileError> r = w.Ask({row.step}, kBgm, [&] {
+            if (row.duringPrompt) row.change(w.fs);
+        });
         EXPECT_EQ(r[0].fault == sys::Fault::None ? "" : Reason(r[0]), row.reason);
         EXPECT_EQ(w.fs.Data(f01), row.after);
         EXPECT_FALSE(w.fs.Exists(f01 + ".quaverix~"));
