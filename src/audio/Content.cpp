@@ -99,6 +99,13 @@ std::uint64_t Id3v2Size(std::string_view at) {
     return 10 + body + (footer ? 10 : 0);
 }
 
+// True when the last 4 KB of the file are zero bytes.
+bool EndsInZeros(Reader& r) {
+    std::uint64_t size = r.Size();
+    std::string end = r.Read(size - std::min<std::uint64_t>(size, kHeadBytes), kHeadBytes);
+    return end.find_first_not_of('\0') == std::string::npos;
+}
+
 Finding Examine(Reader& r) {
     Finding f;
     std::string at = r.Read(0, kHeadBytes);
@@ -115,13 +122,30 @@ Finding Examine(Reader& r) {
         start += tag;
         at = r.Read(start, kHeadBytes);
     }
-    if (start > 0 && Has(at, 0, "fLaC")) {
-        ReadFlac(at, f);
-        return f;
+    if (start > 0) {
+        // Zero padding after the tag, outside its size, read through up to the bound.
+        std::uint64_t zeros = 0;
+        std::size_t audio = at.find_first_not_of('\0');
+        while (audio == std::string::npos && !at.empty() && zeros <= kMaxTagPadding) {
+            zeros += at.size();
+            at = r.Read(start + zeros, kHeadBytes);
+            audio = at.find_first_not_of('\0');
+        }
+        if (audio == std::string::npos || zeros + audio > kMaxTagPadding) {
+            // Zeros up to the end: a download that stopped after the tag, or space it
+            // reserved and never filled.
+            f.truncated = at.empty() || EndsInZeros(r);
+            return f;
+        }
+        start += zeros + audio;
+        at.erase(0, audio);
+        if (at.size() < kHeadBytes) at += r.Read(start + at.size(), kHeadBytes - at.size());
+        if (Has(at, 0, "fLaC")) {
+            ReadFlac(at, f);
+            return f;
+        }
     }
-    // Nothing but zeros after the tag: a download that stopped after the tag.
-    bool blank = start > 0 && at.find_first_not_of('\0') == std::string::npos;
-    if (!ReadFrames(r, start, std::move(at), f)) f.truncated = blank;
+    ReadFrames(r, start, std::move(at), f);
     return f;
 }
 

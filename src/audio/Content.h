@@ -4,8 +4,9 @@
 // line for the player. Pure code over bytes: no calls to the operating system.
 //
 // The check reads little: the first 4 KB, a few KB where the audio starts when an ID3v2
-// tag comes first (the tag itself, cover art and all, is skipped by its size), small
-// chunk headers when a WAVE's "data" lies further on, and the last 4 KB.
+// tag comes first (the tag itself, cover art and all, is skipped by its size; zero
+// padding after it is read through, up to kMaxTagPadding), small chunk headers when a
+// WAVE's "data" lies further on, and the last 4 KB.
 #pragma once
 
 #include <cstddef>
@@ -15,6 +16,11 @@
 #include <string_view>
 
 namespace audio {
+
+// Zero bytes after an ID3v2 tag that its size does not count (some taggers write them
+// there): passed over up to this many. They are read, so the bound is what an odd tag
+// may cost; more padding than this is taken for no audio ("不明な形式").
+constexpr std::uint64_t kMaxTagPadding = 64 * 1024;
 
 // Where the check reads from: the file's size and a reader of a byte range. Read gets
 // only ranges that lie within the file, and gives "" when the file cannot be read.
@@ -52,6 +58,7 @@ struct Finding {
     int channels = 0;  // 0 unknown
     int bitrateKbps = 0;  // the average for VBR where known, 0 unknown
     bool vbr = false;
+    bool freeFormat = false;  // MPEG audio at a bitrate of its own (header bitrate index 0)
     int bits = 0;  // bits per sample (WAVE, FLAC, AIFF)
     std::uint16_t waveFormat = 0;  // WAVE format tag: 1 PCM, 3 float, 2 MS ADPCM, 0x11 IMA
         // ADPCM, 0x55 MP3...; for WAVE_FORMAT_EXTENSIBLE the

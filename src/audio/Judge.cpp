@@ -97,6 +97,7 @@ std::string Clock(std::int64_t ms) {
 // "MP3 44.1kHz ステレオ 192kbps 3:25": what is known of the file.
 std::string Describe(const Finding& f, bool withLength) {
     std::string line = Name(f.kind);
+    if (f.freeFormat) line += " (フリーフォーマット)";
     if (f.kind == Kind::Wave) line += WaveCodec(f);
     if (f.sampleRate > 0) line += " " + Rate(f.sampleRate);
     if (f.channels == 1) line += " モノラル";
@@ -134,6 +135,9 @@ Verdict Judge(const Finding& f, std::string_view slotName) {
         return {Fit::DoesNotFit, std::string(Name(wanted)) + " ではありません: " + What(f.kind)};
     if (!IsAudio(f.kind)) return {Fit::DoesNotFit, What(f.kind)};
     if (f.truncated) return {Fit::DoesNotFit, Describe(f, false) + " (途中で切れています)"};
+    // Free format is optional for MPEG decoders; some leave it out.
+    if (wanted == Kind::Mp3 && f.freeFormat)
+        return {Fit::MayNotPlay, Describe(f, false) + ": 再生できないプレーヤーがあります"};
     if (wanted == Kind::Wave && f.waveFormat != kPcm)
         return {Fit::MayNotPlay, Describe(f, false) + ": 再生できない場合があります"};
     return {Fit::Fits, Describe(f, true)};

@@ -1,6 +1,6 @@
-// MPEG audio (Layers I to III; MPEG-1, 2 and 2.5) and ADTS AAC, told by runs of frame
-// headers that follow one another and agree; the Xing/Info and VBRI headers that give a
-// VBR file's frame and byte counts; the ID3v1 and APEv2 tags at the end.
+// MPEG audio (Layers I to III; MPEG-1, 2 and 2.5; free format too) and ADTS AAC, told by
+// runs of frame headers that follow one another and agree; the Xing/Info and VBRI headers
+// that give a VBR file's frame and byte counts; the ID3v1 and APEv2 tags at the end.
 #include <algorithm>
 #include <array>
 #include <optional>
@@ -14,12 +14,18 @@ namespace {
 // (version, layer, sample rate) before a file is taken for MPEG audio: a stray sync word
 // in other data is no MP3. A shorter run is enough when it reaches the end of the file.
 constexpr int kRunFrames = 4;
-// The longest MPEG audio frame: Layer II at 384 kbit/s, 32 kHz, padded.
-constexpr std::size_t kMaxFrameBytes = 1729;
+// The longest free-format frame looked for, less its padding: 640 kbit/s (lame's highest
+// free bitrate) at 32 kHz, MPEG-1 Layer III. A free-format frame's length is the distance
+// to the next header of its stream, looked for this far.
+constexpr std::size_t kMaxFreeFrameBytes = 2880;
+// The longest MPEG audio frame: a free-format one, padded. (With a bitrate in the header:
+// Layer II at 384 kbit/s, 32 kHz, padded, 1729 bytes.)
+constexpr std::size_t kMaxFrameBytes = kMaxFreeFrameBytes + 1;
 // What the frame search may read past the 4 KB it searches: the rest of a run.
 constexpr std::size_t kRunBytes = (kRunFrames - 1) * kMaxFrameBytes + 16;
-// Zeros at the end of the audio, longer than any frame so that no frame header can be
-// among them: space a download reserved and never filled.
+// Zeros at the end of the audio, longer than any frame with a bitrate in its header (a
+// free-format stream's frames set their own bound) so that no frame header can be among
+// them: space a download reserved and never filled.
 constexpr std::size_t kZeroTail = 2048;
 
 // One frame header, of MPEG audio or ADTS.
@@ -31,8 +37,10 @@ struct Frame {
     int channels = 0;
     int bitrate = 0;  // kbit/s (MPEG)
     int samples = 0;  // per frame
-    std::size_t length = 0;
+    std::size_t length = 0;  // 0 for free format until the stream's length is known
     std::size_t longest = 0;  // the longest frame of this stream's kind (MPEG)
+    bool free = false;  // MPEG free format: bitrate index 0
+    std::size_t padding = 0;  // bytes the padding bit adds (MPEG)
 };
 
 // kBitrates[MPEG-1 / MPEG-2 and 2.5][layer - 1][index], kbit/s.
@@ -49,14 +57,14 @@ std::size_t FrameLength(int layer, int samples, int kbps, int rate, int padding)
     return static_cast<std::size_t>(samples / 8 * kbps * 1000 / rate + padding);
 }
 
-// An MPEG audio frame header. Free-format bitrates, reserved values and Layers I and II
-// in MPEG-2.5 (which has only Layer III) are no header.
+// An MPEG audio frame header. Reserved values and Layers I and II in MPEG-2.5 (which has
+// only Layer III) are no header. A free-format one leaves its length to the stream.
 std::optional<Frame> MpegFrame(std::string_view h) {
     if (h.size() < 4 || Byte(h, 0) != 0xFF || (Byte(h, 1) & 0xE0) != 0xE0) return {};
     int version = (Byte(h, 1) >> 3) & 3, layer = 4 - ((Byte(h, 1) >> 1) & 3);
     int index = Byte(h, 2) >> 4, rateIndex = (Byte(h, 2) >> 2) & 3;
-    if (version == 1 || layer == 4 || index == 0 || index == 15 || rateIndex == 3 ||
-        (Byte(h, 3) & 3) == 2 || (version == 0 && layer != 3))
+    if (version == 1 || layer == 4 || index == 15 || rateIndex == 3 || (Byte(h, 3) & 3) == 2 ||
+        (version == 0 && layer != 3))
         return {};
     static constexpr int kRates[3] = {44100, 48000, 32000};
     const short* rates = kBitrates[version == 3 ? 0 : 1][layer - 1];
@@ -68,9 +76,30 @@ std::optional<Frame> MpegFrame(std::string_view h) {
     f.channels = (Byte(h, 3) >> 6) == 3 ? 1 : 2;
     f.bitrate = rates[index];
     f.samples = layer == 1 ? 384 : (layer == 3 && version != 3) ? 576 : 1152;
-    f.length = FrameLength(layer, f.samples, f.bitrate, f.rate, (Byte(h, 2) >> 1) & 1);
-    f.longest = FrameLength(layer, f.samples, rates[14], f.rate, 1);
+    f.free = index == 0;
+    f.padding = static_cast<std::size_t>((Byte(h, 2) >> 1) & 1) * (layer == 1 ? 4 : 1);
+    if (!f.free) {
+        f.length = FrameLength(layer, f.samples, f.bitrate, f.rate, (Byte(h, 2) >> 1) & 1);
+        f.longest = FrameLength(layer, f.samples, rates[14], f.rate, 1);
+    }
     return f;
+}
+
+// A free-format frame of a stream whose frames are `base` bytes less their padding: its
+// length, and the bitrate that length stands for.
+void SetFreeLength(Frame& f, std::size_t base) {
+    f.length = base + f.padding;
+    f.longest = base + (f.kind == Kind::MpegLayer1 ? 4 : 1);
+    std::uint64_t bps = std::uint64_t{base} * static_cast<std::uint64_t>(f.rate) * 8 /
+                        static_cast<std::uint64_t>(f.samples);
+    f.bitrate = ToInt((bps + 500) / 1000);
+}
+
+// The length of the side information that follows a Layer III header (and its CRC):
+// longer for MPEG-1 and for two channels; 0 for Layers I and II.
+std::size_t SideInfo(const Frame& h) {
+    if (h.kind != Kind::Mp3) return 0;
+    return h.version == 3 ? (h.channels == 1 ? 17 : 32) : (h.channels == 1 ? 9 : 17);
 }
 
 // An ADTS header: sync, layer 0, a known sample rate and a length past the header.
@@ -130,20 +159,44 @@ struct Run {
     std::array<Frame, kRunFrames> frames;
 };
 
-// The frames that follow one another from `at`, if they make a run.
-bool RunAt(Span& s, std::uint64_t at, std::uint64_t fileSize, Run& run) {
+// The frames that follow one another from `at`, if they make a run; a free-format
+// stream's frames are `freeBase` bytes less their padding.
+bool Follow(Span& s, std::uint64_t at, std::uint64_t fileSize, std::size_t freeBase, Run& run) {
     run = Run{};
     run.offset = at;
     for (std::uint64_t next = at; run.count < kRunFrames;) {
         if (next >= fileSize || fileSize - next < 7) return run.count >= 2;
         std::optional<Frame> frame = FrameAt(s.At(next, 7));
         if (!frame || (run.count > 0 &&
-                       (frame->kind != run.frames[0].kind || frame->key != run.frames[0].key)))
+                       (frame->kind != run.frames[0].kind || frame->key != run.frames[0].key ||
+                        frame->free != run.frames[0].free)))
             return false;
+        if (frame->free) {
+            if (freeBase == 0) return false;
+            SetFreeLength(*frame, freeBase);
+        }
         run.frames[run.count++] = *frame;
         next += frame->length;
     }
     return true;
+}
+
+// The run from `at`. A free-format frame's length is the distance to a header of the same
+// stream: each one within reach is tried, nearest first, as a header may stand in the
+// audio data by chance.
+bool RunAt(Span& s, std::uint64_t at, std::uint64_t fileSize, Run& run) {
+    std::optional<Frame> first = MpegFrame(s.At(at, 4));
+    if (!first || !first->free) return Follow(s, at, fileSize, 0, run);
+    // A frame holds more than its header and side information.
+    const std::size_t shortest = 4 + SideInfo(*first) + 1 + first->padding;
+    const std::string reach(s.At(at, kMaxFreeFrameBytes + first->padding + 4));  // a copy
+    for (std::size_t d = reach.find('\xFF', shortest); d != std::string::npos;
+         d = reach.find('\xFF', d + 1)) {
+        std::optional<Frame> next = MpegFrame(std::string_view(reach).substr(d));
+        if (!next || !next->free || next->key != first->key) continue;
+        if (Follow(s, at, fileSize, d - first->padding, run)) return true;
+    }
+    return false;
 }
 
 // The first run that starts within 4 KB of `from`.
@@ -166,9 +219,8 @@ struct VbrHeader {
 VbrHeader ReadVbrHeader(std::string_view frame, const Frame& h) {
     VbrHeader v;
     if (h.kind != Kind::Mp3) return v;
-    // Right after the side information, which is longer for MPEG-1 and for two channels;
-    // with a CRC, 2 bytes later.
-    std::size_t side = h.version == 3 ? (h.channels == 1 ? 17 : 32) : (h.channels == 1 ? 9 : 17);
+    // Right after the side information; with a CRC, 2 bytes later.
+    std::size_t side = SideInfo(h);
     for (std::size_t at : {4 + side, 6 + side}) {
         if (!Has(frame, at, "Xing") && !Has(frame, at, "Info")) continue;
         v.found = true;
@@ -249,7 +301,7 @@ void Summarise(const Run& run, const VbrHeader& vh, std::uint64_t audioEnd, Find
 
 bool ReadFrames(Reader& r, std::uint64_t start, std::string bytes, Finding& f) {
     Span s(r, start, std::move(bytes), start + 2 * kHeadBytes + kRunBytes);
-    // Zero bytes some taggers leave between the tag and the audio are passed over.
+    // Zero bytes before the audio are passed over (after a tag, they are already).
     std::string_view lead = s.At(start, kHeadBytes);
     std::size_t zeros = lead.find_first_not_of('\0');
     if (zeros == std::string_view::npos) return false;
@@ -257,10 +309,11 @@ bool ReadFrames(Reader& r, std::uint64_t start, std::string bytes, Finding& f) {
     if (!run) return false;
     const Frame& first = run->frames[0];
     f.kind = first.kind;
+    f.freeFormat = first.free;
     f.sampleRate = first.rate;
     f.channels = first.channels;
     Tail tail = ReadTail(r, run->offset);
-    f.truncated = tail.zeros >= kZeroTail;
+    f.truncated = tail.zeros >= std::max(kZeroTail, first.longest + 1);
     if (first.kind != Kind::Aac)
         Summarise(*run, ReadVbrHeader(s.At(run->offset, first.length), first), tail.audioEnd, f);
     return true;

@@ -45,12 +45,17 @@ void ReadFmt(std::string_view body, Finding& f, Wave& w) {
 }
 
 // "data" at `at` (its header) claiming `n` bytes. Writers that stream leave 0 or
-// 0xFFFFFFFF there (in RF64 the size is elsewhere): the data then runs to the end.
-void ReadData(std::uint64_t at, std::uint32_t n, std::uint64_t size, Finding& f, Wave& w) {
+// 0xFFFFFFFF there (in RF64 the size is elsewhere): the data then runs to the end. So it
+// does in a file too big for RIFF's 32-bit sizes, where a size short of what the file
+// holds has wrapped or been capped. True when the data runs to the end.
+bool ReadData(std::uint64_t at, std::uint32_t n, std::uint64_t size, Finding& f, Wave& w) {
     std::uint64_t held = size - at - 8;
+    bool beyondRiff = size - 8 > 0xFFFFFFFF;
+    bool toEnd = n == 0 || n == 0xFFFFFFFF || (beyondRiff && n < held);
     w.data = true;
-    w.dataBytes = (n == 0 || n == 0xFFFFFFFF) ? held : n;
+    w.dataBytes = toEnd ? held : n;
     if (w.dataBytes > held) f.truncated = true;
+    return toEnd;
 }
 
 void SetLength(const Wave& w, Finding& f) {
@@ -77,8 +82,8 @@ void ReadWave(Reader& r, std::string_view head, Finding& f) {
         } else if (Has(h, 0, "fact") && n >= 4) {
             w.samples = Le32(Bytes(r, head, at + 8, 4), 0);
         } else if (Has(h, 0, "data")) {
-            ReadData(at, n, size, f, w);
-            if (w.fmt) break;  // "fmt " may rarely follow the audio
+            // "fmt " may rarely follow the audio, but nothing follows audio to the end.
+            if (ReadData(at, n, size, f, w) || w.fmt) break;
         }
         at += 8 + std::uint64_t{n} + (n & 1);
     }

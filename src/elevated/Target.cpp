@@ -11,9 +11,9 @@ bool TargetState(sys::System& system, const std::string& path,
         if (why) *why = {sys::Fault::Other, "コピー先がファイルではありません"};
         return false;
     }
-    std::string data;
-    if (!system.ReadFile(path, data, why)) return false;
-    state = originals::FingerprintOf(data);
+    originals::Fingerprint print;
+    if (!originals::FingerprintFile(system, path, print, why)) return false;
+    state = print;
     return true;
 }
 

@@ -60,15 +60,17 @@ bool TFormMain::OnNetworkDrive(const std::string& path) {
     return false;
 }
 
-void TFormMain::DropVirtualStoreCopy(const std::string& destination) {
+void TFormMain::DropVirtualStoreCopy(const std::string& destination, originals::Store& store) {
     const std::string stale = settings::VirtualStorePath(System(), destination);
     const std::uint32_t a = stale.empty() ? sys::kNoFile : System().Attributes(stale);
-    if (a != sys::kNoFile && !(a & sys::kDirectory)) System().RemoveFile(stale);
+    // Only a copy of QUAVERIX's: a file that a virtualized patcher put there is the game's.
+    if (a != sys::kNoFile && !(a & sys::kDirectory) && store.HoldsOurs(destination, stale))
+        System().RemoveFile(stale);
 }
 
 std::vector<sys::FileError> TFormMain::RunWithRights(const char* question,
                                                      const std::vector<elevated::Step>& steps) {
-    const std::string& folder = MemoCopysaki.Text();
+    const std::string folder = Destination();
     return elevated::Ask(System(), folder, steps, [&] {
         return System().ShowBox(sys::BoxKind::Confirm, "確認", question + folder) ==
                sys::BoxResult::Ok;
@@ -76,6 +78,7 @@ std::vector<sys::FileError> TFormMain::RunWithRights(const char* question,
 }
 
 void TFormMain::BtnCopyGoClick(ui::Control*) {
+    const std::string folder = Destination();
     if (!ConfirmPlayable()) return;
     if (System().ShowBox(sys::BoxKind::Confirm, "確認", kConfirmText) != sys::BoxResult::Ok) {
         return;
@@ -85,39 +88,54 @@ void TFormMain::BtnCopyGoClick(ui::Control*) {
     std::vector<Line> failed;
     std::vector<std::size_t> kept;  // the slots left for administrator rights, by order
     std::vector<elevated::Step> steps;
-    const std::string& folder = MemoCopysaki.Text();
+    originals::Store store(System(), OriginalsFolder());
     {
         RestoreCaption restore{*this};
-        originals::Store store(System(), OriginalsFolder());
         for (int i = 0; i < ValListMp3.Count(); ++i) {
             const std::string line = ValListMp3.Line(i);
             if (!slots::IsAssigned(line)) continue;
             const std::string name = slots::NameOf(line);
-            std::string value = slots::AssignedValue(line);
-            std::string destination = slots::DestinationPath(folder, name);
-            SetCaption(value + "のコピー中.....");
-            System().ShowBox(sys::BoxKind::Plain, Application().title,
-                             value + "\r\n" + destination);
-            // The original is saved first; a slot whose original cannot be kept is not copied.
-            sys::FileError why;
             const std::size_t order = static_cast<std::size_t>(i);
-            if (store.BeforeCopy(value, destination, Settings.KeepOriginals, why) &&
-                CopyOneFile(value, destination, true, &why)) {
-                DropVirtualStoreCopy(destination);
-            } else if (why.fault == sys::Fault::NeedsRights && !OnNetworkDrive(value)) {
-                kept.push_back(order);
-                steps.push_back({elevated::Step::Kind::Copy, name, value});
-            } else {
-                if (why.fault == sys::Fault::NeedsRights) why = NetworkDriveReason(value);
-                failed.push_back({order, name + ": " + sys::ReasonText(why)});
+            if (!slots::IsUsableSlotName(name)) {
+                failed.push_back(
+                    {order, slots::SlotLabel(name, i) + ": " + slots::kUnusableSlotName});
+                continue;
+            }
+            // Whatever goes wrong with one slot (memory, a fault of ours), the others are
+            // still copied and the report covers every one.
+            try {
+                std::string value = slots::AssignedValue(line);
+                std::string destination = slots::DestinationPath(folder, name);
+                SetCaption(value + "のコピー中.....");
+                System().ShowBox(sys::BoxKind::Plain, Application().title,
+                                 value + "\r\n" + destination);
+                // The original is saved first; a slot whose original cannot be kept is not
+                // copied.
+                sys::FileError why;
+                if (store.BeforeCopy(value, destination, Settings.KeepOriginals, why) &&
+                    CopyOneFile(value, destination, true, &why)) {
+                    store.AfterCopy(destination);
+                    DropVirtualStoreCopy(destination, store);
+                } else if (why.fault == sys::Fault::NeedsRights && !OnNetworkDrive(value)) {
+                    kept.push_back(order);
+                    steps.push_back({elevated::Step::Kind::Copy, name, value});
+                } else {
+                    if (why.fault == sys::Fault::NeedsRights) why = NetworkDriveReason(value);
+                    failed.push_back({order, name + ": " + sys::ReasonText(why)});
+                }
+            } catch (const std::exception& e) {
+                failed.push_back({order, name + ": " + ui::ErrorText(e)});
             }
         }
     }
     if (!steps.empty()) {
         std::vector<sys::FileError> results = RunWithRights(kCopyRights, steps);
         for (std::size_t k = 0; k < steps.size(); ++k) {
+            const std::string destination = slots::DestinationPath(folder, steps[k].slot);
             if (results[k].fault == sys::Fault::None) {
-                DropVirtualStoreCopy(slots::DestinationPath(folder, steps[k].slot));
+                // What the run wrote is ours, also if the source changed while it was asked.
+                store.AfterCopy(destination);
+                DropVirtualStoreCopy(destination, store);
             } else {
                 failed.push_back({kept[k], steps[k].slot + ": " + sys::ReasonText(results[k])});
             }
@@ -136,7 +154,7 @@ sys::FileError TFormMain::NetworkDriveReason(const std::string& source) {
 }
 
 void TFormMain::BtnRestoreClick(ui::Control*) {
-    const std::string& folder = MemoCopysaki.Text();
+    const std::string folder = Destination();
     if (System().ShowBox(sys::BoxKind::Confirm, "確認",
                          "コピー先フォルダのファイルを元に戻します。\r\n" + folder) !=
         sys::BoxResult::Ok) {
@@ -155,16 +173,20 @@ void TFormMain::BtnRestoreClick(ui::Control*) {
             SetCaption(e.destination + "を元に戻しています.....");
             sys::FileError why;
             std::string putBack;
-            if (store.Restore(e, why, &putBack)) {
-                restored.push_back(e);
-                DropVirtualStoreCopy(e.destination);
-            } else if (why.fault == sys::Fault::NeedsRights) {
-                kept.push_back(k);
-                steps.push_back(
-                    {putBack.empty() ? elevated::Step::Kind::Remove : elevated::Step::Kind::Copy,
-                     originals::SlotName(e), putBack});
-            } else {
-                failed.push_back({k, originals::SlotName(e) + ": " + sys::ReasonText(why)});
+            try {
+                if (store.Restore(e, why, &putBack)) {
+                    restored.push_back(e);
+                    DropVirtualStoreCopy(e.destination, store);
+                } else if (why.fault == sys::Fault::NeedsRights) {
+                    kept.push_back(k);
+                    steps.push_back({putBack.empty() ? elevated::Step::Kind::Remove
+                                                     : elevated::Step::Kind::Copy,
+                                     originals::SlotName(e), putBack});
+                } else {
+                    failed.push_back({k, originals::SlotName(e) + ": " + sys::ReasonText(why)});
+                }
+            } catch (const std::exception& x) {
+                failed.push_back({k, originals::SlotName(e) + ": " + ui::ErrorText(x)});
             }
         }
     }
@@ -173,7 +195,7 @@ void TFormMain::BtnRestoreClick(ui::Control*) {
         for (std::size_t k = 0; k < steps.size(); ++k) {
             if (results[k].fault == sys::Fault::None) {
                 restored.push_back(entries[kept[k]]);
-                DropVirtualStoreCopy(entries[kept[k]].destination);
+                DropVirtualStoreCopy(entries[kept[k]].destination, store);
             } else {
                 failed.push_back({kept[k], steps[k].slot + ": " + sys::ReasonText(results[k])});
             }

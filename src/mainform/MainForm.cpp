@@ -182,6 +182,15 @@ void TFormMain::Create() {
     });
 }
 
+std::string TFormMain::Destination() {
+    std::optional<std::string> folder = slots::DestinationFolder(MemoCopysaki.Text());
+    if (!folder) {
+        throw platform::Error("コピー先のフォルダ " + MemoCopysaki.Text() +
+                              " には、フォルダの名前に使えない文字 (\") があります");
+    }
+    return *folder;
+}
+
 std::string TFormMain::DataFolder() {
     return dataFolder_.empty() ? System().ExeFolder() : dataFolder_;
 }

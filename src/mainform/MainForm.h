@@ -18,6 +18,10 @@
 #include "platform/ui/Grid.h"
 #include "settings/Settings.h"
 
+namespace originals {
+class Store;
+}
+
 class TFormMain : public ui::Form {
 public:
     // Builds the controls from the layout; FormCreate runs separately (see Create()).
@@ -116,6 +120,9 @@ public:
     bool CopyOneFile(const std::string& source, const std::string& destination, bool Overwrite,
                      sys::FileError* why = nullptr);
 
+    // The destination folder of MemoCopysaki as the batch file, the copy and the restore
+    // use it (outer quotes dropped); an error for a folder name holding a '"'.
+    std::string Destination();
     // Where user.ini and originals live (settings::ChooseDataFolder, decided at start-up).
     std::string DataFolder();
     std::string UserIniPath();
@@ -127,7 +134,7 @@ public:
                                               const std::vector<elevated::Step>& steps);
     bool OnNetworkDrive(const std::string& path);
     sys::FileError NetworkDriveReason(const std::string& source);
-    void DropVirtualStoreCopy(const std::string& destination);
+    void DropVirtualStoreCopy(const std::string& destination, originals::Store& store);
     // The content check of the slots' files (ContentCheck.cpp): a file read in part, one
     // line's check (marks the row, refreshes the tip), a check after the row is drawn, the
     // tip text of a row with its check's line, and the question before applying (false:

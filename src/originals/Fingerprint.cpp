@@ -1,5 +1,6 @@
 #include "originals/Fingerprint.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace originals {
@@ -28,35 +29,70 @@ std::uint64_t Merge(std::uint64_t acc, std::uint64_t lane) {
     return (acc ^ Round(0, lane)) * kP1 + kP4;
 }
 
-// Four independent lanes over 32-byte stripes, then the tail: quick enough that hashing a
-// few megabytes of music adds little to a copy.
-std::uint64_t Hash64(std::string_view data) {
+}  // namespace
+
+// Four independent lanes over 32-byte stripes, then the tail (xxHash64's shape): quick
+// enough that hashing a few megabytes of music adds little to a copy.
+Hasher::Hasher() : lanes_{kP1 + kP2, kP2, 0, 0 - kP1}, stripe_{} {}
+
+void Hasher::Add(std::string_view data) {
     const auto* p = reinterpret_cast<const unsigned char*>(data.data());
-    const std::size_t n = data.size();
-    std::size_t i = 0;
+    std::size_t n = data.size();
+    total_ += n;
+    if (waiting_ > 0) {
+        const std::size_t take = std::min(n, sizeof stripe_ - waiting_);
+        std::memcpy(stripe_ + waiting_, p, take);
+        waiting_ += take;
+        p += take;
+        n -= take;
+        if (waiting_ < sizeof stripe_) return;
+        for (int k = 0; k < 4; ++k) lanes_[k] = Round(lanes_[k], Word(stripe_ + 8 * k));
+        waiting_ = 0;
+    }
+    for (; n >= 32; p += 32, n -= 32) {
+        for (int k = 0; k < 4; ++k) lanes_[k] = Round(lanes_[k], Word(p + 8 * k));
+    }
+    std::memcpy(stripe_, p, n);
+    waiting_ = n;
+}
+
+Fingerprint Hasher::Finish() const {
     std::uint64_t h;
-    if (n >= 32) {
-        std::uint64_t v[4] = {kP1 + kP2, kP2, 0, 0 - kP1};
-        for (; i + 32 <= n; i += 32) {
-            for (int k = 0; k < 4; ++k) v[k] = Round(v[k], Word(p + i + 8 * k));
-        }
-        h = Rotl(v[0], 1) + Rotl(v[1], 7) + Rotl(v[2], 12) + Rotl(v[3], 18);
-        for (std::uint64_t lane : v) h = Merge(h, lane);
+    if (total_ >= 32) {
+        h = Rotl(lanes_[0], 1) + Rotl(lanes_[1], 7) + Rotl(lanes_[2], 12) + Rotl(lanes_[3], 18);
+        for (std::uint64_t lane : lanes_) h = Merge(h, lane);
     } else {
         h = kP5;
     }
-    h += n;
-    for (; i + 8 <= n; i += 8) h = Rotl(h ^ Round(0, Word(p + i)), 27) * kP1 + kP4;
-    for (; i < n; ++i) h = Rotl(h ^ (p[i] * kP5), 11) * kP1;
+    h += total_;
+    const unsigned char* p = stripe_;
+    std::size_t i = 0;
+    for (; i + 8 <= waiting_; i += 8) h = Rotl(h ^ Round(0, Word(p + i)), 27) * kP1 + kP4;
+    for (; i < waiting_; ++i) h = Rotl(h ^ (p[i] * kP5), 11) * kP1;
     h ^= h >> 33;
     h *= kP2;
     h ^= h >> 29;
     h *= kP3;
-    return h ^ (h >> 32);
+    return {total_, h ^ (h >> 32)};
 }
 
-}  // namespace
+Fingerprint FingerprintOf(std::string_view data) {
+    Hasher h;
+    h.Add(data);
+    return h.Finish();
+}
 
-Fingerprint FingerprintOf(std::string_view data) { return {data.size(), Hash64(data)}; }
+bool FingerprintFile(sys::System& system, const std::string& path, Fingerprint& out,
+                     sys::FileError* why) {
+    Hasher h;
+    std::string chunk;
+    for (std::uint64_t offset = 0;; offset += chunk.size()) {
+        if (!system.ReadPart(path, offset, kReadChunk, chunk, why)) return false;
+        h.Add(chunk);
+        if (chunk.size() < kReadChunk) break;
+    }
+    out = h.Finish();
+    return true;
+}
 
 }  // namespace originals

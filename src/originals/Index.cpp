@@ -1,5 +1,7 @@
 #include "originals/Index.h"
 
+#include <algorithm>
+
 #include "platform/paths/Paths.h"
 #include "platform/text/Cp932.h"
 
@@ -31,6 +33,41 @@ bool ParseFingerprint(std::string_view s, Fingerprint& f) {
 }
 
 constexpr const char* kAbsent = "(none)";
+constexpr const char* kUnknown = "(unknown)";
+constexpr std::string_view kOlder = "older:";
+constexpr std::string_view kOurs = "ours:";
+constexpr std::size_t kFingerprintText = 16;  // the hash's hex digits
+
+// "<size>:<hash>" at the start of `s`; its length in `used`.
+bool ParseLeadingFingerprint(std::string_view s, Fingerprint& f, std::size_t& used) {
+    std::size_t colon = s.find(':');
+    if (colon == std::string_view::npos) return false;
+    used = colon + 1 + kFingerprintText;
+    return used <= s.size() && ParseFingerprint(s.substr(0, used), f);
+}
+
+// The fields after the first four: "older:<size>:<hash>:<saved or (none)>" and
+// "ours:<size>:<hash>".
+bool ParseExtra(std::string_view field, Entry& e) {
+    Fingerprint f;
+    std::size_t used = 0;
+    if (field.substr(0, kOurs.size()) == kOurs) {
+        field.remove_prefix(kOurs.size());
+        if (!ParseLeadingFingerprint(field, f, used) || used != field.size()) return false;
+        e.ours.push_back(f);
+        return true;
+    }
+    if (field.substr(0, kOlder.size()) != kOlder) return false;
+    field.remove_prefix(kOlder.size());
+    if (!ParseLeadingFingerprint(field, f, used) || used + 1 >= field.size() ||
+        field[used] != ':') {
+        return false;
+    }
+    std::string_view saved = field.substr(used + 1);
+    if (saved != kAbsent && paths::LastPart(saved) != saved) return false;
+    e.older.push_back({saved == kAbsent ? std::string() : std::string(saved), f});
+    return true;
+}
 
 std::vector<std::string_view> SplitTabs(std::string_view line) {
     std::vector<std::string_view> out;
@@ -46,7 +83,27 @@ std::vector<std::string_view> SplitTabs(std::string_view line) {
 
 }  // namespace
 
+std::string FormatFingerprintText(const Fingerprint& f) { return FormatFingerprint(f); }
+
 std::string SlotName(const Entry& entry) { return paths::LastPart(entry.destination); }
+
+bool Entry::IsOurs(const Fingerprint& f) const {
+    return f == copied || std::find(ours.begin(), ours.end(), f) != ours.end();
+}
+
+bool Entry::IsKept(const Fingerprint& f) const {
+    if (known && !Absent() && f == original) return true;
+    return std::any_of(older.begin(), older.end(),
+                       [&](const Version& v) { return !v.saved.empty() && v.fingerprint == f; });
+}
+
+void Entry::NoteCopied(const Fingerprint& f) {
+    if (f == copied) return;
+    ours.erase(std::remove(ours.begin(), ours.end(), f), ours.end());
+    if (copied != Fingerprint{}) ours.push_back(copied);
+    if (ours.size() > kOursKept) ours.erase(ours.begin());
+    copied = f;
+}
 
 std::string PathKey(std::string_view path) {
     std::string out;
@@ -69,10 +126,22 @@ std::string FormatIndex(const Index& index) {
         "が「コピー開始」で置き換える前のファイル。保存したファイルはこのフォルダにあります。\r\n"
         "; コピー先<TAB>保存したファイル (元は無かったときは (none))<TAB>"
         "元のファイルの大きさ:ハッシュ<TAB>QUAVERIX "
-        "が最後にコピーしたファイルの大きさ:ハッシュ\r\n";
+        "が最後にコピーしたファイルの大きさ:ハッシュ\r\n"
+        "; その後に older:大きさ:ハッシュ:ゲームの更新より前の元のファイル、"
+        "ours:大きさ:ハッシュ (QUAVERIX かそのバッチファイルがコピーしたファイル)。"
+        "(unknown) はバッチファイルでコピーしただけで、元のファイルを保存していないもの\r\n";
     for (const Entry& e : index.entries) {
-        out += e.destination + '\t' + (e.Absent() ? kAbsent : e.saved) + '\t' +
-               FormatFingerprint(e.original) + '\t' + FormatFingerprint(e.copied) + "\r\n";
+        out += e.destination + '\t' +
+               (!e.known     ? kUnknown
+                : e.Absent() ? kAbsent
+                             : e.saved) +
+               '\t' + FormatFingerprint(e.original) + '\t' + FormatFingerprint(e.copied);
+        for (const Version& v : e.older) {
+            out += '\t' + std::string(kOlder) + FormatFingerprint(v.fingerprint) + ':' +
+                   (v.saved.empty() ? kAbsent : v.saved);
+        }
+        for (const Fingerprint& f : e.ours) out += '\t' + std::string(kOurs) + FormatFingerprint(f);
+        out += "\r\n";
     }
     for (const std::string& line : index.unreadable) out += line + "\r\n";
     return out;
@@ -90,15 +159,17 @@ Index ParseIndex(std::string_view text) {
         std::vector<std::string_view> f = SplitTabs(line);
         if (line[0] == ';' && f.size() == 1) continue;  // a comment
         Entry e;
-        bool ok = f.size() == 4 && !f[0].empty() && !f[1].empty() &&
+        bool ok = f.size() >= 4 && !f[0].empty() && !f[1].empty() &&
                   ParseFingerprint(f[2], e.original) && ParseFingerprint(f[3], e.copied) &&
                   paths::LastPart(f[1]) == f[1];
+        for (std::size_t i = 4; ok && i < f.size(); ++i) ok = ParseExtra(f[i], e);
         if (!ok) {
             out.unreadable.emplace_back(line);
             continue;
         }
         e.destination = std::string(f[0]);
-        e.saved = f[1] == kAbsent ? std::string() : std::string(f[1]);
+        e.known = f[1] != kUnknown;
+        e.saved = f[1] == kAbsent || !e.known ? std::string() : std::string(f[1]);
         out.entries.push_back(std::move(e));
     }
     return out;

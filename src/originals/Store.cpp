@@ -41,8 +41,11 @@ Entry* Store::Find(const std::string& destination) {
 
 std::string Store::NewSavedName(const std::string& destination) {
     unsigned long next = 1;
-    for (const Entry& e : index_.entries)
+    for (const Entry& e : index_.entries) {
         next = std::max(next, std::strtoul(e.saved.c_str(), nullptr, 10) + 1);
+        for (const Version& v : e.older)
+            next = std::max(next, std::strtoul(v.saved.c_str(), nullptr, 10) + 1);
+    }
     std::string part = paths::LastPart(destination);
     if (part.empty()) part = "file";
     for (;; ++next) {
@@ -74,15 +77,14 @@ bool Store::BeforeCopy(const std::string& source, const std::string& destination
     Entry* e = Find(destination);
     if (!keep && !e) return true;
 
-    std::string& incoming = incoming_;
-    if (!system_.ReadFile(source, incoming, &why)) {
+    Fingerprint in;
+    if (!FingerprintFile(system_, source, in, &why)) {
         // A missing source cannot replace anything: the copy fails by itself and says so.
         return why.fault == sys::Fault::SourceMissing;
     }
-    const Fingerprint in = FingerprintOf(incoming);
     if (!keep) {
         if (e->copied == in) return true;
-        e->copied = in;
+        e->NoteCopied(in);
         sys::FileError saveWhy;
         if (Save(saveWhy)) return true;
         return Refuse(why, "元のファイルの記録 " + folder_ + kIndexName + " に書き込めません (" +
@@ -92,6 +94,57 @@ bool Store::BeforeCopy(const std::string& source, const std::string& destination
     bool present = false;
     if (!CopyCanWrite(destination, present)) return true;  // nothing will be replaced
     return Note(e, destination, in, present, why);
+}
+
+void Store::AfterCopy(const std::string& destination) {
+    Load();
+    Entry* e = loaded_ ? Find(destination) : nullptr;
+    Fingerprint now;
+    if (!e || !FingerprintFile(system_, destination, now) || now == e->copied) return;
+    e->NoteCopied(now);
+    sys::FileError why;
+    Save(why);  // the copy noted in BeforeCopy stays noted either way
+}
+
+bool Store::NoteBatch(const std::string& source, const std::string& destination, bool keep,
+                      sys::FileError& why) {
+    if (destination.find_first_of("\r\n\t") != std::string::npos) return true;
+    Load();
+    if (!loaded_)
+        return Refuse(why, "元のファイルの記録 " + folder_ + kIndexName + " を読めません");
+    Entry* e = Find(destination);
+    if (!keep && !e) return true;
+    Fingerprint in;
+    if (!FingerprintFile(system_, source, in, &why)) {
+        return why.fault == sys::Fault::SourceMissing;  // the batch cannot copy it either
+    }
+    if (e && e->IsOurs(in)) return true;
+    const Index before = index_;
+    if (!e) {
+        Entry n;
+        n.destination = destination;
+        n.known = false;
+        index_.entries.push_back(n);
+        e = &index_.entries.back();
+    }
+    if (e->copied == Fingerprint{}) {
+        e->copied = in;
+    } else {
+        e->ours.push_back(in);
+        if (e->ours.size() > kOursKept) e->ours.erase(e->ours.begin());
+    }
+    sys::FileError saveWhy;
+    if (Save(saveWhy)) return true;
+    index_ = before;
+    return Refuse(why, "元のファイルの記録 " + folder_ + kIndexName + " に書き込めません (" +
+                           sys::ReasonText(saveWhy) + ")");
+}
+
+bool Store::HoldsOurs(const std::string& destination, const std::string& file) {
+    Load();
+    const Entry* e = loaded_ ? Find(destination) : nullptr;
+    Fingerprint now;
+    return e && FingerprintFile(system_, file.empty() ? destination : file, now) && e->IsOurs(now);
 }
 
 bool Store::CopyCanWrite(const std::string& destination, bool& present) {
@@ -105,50 +158,59 @@ bool Store::CopyCanWrite(const std::string& destination, bool& present) {
     return folder != sys::kNoFile && (folder & sys::kDirectory);
 }
 
+bool Store::Keep(const std::string& destination, const std::string& name, const Fingerprint& now,
+                 sys::FileError& why) {
+    Fingerprint back;
+    return MakeFolder(why) && system_.CopyFileTo(destination, folder_ + name, false, &why) &&
+           FingerprintFile(system_, folder_ + name, back, &why) &&
+           (back == now || !Refuse(why, "保存したファイルが元のファイルと一致しません"));
+}
+
 bool Store::Note(Entry* e, const std::string& destination, const Fingerprint& in, bool present,
                  sys::FileError& why) {
-    std::string& current = current_;
-    current.clear();
-    if (present && !system_.ReadFile(destination, current, &why)) return false;
-    const Fingerprint now = FingerprintOf(current);
+    Fingerprint now;
+    if (present && !FingerprintFile(system_, destination, now, &why)) return false;
 
     const Index before = index_;
-    std::string added, dropped;
+    std::string added;
     if (!e) {
-        Entry n{destination, "", {}, in};
+        Entry n;
+        n.destination = destination;
         if (present) {
             n.saved = added = NewSavedName(destination);
             n.original = now;
         }
         index_.entries.push_back(n);
         e = &index_.entries.back();
-    } else if (present && now != e->copied && (e->Absent() || now != e->original)) {
-        // Not what QUAVERIX put there: the game's own newer file is the original now.
-        dropped = e->saved;
+    } else if (!e->known) {
+        // Only a batch file's copy was noted: the file there is the game's unless it is
+        // that copy; a missing one leaves nothing to put back but the removal of ours.
+        if (!present || !e->IsOurs(now)) {
+            e->known = true;
+            if (present) {
+                e->saved = added = NewSavedName(destination);
+                e->original = now;
+            }
+        }
+    } else if (present && !e->IsOurs(now) && !e->IsKept(now)) {
+        // Neither QUAVERIX's nor a kept file: the game's own newer file, kept as the
+        // newest version beside the ones before it.
+        e->older.push_back({e->saved, e->original});
         e->saved = added = NewSavedName(destination);
         e->original = now;
     } else if (e->copied == in) {
         return true;  // nothing to note
     }
-    e->copied = in;
+    e->NoteCopied(in);
 
     sys::FileError saveWhy;
-    bool ok = true;
-    if (!added.empty()) {
-        ok = MakeFolder(saveWhy) && system_.SaveFileAtomic(folder_ + added, current, &saveWhy);
-        if (ok) {
-            // Read back: a saved original is whole or not kept.
-            ok = system_.ReadFile(folder_ + added, incoming_, &saveWhy) &&
-                 FingerprintOf(incoming_) == now;
-        }
-    }
+    bool ok = added.empty() || Keep(destination, added, now, saveWhy);
     if (ok) ok = Save(saveWhy);
     if (!ok) {
         index_ = before;
         if (!added.empty()) system_.RemoveFile(folder_ + added);
         return Refuse(why, "元のファイルを保存できません (" + sys::ReasonText(saveWhy) + ")");
     }
-    if (!dropped.empty()) system_.RemoveFile(folder_ + dropped);
     return true;
 }
 
@@ -167,21 +229,26 @@ bool Store::Restore(const Entry& entry, sys::FileError& why, std::string* putBac
     if (!loaded_)
         return Refuse(why, "元のファイルの記録 " + folder_ + kIndexName + " を読めません");
     const std::string& destination = entry.destination;
-    std::string current;
+    Fingerprint now;
     const bool present = system_.Attributes(destination) != sys::kNoFile;
-    if (present && !system_.ReadFile(destination, current, &why)) return false;
-    const Fingerprint now = FingerprintOf(current);
+    if (present && !FingerprintFile(system_, destination, now, &why)) return false;
     const char* changed = "QUAVERIX がコピーした後に変更されているので、そのままにしました";
+    // A file that is not QUAVERIX's is the game's (kept, or newer than anything kept).
+    if (present && !entry.IsOurs(now)) {
+        return !entry.known || entry.IsKept(now) || Refuse(why, changed);
+    }
+    if (!entry.known) {
+        return !present || Refuse(why,
+                                  "ゲームの元のファイルは保存されていません "
+                                  "(バッチファイルでコピーしたファイルです)");
+    }
     if (entry.Absent()) {
         if (!present) return true;
-        if (now != entry.copied) return Refuse(why, changed);
         if (putBack) putBack->clear();
         return system_.RemoveFile(destination, &why);
     }
-    if (present && now == entry.original) return true;  // already the game's own file
-    if (present && now != entry.copied) return Refuse(why, changed);
-    std::string saved;
-    if (!system_.ReadFile(folder_ + entry.saved, saved) || FingerprintOf(saved) != entry.original) {
+    Fingerprint saved;
+    if (!FingerprintFile(system_, folder_ + entry.saved, saved) || saved != entry.original) {
         return Refuse(why, "保存しておいた元のファイル " + folder_ + entry.saved +
                                " が見つからないか、壊れています");
     }
@@ -193,8 +260,10 @@ bool Store::Forget(const std::vector<Entry>& restored, sys::FileError& why) {
     if (restored.empty()) return true;
     std::vector<std::string> keys;
     for (const Entry& e : restored) keys.push_back(PathKey(e.destination));
+    // A record with older versions stays whole (see Store.h).
     auto isRestored = [&](const Entry& e) {
-        return std::find(keys.begin(), keys.end(), PathKey(e.destination)) != keys.end();
+        return e.older.empty() &&
+               std::find(keys.begin(), keys.end(), PathKey(e.destination)) != keys.end();
     };
     const Index before = index_;
     index_.entries.erase(std::remove_if(index_.entries.begin(), index_.entries.end(), isRestored),
@@ -204,9 +273,99 @@ bool Store::Forget(const std::vector<Entry>& restored, sys::FileError& why) {
         return false;
     }
     for (const Entry& e : restored) {
-        if (!e.Absent()) system_.RemoveFile(folder_ + e.saved);
+        if (!e.Absent() && e.older.empty()) system_.RemoveFile(folder_ + e.saved);
     }
     return true;
+}
+
+bool Store::TakeVersion(const std::string& from, const std::string& destination, Version& v,
+                        sys::FileError& why) {
+    if (v.saved.empty()) return true;  // "there was no file" needs no file
+    const std::string name = NewSavedName(destination);
+    Fingerprint back;
+    if (!MakeFolder(why) || !system_.CopyFileTo(from + v.saved, folder_ + name, false, &why) ||
+        !FingerprintFile(system_, folder_ + name, back, &why)) {
+        return false;
+    }
+    if (back != v.fingerprint) {
+        system_.RemoveFile(folder_ + name);
+        return Refuse(why, "保存しておいた元のファイル " + from + v.saved + " が壊れています");
+    }
+    v.saved = name;
+    return true;
+}
+
+bool Store::TakeOver(const std::string& from, sys::FileError& why) {
+    std::string text;
+    if (!system_.ReadFile(from + kIndexName, text, &why)) {
+        return why.fault == sys::Fault::SourceMissing;  // nothing kept there
+    }
+    Load();
+    if (!loaded_)
+        return Refuse(why, "元のファイルの記録 " + folder_ + kIndexName + " を読めません");
+    const Fingerprint mark = FingerprintOf(text);
+    std::string done;
+    system_.ReadFile(folder_ + kTakenOverName, done);
+    std::string line = FormatFingerprintText(mark) + "\t" + from;
+    if (done.find(line + "\r\n") != std::string::npos) return true;
+
+    const Index before = index_;
+    std::vector<std::string> added;
+    bool ok = true;
+    for (const Entry& theirs : ParseIndex(text).entries) {
+        Entry* mine = Find(theirs.destination);
+        // Their versions, oldest first, then their newest.
+        std::vector<Version> versions = theirs.older;
+        if (theirs.known) versions.push_back({theirs.saved, theirs.original});
+        if (!mine) {
+            Entry n = theirs;
+            for (Version& v : versions) {
+                ok = ok && TakeVersion(from, n.destination, v, why);
+                if (ok && !v.saved.empty()) added.push_back(v.saved);
+            }
+            if (!ok) break;
+            if (n.known) {
+                n.saved = versions.back().saved;
+                versions.pop_back();
+            }
+            n.older = versions;
+            index_.entries.push_back(n);
+            continue;
+        }
+        // Versions this store does not keep go before its own: they are from earlier runs.
+        std::vector<Version> earlier;
+        for (Version& v : versions) {
+            if (v.saved.empty() || mine->IsKept(v.fingerprint)) continue;
+            ok = TakeVersion(from, mine->destination, v, why);
+            if (!ok) break;
+            added.push_back(v.saved);
+            earlier.push_back(v);
+        }
+        if (!ok) break;
+        mine = Find(theirs.destination);  // (no entry was added: still valid)
+        mine->older.insert(mine->older.begin(), earlier.begin(), earlier.end());
+        if (!mine->known && !earlier.empty()) {
+            // Ours knew nothing of the game's file: theirs did.
+            mine->known = true;
+            mine->saved = mine->older.back().saved;
+            mine->original = mine->older.back().fingerprint;
+            mine->older.pop_back();
+        }
+        for (const Fingerprint& f : theirs.ours) {
+            if (!mine->IsOurs(f)) mine->ours.push_back(f);
+        }
+        if (!mine->IsOurs(theirs.copied) && theirs.copied != Fingerprint{})
+            mine->ours.push_back(theirs.copied);
+    }
+    sys::FileError saveWhy;
+    if (ok && Save(saveWhy) &&
+        system_.SaveFileAtomic(folder_ + kTakenOverName, done + line + "\r\n", &saveWhy)) {
+        return true;
+    }
+    if (ok) why = saveWhy;
+    index_ = before;
+    for (const std::string& name : added) system_.RemoveFile(folder_ + name);
+    return false;
 }
 
 }  // namespace originals

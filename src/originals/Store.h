@@ -1,17 +1,19 @@
 // The game's own files, kept before "コピー開始" replaces them, and put back on request.
 //
-// Everything lives beside the exe in the folder "originals": one saved copy per
-// destination file that had one, and "index.txt", one line per destination. The rules:
+// Everything lives in the folder "originals" of QUAVERIX's data folder (settings::DataFolder):
+// one saved copy per version of a destination's file, and "index.txt", one line per
+// destination. The rules:
 // - the first copy into a destination saves the file that is there (or notes that none
 //   was there);
-// - a destination whose file is still the one QUAVERIX copied last keeps its saved
-//   original, so applying again never saves QUAVERIX's own copy;
-// - a file that differs from both the saved original and QUAVERIX's last copy (the game
-//   was patched) is the new original and takes the old one's place;
-// - a restore puts an original back only where the file there is still QUAVERIX's copy,
-//   and drops a saved original only after it was put back.
+// - a file that QUAVERIX put there (its last copy, an earlier one, or what its batch file
+//   copies, noted when the batch file is written) is never taken for the game's;
+// - a file that is neither QUAVERIX's nor a kept version (the game was patched) is kept
+//   too, as the newest version: a kept file is never deleted by a copy;
+// - a restore puts back the newest version, only where the file there is QUAVERIX's, and
+//   drops saved files only after they were put back.
 // Saved files and the index are written beside and moved into place, so each is always
-// either the old one or the complete new one.
+// either the old one or the complete new one. Files are compared by their fingerprints,
+// read through a fixed buffer whatever their size.
 #pragma once
 
 #include <string>
@@ -34,6 +36,17 @@ public:
     // when the original could not be saved: the copy must then not run.
     bool BeforeCopy(const std::string& source, const std::string& destination, bool keep,
                     sys::FileError& why);
+    // After a copy to `destination` succeeded: notes what is there now as QUAVERIX's (the
+    // source may have changed since BeforeCopy read it), where there is a record.
+    void AfterCopy(const std::string& destination);
+    // "Bat作成": the batch file will copy `source` over `destination`. Notes that file as
+    // QUAVERIX's, so a later copy does not keep it as the game's. With `keep`, a
+    // destination without a record gets one that knows nothing of the game's file yet.
+    bool NoteBatch(const std::string& source, const std::string& destination, bool keep,
+                   sys::FileError& why);
+    // True when `file` (by default the one at `destination`) is one QUAVERIX put at
+    // `destination`.
+    bool HoldsOurs(const std::string& destination, const std::string& file = "");
 
     // The recorded destinations inside `folder` (the destination folder's text).
     std::vector<Entry> EntriesIn(const std::string& folder);
@@ -43,10 +56,19 @@ public:
     // file's path, or "" for the removal of a file that was not there before (so that a
     // step the player's rights did not allow can be done again with more).
     bool Restore(const Entry& entry, sys::FileError& why, std::string* putBack = nullptr);
-    // Drops the records of the destinations put back, then their saved files.
+    // Drops the records of the destinations put back, then their saved files. A record
+    // that also holds older versions of the game's file stays whole, saved files and all:
+    // a game update may have been a file the player put there by hand.
     bool Forget(const std::vector<Entry>& restored, sys::FileError& why);
 
     const Index& Current() { return Load(); }
+
+    // Takes the records and saved files of another originals folder over into this one
+    // (QUAVERIX's data folder moved): each version this store does not keep yet is copied
+    // (and read back) and listed; nothing there is changed or deleted. A folder taken over
+    // is noted with its index's fingerprint, so it is taken over again only when it
+    // changed. False, with the reason, when something could not be taken over.
+    bool TakeOver(const std::string& from, sys::FileError& why);
 
 private:
     const Index& Load();
@@ -58,16 +80,20 @@ private:
     // keeping the file that is there when it is the game's own.
     bool Note(Entry* e, const std::string& destination, const Fingerprint& in, bool present,
               sys::FileError& why);
+    // Saves the file at `destination` (fingerprint `now`) as `name`: copied, then read back.
+    bool Keep(const std::string& destination, const std::string& name, const Fingerprint& now,
+              sys::FileError& why);
     bool Save(sys::FileError& why);
     Entry* Find(const std::string& destination);
     std::string NewSavedName(const std::string& destination);
+    // One version from `from` kept here under a new name; false when it could not be.
+    bool TakeVersion(const std::string& from, const std::string& destination, Version& v,
+                     sys::FileError& why);
 
     sys::System& system_;
     std::string folder_;
     Index index_;
     bool loaded_ = false;
-    // Read buffers kept from one file to the next: music files are megabytes each.
-    std::string incoming_, current_;
 };
 
 }  // namespace originals

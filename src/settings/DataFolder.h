@@ -10,16 +10,22 @@ namespace settings {
 
 inline constexpr char kAppFolderName[] = "QUAVERIX";
 
-// The folder for user.ini and originals, with its trailing backslash: beside the exe when
-// a file can be made there (the portable case), otherwise "%APPDATA%\QUAVERIX\" (QUAVERIX
-// unzipped under Program Files). The first time that folder is used, a user.ini of
-// earlier runs is taken over: the one Windows redirected into the VirtualStore for the
-// exe folder, else the exe folder's own. Without a known %APPDATA% it stays the exe folder.
+// The folder for user.ini and originals, with its trailing backslash. One place in every
+// order of runs, so that 元に戻す always finds what was kept:
+// - "%APPDATA%\QUAVERIX\" once it holds data (user.ini or kept originals), whatever the
+//   exe folder allows now (a run started as administrator can write under Program Files);
+// - otherwise beside the exe when a file can be made there (the portable case);
+// - otherwise "%APPDATA%\QUAVERIX\" (QUAVERIX under Program Files, or its folder made
+//   read-only), without a known %APPDATA% the exe folder.
+// Whenever %APPDATA%\QUAVERIX is used, what earlier runs kept beside the exe (or in the
+// VirtualStore Windows kept for that folder) is taken over: user.ini once, the originals
+// whenever that folder holds versions not taken over yet (see originals::Store::TakeOver).
 std::string ChooseDataFolder(sys::System& system);
 
 // Where virtualization kept a legacy program's write to `path`:
 // "<LocalAppData>\VirtualStore\<path without its drive>"; "" for a path without a drive
-// letter (a network path) or when LocalAppData is unknown.
+// letter (a network path), on another drive than the system's, or when LocalAppData is
+// unknown.
 std::string VirtualStorePath(sys::System& system, const std::string& path);
 
 }  // namespace settings

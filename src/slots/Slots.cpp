@@ -47,6 +47,17 @@ bool IsUsableSlotName(std::string_view name) {
     return true;
 }
 
+std::optional<std::string> DestinationFolder(std::string_view typed) {
+    if (typed.size() >= 2 && typed.front() == '"' && typed.back() == '"')
+        typed = typed.substr(1, typed.size() - 2);
+    if (typed.find('"') != std::string_view::npos) return std::nullopt;
+    return std::string(typed);
+}
+
+std::string SlotLabel(std::string_view name, int line) {
+    return name.empty() ? std::to_string(line + 1) + " 行目" : std::string(name);
+}
+
 std::string TipOf(std::string_view line) { return text::ReplaceAll(line, "=", " - "); }
 
 ListFile ReadListFile(ini::IniFile& f) {

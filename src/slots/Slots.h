@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -32,6 +33,14 @@ std::string AssignedValue(std::string_view line);
 bool IsUsableSlotName(std::string_view name);
 // The reason the copy report gives for a slot whose name is refused.
 inline constexpr const char* kUnusableSlotName = "ファイル名として使えない名前です";
+
+// The destination folder as typed or pasted into its box: one pair of quotes around it
+// (Explorer's "パスのコピー" gives them) is dropped. Nothing when a '"' is left, which no
+// folder name holds and which would break the batch file's quoting.
+std::optional<std::string> DestinationFolder(std::string_view typed);
+
+// A slot's name in a report: the name, or "<n> 行目" for a line without one.
+std::string SlotLabel(std::string_view name, int line);
 
 // Destination folder, one backslash (always), slot name.
 std::string DestinationPath(std::string_view folder, std::string_view name);

@@ -1,6 +1,6 @@
 #!/usr/bin/env python3
 """Checks the built QUAVERIX.exe as a player's Windows would see it: a GUI program of the
-expected width, one icon, the version record, the manifest (common controls 6, per-monitor
+expected width (the 32-bit one large-address-aware), one icon, the version record, the manifest (common controls 6, per-monitor
 DPI awareness, supported Windows versions, the execution level asInvoker), and imports of system
 DLLs only."""
 import re
@@ -25,6 +25,9 @@ def main(path, bits):
     magic = pe.OPTIONAL_HEADER.Magic
     check(magic == (0x10B if bits == 32 else 0x20B), f"PE32{'+' if bits == 64 else ''} expected")
     check(pe.OPTIONAL_HEADER.Subsystem == 2, "GUI subsystem expected")
+    # A 32-bit process gets 4 GB of address space on 64-bit Windows only with this flag.
+    large = pe.FILE_HEADER.Characteristics & pefile.IMAGE_CHARACTERISTICS["IMAGE_FILE_LARGE_ADDRESS_AWARE"]
+    check(bits == 64 or large, "large-address-aware flag missing")
 
     imports = {e.dll.decode().lower() for e in getattr(pe, "DIRECTORY_ENTRY_IMPORT", [])}
     check(imports <= SYSTEM_DLLS, f"non-system imports: {sorted(imports - SYSTEM_DLLS)}")

@@ -205,6 +205,7 @@ bool FakeSystem::ReadFile(const std::string& path, std::string& data, FileError*
         return Fail(why, Fault::SourceMissing);
     }
     if (InUse(path)) return Fail(why, Fault::InUse);
+    if (it->second.bigSize > 0) return Fail(why, Fault::Other, "メモリが足りません");
     data = it->second.data;
     return true;
 }
@@ -213,22 +214,47 @@ std::optional<std::uint64_t> FakeSystem::SizeOf(const std::string& path) {
     auto it = nodes_.find(Key(path));
     if (it == nodes_.end() || (it->second.attributes & kDirectory) || !DriveReady(path))
         return std::nullopt;
-    return it->second.data.size();
+    return it->second.bigSize > 0 ? it->second.bigSize : it->second.data.size();
 }
 
 bool FakeSystem::ReadPart(const std::string& path, std::uint64_t offset, std::size_t count,
-                          std::string& data) {
+                          std::string& data, FileError* why) {
     data.clear();
     ++partReads;
     auto it = nodes_.find(Key(path));
-    if (it == nodes_.end() || (it->second.attributes & kDirectory) || !DriveReady(path) ||
-        InUse(path)) {
-        return false;
+    if (it == nodes_.end() || (it->second.attributes & kDirectory) || !DriveReady(path)) {
+        return Fail(why, Fault::SourceMissing);
     }
-    const std::string& all = it->second.data;
-    if (offset < all.size()) data = all.substr(static_cast<std::size_t>(offset), count);
+    if (InUse(path)) return Fail(why, Fault::InUse);
+    count = std::min<std::size_t>(count, 1 << 20);  // as the real system gives at most
+    const Node& n = it->second;
+    if (n.bigSize > 0) {
+        if (offset < n.bigSize) {
+            static const std::string period = [] {
+                std::string p(2 * kBigPeriod, '\0');
+                for (std::size_t i = 0; i < p.size(); ++i) p[i] = BigFileByte(i);
+                return p;
+            }();
+            const std::size_t want =
+                static_cast<std::size_t>(std::min<std::uint64_t>(count, n.bigSize - offset));
+            for (std::size_t done = 0; done < want;) {
+                const std::size_t from = static_cast<std::size_t>((offset + done) % kBigPeriod);
+                const std::size_t take = std::min<std::size_t>(want - done, kBigPeriod);
+                data.append(period, from, take);
+                done += take;
+            }
+        }
+    } else if (offset < n.data.size()) {
+        data = n.data.substr(static_cast<std::size_t>(offset), count);
+    }
     partBytes += data.size();
+    largestPart = std::max(largestPart, data.size());
     return true;
+}
+
+void FakeSystem::AddBigFile(const std::string& path, std::uint64_t size) {
+    AddFile(path);
+    nodes_[Key(path)].bigSize = size;
 }
 
 bool FakeSystem::SaveFileAtomic(const std::string& path, const std::string& data, FileError* why) {
@@ -321,7 +347,12 @@ bool FakeSystem::CanCreateIn(const std::string& folder) {
 }
 
 std::string FakeSystem::ProfileFolder(UserFolder which) {
-    return which == UserFolder::RoamingAppData ? appData : localAppData;
+    switch (which) {
+        case UserFolder::RoamingAppData: return appData;
+        case UserFolder::LocalAppData: return localAppData;
+        case UserFolder::Windows: return windowsFolder;
+    }
+    return std::string();
 }
 
 namespace {

@@ -34,6 +34,14 @@ public:
     void AddFile(const std::u16string& path, std::string data = "",
                  std::uint32_t attributes = kArchive);
     // Gives an existing file or folder a short name (none unless given one).
+    // A file too big to hold (gigabytes): its bytes are made when read, repeating every
+    // kBigPeriod bytes (BigFileByte); a whole read of it fails as in a 32-bit process.
+    void AddBigFile(const std::string& path, std::uint64_t size);
+    static constexpr std::uint64_t kBigPeriod = 4093;  // prime: no chunk starts alike
+    static char BigFileByte(std::uint64_t at) {
+        return static_cast<char>(((at % kBigPeriod) * 2654435761u) >> 13);
+    }
+    std::size_t largestPart = 0;  // the most bytes one ReadPart gave
     void SetShortName(const std::u16string& path, std::string shortName);
     void SetAttributes(const std::string& path, std::uint32_t attributes);
     void Remove(const std::string& path);
@@ -48,6 +56,7 @@ public:
     // The player's profile folders (ProfileFolder); empty: unknown.
     std::string appData = "C:\\Users\\Player\\AppData\\Roaming";
     std::string localAppData = "C:\\Users\\Player\\AppData\\Local";
+    std::string windowsFolder = "C:\\Windows";
     // How the next runs with administrator rights end (empty: Done). A Done run does its
     // job on this same fake, with the rights, as the elevated program would.
     std::deque<Elevation> elevationAnswers;
@@ -92,7 +101,7 @@ public:
     bool ReadFile(const std::string& path, std::string& data, FileError* why = nullptr) override;
     std::optional<std::uint64_t> SizeOf(const std::string& path) override;
     bool ReadPart(const std::string& path, std::uint64_t offset, std::size_t count,
-                  std::string& data) override;
+                  std::string& data, FileError* why = nullptr) override;
     int partReads = 0;  // ReadPart calls, to see that a check reads little
     std::uint64_t partBytes = 0;  // and how much
     bool SaveFileAtomic(const std::string& path, const std::string& data,
@@ -126,6 +135,7 @@ private:
         std::uint32_t attributes = 0;
         std::string data;
         std::string shortName;  // 8.3 name; empty for none
+        std::uint64_t bigSize = 0;  // a big file's size (data stays empty)
     };
     struct Drive {
         DriveInfo info;

@@ -35,9 +35,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     QX_FUZZ_CHECK(audio::Inspect(file) == f);
     QX_FUZZ_CHECK(f.durationMs >= -1);
     QX_FUZZ_CHECK(f.sampleRate >= 0 && f.channels >= 0 && f.bitrateKbps >= 0 && f.bits >= 0);
-    if (f.kind == audio::Kind::Mp3 || f.kind == audio::Kind::MpegLayer1 ||
-        f.kind == audio::Kind::MpegLayer2)
-        QX_FUZZ_CHECK(IsMpegRate(f.sampleRate) && (f.channels == 1 || f.channels == 2));
+    const bool mpeg = f.kind == audio::Kind::Mp3 || f.kind == audio::Kind::MpegLayer1 ||
+                      f.kind == audio::Kind::MpegLayer2;
+    if (mpeg) QX_FUZZ_CHECK(IsMpegRate(f.sampleRate) && (f.channels == 1 || f.channels == 2));
+    QX_FUZZ_CHECK(!f.freeFormat || mpeg);
     QX_FUZZ_CHECK((size == 0) == (f.kind == audio::Kind::Empty));
     QX_FUZZ_CHECK(f.kind != audio::Kind::Unreadable);
 

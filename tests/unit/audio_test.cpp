@@ -237,9 +237,155 @@ TEST_F(AudioFiles, EdgeCases) {
     EXPECT_EQ(audio::Inspect(source).kind, Kind::Unreadable);
 }
 
+// Zero bytes after an ID3v2 tag that its size does not count are passed over, up to the
+// bound; more is no audio, and zeros to the end a file never filled.
+TEST_F(AudioFiles, ZeroPaddingAfterTheTag) {
+    Make(
+        {"tone 44100 stereo tone.wav && lame --quiet -b 128 --add-id3v2 --tt Tone tone.wav "
+         "tagged.mp3"});
+    const std::string mp3 = Bytes("tagged.mp3");
+    ASSERT_EQ(mp3.substr(0, 3), "ID3");
+    std::size_t tag = 10;
+    for (int i = 6; i < 10; ++i) tag += static_cast<std::size_t>(mp3[i]) << (7 * (9 - i));
+    const auto padded = [&](std::uint64_t zeros) {
+        return mp3.substr(0, tag) + std::string(zeros, '\0') + mp3.substr(tag);
+    };
+    const std::uint64_t bound = audio::kMaxTagPadding;
+    struct Pad {
+        const char* what;
+        std::string bytes;
+        Kind kind;
+        bool truncated;
+    };
+    // clang-format off
+    const Pad cases[] = {
+        {"more than the first 4 KB", padded(5000), Kind::Mp3, false},
+        {"up to the bound", padded(bound), Kind::Mp3, false},
+        {"one byte past the bound", padded(bound + 1), Kind::Unknown, false},
+        {"zeros to the end, past the bound", Id3("TIT2") + std::string(bound + 20000, '\0'), Kind::Unknown, true},
+    };
+    // clang-format on
+    for (const Pad& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::uint64_t read = 0;
+        const Finding f = audio::Inspect(Over(c.bytes, read));
+        EXPECT_EQ(f.kind, c.kind);
+        EXPECT_EQ(f.truncated, c.truncated);
+        EXPECT_LE(read, bound + 24u * 1024);
+        if (c.kind == Kind::Mp3) {
+            EXPECT_EQ(f.sampleRate, 44100);
+            EXPECT_EQ(f.bitrateKbps, 128);
+            EXPECT_NEAR(f.durationMs, 2000, 80);
+        }
+    }
+}
+
+// Free-format MPEG audio (bitrate index 0): the frame length is the distance between
+// agreeing headers.
+TEST_F(AudioFiles, FreeFormat) {
+    Make({"tone 44100 stereo a.wav && lame --quiet --freeformat -b 200 a.wav free200.mp3",
+          "tone 32000 mono b.wav && lame --quiet --freeformat -b 100 -t b.wav free100.mp3",
+          "tone 22050 mono c.wav && lame --quiet --freeformat -b 72 c.wav free72.mp3",
+          "tone 48000 stereo d.wav && lame --quiet --freeformat -b 450 d.wav free450.mp3"});
+    const std::string free200 = Bytes("free200.mp3");
+    // 48 kHz mono frames of 300 bytes, each holding a header of the same stream at 100.
+    const std::string decoy = Frames(
+        std::string("\xFF\xFB\x04\xC4", 4) + std::string(96, '\0') + "\xFF\xFB\x04\xC4", 300, 6);
+    const std::string junk(1500, 'j');
+    struct Free {
+        const char* what;
+        std::string bytes;
+        Kind kind;
+        bool truncated;
+        int rate, channels, kbps;
+        std::int64_t ms;
+    };
+    const int _ = kAny;
+    // clang-format off
+    const Free cases[] = {
+        {"lame 200 kbit/s", free200, Kind::Mp3, false, 44100, 2, 200, 2000},
+        {"lame 100 kbit/s, no Info header", Bytes("free100.mp3"), Kind::Mp3, false, 32000, 1, 100, 2000},
+        {"lame MPEG-2", Bytes("free72.mp3"), Kind::Mp3, false, 22050, 1, 72, 2000},
+        {"lame 450 kbit/s", Bytes("free450.mp3"), Kind::Mp3, false, 48000, 2, 450, 2000},
+        {"cut in half", free200.substr(0, free200.size() / 2), Kind::Mp3, true, 44100, 2, 200, _},
+        {"a header of the stream inside each frame", decoy + junk, Kind::Mp3, false, 48000, 1, 100, _},
+        {"a lone free-format header", junk + "\xFF\xFB\x00\x64" + junk, Kind::Unknown, false, 0, 0, 0, _},
+        {"frames that do not keep their length", Frames("\xFF\xFB\x04\xC4", 300, 1) +
+         Frames("\xFF\xFB\x04\xC4", 310, 1) + Frames("\xFF\xFB\x04\xC4", 300, 2) + junk,
+         Kind::Unknown, false, 0, 0, 0, _},
+    };
+    // clang-format on
+    for (const Free& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::uint64_t read = 0;
+        const Finding f = audio::Inspect(Over(c.bytes, read));
+        EXPECT_LE(read, 24u * 1024);
+        EXPECT_EQ(f.kind, c.kind);
+        EXPECT_EQ(f.freeFormat, c.kind == Kind::Mp3);
+        EXPECT_EQ(f.truncated, c.truncated);
+        EXPECT_EQ(f.sampleRate, c.rate);
+        EXPECT_EQ(f.channels, c.channels);
+        EXPECT_FALSE(f.vbr);
+        if (!c.truncated) {
+            EXPECT_EQ(f.bitrateKbps, c.kbps);
+        }
+        if (c.ms != kAny) {
+            EXPECT_NEAR(f.durationMs, c.ms, 80);
+        }
+    }
+}
+
+// A WAVE too big for its 32-bit sizes: RIFF's size wrapped, and "data"'s left open,
+// wrapped or capped. The sizes cannot be right past 4 GB, so the data runs to the end.
+TEST(AudioBigWave, DataToTheEndPastFourGigabytes) {
+    constexpr std::uint64_t kGiB = std::uint64_t{1} << 30, kFourGiB = 4 * kGiB;
+    // 44.1 kHz stereo 16-bit PCM: 176400 bytes a second; "data" at 36, the audio at 44.
+    const std::string fmt = "fmt " + Le(16, 4) + Le(1, 2) + Le(2, 2) + Le(44100, 4) +
+                            Le(176400, 4) + Le(4, 2) + Le(16, 2);
+    struct Big {
+        const char* what;
+        std::uint64_t size;
+        std::uint32_t dataSize;
+        std::uint64_t dataBytes;  // what the length follows from
+    };
+    // clang-format off
+    const Big cases[] = {
+        {"left open", 5 * kGiB, 0xFFFFFFFF, 5 * kGiB - 44},
+        {"wrapped", 5 * kGiB, static_cast<std::uint32_t>(5 * kGiB - 44), 5 * kGiB - 44},
+        {"capped", 5 * kGiB, 0x7FFFFFFF, 5 * kGiB - 44},
+        {"the largest a RIFF size can tell", kFourGiB + 7, 0xFFFFFFDB, kFourGiB - 37},
+        {"a chunk after the data, within RIFF's sizes", kFourGiB + 7, 0x10000000, 0x10000000},
+        {"a chunk after the data, one byte past them", kFourGiB + 8, 0x10000000, kFourGiB - 36},
+    };
+    // clang-format on
+    for (const Big& c : cases) {
+        SCOPED_TRACE(c.what);
+        const std::string head = "RIFF" + Le(static_cast<std::uint32_t>(c.size - 8), 4) + "WAVE" +
+                                 fmt + "data" + Le(c.dataSize, 4);
+        std::uint64_t read = 0;
+        // The audio is served as it is asked for, never held.
+        const audio::Source source{
+            c.size, [&](std::uint64_t offset, std::size_t count) {
+                EXPECT_TRUE(count > 0 && offset < c.size && count <= c.size - offset);
+                read += count;
+                std::string bytes(count, 'a');
+                for (std::size_t i = 0; i < count && offset + i < head.size(); ++i)
+                    bytes[i] = head[offset + i];
+                return bytes;
+            }};
+        const Finding f = audio::Inspect(source);
+        EXPECT_EQ(f.kind, Kind::Wave);
+        EXPECT_FALSE(f.truncated);
+        EXPECT_EQ(f.durationMs, static_cast<std::int64_t>(c.dataBytes * 1000 / 176400));
+        EXPECT_LE(read, 24u * 1024);
+    }
+}
+
 TEST(AudioJudge, LineAndFitBySlot) {
     // clang-format off
     const Finding mp3{.kind = Kind::Mp3, .sampleRate = 44100, .channels = 2, .bitrateKbps = 192, .durationMs = 205000};
+    const Finding free{.kind = Kind::Mp3, .sampleRate = 44100, .channels = 2, .bitrateKbps = 200, .freeFormat = true,
+                       .durationMs = 205000};
     const Finding pcm{.kind = Kind::Wave, .sampleRate = 44100, .channels = 2, .bitrateKbps = 1411,
                       .bits = 16, .waveFormat = 1, .durationMs = 2400};
     // clang-format on
@@ -252,6 +398,11 @@ TEST(AudioJudge, LineAndFitBySlot) {
     // clang-format off
     const Case cases[] = {
         {mp3, "01.mp3", Fit::Fits, "MP3 44.1kHz ステレオ 192kbps 3:25"},
+        {free, "01.mp3", Fit::MayNotPlay, "MP3 (フリーフォーマット) 44.1kHz ステレオ 200kbps: 再生できないプレーヤーがあります"},
+        {free, "bgm.ogg", Fit::Fits, "MP3 (フリーフォーマット) 44.1kHz ステレオ 200kbps 3:25"},
+        {free, "Msg_NewMsg.wav", Fit::DoesNotFit, "WAVE ではありません: MP3 のファイルです"},
+        {{.kind = Kind::Mp3, .truncated = true, .sampleRate = 44100, .channels = 2, .freeFormat = true},
+         "01.mp3", Fit::DoesNotFit, "MP3 (フリーフォーマット) 44.1kHz ステレオ (途中で切れています)"},
         {{.kind = Kind::Mp3, .sampleRate = 48000, .channels = 1, .bitrateKbps = 190, .vbr = true, .durationMs = 3725400},
          "01.MP3", Fit::Fits, "MP3 48kHz モノラル VBR 平均 190kbps 1:02:05"},
         {{.kind = Kind::Mp3, .truncated = true, .sampleRate = 11025, .channels = 2, .bitrateKbps = 128, .durationMs = 9000},

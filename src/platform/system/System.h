@@ -107,6 +107,7 @@ enum class WriteStatus { Ok, CannotCreate, WriteFailed };
 enum class UserFolder {
     RoamingAppData,  // %APPDATA%
     LocalAppData,  // %LOCALAPPDATA%, where Windows keeps the VirtualStore
+    Windows,  // the Windows folder, whose drive is the system drive
 };
 
 // How a run of QUAVERIX with administrator rights ended.
@@ -162,10 +163,11 @@ public:
     virtual bool ReadFile(const std::string& path, std::string& data, FileError* why = nullptr) = 0;
     // A file's size without opening it; nothing for a missing file or a folder.
     virtual std::optional<std::uint64_t> SizeOf(const std::string& path) = 0;
-    // Up to `count` bytes from `offset` into `data` (fewer at the end of the file); false
-    // when the file cannot be read. For looking at a file's content without reading it all.
+    // Up to `count` bytes from `offset` into `data` (fewer at the end of the file, and
+    // never more than 1 MB a call); false when the file cannot be read. For looking at a
+    // file's content, or going through it, without holding it all.
     virtual bool ReadPart(const std::string& path, std::uint64_t offset, std::size_t count,
-                          std::string& data) = 0;
+                          std::string& data, FileError* why = nullptr) = 0;
     // Replaces a file so that it is always either the old one or the whole new one:
     // written beside it, flushed, then moved over it. False when any step fails.
     virtual bool SaveFileAtomic(const std::string& path, const std::string& data,

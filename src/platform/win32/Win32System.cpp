@@ -196,18 +196,25 @@ std::optional<std::uint64_t> Win32System::SizeOf(const std::string& path) {
 }
 
 bool Win32System::ReadPart(const std::string& path, std::uint64_t offset, std::size_t count,
-                           std::string& data) {
+                           std::string& data, sys::FileError* why) {
     data.clear();
     KernelHandle h(CreateFileW(W(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                nullptr, OPEN_EXISTING, FILE_FLAG_RANDOM_ACCESS, nullptr));
+    if (!h) {
+        const DWORD code = GetLastError();
+        return code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND
+                   ? Fail(why, sys::Fault::SourceMissing)
+                   : Fail(why, code);
+    }
     LARGE_INTEGER at{};
     at.QuadPart = static_cast<LONGLONG>(offset);
-    if (!h || !SetFilePointerEx(h.Get(), at, nullptr, FILE_BEGIN)) return false;
+    if (!SetFilePointerEx(h.Get(), at, nullptr, FILE_BEGIN)) return Fail(why, GetLastError());
     data.resize(std::min<std::size_t>(count, kChunk));
     DWORD got = 0;
     bool ok = ::ReadFile(h.Get(), data.data(), static_cast<DWORD>(data.size()), &got, nullptr);
+    const DWORD code = ok ? 0 : GetLastError();
     data.resize(ok ? got : 0);
-    return ok;
+    return ok ? true : Fail(why, code);
 }
 
 bool Win32System::SaveFileAtomic(const std::string& path, const std::string& data,
@@ -388,6 +395,11 @@ bool Win32System::CanCreateIn(const std::string& folder) {
 }
 
 std::string Win32System::ProfileFolder(sys::UserFolder which) {
+    if (which == sys::UserFolder::Windows) {
+        wchar_t windows[MAX_PATH];
+        UINT n = GetSystemWindowsDirectoryW(windows, MAX_PATH);
+        return n == 0 || n >= MAX_PATH ? std::string() : UsablePath(std::wstring(windows, n));
+    }
     const wchar_t* name = which == sys::UserFolder::RoamingAppData ? L"APPDATA" : L"LOCALAPPDATA";
     wchar_t value[MAX_PATH * 2];
     DWORD n = GetEnvironmentVariableW(name, value, MAX_PATH * 2);

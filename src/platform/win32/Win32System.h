@@ -25,7 +25,7 @@ public:
                   sys::FileError* why = nullptr) override;
     std::optional<std::uint64_t> SizeOf(const std::string& path) override;
     bool ReadPart(const std::string& path, std::uint64_t offset, std::size_t count,
-                  std::string& data) override;
+                  std::string& data, sys::FileError* why = nullptr) override;
     bool SaveFileAtomic(const std::string& path, const std::string& data,
                         sys::FileError* why = nullptr) override;
     sys::WriteStatus CreateAndWrite(const std::string& path, const std::string& data) override;
