@@ -3,6 +3,7 @@
 
 #include <cstdlib>
 
+#include "QUAVERIX/ElevatedMode.h"
 #include "elevated/Job.h"
 #include "mainform/MainForm.h"
 #include "platform/ui/Application.h"
@@ -36,7 +37,7 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     // Started again with administrator rights for a job of the direct copy: no window.
     const std::wstring argument = Argument();
     if (argument.rfind(win32::W(std::string(elevated::kArgument)), 0) == 0) {
-        return win32::RunElevatedJob(argument);
+        return RunElevatedMode(argument);
     }
     win32::Win32System system;
     ui::Application application(system);

@@ -1,5 +1,6 @@
 #include "elevated/Job.h"
 
+#include <cstdio>
 #include <cstdlib>
 
 #include "platform/paths/Paths.h"
@@ -9,7 +10,7 @@
 namespace elevated {
 namespace {
 
-constexpr char kVersion[] = "1";
+constexpr char kVersion[] = "2";
 
 // The fields of a job or result line: each ends with '|', found at character starts.
 std::vector<std::string> Fields(std::string_view text) {
@@ -29,8 +30,39 @@ bool EndsWithNoCase(std::string_view s, std::string_view end) {
     return s.size() >= end.size() && text::EqualsNoCase(s.substr(s.size() - end.size()), end);
 }
 
-sys::FileError Refused() {
-    return {sys::Fault::Other, "管理者として行う操作として正しくないため、行いませんでした"};
+std::string FormatState(const std::optional<originals::Fingerprint>& state) {
+    if (!state) return "-";
+    char hash[17];
+    std::snprintf(hash, sizeof hash, "%016llx", static_cast<unsigned long long>(state->hash));
+    return std::to_string(state->size) + ":" + hash;
+}
+
+// Digits only, no sign or blank: a number as FormatState writes it.
+bool Number(std::string_view text, int base, std::uint64_t& out) {
+    if (text.empty() || text.size() > 20) return false;
+    for (char c : text) {
+        const bool digit = (c >= '0' && c <= '9') || (base == 16 && c >= 'a' && c <= 'f');
+        if (!digit) return false;
+    }
+    char* end = nullptr;
+    const std::string s(text);
+    out = std::strtoull(s.c_str(), &end, base);
+    return end == s.c_str() + s.size();
+}
+
+bool ParseState(std::string_view text, std::optional<originals::Fingerprint>& state) {
+    if (text == "-") {
+        state.reset();
+        return true;
+    }
+    const std::size_t colon = text.find(':');
+    originals::Fingerprint f;
+    if (colon == std::string_view::npos || text.size() - colon - 1 != 16 ||
+        !Number(text.substr(0, colon), 10, f.size) || !Number(text.substr(colon + 1), 16, f.hash)) {
+        return false;
+    }
+    state = f;
+    return true;
 }
 
 }  // namespace
@@ -39,7 +71,7 @@ std::string FormatJob(const Job& job) {
     std::string out = std::string(kVersion) + "|" + job.folder + "|";
     for (const Step& s : job.steps) {
         out += s.kind == Step::Kind::Copy ? "C|" : "R|";
-        out += s.slot + "|" + s.source + "|";
+        out += s.slot + "|" + FormatState(s.expected) + "|";
     }
     return out;
 }
@@ -50,8 +82,9 @@ std::optional<Job> ParseJob(std::string_view text) {
     Job job{f[1], {}};
     for (std::size_t i = 2; i < f.size(); i += 3) {
         if (f[i] != "C" && f[i] != "R") return std::nullopt;
-        job.steps.push_back(
-            {f[i] == "C" ? Step::Kind::Copy : Step::Kind::Remove, f[i + 1], f[i + 2]});
+        Step step{f[i] == "C" ? Step::Kind::Copy : Step::Kind::Remove, f[i + 1], "", {}};
+        if (!ParseState(f[i + 2], step.expected)) return std::nullopt;
+        job.steps.push_back(std::move(step));
     }
     return job;
 }
@@ -70,30 +103,16 @@ bool IsWholePath(std::string_view path) {
     return path.find_first_of("*?\"<>|\r\n") == std::string_view::npos;
 }
 
-bool Check(const Job& job) {
-    if (!IsWholePath(job.folder)) return false;
-    for (const Step& s : job.steps) {
-        if (!IsSlotName(s.slot)) return false;
-        if (s.kind == Step::Kind::Copy ? !IsWholePath(s.source) : !s.source.empty()) return false;
+bool IsPlainFolder(sys::System& system, const std::string& folder) {
+    const std::vector<std::string> parts = paths::Components(folder);
+    if (parts.empty() || paths::RootLength(folder) == 0) return false;
+    std::string path = parts[0];
+    for (std::size_t i = 1; i < parts.size(); ++i) {
+        path = paths::Join(path, parts[i]);
+        const std::uint32_t a = system.Attributes(path);
+        if (a == sys::kNoFile || !(a & sys::kDirectory) || (a & sys::kReparsePoint)) return false;
     }
     return true;
-}
-
-std::vector<sys::FileError> Run(sys::System& system, const Job& job) {
-    std::vector<sys::FileError> out(job.steps.size());
-    if (!Check(job)) {
-        for (sys::FileError& e : out) e = Refused();
-        return out;
-    }
-    for (std::size_t i = 0; i < job.steps.size(); ++i) {
-        const Step& s = job.steps[i];
-        const std::string destination = slots::DestinationPath(job.folder, s.slot);
-        bool ok = s.kind == Step::Kind::Copy
-                      ? system.CopyFileTo(s.source, destination, false, &out[i])
-                      : system.RemoveFile(destination, &out[i]);
-        if (ok) out[i] = {};
-    }
-    return out;
 }
 
 std::string FormatResults(const std::vector<sys::FileError>& results) {
@@ -127,5 +146,40 @@ std::vector<sys::FileError> ParseResults(std::string_view text, std::size_t step
     }
     return out;
 }
+
+std::string Argument(const std::string& channel) { return kArgument + channel; }
+
+std::optional<std::string> ChannelOf(std::string_view argument) {
+    const std::string_view prefix = kArgument;
+    if (argument.substr(0, prefix.size()) != prefix) return std::nullopt;
+    std::string_view channel = argument.substr(prefix.size());
+    if (channel.empty() || channel.find_first_of("|\"\r\n ") != std::string_view::npos) {
+        return std::nullopt;
+    }
+    return std::string(channel);
+}
+
+std::string Frame(char type, std::string_view payload) {
+    char header[10];
+    std::snprintf(header, sizeof header, "%c%08zx", type, payload.size());
+    return std::string(header, 9) + std::string(payload);
+}
+
+sys::FileError BadJobReason() {
+    return {sys::Fault::Other, "管理者として行う操作として正しくないため、行いませんでした"};
+}
+
+sys::FileError LinkedFolderReason() {
+    return {sys::Fault::Other,
+            "コピー先のフォルダにジャンクションかシンボリックリンクが含まれているため、"
+            "管理者としては書き込みませんでした"};
+}
+
+sys::FileError ChangedTargetReason() {
+    return {sys::Fault::Other,
+            "管理者の権限を確かめている間にコピー先のファイルが変わったため、書き込みませんでした"};
+}
+
+sys::FileError BadNameReason() { return {sys::Fault::Other, slots::kUnusableSlotName}; }
 
 }  // namespace elevated

@@ -71,18 +71,10 @@ void TFormMain::DropVirtualStoreCopy(const std::string& destination, originals::
 std::vector<sys::FileError> TFormMain::RunWithRights(const char* question,
                                                      const std::vector<elevated::Step>& steps) {
     const std::string folder = Destination();
-    std::vector<sys::FileError> results(steps.size(), {sys::Fault::NeedsRights, ""});
-    if (System().ShowBox(sys::BoxKind::Confirm, "確認", question + folder) != sys::BoxResult::Ok) {
-        return results;
-    }
-    std::string answer;
-    switch (System().RunElevated(elevated::FormatJob({folder, steps}), answer)) {
-        case sys::Elevation::Done: return elevated::ParseResults(answer, steps.size());
-        case sys::Elevation::Declined: return results;
-        case sys::Elevation::Failed: break;
-    }
-    return std::vector<sys::FileError>(
-        steps.size(), {sys::Fault::Other, "管理者として動かす QUAVERIX を起動できませんでした"});
+    return elevated::Ask(System(), folder, steps, [&] {
+        return System().ShowBox(sys::BoxKind::Confirm, "確認", question + folder) ==
+               sys::BoxResult::Ok;
+    });
 }
 
 void TFormMain::BtnCopyGoClick(ui::Control*) {

@@ -27,7 +27,7 @@ enum class Target {
     ReadOnlyInUse,
 };
 
-enum class Op { Copy, Remove, Save, Create };
+enum class Op { Copy, Remove, Save, Create, Replace };
 
 // World: the system under test and the means to set a target up in an empty folder.
 //   sys::System& System();
@@ -83,6 +83,11 @@ inline const Case kCases[] = {
     {Target::Plain, Op::Save, true, F::None},            {Target::ReadOnly, Op::Save, false, F::TargetProtected},
     {Target::Hidden, Op::Save, true, F::None},           {Target::Folder, Op::Save, false, F::Other},
     {Target::InUse, Op::Save, false, F::Other},          {Target::ReadOnlyInUse, Op::Save, false, F::TargetProtected},
+    // The streamed replacement (side file, then moved over) refuses what a copy refuses.
+    {Target::Missing, Op::Replace, true, F::None},       {Target::NoFolder, Op::Replace, false, F::FolderMissing},
+    {Target::Plain, Op::Replace, true, F::None},         {Target::ReadOnly, Op::Replace, false, F::TargetProtected},
+    {Target::Hidden, Op::Replace, false, F::TargetProtected}, {Target::System, Op::Replace, true, F::None},
+    {Target::Folder, Op::Replace, false, F::Other},      {Target::InUse, Op::Replace, false, F::InUse},
     // The batch file's create: CREATE_ALWAYS fails on a read-only, hidden or system file.
     {Target::Missing, Op::Create, true, F::None},        {Target::NoFolder, Op::Create, false, F::None},
     {Target::Plain, Op::Create, true, F::None},          {Target::ReadOnly, Op::Create, false, F::None},
@@ -109,6 +114,20 @@ void RunFileRules(World& w) {
             case Op::Remove: ok = s.RemoveFile(path, &why); break;
             case Op::Save: ok = s.SaveFileAtomic(path, "new", &why); break;
             case Op::Create: ok = s.CreateAndWrite(path, "new") == sys::WriteStatus::Ok; break;
+            case Op::Replace: {
+                // One dropped half way first: the target stays as it was.
+                if (auto dropped = s.BeginReplace(path)) dropped->Write("ne");
+                ok = s.Attributes(path + ".quaverix~") == sys::kNoFile;
+                EXPECT_TRUE(ok) << "a dropped replacement's side file";
+                auto r = ok ? s.BeginReplace(path, &why) : nullptr;
+                ok = r && r->Write("n", &why) && r->Write("ew", &why) && r->Commit(&why);
+                r.reset();
+                EXPECT_EQ(s.Attributes(path + ".quaverix~"), sys::kNoFile);
+                if (ok) {
+                    EXPECT_EQ(s.Attributes(path) & (sys::kReadOnly | sys::kHidden), 0u);
+                }
+                break;
+            }
         }
         w.Release();
         EXPECT_EQ(ok, c.ok);

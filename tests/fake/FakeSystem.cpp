@@ -206,6 +206,7 @@ bool FakeSystem::NeedsRights(const std::string& path) const {
 }
 
 bool FakeSystem::ReadFile(const std::string& path, std::string& data, FileError* why) {
+    ++wholeReads;
     auto it = nodes_.find(Key(path));
     if (it == nodes_.end() || (it->second.attributes & kDirectory) || !DriveReady(path)) {
         return Fail(why, Fault::SourceMissing);
@@ -364,22 +365,115 @@ std::string FakeSystem::ProfileFolder(UserFolder which) {
     return std::string();
 }
 
-Elevation FakeSystem::RunElevated(const std::string& job, std::string& results) {
-    log.push_back("elevated: " + job);
-    elevatedJobs.push_back(job);
-    Elevation answer = Elevation::Done;
+namespace {
+
+// The channel as the elevated run sees it: what the asking side sends, taken from it a
+// piece at a time as it is read; what the run writes is the answer.
+class PullChannel : public Channel {
+public:
+    PullChannel(Conversation& talk, std::string& answer,
+                const std::function<void(std::size_t)>& during, std::string first)
+        : talk_(talk), answer_(answer), during_(during), piece_(std::move(first)) {}
+    std::size_t Read(char* data, std::size_t count) override {
+        while (at_ == piece_.size()) {
+            if (!talk_.Next(piece_)) return 0;
+            at_ = 0;
+            if (during_) during_(++pieces_);
+        }
+        const std::size_t n = std::min(count, piece_.size() - at_);
+        std::copy_n(piece_.data() + at_, n, data);
+        at_ += n;
+        return n;
+    }
+    bool Write(std::string_view data) override {
+        answer_ += data;
+        return true;
+    }
+
+private:
+    Conversation& talk_;
+    std::string& answer_;
+    const std::function<void(std::size_t)>& during_;
+    std::string piece_;
+    std::size_t at_ = 0;
+    std::size_t pieces_ = 1;
+};
+
+}  // namespace
+
+Elevation FakeSystem::RunElevated(Conversation& talk, std::string& answer) {
+    const std::string argument = talk.Argument("fake-channel");
+    log.push_back("elevated: " + argument);
+    elevatedArguments.push_back(argument);
+    // The job's text is the first piece's payload, after its 9-byte frame header.
+    std::string first;
+    talk.Next(first);
+    elevatedJobs.push_back(first.size() >= 9 ? first.substr(9) : std::string());
+    Elevation result = Elevation::Done;
     if (!elevationAnswers.empty()) {
-        answer = elevationAnswers.front();
+        result = elevationAnswers.front();
         elevationAnswers.pop_front();
     }
-    results.clear();
-    if (answer != Elevation::Done) return answer;
-    std::optional<elevated::Job> parsed = elevated::ParseJob(job);
-    if (!parsed) return Elevation::Failed;
+    answer.clear();
+    if (result != Elevation::Done) return result;
+    PullChannel channel(talk, answer, duringElevatedRun, std::move(first));
     elevated_ = true;
-    results = elevated::FormatResults(elevated::Run(*this, *parsed));
+    elevated::Serve(*this, channel);
     elevated_ = false;
-    return answer;
+    return answer.empty() ? Elevation::Failed : Elevation::Done;
+}
+
+// The side file: made when the replacement begins, filled piece by piece, moved over the
+// target by Commit, and gone if it is dropped first.
+class FakeReplacement : public Replacement {
+public:
+    FakeReplacement(FakeSystem& fs, std::string target)
+        : fs_(fs), target_(std::move(target)), side_(target_ + ".quaverix~") {
+        fs_.AddFile(side_, "", kArchive);
+    }
+    ~FakeReplacement() override {
+        if (!done_) fs_.Remove(side_);
+    }
+    bool Write(std::string_view data, FileError* why) override {
+        fs_.largestWrite = std::max(fs_.largestWrite, data.size());
+        auto it = fs_.nodes_.find(fs_.Key(side_));
+        if (it == fs_.nodes_.end()) return Fail(why, Fault::Other, "アクセスが拒否されました。");
+        if (fs_.diskSpace >= 0 &&
+            static_cast<long long>(it->second.data.size() + data.size()) > fs_.diskSpace) {
+            return Fail(why, Fault::Other, "ディスクに十分な空き領域がありません。");
+        }
+        it->second.data.append(data);
+        return true;
+    }
+    bool Commit(FileError* why) override {
+        fs_.log.push_back("move: " + side_ + " -> " + target_);
+        FileError e = fs_.WriteFault(target_);
+        auto side = fs_.nodes_.find(fs_.Key(side_));
+        if (side == fs_.nodes_.end()) return Fail(why, Fault::Other, "アクセスが拒否されました。");
+        if (e.fault != Fault::None) return Fail(why, e.fault, e.detail);
+        FakeSystem::Node moved = side->second;
+        fs_.nodes_.erase(side);
+        moved.name = fs_.Spelled(text::ToUtf16(target_));
+        moved.attributes = kArchive;
+        fs_.nodes_[fs_.Key(target_)] = moved;
+        done_ = true;
+        return true;
+    }
+
+private:
+    FakeSystem& fs_;
+    std::string target_, side_;
+    bool done_ = false;
+};
+
+std::unique_ptr<Replacement> FakeSystem::BeginReplace(const std::string& path, FileError* why) {
+    log.push_back("stream: " + path);
+    FileError e = WriteFault(path);
+    if (e.fault != Fault::None) {
+        Fail(why, e.fault, e.detail);
+        return nullptr;
+    }
+    return std::make_unique<FakeReplacement>(*this, path);
 }
 
 std::uint32_t FakeSystem::Attributes(const std::string& path) {

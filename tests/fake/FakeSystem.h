@@ -6,6 +6,7 @@
 #pragma once
 
 #include <deque>
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -59,7 +60,13 @@ public:
     // How the next runs with administrator rights end (empty: Done). A Done run does its
     // job on this same fake, with the rights, as the elevated program would.
     std::deque<Elevation> elevationAnswers;
-    std::vector<std::string> elevatedJobs;  // the job of every run asked for
+    std::vector<std::string> elevatedJobs;  // the job's text of every run asked for
+    std::vector<std::string> elevatedArguments;  // and the argument it was started with
+    // Runs each time the elevated run takes the next piece the asking side sends (1, 2, ...):
+    // the world may change meanwhile, as a game patch or another program could.
+    std::function<void(std::size_t piece)> duringElevatedRun;
+    std::size_t largestWrite = 0;  // the largest piece one Replacement::Write was given
+    int wholeReads = 0;  // ReadFile calls
     // Paths held open by another program without sharing: reads, writes and deletes fail.
     std::vector<std::string> inUse;
     // Paths whose reads the system refuses (access denied) though the file is there.
@@ -108,7 +115,9 @@ public:
     bool CreateFolder(const std::string& path) override;
     bool CanCreateIn(const std::string& folder) override;
     std::string ProfileFolder(UserFolder which) override;
-    Elevation RunElevated(const std::string& job, std::string& results) override;
+    Elevation RunElevated(Conversation& talk, std::string& answer) override;
+    std::unique_ptr<Replacement> BeginReplace(const std::string& path,
+                                              FileError* why = nullptr) override;
     std::uint32_t Attributes(const std::string& path) override;
     FolderListing ListFolder(const std::string& folder) override;
     std::string ShortName(const std::string& folder, const std::u16string& name) override;
@@ -122,6 +131,7 @@ public:
     bool SaveFileDialog(const SaveFileRequest& request, std::string& path) override;
 
 private:
+    friend class FakeReplacement;
     struct Node {
         std::u16string name;  // full path, spelled as created
         std::uint32_t attributes = 0;

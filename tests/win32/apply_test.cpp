@@ -2,11 +2,14 @@
 // direct copy, both on real files.
 #include <gtest/gtest.h>
 #include <windows.h>
+#include <shellapi.h>
 
 #include <algorithm>
 #include <string>
 #include <vector>
 
+#include "QUAVERIX/ElevatedMode.h"
+#include "elevated/Job.h"
 #include "originals/Store.h"
 #include "platform/text/Cp932.h"
 #include "platform/win32/Wide.h"
@@ -16,6 +19,25 @@
 using namespace wintest;
 
 namespace {
+
+// This test program is also the run with administrator rights that its own asking side
+// starts, as that run takes a job only from its parent running the same exe: started with
+// QUAVERIX's argument, it serves the job with QUAVERIX's own entry, and ends.
+const int kElevatedMode = [] {
+    int argc = 0;
+    wchar_t** argv = CommandLineToArgvW(GetCommandLineW(), &argc);
+    if (argv && argc == 2 && std::wstring(argv[1]).rfind(L"--elevated=", 0) == 0) {
+        ExitProcess(static_cast<UINT>(RunElevatedMode(argv[1])));
+    }
+    LocalFree(argv);
+    return 0;
+}();
+
+std::wstring OwnExe() {
+    wchar_t path[MAX_PATH];
+    GetModuleFileNameW(nullptr, path, MAX_PATH);
+    return path;
+}
 
 // Slot lines 0-6: 01.mp3 03.mp3 05.mp3 08.mp3 09.mp3 11.mp3 Msg_NewMsg.wav
 const char* const kListFile =
@@ -628,6 +650,7 @@ TEST(Rights, RefusedSlotsGoToOneElevatedRunOfTheRealExe) {
     Assign(f, 2, music + "\\b.mp3");
     Immutable lock(dest);
     const std::string rights = "管理者の権限がないためコピーできません";
+    f.system.program = OwnExe();
 
     // キャンセル: the two refused slots are reported with the rights reason. (The missing
     // file is pointed out first each time; OK goes on.)
@@ -671,6 +694,95 @@ TEST(Rights, RefusedSlotsGoToOneElevatedRunOfTheRealExe) {
     EXPECT_EQ(f.system.boxes[2].text, "元に戻しました。");
     EXPECT_EQ(ReadBytes(dest + "\\01.mp3"), Music("game 01"));
     EXPECT_FALSE(Exists(dest + "\\05.mp3"));
+}
+
+// QUAVERIX.exe started by another program with the administrator argument and that
+// program's own pipe (or, as older runs took it, a job on the command line) takes no job
+// from it and writes nothing: the pipe's server is not a QUAVERIX.exe that started it.
+TEST(Rights, AJobFromAnotherProgramWritesNothing) {
+    TempFolder root("qxstranger");
+    const std::string dest = root / "bgm", secret = root / "secret.mp3";
+    MakeFolder(dest);
+    WriteBytes(secret, "not the player's to read");
+    struct Row {
+        const char* what;
+        bool jobOnTheCommandLine;
+        DWORD exitCode;
+    };
+    const std::vector<Row> rows = {{"a job over its own pipe", false, 3},
+                                   {"a job on the command line", true, 2}};
+    int n = 0;
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        const std::wstring pipeName = L"\\\\.\\pipe\\QUAVERIX-" +
+                                      std::to_wstring(GetCurrentProcessId()) + L"-t" +
+                                      std::to_wstring(++n);
+        HANDLE pipe = CreateNamedPipeW(pipeName.c_str(), PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED,
+                                       PIPE_TYPE_BYTE | PIPE_WAIT, 1, 65536, 65536, 0, nullptr);
+        ASSERT_NE(pipe, INVALID_HANDLE_VALUE);
+        HANDLE event = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+        OVERLAPPED ov{};
+        ov.hEvent = event;
+        ConnectNamedPipe(pipe, &ov);
+        std::wstring argument = L"--elevated=" + pipeName;
+        if (row.jobOnTheCommandLine) {
+            argument += L"|1|" + Wide(dest) + L"|C|01.mp3|" + Wide(secret) + L"|";
+        }
+        HANDLE process =
+            StartProcess(L"\"" + HelperPath(L"..\\QUAVERIX.exe") + L"\" \"" + argument + L"\"");
+        ASSERT_TRUE(process);
+        // Once it is there, the job and a source's bytes as QUAVERIX would send them.
+        HANDLE waits[2] = {event, process};
+        if (WaitForMultipleObjects(2, waits, FALSE, 15000) == WAIT_OBJECT_0) {
+            const std::string bytes =
+                elevated::Frame(
+                    'J', elevated::FormatJob({dest, {{elevated::Step::Kind::Copy, "01.mp3"}}})) +
+                elevated::Frame('D', "forged") + elevated::Frame('E');
+            OVERLAPPED wov{};
+            wov.hEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+            DWORD written = 0;
+            if (WriteFile(pipe, bytes.data(), static_cast<DWORD>(bytes.size()), nullptr, &wov) ||
+                GetLastError() == ERROR_IO_PENDING) {
+                if (WaitForSingleObject(wov.hEvent, 5000) != WAIT_OBJECT_0) CancelIoEx(pipe, &wov);
+                GetOverlappedResult(pipe, &wov, &written, TRUE);
+            }
+            CloseHandle(wov.hEvent);
+        }
+        ASSERT_EQ(WaitForSingleObject(process, 15000), WAIT_OBJECT_0);
+        DWORD code = 0;
+        GetExitCodeProcess(process, &code);
+        EXPECT_EQ(code, row.exitCode);
+        CloseHandle(process);
+        CancelIoEx(pipe, &ov);
+        CloseHandle(pipe);
+        CloseHandle(event);
+        EXPECT_FALSE(Exists(dest + "\\01.mp3"));
+        EXPECT_FALSE(Exists(dest + "\\01.mp3.quaverix~"));
+    }
+}
+
+// Results from any process but the one the run started are not taken: the started one
+// (a stand-in) has another process connect first and say every step was done, and never
+// answers itself. The slot is reported as not done, and nothing was written.
+TEST(Rights, ResultsFromAnotherProcessAreIgnored) {
+    TempFolder root("qxforged");
+    RealForm f(ExeFolder(root), "C:\\");
+    const std::string music = root / "music", dest = root / "bgm";
+    MakeFolder(music);
+    MakeFolder(dest);
+    WriteBytes(dest + "\\01.mp3", Music("game 01"));
+    WriteBytes(music + "\\a.mp3", Music("a"));
+    f.form->MemoCopysaki.SetText(dest);
+    Assign(f, 0, music + "\\a.mp3");
+    Immutable lock(dest);
+    f.system.program = HelperPath(L"forger.exe");
+    Click(f, f.form->BtnCopyGo);
+    ASSERT_EQ(f.system.boxes.size(), 4u);
+    EXPECT_EQ(f.system.boxes[2].text, kCopyRightsBox + dest);
+    EXPECT_EQ(f.system.boxes[3].text,
+              "コピーできなかったファイルがあります。\r\n01.mp3: 管理者として動かす QUAVERIX "
+              "を起動できませんでした");
+    EXPECT_EQ(ReadBytes(dest + "\\01.mp3"), Music("game 01"));
 }
 
 // QUAVERIX unzipped into a folder it cannot write (Program Files): it starts, closes

@@ -4,7 +4,9 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <optional>
+#include <string_view>
 #include <string>
 #include <vector>
 
@@ -19,6 +21,7 @@ enum Attr : std::uint32_t {
     kSystem = 0x4,
     kDirectory = 0x10,
     kArchive = 0x20,
+    kReparsePoint = 0x400,  // a junction or symbolic link (for a folder: it leads elsewhere)
 };
 constexpr std::uint32_t kNoFile = 0xFFFFFFFFu;
 
@@ -115,6 +118,36 @@ enum class Elevation {
     Failed,  // it could not be started, or ended without a word
 };
 
+// A file being written whole beside its target ("<name>.quaverix~"): the bytes go into
+// the side file, which only Commit moves over the target, with normal attributes. Dropped
+// without Commit, the side file is removed and the target is as it was.
+class Replacement {
+public:
+    virtual ~Replacement() = default;
+    virtual bool Write(std::string_view data, FileError* why = nullptr) = 0;
+    virtual bool Commit(FileError* why = nullptr) = 0;
+};
+
+// A two-way byte channel to another process.
+class Channel {
+public:
+    virtual ~Channel() = default;
+    // Up to `count` bytes into `data`; 0 when the other end has closed or the channel broke.
+    virtual std::size_t Read(char* data, std::size_t count) = 0;
+    virtual bool Write(std::string_view data) = 0;
+};
+
+// What a run with administrator rights is given to carry: the program's argument that
+// names the channel, and the bytes to send over it, taken a piece at a time so that no
+// file is ever held whole.
+class Conversation {
+public:
+    virtual ~Conversation() = default;
+    virtual std::string Argument(const std::string& channel) = 0;
+    // The next bytes to send into `bytes`; false when everything has been sent.
+    virtual bool Next(std::string& bytes) = 0;
+};
+
 class System {
 public:
     virtual ~System() = default;
@@ -156,10 +189,15 @@ public:
     virtual bool CanCreateIn(const std::string& folder) = 0;
     // One of the player's profile folders (no trailing backslash); "" when unknown.
     virtual std::string ProfileFolder(UserFolder which) = 0;
-    // Starts this program again with administrator rights (the system asks the player) to
-    // do `job` (elevated::FormatJob's text), waits for it, and gives its answer in
-    // `results` (elevated::FormatResults's text).
-    virtual Elevation RunElevated(const std::string& job, std::string& results) = 0;
+    // Starts this program again with administrator rights (the system asks the player) with
+    // the argument `talk` gives for a new channel, sends what `talk` gives over that channel
+    // once the started process (and no other) is on its other end, and gives back in
+    // `answer` everything that process sent.
+    virtual Elevation RunElevated(Conversation& talk, std::string& answer) = 0;
+    // Begins replacing the file `path` by the side-file-then-move copy (see Replacement).
+    // Refuses what CopyFileTo refuses; null then, with `why`.
+    virtual std::unique_ptr<Replacement> BeginReplace(const std::string& path,
+                                                      FileError* why = nullptr) = 0;
     // Makes a folder (its parent must exist); true when it is there afterwards.
     virtual bool CreateFolder(const std::string& path) = 0;
     virtual std::uint32_t Attributes(const std::string& path) = 0;  // kNoFile when missing

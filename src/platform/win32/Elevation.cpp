@@ -1,12 +1,18 @@
-// Runs with administrator rights: this program started again by the shell's "runas" for a
-// job the player's rights could not do, and that run's side. The job travels on the
-// command line (fixed once the player has said yes to the system's prompt); the results
-// come back over a named pipe of this process's, which the elevated side opens as a client
-// that cannot be impersonated, so neither side can be steered into writing elsewhere.
-#include <windows.h>
-#include <shellapi.h>
+// The carrier between a run of QUAVERIX and the one it starts with administrator rights:
+// the start with the shell's "runas", and the named pipe both talk over. It knows nothing
+// of what they say (sys::Conversation gives the bytes to send); it only makes sure of who
+// is on the other end. The asking side's pipe exists before the run starts, is served to
+// the started process only, and the run takes it only from its own parent running the
+// same exe.
+#include "platform/win32/Elevation.h"
 
-#include "elevated/Job.h"
+#include <shellapi.h>
+#include <tlhelp32.h>
+
+#include <algorithm>
+#include <vector>
+
+#include "platform/system/Peer.h"
 #include "platform/win32/Modal.h"
 #include "platform/win32/Scoped.h"
 #include "platform/win32/Wide.h"
@@ -33,89 +39,175 @@ void PumpMessages() {
     }
 }
 
-// Everything the client writes into `pipe` (overlapped) until it closes, while `process`
-// runs; the window is kept drawn meanwhile (it takes no input: the caller is modal).
-std::string Collect(HANDLE pipe, HANDLE process) {
-    KernelHandle event(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+// One overlapped operation on the pipe at a time of its kind (connect, read, write).
+struct Pending {
+    KernelHandle event{CreateEventW(nullptr, TRUE, FALSE, nullptr)};
     OVERLAPPED ov{};
-    ov.hEvent = event.Get();
-    char buffer[4096];
-    std::string out;
-    bool connected = ConnectNamedPipe(pipe, &ov) || GetLastError() == ERROR_PIPE_CONNECTED;
-    bool pending = !connected && GetLastError() == ERROR_IO_PENDING;
-    bool exited = false;
-    for (;;) {
-        if (connected && !pending) {
-            // A read done at once is taken here; one that waits is waited for below.
-            DWORD got = 0;
-            if (ReadFile(pipe, buffer, sizeof buffer, &got, &ov)) {
-                out.append(buffer, got);
-                continue;
-            }
-            if (GetLastError() != ERROR_IO_PENDING) break;  // the writer has closed its end
-            pending = true;
-        }
-        if (!pending) break;  // no connection could be waited for
-        HANDLE waits[2] = {ov.hEvent, process};
-        const DWORD n = exited ? 1 : 2;
-        // Once the process is gone, what it wrote is in the pipe: read on until it says so.
-        DWORD r = MsgWaitForMultipleObjects(n, waits, FALSE, exited ? 1000 : INFINITE, QS_ALLINPUT);
-        if (r == WAIT_OBJECT_0) {
-            DWORD got = 0;
-            pending = false;
-            BOOL ok = GetOverlappedResult(pipe, &ov, &got, FALSE);
-            if (!connected) {
-                connected = ok || GetLastError() == ERROR_PIPE_CONNECTED;
-                if (!connected) break;
-            } else if (ok) {
-                out.append(buffer, got);
-            } else {
-                break;  // the writer has closed its end
-            }
-        } else if (r == WAIT_OBJECT_0 + 1 && !exited) {
-            exited = true;
-        } else if (r == WAIT_OBJECT_0 + n) {
-            PumpMessages();
-        } else {
-            break;  // gone without a word more
-        }
+    bool busy = false;
+    OVERLAPPED* Begin() {
+        ov = OVERLAPPED{};
+        ov.hEvent = event.Get();
+        return &ov;
     }
-    if (pending) {
-        CancelIo(pipe);
+    // After a call that may go on in the background: true when it is under way or done
+    // (its event then tells), false when it failed at once.
+    bool Started(BOOL ok) {
+        busy = ok || GetLastError() == ERROR_IO_PENDING;
+        return busy;
+    }
+    // Waits for the next client; one already there (ERROR_PIPE_CONNECTED, or ERROR_NO_DATA
+    // when it also wrote and closed) is looked at as if it had just come.
+    bool Listen(HANDLE pipe) {
+        if (Started(ConnectNamedPipe(pipe, Begin()))) return true;
+        const DWORD code = GetLastError();
+        if (code != ERROR_PIPE_CONNECTED && code != ERROR_NO_DATA) return false;
+        SetEvent(event.Get());
+        busy = true;
+        return true;
+    }
+    void Cancel(HANDLE pipe) {
+        if (!busy) return;
+        CancelIoEx(pipe, &ov);
         DWORD got = 0;
         GetOverlappedResult(pipe, &ov, &got, TRUE);
+        busy = false;
     }
-    return out;
+};
+
+// The conversation with the started process over `pipe`, whose connecting is already
+// under way in `connect`. A client from any other process is sent away and the pipe
+// waits again, so only the started process gets the bytes and only its answer counts.
+// The window is kept drawn meanwhile (it takes no input: the caller is modal).
+std::string Talk(HANDLE pipe, Pending& connect, HANDLE process, sys::Conversation& talk) {
+    const DWORD started = GetProcessId(process);
+    Pending read, write;
+    char in[4096];
+    std::string out, answer;
+    std::size_t sent = 0;
+    bool connected = false, exited = false, more = true;
+    for (;;) {
+        if (!connect.busy && !connected) break;  // no connection can come any more
+        std::vector<HANDLE> waits;
+        if (connect.busy) waits.push_back(connect.event.Get());
+        if (read.busy) waits.push_back(read.event.Get());
+        if (write.busy) waits.push_back(write.event.Get());
+        if (!exited) waits.push_back(process);
+        if (waits.empty()) break;
+        const DWORD n = static_cast<DWORD>(waits.size());
+        // Once the process is gone its end is closed: what it wrote is read on until then.
+        const DWORD r = MsgWaitForMultipleObjects(n, waits.data(), FALSE, exited ? 2000 : INFINITE,
+                                                  QS_ALLINPUT);
+        if (r == WAIT_OBJECT_0 + n) {
+            PumpMessages();
+            continue;
+        }
+        if (r >= WAIT_OBJECT_0 + n) break;  // gone without a word more
+        const HANDLE fired = waits[r - WAIT_OBJECT_0];
+        DWORD got = 0;
+        if (fired == process) {
+            exited = true;
+            if (!connected) connect.Cancel(pipe);
+        } else if (fired == connect.event.Get()) {
+            connect.busy = false;
+            const BOOL ok = GetOverlappedResult(pipe, &connect.ov, &got, FALSE);
+            const DWORD code = ok ? 0 : GetLastError();
+            ULONG client = 0;
+            // A client that wrote and closed at once leaves ERROR_NO_DATA: it may have
+            // written all the same.
+            const bool came = ok || code == ERROR_PIPE_CONNECTED || code == ERROR_NO_DATA;
+            if (came && GetNamedPipeClientProcessId(pipe, &client) && client == started) {
+                connected = true;
+                read.Started(::ReadFile(pipe, in, sizeof in, nullptr, read.Begin()));
+            } else if (!exited) {
+                DisconnectNamedPipe(pipe);  // a stranger's bytes are dropped with it
+                connect.Listen(pipe);
+            }
+        } else if (fired == read.event.Get()) {
+            read.busy = false;
+            if (!GetOverlappedResult(pipe, &read.ov, &got, FALSE)) break;  // its end closed
+            answer.append(in, got);
+            read.Started(::ReadFile(pipe, in, sizeof in, nullptr, read.Begin()));
+        } else if (fired == write.event.Get()) {
+            write.busy = false;
+            if (!GetOverlappedResult(pipe, &write.ov, &got, FALSE)) more = false;
+            sent += got;
+        }
+        // The next bytes go once the last have; no more once the other end stops taking them.
+        if (connected && more && !write.busy) {
+            if (sent == out.size()) {
+                sent = 0;
+                more = talk.Next(out);
+            }
+            if (more && sent < out.size()) {
+                more = write.Started(::WriteFile(pipe, out.data() + sent,
+                                                 static_cast<DWORD>(out.size() - sent), nullptr,
+                                                 write.Begin()));
+            }
+        }
+        if (connected && !read.busy) break;
+    }
+    connect.Cancel(pipe);
+    read.Cancel(pipe);
+    write.Cancel(pipe);
+    return answer;
+}
+
+FILETIME StartOf(HANDLE process) {
+    FILETIME created{}, exited{}, kernel{}, user{};
+    GetProcessTimes(process, &created, &exited, &kernel, &user);
+    return created;
+}
+
+std::uint64_t Ticks(const FILETIME& t) {
+    return (static_cast<std::uint64_t>(t.dwHighDateTime) << 32) | t.dwLowDateTime;
+}
+
+// What the system tells of a process, opened for that alone.
+sys::ProcessFacts FactsOf(HANDLE process, DWORD id) {
+    sys::ProcessFacts f;
+    f.id = id;
+    wchar_t image[MAX_PATH * 2];
+    DWORD size = MAX_PATH * 2;
+    if (!QueryFullProcessImageNameW(process, 0, image, &size)) return f;
+    f.image.assign(reinterpret_cast<const char16_t*>(image), size);
+    f.started = Ticks(StartOf(process));
+    f.known = f.started != 0;
+    return f;
+}
+
+DWORD ParentOf(DWORD id) {
+    KernelHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+    if (!snapshot) return 0;
+    PROCESSENTRY32W entry{};
+    entry.dwSize = sizeof entry;
+    for (BOOL more = Process32FirstW(snapshot.Get(), &entry); more;
+         more = Process32NextW(snapshot.Get(), &entry)) {
+        if (entry.th32ProcessID == id) return entry.th32ParentProcessID;
+    }
+    return 0;
 }
 
 }  // namespace
 
-std::wstring Win32System::ProgramPath() {
-    std::wstring path(MAX_PATH, L'\0');
-    for (;;) {
-        DWORD n = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
-        if (n < path.size()) return path.substr(0, n);
-        path.resize(path.size() * 2);
-    }
-}
-
-sys::Elevation Win32System::RunElevated(const std::string& job, std::string& results) {
+sys::Elevation Win32System::RunElevated(sys::Conversation& talk, std::string& answer) {
     using ShellExecuteExFn = BOOL(WINAPI*)(SHELLEXECUTEINFOW*);
     static const auto shellExecuteEx = Late<ShellExecuteExFn>(L"shell32.dll", "ShellExecuteExW");
-    results.clear();
+    answer.clear();
     if (!shellExecuteEx) return sys::Elevation::Failed;
     const std::wstring pipeName = NewPipeName();
+    // FILE_FLAG_FIRST_PIPE_INSTANCE: no other program can have made this name first.
     KernelHandle pipe(CreateNamedPipeW(
-        pipeName.c_str(),
-        PIPE_ACCESS_INBOUND | FILE_FLAG_OVERLAPPED | FILE_FLAG_FIRST_PIPE_INSTANCE,
-        PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT | PIPE_REJECT_REMOTE_CLIENTS, 1, 0,
-        kPipeBuffer, 0, nullptr));
+        pipeName.c_str(), PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED | FILE_FLAG_FIRST_PIPE_INSTANCE,
+        PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT | PIPE_REJECT_REMOTE_CLIENTS, 1,
+        kPipeBuffer, kPipeBuffer, 0, nullptr));
     if (!pipe) return sys::Elevation::Failed;
+    // Listening before the run starts: however soon it connects, it is seen.
+    Pending connect;
+    if (!connect.Listen(pipe.Get())) return sys::Elevation::Failed;
     const std::wstring program = ProgramPath();
     const std::wstring folder = program.substr(0, program.find_last_of(L'\\') + 1);
-    // One argument; it ends with '|', so no backslash comes before the closing quote.
-    const std::wstring parameters =
-        L"\"" + W(std::string(elevated::kArgument)) + pipeName + L"|" + W(job) + L"\"";
+    // One argument, quoted; the channel's name holds no quote, blank or backslash at its end.
+    const std::wstring parameters = L"\"" + W(talk.Argument(A(pipeName))) + L"\"";
     SHELLEXECUTEINFOW info{};
     info.cbSize = sizeof info;
     info.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_NOASYNC | SEE_MASK_FLAG_NO_UI;
@@ -127,40 +219,75 @@ sys::Elevation Win32System::RunElevated(const std::string& job, std::string& res
     info.nShow = SW_HIDE;
     ModalScope modal(*this, nullptr);
     if (!shellExecuteEx(&info)) {
-        return GetLastError() == ERROR_CANCELLED ? sys::Elevation::Declined
-                                                 : sys::Elevation::Failed;
+        const DWORD code = GetLastError();
+        connect.Cancel(pipe.Get());
+        return code == ERROR_CANCELLED ? sys::Elevation::Declined : sys::Elevation::Failed;
     }
-    if (!info.hProcess) return sys::Elevation::Failed;
+    if (!info.hProcess) {
+        connect.Cancel(pipe.Get());
+        return sys::Elevation::Failed;
+    }
     KernelHandle process(info.hProcess);
-    results = Collect(pipe.Get(), process.Get());
-    return results.empty() ? sys::Elevation::Failed : sys::Elevation::Done;
+    answer = Talk(pipe.Get(), connect, process.Get(), talk);
+    return answer.empty() ? sys::Elevation::Failed : sys::Elevation::Done;
 }
 
-int RunElevatedJob(const std::wstring& argument) {
-    const std::wstring prefix = W(std::string(elevated::kArgument));
-    const std::wstring rest = argument.substr(prefix.size());
-    const std::size_t bar = rest.find(L'|');
-    const std::wstring pipeName = rest.substr(0, bar);
-    if (bar == std::wstring::npos || pipeName.rfind(kPipePrefix, 0) != 0 ||
-        pipeName.find_first_of(L"\\/", wcslen(kPipePrefix)) != std::wstring::npos) {
-        return 2;
+std::wstring Win32System::ProgramPath() {
+    std::wstring path(MAX_PATH, L'\0');
+    for (;;) {
+        DWORD n = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+        if (n < path.size()) return path.substr(0, n);
+        path.resize(path.size() * 2);
     }
-    std::optional<elevated::Job> job = elevated::ParseJob(A(rest.substr(bar + 1)));
-    if (!job) return 2;
-    // The answer goes to the one that asked, or nothing is done. The channel is opened for
-    // identification only: its server cannot act with this process's rights.
-    WaitNamedPipeW(pipeName.c_str(), 5000);
-    KernelHandle channel(CreateFileW(pipeName.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                                     SECURITY_SQOS_PRESENT | SECURITY_IDENTIFICATION, nullptr));
-    if (!channel) return 3;
-    Win32System system;
-    const std::string answer = elevated::FormatResults(elevated::Run(system, *job));
-    DWORD written = 0;
-    bool ok = WriteFile(channel.Get(), answer.data(), static_cast<DWORD>(answer.size()), &written,
-                        nullptr) &&
-              written == answer.size();
-    FlushFileBuffers(channel.Get());
-    return ok ? 0 : 4;
+}
+
+bool ParentChannel::Open(const std::wstring& name) {
+    const std::size_t prefix = wcslen(kPipePrefix);
+    if (name.size() <= prefix || name.compare(0, prefix, kPipePrefix) != 0 ||
+        name.find_first_of(L"\\/", prefix) != std::wstring::npos) {
+        return false;
+    }
+    // Opened for identification only: its server cannot act with this process's rights.
+    // Busy while another client holds it: the server sends that one away.
+    for (int attempt = 0; attempt < 100 && !pipe_; ++attempt) {
+        pipe_.Reset(CreateFileW(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                OPEN_EXISTING, SECURITY_SQOS_PRESENT | SECURITY_IDENTIFICATION,
+                                nullptr));
+        if (pipe_) break;
+        if (GetLastError() != ERROR_PIPE_BUSY) return false;
+        WaitNamedPipeW(name.c_str(), 100);
+    }
+    ULONG server = 0;
+    if (!pipe_ || !GetNamedPipeServerProcessId(pipe_.Get(), &server)) {
+        pipe_.Reset();
+        return false;
+    }
+    sys::ProcessFacts self = FactsOf(GetCurrentProcess(), GetCurrentProcessId());
+    self.parent = ParentOf(GetCurrentProcessId());
+    KernelHandle other(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, server));
+    const sys::ProcessFacts facts = other ? FactsOf(other.Get(), server) : sys::ProcessFacts{};
+    if (!sys::IsOwnParent(self, facts)) pipe_.Reset();
+    return static_cast<bool>(pipe_);
+}
+
+std::size_t ParentChannel::Read(char* data, std::size_t count) {
+    DWORD got = 0;
+    const DWORD want = static_cast<DWORD>(std::min<std::size_t>(count, 1u << 20));
+    if (!pipe_ || !::ReadFile(pipe_.Get(), data, want, &got, nullptr)) return 0;
+    return got;
+}
+
+bool ParentChannel::Write(std::string_view data) {
+    while (pipe_ && !data.empty()) {
+        DWORD written = 0;
+        const DWORD part = static_cast<DWORD>(std::min<std::size_t>(data.size(), 1u << 20));
+        if (!::WriteFile(pipe_.Get(), data.data(), part, &written, nullptr) || written == 0) {
+            return false;
+        }
+        data.remove_prefix(written);
+    }
+    // Everything is read by the other side before this process ends.
+    return pipe_ && FlushFileBuffers(pipe_.Get());
 }
 
 }  // namespace win32

@@ -327,6 +327,70 @@ bool Win32System::CopyFileTo(const std::string& from, const std::string& to, boo
     return true;
 }
 
+namespace {
+
+// The side file "<target>.quaverix~", written through one handle and moved over the
+// target by Commit; removed when dropped before that.
+class SideFile : public sys::Replacement {
+public:
+    SideFile(std::wstring target, std::wstring side, HANDLE h)
+        : target_(std::move(target)), side_(std::move(side)), h_(h) {}
+    ~SideFile() override {
+        if (done_) return;
+        h_.Reset();
+        SetFileAttributesW(side_.c_str(), FILE_ATTRIBUTE_NORMAL);
+        DeleteFileW(side_.c_str());
+    }
+    bool Write(std::string_view data, sys::FileError* why) override {
+        std::size_t done = 0;
+        while (done < data.size()) {
+            DWORD part = static_cast<DWORD>(std::min<std::size_t>(data.size() - done, kChunk));
+            DWORD written = 0;
+            if (!h_ || !::WriteFile(h_.Get(), data.data() + done, part, &written, nullptr) ||
+                written == 0) {
+                return Fail(why, h_ ? GetLastError() : ERROR_INVALID_HANDLE);
+            }
+            done += written;
+        }
+        return true;
+    }
+    bool Commit(sys::FileError* why) override {
+        if (!h_ || !FlushFileBuffers(h_.Get())) return Fail(why, GetLastError());
+        h_.Reset();  // closed before it is moved into place
+        if (!MoveFileExW(side_.c_str(), target_.c_str(),
+                         MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+            return FailWrite(why, GetLastError());
+        }
+        done_ = true;
+        return true;
+    }
+
+private:
+    std::wstring target_, side_;
+    KernelHandle h_;
+    bool done_ = false;
+};
+
+}  // namespace
+
+std::unique_ptr<sys::Replacement> Win32System::BeginReplace(const std::string& path,
+                                                            sys::FileError* why) {
+    std::wstring target = W(path);
+    if (!Writable(target, why)) return nullptr;
+    std::wstring side = target + L".quaverix~";
+    SetFileAttributesW(side.c_str(), FILE_ATTRIBUTE_NORMAL);
+    DeleteFileW(side.c_str());
+    // A new file, never one that is there (a link put in its place meanwhile included);
+    // normal attributes whatever the source had.
+    HANDLE h = CreateFileW(side.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE) {
+        FailWrite(why, GetLastError());
+        return nullptr;
+    }
+    return std::make_unique<SideFile>(std::move(target), std::move(side), h);
+}
+
 bool Win32System::RemoveFile(const std::string& path, sys::FileError* why) {
     std::wstring target = W(path);
     if (GetFileAttributesW(target.c_str()) == INVALID_FILE_ATTRIBUTES) {

@@ -35,7 +35,9 @@ public:
     bool CreateFolder(const std::string& path) override;
     bool CanCreateIn(const std::string& folder) override;
     std::string ProfileFolder(sys::UserFolder which) override;
-    sys::Elevation RunElevated(const std::string& job, std::string& results) override;
+    sys::Elevation RunElevated(sys::Conversation& talk, std::string& answer) override;
+    std::unique_ptr<sys::Replacement> BeginReplace(const std::string& path,
+                                                   sys::FileError* why = nullptr) override;
     // The program started with administrator rights: this one's own exe.
     virtual std::wstring ProgramPath();
     std::uint32_t Attributes(const std::string& path) override;
@@ -59,11 +61,6 @@ std::string SystemMessage(DWORD code);
 // CP932 cannot hold is replaced by its short (8.3) name. Where a part has none, the
 // nearest CP932 spelling ("?" for what it lacks), which will not open.
 std::string UsablePath(const std::wstring& path);
-
-// The mode of the one command-line argument QUAVERIX reads (elevated::kArgument): does the
-// job it names with the rights it was started with, opens no window, hands the results
-// back over the channel it names. Returns the process's exit code.
-int RunElevatedJob(const std::wstring& argument);
 
 // "desc|pattern|desc|pattern" -> the dialog's double-NUL-terminated filter.
 std::wstring DialogFilter(const std::string& filter);

@@ -207,7 +207,9 @@ std::string WaveBytes(const std::string& tag) {
            le(16000, 4) + le(2, 2) + le(16, 2) + "data" + le(1600, 4) + data;
 }
 
-std::wstring TestSystem::ProgramPath() { return HelperPath(L"..\\QUAVERIX.exe"); }
+std::wstring TestSystem::ProgramPath() {
+    return program.empty() ? HelperPath(L"..\\QUAVERIX.exe") : program;
+}
 
 std::wstring UnixPath(const std::string& path) {
     using UnixNameFn = char*(CDECL*)(LPCWSTR);
@@ -231,10 +233,14 @@ bool RunLinux(const std::wstring& command) {
     std::string markerWin = "Z:" + marker;
     std::replace(markerWin.begin(), markerWin.end(), '/', '\\');
     DeleteFileW(Wide(markerWin).c_str());
-    // (Wine gives no process handle for a Unix program: the marker alone tells.)
-    HANDLE process =
-        StartProcess(L"Z:\\bin\\sh -c \"" + command + L" && touch " + Wide(marker) + L"\"");
-    if (process) CloseHandle(process);
+    // Wine gives no process or thread handle for a Unix program (what it leaves in the
+    // record is not a handle of this process, and closing it may close one that is, such
+    // as the standard output): the marker alone tells, and nothing is closed.
+    std::wstring line = L"Z:\\bin\\sh -c \"" + command + L" && touch " + Wide(marker) + L"\"";
+    STARTUPINFOW si{};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi{};
+    CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi);
     for (int i = 0;
          i < 600 && GetFileAttributesW(Wide(markerWin).c_str()) == INVALID_FILE_ATTRIBUTES; ++i) {
         Sleep(25);

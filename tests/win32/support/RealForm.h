@@ -66,8 +66,9 @@ public:
     std::function<void()> onDrives;  // runs before every reading of the drives
     std::function<void(const Box&)> onBox;  // runs when a box opens, before it is answered
 
-    // The program a run with administrator rights starts: the built QUAVERIX.exe (this
-    // test's own exe would not know the job).
+    // The program a run with administrator rights starts: `program`, or the built
+    // QUAVERIX.exe when it is empty.
+    std::wstring program;
     std::wstring ProgramPath() override;
 
     std::string ExeFolder() override { return exeFolder; }
