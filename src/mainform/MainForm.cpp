@@ -76,7 +76,8 @@ TFormMain::TFormMain(ui::Application& application)
              "コマンドライン(ファイル名を入れるところは[FileName]と半角10文字で。)"),
       OpenDlgMp3Play("OpenDlgMp3Play",
                      "実行ファイル(*.exe)|*.exe|全てのファイル(*.*)|*.*|顔(*.*)|*.*"),
-      app_(application) {
+      app_(application),
+      data_(application.System().ExeFolder()) {
     FormMain = this;
     fontName = "ＭＳ Ｐゴシック";
     fontHeight = 12;
@@ -192,21 +193,13 @@ std::string TFormMain::Destination() {
     return *folder;
 }
 
-std::string TFormMain::DataFolder() {
-    return dataFolder_.empty() ? System().ExeFolder() : dataFolder_;
-}
-
-std::string TFormMain::UserIniPath() { return DataFolder() + settings::kUserIni; }
-
-std::string TFormMain::OriginalsFolder() { return DataFolder() + originals::kFolder + "\\"; }
-
 void TFormMain::AddExperience(std::int32_t n) {
     Settings.Experience = Settings.Experience > INT32_MAX - n ? INT32_MAX : Settings.Experience + n;
 }
 
 void TFormMain::FormCreate(ui::Control*) {
     startupNote.clear();
-    dataFolder_ = settings::ChooseDataFolder(System());
+    data_ = settings::ChooseDataFolder(System());
     {
         ini::IniFile userIni(System(), UserIniPath());
         MemoCopysaki.SetText(settings::LoadUserIni(userIni, System().ExeFolder(), Settings));

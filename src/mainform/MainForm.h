@@ -9,18 +9,14 @@
 #include <vector>
 
 #include "audio/Content.h"
-#include "elevated/Job.h"
 #include "platform/ui/Application.h"
 #include "platform/ui/Browse.h"
 #include "platform/ui/Controls.h"
 #include "platform/ui/Dialogs.h"
 #include "platform/ui/Form.h"
 #include "platform/ui/Grid.h"
+#include "settings/DataFolder.h"
 #include "settings/Settings.h"
-
-namespace originals {
-class Store;
-}
 
 class TFormMain : public ui::Form {
 public:
@@ -125,20 +121,12 @@ public:
     // use it (outer quotes dropped); an error for a folder name holding a '"'.
     std::string Destination();
     // Where user.ini and originals live (settings::ChooseDataFolder, decided at start-up).
-    std::string DataFolder();
-    std::string UserIniPath();
+    const settings::DataFolder& Data() const { return data_; }
+    std::string UserIniPath() const { return data_.UserIni(); }
+    std::string OriginalsFolder() const { return data_.Originals(); }
     // Writes user.ini from the record and the destination folder (ini::WriteError when a
     // write fails); does nothing when it could not be read at start.
     void SaveSettings();
-    // The direct copy's and the restore's help: the steps the player's rights could not do,
-    // run once with administrator rights after `question` (the folder follows it); a file
-    // on a network drive (which an administrator's run cannot see); and the copy that file
-    // virtualization may have left for a destination just written for real.
-    std::vector<sys::FileError> RunWithRights(const char* question,
-                                              const std::vector<elevated::Step>& steps);
-    bool OnNetworkDrive(const std::string& path);
-    sys::FileError NetworkDriveReason(const std::string& source);
-    void DropVirtualStoreCopy(const std::string& destination, originals::Store& store);
     // The content check of the slots' files (ContentCheck.cpp): a file read in part, one
     // line's check (marks the row, refreshes the tip), a check after the row is drawn, the
     // tip text of a row with its check's line, and the question before applying (false:
@@ -148,8 +136,6 @@ public:
     void QueueCheck(int line);
     std::string TipText(int line);
     bool ConfirmPlayable();
-    // Where the game's own files are kept: "originals" in the exe folder.
-    std::string OriginalsFolder();
     // Raises the use counter, stopping at the largest value instead of overflowing.
     void AddExperience(std::int32_t n);
     // What start-up has to tell the player about the list file; shown once the window
@@ -167,7 +153,7 @@ private:
     void BindEvents();
 
     ui::Application& app_;
-    std::string dataFolder_;
+    settings::DataFolder data_;
     // False when user.ini was there but unreadable at start: this run keeps its hands off it.
     bool saveUserIni_ = true;
     // The last check of each line's file, for the value it was made for.
@@ -177,7 +163,6 @@ private:
     };
     std::vector<SlotCheck> checks_;
     std::set<int> pendingChecks_;
-    std::optional<std::vector<sys::DriveInfo>> drives_;  // for the copy run in hand
 };
 
 // The one window; set while a TFormMain exists.

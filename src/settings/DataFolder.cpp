@@ -40,7 +40,7 @@ void TakeOver(sys::System& system, const std::string& exe, const std::string& fo
 
 }  // namespace
 
-std::string ChooseDataFolder(sys::System& system) {
+DataFolder ChooseDataFolder(sys::System& system) {
     const std::string exe = system.ExeFolder();
     const std::string appData = system.ProfileFolder(sys::UserFolder::RoamingAppData);
     const std::string folder =
@@ -52,13 +52,18 @@ std::string ChooseDataFolder(sys::System& system) {
         if (HoldsData(system, exe) || (!virtualized.empty() && HoldsData(system, virtualized))) {
             TakeOver(system, exe, folder);
         }
-        return folder;
+        return DataFolder(folder);
     }
-    if (system.CanCreateIn(exe)) return exe;
-    if (folder.empty() || !system.CreateFolder(folder.substr(0, folder.size() - 1))) return exe;
+    if (system.CanCreateIn(exe)) return DataFolder(exe);
+    if (folder.empty() || !system.CreateFolder(folder.substr(0, folder.size() - 1)))
+        return DataFolder(exe);
     TakeOver(system, exe, folder);
-    return folder;
+    return DataFolder(folder);
 }
+
+std::string DataFolder::UserIni() const { return folder_ + kUserIni; }
+
+std::string DataFolder::Originals() const { return folder_ + originals::kFolder + "\\"; }
 
 std::string VirtualStorePath(sys::System& system, const std::string& path) {
     if (paths::RootLength(path) != 3) return std::string();  // "X:\" only

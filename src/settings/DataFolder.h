@@ -3,12 +3,29 @@
 #pragma once
 
 #include <string>
+#include <utility>
 
 #include "platform/system/System.h"
 
 namespace settings {
 
 inline constexpr char kAppFolderName[] = "QUAVERIX";
+
+// Where QUAVERIX's own files are: chosen once at start (ChooseDataFolder), and the one
+// source of every path in it.
+class DataFolder {
+public:
+    DataFolder() = default;
+    explicit DataFolder(std::string folder) : folder_(std::move(folder)) {}
+    // The folder, with its trailing backslash.
+    const std::string& Folder() const { return folder_; }
+    std::string UserIni() const;
+    // The originals folder, with its trailing backslash.
+    std::string Originals() const;
+
+private:
+    std::string folder_;
+};
 
 // The folder for user.ini and originals, with its trailing backslash. One place in every
 // order of runs, so that 元に戻す always finds what was kept:
@@ -20,7 +37,7 @@ inline constexpr char kAppFolderName[] = "QUAVERIX";
 // Whenever %APPDATA%\QUAVERIX is used, what earlier runs kept beside the exe (or in the
 // VirtualStore Windows kept for that folder) is taken over: user.ini once, the originals
 // whenever that folder holds versions not taken over yet (see originals::Store::TakeOver).
-std::string ChooseDataFolder(sys::System& system);
+DataFolder ChooseDataFolder(sys::System& system);
 
 // Where virtualization kept a legacy program's write to `path`:
 // "<LocalAppData>\VirtualStore\<path without its drive>"; "" for a path without a drive
