@@ -169,8 +169,8 @@ void DropVirtualStoreCopy(sys::System& system, originals::Store& store,
         system.RemoveFile(stale);
 }
 
-void CopyRun(sys::System& system, originals::Store& store, Window& window,
-             const Assignment& slots, const std::string& folder, bool keepOriginals) {
+void CopyRun(sys::System& system, originals::Store& store, Window& window, const Assignment& slots,
+             const std::string& folder, bool keepOriginals) {
     Ending end(system, window, folder);
     {
         ProgressScope progress{window};
@@ -194,11 +194,12 @@ void CopyRun(sys::System& system, originals::Store& store, Window& window,
                     store.AfterCopy(destination);
                     DropVirtualStoreCopy(system, store, destination);
                 } else if (why.fault == sys::Fault::NeedsRights && !end.OnNetworkDrive(s.source)) {
-                    end.Keep(s.order, {elevated::Step::Kind::Copy, s.name, s.source}, [&, destination] {
-                        // What the run wrote is ours, also if the source changed meanwhile.
-                        store.AfterCopy(destination);
-                        DropVirtualStoreCopy(system, store, destination);
-                    });
+                    end.Keep(s.order, {elevated::Step::Kind::Copy, s.name, s.source},
+                             [&, destination] {
+                                 // What the run wrote is ours, also if the source changed meanwhile.
+                                 store.AfterCopy(destination);
+                                 DropVirtualStoreCopy(system, store, destination);
+                             });
                 } else {
                     if (why.fault == sys::Fault::NeedsRights) why = NetworkDriveReason(s.source);
                     end.Fail(s.order, s.name, sys::ReasonText(why));
@@ -251,9 +252,9 @@ void RestoreRun(sys::System& system, originals::Store& store, Window& window,
     // same; the next restore finds the originals in place and drops them then.
     sys::FileError why;
     store.Forget(restored, why);
-    const char* text = entries.empty()  ? "元に戻すファイルがありません。"
-                       : !end.Failed()  ? "元に戻しました。"
-                                        : nullptr;
+    const char* text = entries.empty() ? "元に戻すファイルがありません。"
+                       : !end.Failed() ? "元に戻しました。"
+                                       : nullptr;
     window.Box(sys::BoxKind::Plain,
                text ? std::string(text) : end.ReportText("元に戻せなかったファイルがあります。"));
 }

@@ -64,8 +64,8 @@ std::string Report(const char* first, std::vector<Line> lines);
 
 // "コピー開始" after its questions: each slot copied (the game's file kept first), the
 // slots refused for rights done by one administrator run after one question, one report.
-void CopyRun(sys::System& system, originals::Store& store, Window& window,
-             const Assignment& slots, const std::string& folder, bool keepOriginals);
+void CopyRun(sys::System& system, originals::Store& store, Window& window, const Assignment& slots,
+             const std::string& folder, bool keepOriginals);
 // "元に戻す" after its question: the kept originals of `folder` put back the same way.
 void RestoreRun(sys::System& system, originals::Store& store, Window& window,
                 const std::string& folder);
