@@ -1,6 +1,7 @@
 // The batch writer over an arbitrary slot table, destination folder and DelReadOnly:
-// one or two CR LF lines per assigned slot, nothing else, and no '%' that cmd.exe would
-// take for a variable.
+// one or two CR LF lines per assigned slot whose name can be a file (the others named in
+// one box), nothing else, no '%' that cmd.exe would take for a variable, and no '"' of
+// the destination's own (such a destination refuses the run).
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include "FuzzCheck.h"
@@ -42,15 +43,29 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         f.ValListMp3.SetLine(i, in.ConsumeRandomLengthString(64));
     }
 
-    int assigned = 0;
-    for (const std::string& line : f.ValListMp3.Lines()) assigned += slots::IsAssigned(line);
+    int assigned = 0, usable = 0;
+    for (const std::string& line : f.ValListMp3.Lines()) {
+        assigned += slots::IsAssigned(line);
+        usable += slots::IsAssigned(line) && slots::IsUsableSlotName(slots::NameOf(line));
+    }
 
     env.fs.saveAnswers.push_back(kBat);
+    if (!slots::DestinationFolder(f.MemoCopysaki.Text())) {
+        // A '"' in the folder's own name: the error box, and nothing written.
+        QX_FUZZ_CHECK(!env.app.Dispatch([&] { f.BtnGo.UserClick(); }));
+        QX_FUZZ_CHECK(env.fs.boxes.size() == 1u && env.fs.boxes[0].kind == sys::BoxKind::Error);
+        QX_FUZZ_CHECK(!env.fs.Exists(kBat));
+        return 0;
+    }
     QX_FUZZ_CHECK(env.app.Dispatch([&] { f.BtnGo.UserClick(); }));
-    // The one question about files that may not play (none of these exists) is all that
-    // may be asked, and only when a slot is assigned; OK (the fake's answer) goes on.
-    QX_FUZZ_CHECK(env.fs.boxes.size() == (assigned > 0 ? 1u : 0u));
+    // The one question about files that may not play (none of these exists), only when a
+    // slot is assigned (OK, the fake's answer, goes on), then one box naming the slots
+    // left out, only when there are some.
+    const std::size_t question = assigned > 0 ? 1u : 0u;
+    QX_FUZZ_CHECK(env.fs.boxes.size() == question + (usable < assigned ? 1u : 0u));
     QX_FUZZ_CHECK(env.fs.boxes.empty() || env.fs.boxes[0].kind == sys::BoxKind::Confirm);
+    QX_FUZZ_CHECK(usable == assigned || env.fs.boxes.back().kind == sys::BoxKind::Warning);
+    assigned = usable;
     const std::string script = env.fs.Data(kBat);
     QX_FUZZ_CHECK(env.fs.Exists(kBat));
     QX_FUZZ_CHECK(PercentsDoubled(script));
