@@ -126,7 +126,9 @@ BatchText MakeBatch(const Assignment& slots, const std::string& folder, bool del
     return out;
 }
 
-std::vector<std::string> AfterBatch(const BatchText& batch, originals::Store& store, bool keep) {
+std::vector<std::string> AfterBatch(sys::System& system, const BatchText& batch,
+                                    originals::Store& store, Record& record,
+                                    const std::string& folder, bool keep) {
     // What the batch file will copy is QUAVERIX's, not the game's: noted, so a later
     // "コピー開始" does not keep it as the game's own file.
     std::string unnoted;
@@ -134,7 +136,19 @@ std::vector<std::string> AfterBatch(const BatchText& batch, originals::Store& st
         sys::FileError why;
         if (!store.NoteBatch(source, destination, keep, why))
             unnoted += "\r\n" + paths::LastPart(destination) + ": " + sys::ReasonText(why);
+        // The batch copies the bytes as they are, later: its copy is known by them alone.
+        Applied a{folder, paths::LastPart(destination), source, {}, {}, {}, {}};
+        const std::optional<sys::FileStamp> s = system.Stamp(source);
+        if (s && originals::FingerprintFile(system, source, a.sourcePrint)) {
+            a.sourceStamp = *s;
+            // Until the player runs it, the game's file stays as it is now: that is no
+            // update to tell of.
+            a.copiedStamp = system.Stamp(destination).value_or(sys::FileStamp{});
+            a.copiedPrint = a.sourcePrint;
+            record.Set(a);
+        }
     }
+    record.Save();
     std::vector<std::string> boxes;
     if (!batch.refused.empty()) {
         std::string text =
@@ -169,9 +183,16 @@ void DropVirtualStoreCopy(sys::System& system, originals::Store& store,
         system.RemoveFile(stale);
 }
 
-void CopyRun(sys::System& system, originals::Store& store, Window& window, const Assignment& slots,
-             const std::string& folder, bool keepOriginals) {
+void CopyRun(sys::System& system, originals::Store& store, Record& record, Window& window,
+             const Assignment& slots, const std::string& folder, bool keepOriginals) {
     Ending end(system, window, folder);
+    // What is in the game's folder now is QUAVERIX's: noted in the originals and the record.
+    auto copied = [&](const Slot& s, const std::string& destination) {
+        store.AfterCopy(destination);
+        DropVirtualStoreCopy(system, store, destination);
+        Applied a;
+        if (Describe(system, folder, s.name, s.source, destination, a)) record.Set(a);
+    };
     {
         ProgressScope progress{window};
         for (const Slot& s : slots) {
@@ -191,15 +212,11 @@ void CopyRun(sys::System& system, originals::Store& store, Window& window, const
                 sys::FileError why;
                 if (store.BeforeCopy(s.source, destination, keepOriginals, why) &&
                     window.CopyOne(s.source, destination, &why)) {
-                    store.AfterCopy(destination);
-                    DropVirtualStoreCopy(system, store, destination);
+                    copied(s, destination);
                 } else if (why.fault == sys::Fault::NeedsRights && !end.OnNetworkDrive(s.source)) {
+                    // What the run writes is ours, also if the source changed meanwhile.
                     end.Keep(s.order, {elevated::Step::Kind::Copy, s.name, s.source},
-                             [&, destination] {
-                                 // What the run wrote is ours, also if the source changed meanwhile.
-                                 store.AfterCopy(destination);
-                                 DropVirtualStoreCopy(system, store, destination);
-                             });
+                             [&copied, s, destination] { copied(s, destination); });
                 } else {
                     if (why.fault == sys::Fault::NeedsRights) why = NetworkDriveReason(s.source);
                     end.Fail(s.order, s.name, sys::ReasonText(why));
@@ -210,11 +227,12 @@ void CopyRun(sys::System& system, originals::Store& store, Window& window, const
         }
     }
     end.RunKept(kCopyRights);
+    record.Save();  // (a record that cannot be written only misses the next start's check)
     if (end.Failed())
         window.Box(sys::BoxKind::Warning, end.ReportText("コピーできなかったファイルがあります。"));
 }
 
-void RestoreRun(sys::System& system, originals::Store& store, Window& window,
+void RestoreRun(sys::System& system, originals::Store& store, Record& record, Window& window,
                 const std::string& folder) {
     const std::vector<originals::Entry> entries = store.EntriesIn(folder);
     std::vector<originals::Entry> restored;
@@ -252,6 +270,8 @@ void RestoreRun(sys::System& system, originals::Store& store, Window& window,
     // same; the next restore finds the originals in place and drops them then.
     sys::FileError why;
     store.Forget(restored, why);
+    for (const originals::Entry& e : restored) record.Drop(folder, originals::SlotName(e));
+    record.Save();
     const char* text = entries.empty() ? "元に戻すファイルがありません。"
                        : !end.Failed() ? "元に戻しました。"
                                        : nullptr;

@@ -11,6 +11,7 @@
 #include <utility>
 #include <vector>
 
+#include "apply/Record.h"
 #include "elevated/Job.h"
 #include "originals/Store.h"
 #include "platform/system/System.h"
@@ -39,7 +40,10 @@ struct BatchText {
 BatchText MakeBatch(const Assignment& slots, const std::string& folder, bool delReadOnly);
 // After the batch file was written: notes its copies in the originals store; the box
 // texts to show (the refused lines, the notes that could not be written), in order.
-std::vector<std::string> AfterBatch(const BatchText& batch, originals::Store& store, bool keep);
+// The batch file's copies are also noted in `record` (the start's check compares them).
+std::vector<std::string> AfterBatch(sys::System& system, const BatchText& batch,
+                                    originals::Store& store, Record& record,
+                                    const std::string& folder, bool keep);
 
 // What a run asks of the window.
 class Window {
@@ -64,10 +68,12 @@ std::string Report(const char* first, std::vector<Line> lines);
 
 // "コピー開始" after its questions: each slot copied (the game's file kept first), the
 // slots refused for rights done by one administrator run after one question, one report.
-void CopyRun(sys::System& system, originals::Store& store, Window& window, const Assignment& slots,
-             const std::string& folder, bool keepOriginals);
-// "元に戻す" after its question: the kept originals of `folder` put back the same way.
-void RestoreRun(sys::System& system, originals::Store& store, Window& window,
+// Each slot copied is noted in `record` (replacing its earlier entry).
+void CopyRun(sys::System& system, originals::Store& store, Record& record, Window& window,
+             const Assignment& slots, const std::string& folder, bool keepOriginals);
+// "元に戻す" after its question: the kept originals of `folder` put back the same way; the
+// record forgets the slots put back.
+void RestoreRun(sys::System& system, originals::Store& store, Record& record, Window& window,
                 const std::string& folder);
 
 // The copy that file virtualization may have left for `destination`, removed when it is

@@ -32,6 +32,8 @@ void TFormMain::BtnGoClick(ui::Control*) {
         case sys::WriteStatus::WriteFailed: throw platform::Error("ストリームへの書き込みエラー");
     }
     originals::Store store(System(), OriginalsFolder());
-    for (const std::string& text : apply::AfterBatch(batch, store, Settings.KeepOriginals))
+    apply::Record record(System(), Data().Record());
+    for (const std::string& text :
+         apply::AfterBatch(System(), batch, store, record, folder, Settings.KeepOriginals))
         System().ShowBox(sys::BoxKind::Warning, Application().title, text);
 }

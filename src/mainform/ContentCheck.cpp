@@ -49,6 +49,12 @@ std::string TFormMain::TipText(int i) {
         const std::string& line = ValListMp3.Line(i);
         if (slots::IsAssigned(line) && slots::AssignedValue(line) == checks_[at].value)
             tip += "\r\n" + checks_[at].verdict.line;
+    } else if (auto a = applied_.find(i); a != applied_.end() && i < ValListMp3.Count() &&
+                                          !slots::IsAssigned(ValListMp3.Line(i))) {
+        // A slot with no music chosen this time: what the game's folder holds of it.
+        tip += a->second.now == apply::Now::Same
+                   ? "\r\nコピー済み: " + a->second.source
+                   : std::string("\r\nゲームの更新で元の曲に戻っています");
     }
     return tip;
 }

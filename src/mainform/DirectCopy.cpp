@@ -2,7 +2,9 @@
 // src/apply's, with this window behind apply::Window.
 #include "apply/Apply.h"
 #include "mainform/MainForm.h"
+#include "originals/Index.h"
 #include "originals/Store.h"
+#include "platform/paths/Paths.h"
 
 namespace {
 
@@ -45,10 +47,33 @@ void TFormMain::BtnCopyGoClick(ui::Control*) {
         return;
     }
     AddExperience(2);
+    CopyAssignment(folder, apply::Assign(ValListMp3.Lines()));
+}
+
+void TFormMain::CopyAssignment(const std::string& folder, const apply::Assignment& slots) {
     originals::Store store(System(), OriginalsFolder());
+    apply::Record record(System(), Data().Record());
     FormWindow window(*this);
-    apply::CopyRun(System(), store, window, apply::Assign(ValListMp3.Lines()), folder,
-                   Settings.KeepOriginals);
+    apply::CopyRun(System(), store, record, window, slots, folder, Settings.KeepOriginals);
+    NoteApplied(folder, slots);
+}
+
+void TFormMain::NoteApplied(const std::string& folder, const apply::Assignment& copied) {
+    const std::vector<apply::Applied> now = apply::Record(System(), Data().Record()).In(folder);
+    auto recorded = [&](const std::string& slot) -> const apply::Applied* {
+        for (const apply::Applied& a : now) {
+            if (originals::PathKey(a.slot) == originals::PathKey(slot)) return &a;
+        }
+        return nullptr;
+    };
+    for (auto it = applied_.begin(); it != applied_.end();) {
+        const bool gone = it->first >= ValListMp3.Count() || !recorded(ValListMp3.Name(it->first));
+        it = gone ? applied_.erase(it) : std::next(it);
+    }
+    for (const apply::Slot& s : copied) {
+        if (const apply::Applied* a = recorded(s.name))
+            applied_[static_cast<int>(s.order)] = {paths::LastPart(a->source), apply::Now::Same};
+    }
 }
 
 void TFormMain::BtnRestoreClick(ui::Control*) {
@@ -59,6 +84,8 @@ void TFormMain::BtnRestoreClick(ui::Control*) {
         return;
     }
     originals::Store store(System(), OriginalsFolder());
+    apply::Record record(System(), Data().Record());
     FormWindow window(*this);
-    apply::RestoreRun(System(), store, window, folder);
+    apply::RestoreRun(System(), store, record, window, folder);
+    NoteApplied(folder, {});
 }

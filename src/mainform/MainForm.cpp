@@ -219,6 +219,8 @@ void TFormMain::FormCreate(ui::Control*) {
     LblTag.SetCaption(MouseHintText());
     Panel1.SetVisible(true);
     Panel2.SetVisible(false);
+    // Once the window is shown and drawn: has a game update put the game's music back?
+    Application().Post([this] { CheckApplied(); });
     // The window is whole by now; tell the player what was wrong with the list file.
     if (!startupNote.empty()) throw platform::Error(startupNote);
 }

@@ -3,11 +3,13 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <optional>
 #include <set>
 #include <string>
 #include <vector>
 
+#include "apply/Apply.h"
 #include "audio/Content.h"
 #include "platform/ui/Application.h"
 #include "platform/ui/Browse.h"
@@ -136,6 +138,21 @@ public:
     void QueueCheck(int line);
     std::string TipText(int line);
     bool ConfirmPlayable();
+    // After a game update (Reapply.cpp): the start's comparison of the game's folder with
+    // the record of what was applied (off the window's thread), the one question, and the
+    // copy of a chosen assignment through the same run as コピー開始 (DirectCopy.cpp).
+    void CheckApplied();
+    void AskReapply(const std::string& folder, const std::vector<apply::Applied>& entries,
+                    const std::vector<apply::Now>& found);
+    void CopyAssignment(const std::string& folder, const apply::Assignment& slots);
+    // What the game's folder holds of each recorded slot, by line: shown under the table
+    // while the slot's value is empty. Brought up to date by the runs.
+    struct AppliedState {
+        std::string source;  // the music's file name
+        apply::Now now = apply::Now::Same;
+    };
+    std::map<int, AppliedState> applied_;
+    void NoteApplied(const std::string& folder, const apply::Assignment& copied);
     // Raises the use counter, stopping at the largest value instead of overflowing.
     void AddExperience(std::int32_t n);
     // What start-up has to tell the player about the list file; shown once the window

@@ -22,6 +22,8 @@ public:
     std::string UserIni() const;
     // The originals folder, with its trailing backslash.
     std::string Originals() const;
+    // The record of what was applied (apply::Record).
+    std::string Record() const { return folder_ + "applied.txt"; }
 
 private:
     std::string folder_;

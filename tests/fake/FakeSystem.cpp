@@ -110,6 +110,7 @@ void FakeSystem::AddFile(const std::u16string& path, std::string data, std::uint
     n.name = Spelled(path);
     n.attributes = attributes;
     n.data = std::move(data);
+    n.time = ++clock_;
     nodes_[key] = n;
 }
 
@@ -225,6 +226,15 @@ std::optional<std::uint64_t> FakeSystem::SizeOf(const std::string& path) {
     return it->second.bigSize > 0 ? it->second.bigSize : it->second.data.size();
 }
 
+std::optional<FileStamp> FakeSystem::Stamp(const std::string& path) {
+    ++stampCalls;
+    auto it = nodes_.find(Key(path));
+    if (it == nodes_.end() || (it->second.attributes & kDirectory) || !DriveReady(path))
+        return std::nullopt;
+    const Node& n = it->second;
+    return FileStamp{n.bigSize > 0 ? n.bigSize : n.data.size(), n.time};
+}
+
 bool FakeSystem::ReadPart(const std::string& path, std::uint64_t offset, std::size_t count,
                           std::string& data, FileError* why) {
     data.clear();
@@ -280,6 +290,7 @@ bool FakeSystem::SaveFileAtomic(const std::string& path, const std::string& data
     auto it = nodes_.find(Key(path));
     if (it != nodes_.end()) {
         it->second.data = data;
+        it->second.time = ++clock_;
     } else {
         AddFile(path, data);
     }
@@ -302,6 +313,7 @@ WriteStatus FakeSystem::CreateAndWrite(const std::string& path, const std::strin
         return WriteStatus::WriteFailed;
     }
     it->second.data = data;
+    it->second.time = ++clock_;
     return WriteStatus::Ok;
 }
 
@@ -455,6 +467,7 @@ public:
         fs_.nodes_.erase(side);
         moved.name = fs_.Spelled(text::ToUtf16(target_));
         moved.attributes = kArchive;
+        moved.time = ++fs_.clock_;
         fs_.nodes_[fs_.Key(target_)] = moved;
         done_ = true;
         return true;

@@ -102,6 +102,10 @@ public:
     std::string CurrentFolder() override { return currentFolder; }
     bool ReadFile(const std::string& path, std::string& data, FileError* why = nullptr) override;
     std::optional<std::uint64_t> SizeOf(const std::string& path) override;
+    // The fake's time is a count of writes: each write makes a file newer than any before;
+    // a copy keeps its source's time, as CopyFile does.
+    std::optional<FileStamp> Stamp(const std::string& path) override;
+    int stampCalls = 0;
     bool ReadPart(const std::string& path, std::uint64_t offset, std::size_t count,
                   std::string& data, FileError* why = nullptr) override;
     int partReads = 0;  // ReadPart calls, to see that a check reads little
@@ -138,7 +142,9 @@ private:
         std::string data;
         std::string shortName;  // 8.3 name; empty for none
         std::uint64_t bigSize = 0;  // a big file's size (data stays empty)
+        std::uint64_t time = 0;  // see Stamp
     };
+    std::uint64_t clock_ = 0;
     struct Drive {
         DriveInfo info;
         bool ready = true;

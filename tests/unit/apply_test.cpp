@@ -48,7 +48,8 @@ TEST(ApplyParts, AssignmentAndBatchText) {
         EXPECT_EQ(b.script, row.script);
         EXPECT_EQ(b.refused, (std::vector<std::string>{"CON.mp3", "5 行目"}));
         ASSERT_EQ(b.copies.size(), 2u);
-        EXPECT_EQ(b.copies[1], std::make_pair(std::string("C:\\100%.mp3"), std::string("F\\08.mp3")));
+        EXPECT_EQ(b.copies[1],
+                  std::make_pair(std::string("C:\\100%.mp3"), std::string("F\\08.mp3")));
     }
 }
 
@@ -64,9 +65,10 @@ TEST(ApplyParts, CopyAndRestoreRunsWithoutAWindow) {
     originals::Store store(fs, "C:\\data\\originals\\");
     fs.AddFolder("C:\\data");
     RecordingWindow w(fs);
-    const apply::Assignment slots = apply::Assign(
-        {"01.mp3=C:\\m\\a.mp3", "03.mp3=C:\\m\\gone.mp3", "05.mp3=C:\\m\\a.mp3", "NUL=C:\\m\\a.mp3"});
-    apply::CopyRun(fs, store, w, slots, "C:\\bgm", true);
+    const apply::Assignment slots = apply::Assign({"01.mp3=C:\\m\\a.mp3", "03.mp3=C:\\m\\gone.mp3",
+                                                   "05.mp3=C:\\m\\a.mp3", "NUL=C:\\m\\a.mp3"});
+    apply::Record record(fs, "C:\\data\\applied.txt");
+    apply::CopyRun(fs, store, record, w, slots, "C:\\bgm", true);
     EXPECT_EQ(w.seen, (std::vector<std::string>{
                           "caption: C:\\m\\a.mp3のコピー中.....",
                           "box: C:\\m\\a.mp3\r\nC:\\bgm\\01.mp3",
@@ -83,7 +85,7 @@ TEST(ApplyParts, CopyAndRestoreRunsWithoutAWindow) {
     EXPECT_EQ(fs.Data("C:\\bgm\\01.mp3"), "tune");
 
     w.seen.clear();
-    apply::RestoreRun(fs, store, w, "C:\\bgm");
+    apply::RestoreRun(fs, store, record, w, "C:\\bgm");
     EXPECT_EQ(w.seen, (std::vector<std::string>{"caption: C:\\bgm\\01.mp3を元に戻しています.....",
                                                 "end", "box: 元に戻しました。"}));
     EXPECT_EQ(fs.Data("C:\\bgm\\01.mp3"), "game");

@@ -56,7 +56,8 @@ TEST(DataFolder, VirtualStoreOnlyForTheSystemDrive) {
         const char* path;
         std::string mirror;
     } rows[] = {
-        {"C:\\Windows", "C:\\Program Files\\P\\bgm\\01.mp3", store + "Program Files\\P\\bgm\\01.mp3"},
+        {"C:\\Windows", "C:\\Program Files\\P\\bgm\\01.mp3",
+         store + "Program Files\\P\\bgm\\01.mp3"},
         {"C:\\Windows", "c:\\Games\\01.mp3", store + "Games\\01.mp3"},
         {"C:\\Windows", "D:\\Program Files\\P\\bgm\\01.mp3", ""},
         {"D:\\WINDOWS", "D:\\Program Files\\01.mp3", store + "Program Files\\01.mp3"},

@@ -104,6 +104,14 @@ struct SaveFileRequest {
 
 enum class WriteStatus { Ok, CannotCreate, WriteFailed };
 
+// A file's size and last-write time (the system's own count: on Windows 100 ns since
+// 1601), for telling cheaply whether it may have changed.
+struct FileStamp {
+    std::uint64_t size = 0;
+    std::uint64_t time = 0;
+    friend bool operator==(const FileStamp&, const FileStamp&) = default;
+};
+
 // Folders of the player's profile the program may keep its own files in.
 enum class UserFolder {
     RoamingAppData,  // %APPDATA%
@@ -164,6 +172,8 @@ public:
     virtual bool ReadFile(const std::string& path, std::string& data, FileError* why = nullptr) = 0;
     // A file's size without opening it; nothing for a missing file or a folder.
     virtual std::optional<std::uint64_t> SizeOf(const std::string& path) = 0;
+    // Its size and last-write time the same way.
+    virtual std::optional<FileStamp> Stamp(const std::string& path) = 0;
     // Up to `count` bytes from `offset` into `data` (fewer at the end of the file, and
     // never more than 1 MB a call); false when the file cannot be read. For looking at a
     // file's content, or going through it, without holding it all.

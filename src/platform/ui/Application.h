@@ -3,6 +3,7 @@
 
 #include <exception>
 #include <functional>
+#include <memory>
 #include <vector>
 #include <string>
 #include <utility>
@@ -23,7 +24,10 @@ std::string UnexpectedErrorText();
 
 class Application {
 public:
-    explicit Application(sys::System& system) : system_(system) {}
+    explicit Application(sys::System& system);
+    ~Application();
+    Application(const Application&) = delete;
+    Application& operator=(const Application&) = delete;
 
     sys::System& System() { return system_; }
 
@@ -35,7 +39,14 @@ public:
     void Post(std::function<void()> work);
     // Runs the posted work (the window's side calls this when it gets to it).
     void RunPosted();
-    std::function<void()> poster;
+    void SetPoster(std::function<void()> poster);
+
+    // Work that must not hold the window up at all (a slow or missing drive): `work` runs
+    // off the window's thread, on a system of its own, and `then` runs on the window's
+    // thread afterwards, as posted work. Without a runner (the tests) both run at once.
+    void Background(std::function<void(sys::System&)> work, std::function<void()> then);
+    // Starts `job` off the window's thread (the window's side sets it).
+    std::function<void(std::function<void(sys::System&)>)> backgroundRunner;
 
     // Shows the error box for an error that ended a handler.
     void ShowError(const std::string& message);
@@ -55,8 +66,11 @@ public:
     }
 
 private:
+    // What is posted, shared with work still running off the window's thread, which may
+    // end after the application: then it is dropped.
+    struct Mailbox;
     sys::System& system_;
-    std::vector<std::function<void()>> posted_;
+    std::shared_ptr<Mailbox> mailbox_;
 };
 
 }  // namespace ui

@@ -9,6 +9,7 @@
 #include "platform/win32/Paint.h"
 #include "platform/win32/Peers.h"
 #include "platform/win32/Wide.h"
+#include "platform/win32/Win32System.h"
 
 namespace win32 {
 namespace {
@@ -233,11 +234,36 @@ void PeerBase::Update(ui::Prop what) {
 NativeForm::NativeForm(ui::Application& app, ui::Form& form, Win32System& system)
     : app_(app), form_(form), system_(system) {}
 
+namespace {
+
+DWORD WINAPI BackgroundThread(void* p) {
+    std::unique_ptr<std::function<void(sys::System&)>> work(
+        static_cast<std::function<void(sys::System&)>*>(p));
+    Win32System own;
+    (*work)(own);
+    return 0;
+}
+
+}  // namespace
+
+// Work that must not hold the window up, on a thread of its own with a system of its own;
+// what it posts back is dropped once the window is gone (ui::Application::Background).
+void NativeForm::RunInThread(std::function<void(sys::System&)> job) {
+    auto* owned = new std::function<void(sys::System&)>(std::move(job));
+    HANDLE thread = CreateThread(nullptr, 0, BackgroundThread, owned, 0, nullptr);
+    if (thread) {
+        CloseHandle(thread);
+    } else {
+        BackgroundThread(owned);  // no thread to be had: the work runs here after all
+    }
+}
+
 NativeForm::~NativeForm() {
     // The peers go first and take themselves off their windows, so nothing the windows
     // send while they are destroyed reaches a peer or a handler.
     form_.closeRequester = nullptr;
-    app_.poster = nullptr;
+    app_.SetPoster(nullptr);
+    app_.backgroundRunner = nullptr;
     peers_.clear();
     if (hwnd_) RemovePropW(hwnd_, kPeerProp);
     formPeer_.reset();
@@ -347,7 +373,8 @@ bool NativeForm::Create() {
     SetPropW(hwnd_, kPeerProp, formPeer_.get());
     if (!app_.Dispatch([this] { CreatePeers(form_, hwnd_); })) return false;
     form_.closeRequester = [this] { PostMessageW(hwnd_, WM_CLOSE, 0, 0); };
-    app_.poster = [this] { PostMessageW(hwnd_, kPostedWork, 0, 0); };
+    app_.SetPoster([this] { PostMessageW(hwnd_, kPostedWork, 0, 0); });
+    app_.backgroundRunner = RunInThread;
     return true;
 }
 

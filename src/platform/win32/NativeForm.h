@@ -2,6 +2,8 @@
 // control's state and turns the player's input into the same calls a test makes.
 #pragma once
 
+#include <functional>
+
 #include <windows.h>
 #include <shellapi.h>
 
@@ -55,6 +57,8 @@ public:
     void Show();
     // Runs the event loop until the form has closed; returns the exit code.
     int Run();
+    // The application's background runner: `job` on a thread of its own.
+    static void RunInThread(std::function<void(sys::System&)> job);
     // Handles one keyboard message the way the form's rules say; true when consumed.
     bool PreTranslate(MSG& msg);
 

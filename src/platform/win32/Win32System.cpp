@@ -209,6 +209,18 @@ std::optional<std::uint64_t> Win32System::SizeOf(const std::string& path) {
     return (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
 }
 
+std::optional<sys::FileStamp> Win32System::Stamp(const std::string& path) {
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!GetFileAttributesExW(W(path).c_str(), GetFileExInfoStandard, &data) ||
+        (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+        return std::nullopt;
+    }
+    return sys::FileStamp{
+        (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow,
+        (static_cast<std::uint64_t>(data.ftLastWriteTime.dwHighDateTime) << 32) |
+            data.ftLastWriteTime.dwLowDateTime};
+}
+
 bool Win32System::ReadPart(const std::string& path, std::uint64_t offset, std::size_t count,
                            std::string& data, sys::FileError* why) {
     data.clear();

@@ -24,6 +24,7 @@ public:
     bool ReadFile(const std::string& path, std::string& data,
                   sys::FileError* why = nullptr) override;
     std::optional<std::uint64_t> SizeOf(const std::string& path) override;
+    std::optional<sys::FileStamp> Stamp(const std::string& path) override;
     bool ReadPart(const std::string& path, std::uint64_t offset, std::size_t count,
                   std::string& data, sys::FileError* why = nullptr) override;
     bool SaveFileAtomic(const std::string& path, const std::string& data,
