@@ -47,34 +47,6 @@ DWORD AttrOf(const std::string& path) { return GetFileAttributesW(Wide(path).c_s
 // Music-like bytes that a text-mode copy would not carry over whole.
 std::string Music(const std::string& tag) { return Mp3Bytes(tag); }
 
-// Runs `cmd.exe /c "<bat>"` in `folder` and waits for it; its output goes to `log`.
-DWORD RunBatch(const std::string& bat, const std::string& folder, const std::string& log) {
-    SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
-    HANDLE out = CreateFileW(Wide(log).c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                             &inherit, CREATE_ALWAYS, 0, nullptr);
-    HANDLE in = CreateFileW(L"NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
-                            OPEN_EXISTING, 0, nullptr);
-    STARTUPINFOW si{};
-    si.cb = sizeof si;
-    si.dwFlags = STARTF_USESTDHANDLES;
-    si.hStdInput = in;
-    si.hStdOutput = si.hStdError = out;
-    PROCESS_INFORMATION pi{};
-    std::wstring command = L"cmd.exe /c \"" + Wide(bat) + L"\"";
-    DWORD code = 0xFFFFFFFF;
-    if (CreateProcessW(nullptr, command.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr,
-                       Wide(folder).c_str(), &si, &pi)) {
-        if (WaitForSingleObject(pi.hProcess, 60000) != WAIT_OBJECT_0)
-            TerminateProcess(pi.hProcess, 1);
-        GetExitCodeProcess(pi.hProcess, &code);
-        CloseHandle(pi.hThread);
-        CloseHandle(pi.hProcess);
-    }
-    CloseHandle(out);
-    CloseHandle(in);
-    return code;
-}
-
 }  // namespace
 
 TEST(BatchFile, CmdCopiesMusicWhosePathsHoldCmdsSpecialCharacters) {
