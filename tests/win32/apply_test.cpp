@@ -69,34 +69,6 @@ DWORD AttrOf(const std::string& path) { return GetFileAttributesW(Wide(path).c_s
 // Music-like bytes that a text-mode copy would not carry over whole.
 std::string Music(const std::string& tag) { return Mp3Bytes(tag); }
 
-// Runs `cmd.exe /c "<bat>"` in `folder` and waits for it; its output goes to `log`.
-DWORD RunBatch(const std::string& bat, const std::string& folder, const std::string& log) {
-    SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
-    HANDLE out = CreateFileW(Wide(log).c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                             &inherit, CREATE_ALWAYS, 0, nullptr);
-    HANDLE in = CreateFileW(L"NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
-                            OPEN_EXISTING, 0, nullptr);
-    STARTUPINFOW si{};
-    si.cb = sizeof si;
-    si.dwFlags = STARTF_USESTDHANDLES;
-    si.hStdInput = in;
-    si.hStdOutput = si.hStdError = out;
-    PROCESS_INFORMATION pi{};
-    std::wstring command = L"cmd.exe /c \"" + Wide(bat) + L"\"";
-    DWORD code = 0xFFFFFFFF;
-    if (CreateProcessW(nullptr, command.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr,
-                       Wide(folder).c_str(), &si, &pi)) {
-        if (WaitForSingleObject(pi.hProcess, 60000) != WAIT_OBJECT_0)
-            TerminateProcess(pi.hProcess, 1);
-        GetExitCodeProcess(pi.hProcess, &code);
-        CloseHandle(pi.hThread);
-        CloseHandle(pi.hProcess);
-    }
-    CloseHandle(out);
-    CloseHandle(in);
-    return code;
-}
-
 }  // namespace
 
 TEST(BatchFile, CmdCopiesMusicWhosePathsHoldCmdsSpecialCharacters) {
@@ -840,4 +812,379 @@ TEST(Rights, UnzippedIntoAFolderItCannotWrite) {
     }
     EXPECT_FALSE(Exists(app + "\\user.ini"));
     DeleteFileW(Wide(kept).c_str());
+}
+
+// ---- A new player's runs, end to end on real files --------------------------------
+
+namespace {
+
+const char* const kRestored = "元に戻しました。";
+const char* const kInUse = "ファイルがほかのプログラムで使用中です (ゲームが起動していませんか)";
+
+// A game folder with its own 01.mp3 (03.mp3 it lacks), a music folder, and the window
+// with both slots of the list file; the destination as the player typed or pasted it.
+struct Player {
+    TempFolder root;
+    std::string music = root / "曲 ソ", game = root / "game", bgm = game + "\\bgm";
+    std::unique_ptr<RealForm> f;
+
+    explicit Player(const char* hint, const std::vector<std::string>& slots = {"01.mp3", "03.mp3"})
+        : root(hint) {
+        WriteList(root / "exe", slots);
+        MakeFolder(music);
+        MakeFolder(game);
+        MakeFolder(bgm);
+        WriteBytes(bgm + "\\01.mp3", Music("game 01"));
+        f = std::make_unique<RealForm>(root / "exe\\", "C:\\");
+        f->form->MemoCopysaki.SetText(bgm);
+    }
+    std::string Tune(const std::string& tag) {
+        const std::string path = music + "\\" + tag + ".mp3";
+        if (!Exists(path)) WriteBytes(path, Music(tag));
+        return path;
+    }
+    void AssignAll(const std::string& tag) {
+        for (int line = 0; line < f->form->ValListMp3.Count(); ++line) Assign(*f, line, Tune(tag));
+    }
+    // "コピー開始"; the boxes it showed.
+    std::vector<TestSystem::Box> Copy() {
+        f->system.boxes.clear();
+        Click(*f, f->form->BtnCopyGo);
+        return f->system.boxes;
+    }
+    // "Bat作成" into `bat`; the boxes it showed.
+    std::vector<TestSystem::Box> Batch(const std::string& bat) {
+        f->system.boxes.clear();
+        f->system.saveAnswers.push_back(bat);
+        Click(*f, f->form->BtnGo);
+        return f->system.boxes;
+    }
+    // The batch file run as the player runs it: by cmd.exe, in its own folder.
+    void Run(const std::string& bat) {
+        EXPECT_EQ(RunBatch(bat, root.Path(), root / "cmd.log"), 0u) << ReadBytes(root / "cmd.log");
+    }
+    // "元に戻す" (on the settings tab), confirmed; its last box's text.
+    std::string Restore() {
+        f->system.boxes.clear();
+        f->ClickTab(1);
+        Click(*f, f->form->BtnRestore);
+        f->ClickTab(0);
+        return f->system.boxes.empty() ? std::string() : f->system.boxes.back().text;
+    }
+    bool Warned() const {
+        return std::any_of(
+            f->system.boxes.begin(), f->system.boxes.end(),
+            [](const TestSystem::Box& b) { return b.kind == sys::BoxKind::Warning; });
+    }
+};
+
+// The names in a folder, files and folders, sorted.
+std::vector<std::string> NamesIn(const std::string& folder) {
+    std::vector<std::string> out;
+    WIN32_FIND_DATAW d;
+    HANDLE h = FindFirstFileW((Wide(folder) + L"\\*").c_str(), &d);
+    if (h == INVALID_HANDLE_VALUE) return out;
+    do {
+        std::wstring n = d.cFileName;
+        if (n != L"." && n != L"..") out.push_back(win32::A(n));
+    } while (FindNextFileW(h, &d));
+    FindClose(h);
+    std::sort(out.begin(), out.end());
+    return out;
+}
+
+}  // namespace
+
+// Copies, batch files run by cmd.exe, a game update and 元に戻す in the orders a player
+// takes: 元に戻す always gives back the game's latest own 01.mp3 byte for byte and takes
+// away the 03.mp3 the game never had.
+TEST(NewPlayer, EveryOrderOfCopiesAndBatchRunsRestoresTheGamesOwnFile) {
+    ASSERT_EQ(GetOEMCP(), 932u) << "run with LC_ALL=ja_JP.UTF-8";
+    enum class Do { Copy, Batch, BatchNotRun, GameUpdate };
+    struct Step {
+        Do what;
+        const char* tune;  // for GameUpdate: the game's new bytes
+    };
+    const struct {
+        const char* name;
+        std::vector<Step> steps;
+        const char* back;  // the bytes 01.mp3 holds after 元に戻す
+    } orders[] = {
+        {"copy, batch, copy", {{Do::Copy, "A"}, {Do::Batch, "B"}, {Do::Copy, "C"}}, "game 01"},
+        {"copy, batch", {{Do::Copy, "A"}, {Do::Batch, "B"}}, "game 01"},
+        {"copy, batch, batch, copy",
+         {{Do::Copy, "A"}, {Do::Batch, "B"}, {Do::Batch, "C"}, {Do::Copy, "D"}},
+         "game 01"},
+        {"copy, batch written but not run, copy",
+         {{Do::Copy, "A"}, {Do::BatchNotRun, "B"}, {Do::Copy, "C"}},
+         "game 01"},
+        {"copy, batch of the same tune, copy",
+         {{Do::Copy, "A"}, {Do::Batch, "A"}, {Do::Copy, "C"}},
+         "game 01"},
+        {"copy, game update, copy, batch, copy",
+         {{Do::Copy, "A"},
+          {Do::GameUpdate, "game 01 v2"},
+          {Do::Copy, "C"},
+          {Do::Batch, "B"},
+          {Do::Copy, "D"}},
+         "game 01 v2"},
+    };
+    for (const auto& order : orders) {
+        SCOPED_TRACE(order.name);
+        Player p("qxorder");
+        int bats = 0;
+        for (const Step& s : order.steps) {
+            SCOPED_TRACE(s.tune);
+            if (s.what == Do::GameUpdate) {
+                WriteBytes(p.bgm + "\\01.mp3", Music(s.tune));
+                continue;
+            }
+            p.AssignAll(s.tune);
+            if (s.what == Do::Copy) {
+                p.Copy();
+                EXPECT_FALSE(p.Warned()) << p.f->system.boxes.back().text;
+            } else {
+                const std::string bat = p.root / ("run" + std::to_string(++bats) + ".bat");
+                p.Batch(bat);
+                EXPECT_TRUE(p.f->system.boxes.empty()) << p.f->system.boxes[0].text;
+                if (s.what == Do::BatchNotRun) continue;
+                p.Run(bat);
+            }
+            EXPECT_EQ(ReadBytes(p.bgm + "\\01.mp3"), Music(s.tune));
+            EXPECT_EQ(ReadBytes(p.bgm + "\\03.mp3"), Music(s.tune));
+        }
+        EXPECT_EQ(p.Restore(), kRestored);
+        EXPECT_TRUE(ReadBytes(p.bgm + "\\01.mp3") == Music(order.back));
+        EXPECT_EQ(NamesIn(p.bgm), std::vector<std::string>{"01.mp3"});
+        // Nothing is left to put back: a second 元に戻す changes nothing.
+        p.Restore();
+        EXPECT_TRUE(ReadBytes(p.bgm + "\\01.mp3") == Music(order.back));
+    }
+}
+
+// A tune the player keeps read-only (or hidden, or system) is copied as a plain file: the
+// next copy and 元に戻す can replace it, and no such file is left in the game's folder.
+TEST(NewPlayer, ProtectedTuneCopiedThenRestoredLeavesNoProtectedFileBehind) {
+    const DWORD protectedBits =
+        FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
+    const struct {
+        const char* name;
+        DWORD attributes;
+    } tunes[] = {
+        {"read-only", FILE_ATTRIBUTE_READONLY},
+        {"hidden", FILE_ATTRIBUTE_HIDDEN},
+        {"system", FILE_ATTRIBUTE_SYSTEM},
+        {"read-only, hidden and system", protectedBits},
+        {"read-only, archive", FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_ARCHIVE},
+    };
+    for (const auto& tune : tunes) {
+        SCOPED_TRACE(tune.name);
+        Player p("qxprotect");
+        p.AssignAll("R");
+        ASSERT_TRUE(SetFileAttributesW(Wide(p.Tune("R")).c_str(), tune.attributes));
+        p.Copy();
+        EXPECT_FALSE(p.Warned()) << p.f->system.boxes.back().text;
+        for (const char* slot : {"01.mp3", "03.mp3"}) {
+            EXPECT_EQ(ReadBytes(p.bgm + "\\" + slot), Music("R")) << slot;
+            EXPECT_EQ(AttrOf(p.bgm + "\\" + slot) & protectedBits, 0u) << slot;
+        }
+        EXPECT_EQ(AttrOf(p.Tune("R")) & protectedBits, tune.attributes & protectedBits);
+
+        // The next copy replaces it, 元に戻す puts the game's file back and removes ours.
+        p.AssignAll("S");
+        p.Copy();
+        EXPECT_FALSE(p.Warned()) << p.f->system.boxes.back().text;
+        EXPECT_EQ(ReadBytes(p.bgm + "\\01.mp3"), Music("S"));
+        EXPECT_EQ(p.Restore(), kRestored);
+        EXPECT_EQ(ReadBytes(p.bgm + "\\01.mp3"), Music("game 01"));
+        EXPECT_EQ(NamesIn(p.bgm), std::vector<std::string>{"01.mp3"});
+        EXPECT_EQ(AttrOf(p.bgm + "\\01.mp3") & protectedBits, 0u);
+    }
+}
+
+// Slot names in the list file that are no plain file name: device names (any case, any
+// extension) and names that climb out of the game's folder. The copy writes none of them
+// and names each with the reason; the batch file has no line for them and one box says
+// so; the plain slots are copied by both.
+TEST(NewPlayer, SlotNamesThatAreNoFileNameAreNeverWritten) {
+    ASSERT_EQ(GetOEMCP(), 932u) << "run with LC_ALL=ja_JP.UTF-8";
+    const std::vector<std::string> odd = {"CON.mp3", "COM1.mp3",      "..\\x.mp3",
+                                          "nul.mp3", "..\\..\\y.mp3", "lpt1.x.mp3"};
+    std::vector<std::string> slots = {"01.mp3"};
+    slots.insert(slots.end(), odd.begin(), odd.end());
+    slots.push_back("03.mp3");
+    Player p("qxodd", slots);
+    const std::vector<std::string> rootBefore = NamesIn(p.root.Path()),
+                                   gameBefore = NamesIn(p.game);
+    p.AssignAll("A");
+    std::string reasons, labels;
+    for (const std::string& name : odd) {
+        reasons += "\r\n" + name + ": ファイル名として使えない名前です";
+        labels += "\r\n" + name;
+    }
+
+    std::vector<TestSystem::Box> boxes = p.Copy();
+    ASSERT_EQ(boxes.size(), 4u);  // the question, one box per plain slot, the report
+    EXPECT_EQ(boxes[1].text, p.Tune("A") + "\r\n" + p.bgm + "\\01.mp3");
+    EXPECT_EQ(boxes[2].text, p.Tune("A") + "\r\n" + p.bgm + "\\03.mp3");
+    EXPECT_EQ(boxes[3].kind, sys::BoxKind::Warning);
+    EXPECT_EQ(boxes[3].text, "コピーできなかったファイルがあります。" + reasons);
+    EXPECT_EQ(ReadBytes(p.bgm + "\\01.mp3"), Music("A"));
+    EXPECT_EQ(NamesIn(p.bgm), (std::vector<std::string>{"01.mp3", "03.mp3"}));
+    EXPECT_EQ(NamesIn(p.game), gameBefore);
+    EXPECT_EQ(NamesIn(p.root.Path()), rootBefore);
+    // No device was opened for them: nothing of theirs was kept or recorded either.
+    const originals::Index index =
+        originals::ParseIndex(ReadBytes(p.root / "exe\\originals\\index.txt"));
+    std::vector<std::string> recorded;
+    for (const originals::Entry& e : index.entries) recorded.push_back(originals::SlotName(e));
+    std::sort(recorded.begin(), recorded.end());
+    EXPECT_EQ(recorded, (std::vector<std::string>{"01.mp3", "03.mp3"}));
+
+    // The batch file: the plain slots' lines only, and one box names the others.
+    p.AssignAll("B");
+    const std::string bat = p.root / "odd.bat";
+    boxes = p.Batch(bat);
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].kind, sys::BoxKind::Warning);
+    EXPECT_EQ(
+        boxes[0].text,
+        "次の行はファイル名として使えない名前なので、バッチファイルに入れませんでした。" + labels);
+    EXPECT_EQ(ReadBytes(bat), "copy \"" + p.Tune("B") + "\" \"" + p.bgm + "\\01.mp3\"\r\n" +
+                                  "copy \"" + p.Tune("B") + "\" \"" + p.bgm + "\\03.mp3\"\r\n");
+    p.Run(bat);
+    EXPECT_EQ(ReadBytes(p.bgm + "\\01.mp3"), Music("B"));
+    EXPECT_EQ(ReadBytes(p.bgm + "\\03.mp3"), Music("B"));
+    std::vector<std::string> rootNow = rootBefore;
+    rootNow.insert(rootNow.end(), {"cmd.log", "odd.bat"});
+    std::sort(rootNow.begin(), rootNow.end());
+    EXPECT_EQ(NamesIn(p.root.Path()), rootNow);
+    EXPECT_EQ(NamesIn(p.game), gameBefore);
+
+    EXPECT_EQ(p.Restore(), kRestored);
+    EXPECT_EQ(ReadBytes(p.bgm + "\\01.mp3"), Music("game 01"));
+    EXPECT_EQ(NamesIn(p.bgm), std::vector<std::string>{"01.mp3"});
+}
+
+// The destination pasted as Explorer's "パスのコピー" gives it, in quotes: the copy lands in
+// the folder, the batch file's lines are quoted once (cmd.exe copies with them), and
+// 元に戻す finds what the copy kept whether the quotes are there or not.
+TEST(NewPlayer, DestinationPastedInQuotesIsTheFolder) {
+    ASSERT_EQ(GetOEMCP(), 932u) << "run with LC_ALL=ja_JP.UTF-8";
+    const struct {
+        const char* name;
+        bool quotedCopy, quotedBatch, quotedRestore;
+    } ways[] = {
+        {"quoted throughout", true, true, true},
+        {"quoted for the copy, typed for 元に戻す", true, false, false},
+        {"typed for the copy, quoted for the batch and 元に戻す", false, true, true},
+    };
+    for (const auto& way : ways) {
+        SCOPED_TRACE(way.name);
+        Player p("qxquoted");
+        p.f->form->Settings.DelReadOnly = true;
+        auto typed = [&](bool quoted) { return quoted ? "\"" + p.bgm + "\"" : p.bgm; };
+        p.AssignAll("A");
+        p.f->form->MemoCopysaki.SetText(typed(way.quotedCopy));
+        p.Copy();
+        EXPECT_FALSE(p.Warned()) << p.f->system.boxes.back().text;
+        EXPECT_EQ(ReadBytes(p.bgm + "\\01.mp3"), Music("A"));
+        EXPECT_EQ(ReadBytes(p.bgm + "\\03.mp3"), Music("A"));
+
+        p.AssignAll("B");
+        p.f->form->MemoCopysaki.SetText(typed(way.quotedBatch));
+        const std::string bat = p.root / "quoted.bat";
+        EXPECT_TRUE(p.Batch(bat).empty());
+        std::string lines;
+        for (const char* slot : {"01.mp3", "03.mp3"}) {
+            lines += "del /f \"" + p.bgm + "\\" + slot + "\"\r\n";
+            lines += "copy \"" + p.Tune("B") + "\" \"" + p.bgm + "\\" + slot + "\"\r\n";
+        }
+        EXPECT_EQ(ReadBytes(bat), lines);
+        p.Run(bat);
+        EXPECT_EQ(ReadBytes(p.bgm + "\\01.mp3"), Music("B"));
+        EXPECT_EQ(ReadBytes(p.bgm + "\\03.mp3"), Music("B"));
+
+        p.f->form->MemoCopysaki.SetText(typed(way.quotedRestore));
+        EXPECT_EQ(p.Restore(), kRestored);
+        EXPECT_EQ(ReadBytes(p.bgm + "\\01.mp3"), Music("game 01"));
+        EXPECT_EQ(NamesIn(p.bgm), std::vector<std::string>{"01.mp3"});
+    }
+}
+
+// A quote left inside the destination is no folder: each run refuses with the error box
+// and writes nothing (no batch file is even asked for).
+TEST(NewPlayer, DestinationWithAQuoteInsideIsRefusedByEveryRun) {
+    Player p("qxquote");
+    p.AssignAll("A");
+    const std::string typed = "\"" + p.bgm + "\"\\x\"";
+    p.f->form->MemoCopysaki.SetText(typed);
+    // (The error box ends its text with "." by its own rule.)
+    const std::string refusal =
+        "コピー先のフォルダ " + typed + " には、フォルダの名前に使えない文字 (\") があります.";
+    for (const ui::Control* button : {static_cast<const ui::Control*>(&p.f->form->BtnCopyGo),
+                                      static_cast<const ui::Control*>(&p.f->form->BtnGo)}) {
+        SCOPED_TRACE(button->Name());
+        p.f->system.boxes.clear();
+        p.f->system.saveAnswers = {p.root / "never.bat"};
+        Click(*p.f, *button);
+        ASSERT_EQ(p.f->system.boxes.size(), 1u) << p.f->system.boxes[0].text;
+        EXPECT_EQ(p.f->system.boxes[0].text, refusal);
+        EXPECT_EQ(p.f->system.saveAnswers.size(), 1u) << "no file name asked for";
+    }
+    EXPECT_EQ(p.Restore(), refusal);
+    EXPECT_FALSE(Exists(p.root / "never.bat"));
+    EXPECT_EQ(ReadBytes(p.bgm + "\\01.mp3"), Music("game 01"));
+    EXPECT_EQ(NamesIn(p.bgm), std::vector<std::string>{"01.mp3"});
+}
+
+// The game holding its music open without delete sharing (it reads and lets others read
+// and write): the copy and 元に戻す report that slot as in use, never ask for
+// administrator rights, and leave the game's file as it was; once it lets go, 元に戻す
+// finishes.
+TEST(NewPlayer, TargetHeldByTheGameIsInUseNotARightsQuestion) {
+    const struct {
+        const char* name;
+        DWORD share;
+    } holds[] = {
+        {"no sharing", 0},
+        {"read and write sharing", FILE_SHARE_READ | FILE_SHARE_WRITE},
+    };
+    for (const auto& hold : holds) {
+        SCOPED_TRACE(hold.name);
+        Player p("qxheld");
+        auto holdIt = [&] {
+            return CreateFileW(Wide(p.bgm + "\\01.mp3").c_str(), GENERIC_READ, hold.share, nullptr,
+                               OPEN_EXISTING, 0, nullptr);
+        };
+        auto askedForRights = [&] {
+            return std::any_of(p.f->system.boxes.begin(), p.f->system.boxes.end(),
+                               [](const TestSystem::Box& b) {
+                                   return b.text.find("管理者") != std::string::npos;
+                               });
+        };
+        p.AssignAll("A");
+        HANDLE held = holdIt();
+        ASSERT_NE(held, INVALID_HANDLE_VALUE);
+        p.Copy();
+        CloseHandle(held);
+        EXPECT_FALSE(askedForRights());
+        EXPECT_EQ(p.f->system.boxes.back().text,
+                  std::string("コピーできなかったファイルがあります。\r\n01.mp3: ") + kInUse);
+        EXPECT_EQ(ReadBytes(p.bgm + "\\01.mp3"), Music("game 01"));
+        EXPECT_EQ(ReadBytes(p.bgm + "\\03.mp3"), Music("A"));
+
+        p.Copy();
+        EXPECT_FALSE(p.Warned()) << p.f->system.boxes.back().text;
+        held = holdIt();
+        ASSERT_NE(held, INVALID_HANDLE_VALUE);
+        EXPECT_EQ(p.Restore(),
+                  std::string("元に戻せなかったファイルがあります。\r\n01.mp3: ") + kInUse);
+        CloseHandle(held);
+        EXPECT_FALSE(askedForRights());
+        EXPECT_EQ(ReadBytes(p.bgm + "\\01.mp3"), Music("A"));
+        EXPECT_EQ(p.Restore(), kRestored);
+        EXPECT_EQ(ReadBytes(p.bgm + "\\01.mp3"), Music("game 01"));
+        EXPECT_EQ(NamesIn(p.bgm), std::vector<std::string>{"01.mp3"});
+    }
 }

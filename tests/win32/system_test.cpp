@@ -208,6 +208,42 @@ TEST(Win32Files, CopyReplacesOnlyPlainTargets) {
     EXPECT_EQ(ReadBytes(t / "plain.mp3"), "old");
 }
 
+// A file the game holds open without delete sharing cannot be replaced or removed: that
+// is "in use" (rights would not help), however else the game shares it; the file stays.
+TEST(Win32Files, FileHeldWithoutDeleteSharingIsInUseForCopyAndRemove) {
+    TempFolder t("qxheld");
+    win32::Win32System system;
+    WriteBytes(t / "new.mp3", "new");
+    const struct {
+        const char* name;
+        DWORD access, share;
+    } holds[] = {
+        {"read, no sharing", GENERIC_READ, 0},
+        {"read, read sharing", GENERIC_READ, FILE_SHARE_READ},
+        {"read, read and write sharing", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE},
+        {"write, read and write sharing", GENERIC_READ | GENERIC_WRITE,
+         FILE_SHARE_READ | FILE_SHARE_WRITE},
+    };
+    for (const auto& hold : holds) {
+        SCOPED_TRACE(hold.name);
+        const std::string target = t / "01.mp3";
+        WriteBytes(target, "game");
+        HANDLE held = CreateFileW(Wide(target).c_str(), hold.access, hold.share, nullptr,
+                                  OPEN_EXISTING, 0, nullptr);
+        ASSERT_NE(held, INVALID_HANDLE_VALUE);
+        sys::FileError why{sys::Fault::None, ""};
+        EXPECT_FALSE(system.CopyFileTo(t / "new.mp3", target, false, &why));
+        EXPECT_EQ(why.fault, sys::Fault::InUse) << why.detail;
+        why = {sys::Fault::None, ""};
+        EXPECT_FALSE(system.RemoveFile(target, &why));
+        EXPECT_EQ(why.fault, sys::Fault::InUse) << why.detail;
+        CloseHandle(held);
+        EXPECT_EQ(ReadBytes(target), "game");
+        EXPECT_FALSE(Exists(target + ".quaverix~"));
+    }
+    EXPECT_EQ(Names(system.ListFolder(t.Path())), (std::vector<std::string>{"01.mp3", "new.mp3"}));
+}
+
 TEST(Win32Files, CreateAndWriteCreatesTruncatesOrSaysCannotCreate) {
     TempFolder t("qxwrite");
     win32::Win32System system;

@@ -916,13 +916,14 @@ struct RealExe {
         }
         SetFileAttributesW(Wide(ini).c_str(), FILE_ATTRIBUTE_NORMAL);
     }
-    bool Start() {
-        process = StartProcess(L"\"" + Wide(root / "QUAVERIX.exe") + L"\"");
+    // `folder`: where the browsing lists start (the current folder it is started in).
+    bool Start(const std::string& folder = "") {
+        process = StartProcess(L"\"" + Wide(root / "QUAVERIX.exe") + L"\"", folder);
         pid = process ? GetProcessId(process) : 0;
         return process != nullptr;
     }
     // A visible window of the program with this class ("#32770": a box), waited for.
-    HWND WaitFor(const wchar_t* cls) const {
+    HWND WaitFor(const wchar_t* cls, int tries = 300) const {
         struct Find {
             DWORD pid;
             const wchar_t* cls;
@@ -938,9 +939,9 @@ struct RealExe {
                 return TRUE;
             }
         } find{pid, cls};
-        for (int i = 0; i < 300 && !find.found; ++i) {
+        for (int i = 0; i < tries && !find.found; ++i) {
             EnumWindows(Find::Each, reinterpret_cast<LPARAM>(&find));
-            if (!find.found) Sleep(50);
+            if (!find.found && i + 1 < tries) Sleep(50);
         }
         return find.found;
     }
@@ -1023,4 +1024,215 @@ TEST(RealExe, ReadOnlyUserIniAtCloseAsksAndTheProgramEnds) {
     }
     EXPECT_TRUE(exe.Ended());
     EXPECT_EQ(ReadBytes(exe.ini), kPlayersIni);
+}
+
+namespace {
+
+// The first window under `top` (at any depth) of the class whose text starts with `text`.
+HWND ChildOf(HWND top, const wchar_t* cls, const std::string& text) {
+    struct Find {
+        const wchar_t* cls;
+        const std::string& text;
+        HWND found = nullptr;
+        static BOOL CALLBACK Each(HWND h, LPARAM self) {
+            auto* f = reinterpret_cast<Find*>(self);
+            if (ClassOf(h) == f->cls && TextOf(h).rfind(f->text, 0) == 0) {
+                f->found = h;
+                return FALSE;
+            }
+            return TRUE;
+        }
+    } find{cls, text};
+    EnumChildWindows(top, Find::Each, reinterpret_cast<LPARAM>(&find));
+    return find.found;
+}
+
+// The file list: the list box of the window that holds a line `name`; that line's index.
+HWND FileListWith(HWND window, const std::wstring& name, int& index) {
+    struct Find {
+        const std::wstring& name;
+        int index = -1;
+        HWND found = nullptr;
+        static BOOL CALLBACK Each(HWND h, LPARAM self) {
+            auto* f = reinterpret_cast<Find*>(self);
+            if (ClassOf(h) != L"ListBox") return TRUE;
+            const LRESULT count = SendMessageW(h, LB_GETCOUNT, 0, 0);
+            for (LRESULT i = 0; i < count; ++i) {
+                wchar_t line[MAX_PATH] = {};
+                if (SendMessageW(h, LB_GETTEXTLEN, i, 0) >= MAX_PATH) continue;
+                SendMessageW(h, LB_GETTEXT, i, reinterpret_cast<LPARAM>(line));
+                if (f->name == line) {
+                    f->found = h;
+                    f->index = static_cast<int>(i);
+                    return FALSE;
+                }
+            }
+            return TRUE;
+        }
+    } find{name};
+    EnumChildWindows(window, Find::Each, reinterpret_cast<LPARAM>(&find));
+    index = find.index;
+    return find.found;
+}
+
+// A press and release of the left button on a window, as the mouse delivers them.
+void PostClick(HWND h, int x, int y) {
+    const LPARAM at = MAKELPARAM(x, y);
+    PostMessageW(h, WM_LBUTTONDOWN, MK_LBUTTON, at);
+    PostMessageW(h, WM_LBUTTONUP, 0, at);
+}
+
+// Waits until `done` holds (at most 15 s).
+bool Until(const std::function<bool()>& done) {
+    for (int i = 0; i < 600; ++i) {
+        if (done()) return true;
+        Sleep(25);
+    }
+    return done();
+}
+
+// QUAVERIX.exe as a player drives it: clicks on its file list and buttons, its boxes read
+// and answered from outside.
+struct Driven {
+    RealExe& exe;
+    HWND window = nullptr;
+
+    // A click on the file `name` in the file list: the file goes into the current slot.
+    void Pick(const std::string& name) {
+        int index = -1;
+        HWND list = FileListWith(window, Wide(name), index);
+        ASSERT_TRUE(list) << name << " is not in the file list";
+        const int top = static_cast<int>(SendMessageW(list, LB_GETTOPINDEX, 0, 0));
+        const int height = static_cast<int>(SendMessageW(list, LB_GETITEMHEIGHT, 0, 0));
+        PostClick(list, 8, (index - top) * height + height / 2);
+    }
+    void Press(const std::string& caption) {
+        HWND button = ChildOf(window, L"Button", caption);
+        ASSERT_TRUE(button) << "no button " << caption;
+        PostMessageW(button, BM_CLICK, 0, 0);
+    }
+    // The next box: its text; answered with `button`.
+    std::string Box(int button = IDOK) {
+        HWND box = exe.WaitFor(L"#32770");
+        if (!box) return "(no box)";
+        std::string text = BoxText(box);
+        Answer(box, button);
+        return text;
+    }
+    // Once the program has finished what it was doing (a message sent to its window is
+    // answered only then, or inside a box): the text of a box it then shows (answered), or
+    // "". Files are read only after this: a reader must not hold a file the program is
+    // replacing.
+    std::string Settle() {
+        DWORD_PTR result = 0;
+        SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_NORMAL, 15000, &result);
+        HWND box = exe.WaitFor(L"#32770", 1);
+        if (!box) return "";
+        std::string text = BoxText(box);
+        Answer(box, IDOK);
+        return text;
+    }
+    // "コピー開始": its question, then one box for the slot's copy (which names the
+    // file), and no report.
+    void Copy(const std::string& tune) {
+        Press("コピー開始");
+        EXPECT_NE(Box().find("ファイルのコピーを開始します"), std::string::npos);
+        const std::string shown = Box();
+        EXPECT_NE(shown.find(tune), std::string::npos) << shown;
+        EXPECT_EQ(Settle(), "");
+    }
+    // "Bat作成": the file name typed into the save box.
+    void Batch(const std::string& bat) {
+        Press("Bat作成");
+        HWND box = exe.WaitFor(L"#32770");
+        ASSERT_TRUE(box) << "no save box";
+        HWND name = GetDlgItem(box, 0x480);  // edt1
+        if (!name) name = GetDlgItem(box, 0x47C);  // cmb13
+        ASSERT_TRUE(name) << "no file name box";
+        SendMessageW(name, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(Wide(bat).c_str()));
+        PostMessageW(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED),
+                     reinterpret_cast<LPARAM>(GetDlgItem(box, IDOK)));
+        EXPECT_TRUE(Until([&] { return Exists(bat) && !IsWindow(box); }));
+        EXPECT_EQ(Settle(), "");
+    }
+    // "元に戻す" on the settings tab: confirmed; the text of the box that ends it.
+    std::string Restore() {
+        HWND strip = ChildOf(window, WC_TABCONTROLW, "");
+        if (!strip) return "(no tab strip)";
+        PostMessageW(strip, WM_KEYDOWN, VK_RIGHT, 0);
+        PostMessageW(strip, WM_KEYUP, VK_RIGHT, 0xC0000001);
+        if (!Until([&] { return ChildOf(window, L"Button", "元に戻す") != nullptr; }))
+            return "(no 元に戻す)";
+        Press("元に戻す");
+        const std::string question = Box();
+        EXPECT_NE(question.find("コピー先フォルダのファイルを元に戻します"), std::string::npos)
+            << question;
+        std::string said = Box();
+        PostMessageW(strip, WM_KEYDOWN, VK_LEFT, 0);
+        PostMessageW(strip, WM_KEYUP, VK_LEFT, 0xC0000001);
+        return said;
+    }
+};
+
+}  // namespace
+
+// As a new player would, with QUAVERIX.exe itself: copies, a batch file run by cmd.exe
+// and a read-only tune, then 元に戻す: the game's own 01.mp3 is back byte for byte and no
+// read-only file is left in its folder.
+TEST(RealExe, NewPlayersRunsThenRestoreGiveBackTheGamesFile) {
+    ASSERT_EQ(GetOEMCP(), 932u) << "run with LC_ALL=ja_JP.UTF-8";
+    enum class Do { Copy, Batch };
+    struct Step {
+        Do what;
+        const char* tune;
+    };
+    const struct {
+        const char* name;
+        std::vector<Step> steps;
+    } runs[] = {
+        {"copy, batch run by cmd, copy",
+         {{Do::Copy, "A.mp3"}, {Do::Batch, "B.mp3"}, {Do::Copy, "C.mp3"}}},
+        {"a read-only tune copied", {{Do::Copy, "R.mp3"}}},
+    };
+    for (const auto& run : runs) {
+        SCOPED_TRACE(run.name);
+        RealExe exe;
+        const std::string music = exe.root / "曲", bgm = exe.root / "game\\bgm";
+        MakeFolder(music);
+        MakeFolder(exe.root / "game");
+        MakeFolder(bgm);
+        const std::string game = Mp3Bytes("the game's 01");
+        WriteBytes(bgm + "\\01.mp3", game);
+        for (const char* tune : {"A.mp3", "B.mp3", "C.mp3", "R.mp3"})
+            WriteBytes(music + "\\" + tune, Mp3Bytes(tune));
+        SetFileAttributesW(Wide(music + "\\R.mp3").c_str(), FILE_ATTRIBUTE_READONLY);
+        WriteBytes(exe.root / "Pellamor.lst", "[mp3]\r\nnametips=01.mp3=タイトル#\r\nnumber=1\r\n");
+        WriteBytes(exe.ini, "[copysaki]\r\nPellamor.lst=" + bgm + "\r\n");
+        ASSERT_TRUE(exe.Start(music));
+        Driven player{exe, exe.WaitFor(L"TFormMain")};
+        ASSERT_TRUE(player.window) << "no window";
+
+        int bats = 0;
+        for (const Step& s : run.steps) {
+            SCOPED_TRACE(s.tune);
+            player.Pick(s.tune);
+            if (s.what == Do::Copy) {
+                player.Copy(music + "\\" + s.tune);
+            } else {
+                const std::string bat = exe.root / ("run" + std::to_string(++bats) + ".bat");
+                player.Batch(bat);
+                EXPECT_EQ(RunBatch(bat, exe.root.Path(), exe.root / "cmd.log"), 0u)
+                    << ReadBytes(exe.root / "cmd.log");
+            }
+            EXPECT_TRUE(ReadBytes(bgm + "\\01.mp3") == Mp3Bytes(s.tune));
+            EXPECT_EQ(GetFileAttributesW(Wide(bgm + "\\01.mp3").c_str()) & FILE_ATTRIBUTE_READONLY,
+                      0u);
+        }
+        EXPECT_EQ(player.Restore(), "元に戻しました。\n");
+        EXPECT_TRUE(ReadBytes(bgm + "\\01.mp3") == game);
+        EXPECT_EQ(GetFileAttributesW(Wide(bgm + "\\01.mp3").c_str()) & FILE_ATTRIBUTE_READONLY, 0u);
+        PostMessageW(player.window, WM_CLOSE, 0, 0);
+        EXPECT_TRUE(exe.Ended());
+        SetFileAttributesW(Wide(music + "\\R.mp3").c_str(), FILE_ATTRIBUTE_NORMAL);
+    }
 }

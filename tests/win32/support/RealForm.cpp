@@ -261,16 +261,44 @@ std::wstring HelperPath(const wchar_t* name) {
     return p.substr(0, p.find_last_of(L'\\') + 1) + name;
 }
 
-HANDLE StartProcess(std::wstring command) {
+HANDLE StartProcess(std::wstring command, const std::string& folder) {
     STARTUPINFOW si{};
     si.cb = sizeof si;
     PROCESS_INFORMATION pi{};
-    if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si,
-                        &pi)) {
+    const std::wstring in = Wide(folder);
+    if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                        folder.empty() ? nullptr : in.c_str(), &si, &pi)) {
         return nullptr;
     }
     CloseHandle(pi.hThread);
     return pi.hProcess;
+}
+
+DWORD RunBatch(const std::string& bat, const std::string& folder, const std::string& log) {
+    SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+    HANDLE out = CreateFileW(Wide(log).c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                             &inherit, CREATE_ALWAYS, 0, nullptr);
+    HANDLE in = CreateFileW(L"NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
+                            OPEN_EXISTING, 0, nullptr);
+    STARTUPINFOW si{};
+    si.cb = sizeof si;
+    si.dwFlags = STARTF_USESTDHANDLES;
+    si.hStdInput = in;
+    si.hStdOutput = si.hStdError = out;
+    PROCESS_INFORMATION pi{};
+    std::wstring command = L"cmd.exe /c \"" + Wide(bat) + L"\"";
+    DWORD code = 0xFFFFFFFF;
+    if (CreateProcessW(nullptr, command.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr,
+                       Wide(folder).c_str(), &si, &pi)) {
+        if (WaitForSingleObject(pi.hProcess, 60000) != WAIT_OBJECT_0)
+            TerminateProcess(pi.hProcess, 1);
+        GetExitCodeProcess(pi.hProcess, &code);
+        CloseHandle(pi.hThread);
+        CloseHandle(pi.hProcess);
+    }
+    CloseHandle(out);
+    CloseHandle(in);
+    return code;
 }
 
 bool RunServing(RealForm& f, std::wstring command) {

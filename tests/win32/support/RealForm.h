@@ -103,8 +103,13 @@ bool SetImmutable(const std::string& folder, bool on);
 // The folder of this test program, where the helper programs are built.
 std::wstring HelperPath(const wchar_t* name);
 
-// Starts `command`; its process handle (the caller closes it), or null when it did not start.
-HANDLE StartProcess(std::wstring command);
+// Starts `command` (in `folder`, when given); its process handle (the caller closes it),
+// or null when it did not start.
+HANDLE StartProcess(std::wstring command, const std::string& folder = "");
+
+// Runs a batch file as the player does, `cmd.exe /c "<bat>"` in `folder`, and waits for it
+// (at most a minute); its output goes to `log`. cmd.exe's exit code.
+DWORD RunBatch(const std::string& bat, const std::string& folder, const std::string& log);
 
 class RealForm;
 // Runs `command` to its end (at most 30 s), serving the window's messages meanwhile, as a
