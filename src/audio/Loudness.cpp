@@ -42,8 +42,8 @@ KWeighting KWeightingFor(int rate) {
         const double vb = std::pow(vh, 0.4996667741545416);
         const double a0 = 1.0 + k / q + k * k;
         w.shelf = {(vh + vb * k / q + k * k) / a0, 2.0 * (k * k - vh) / a0,
-                  (vh - vb * k / q + k * k) / a0, 2.0 * (k * k - 1.0) / a0,
-                  (1.0 - k / q + k * k) / a0};
+                   (vh - vb * k / q + k * k) / a0, 2.0 * (k * k - 1.0) / a0,
+                   (1.0 - k / q + k * k) / a0};
     }
     // Stage 2, the RLB high-pass: the numerator stays 1, -2, 1 at every rate.
     {
@@ -56,8 +56,7 @@ KWeighting KWeightingFor(int rate) {
 }
 
 bool LoudnessMeter::Start(int channels, int rate) {
-    if (channels < 1 || channels > kMaxChannels || rate < kMinRate || rate > kMaxRate)
-        return false;
+    if (channels < 1 || channels > kMaxChannels || rate < kMinRate || rate > kMaxRate) return false;
     if (channels == channels_ && rate == rate_) return true;
     channels_ = channels;
     rate_ = rate;

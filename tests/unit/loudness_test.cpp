@@ -70,9 +70,9 @@ struct Measured {
 
 // libebur128's measure, mono as dual mono.
 Measured Reference(const Pcm& p, bool asShort = false) {
-    ebur128_state* st = ebur128_init(static_cast<unsigned>(p.channels),
-                                     static_cast<unsigned long>(p.rate),
-                                     EBUR128_MODE_I | EBUR128_MODE_SAMPLE_PEAK);
+    ebur128_state* st =
+        ebur128_init(static_cast<unsigned>(p.channels), static_cast<unsigned long>(p.rate),
+                     EBUR128_MODE_I | EBUR128_MODE_SAMPLE_PEAK);
     if (p.channels == 1) ebur128_set_channel(st, 0, EBUR128_DUAL_MONO);
     if (asShort) {
         std::vector<short> s;
@@ -110,9 +110,16 @@ Measured Ours(const Pcm& p, std::size_t piece = 4096, bool asShort = false) {
 
 TEST(Loudness, KWeightingAt48kHzIsTheStandardsTable) {
     const audio::KWeighting k = audio::KWeightingFor(48000);
-    const double want[10] = {1.53512485958697, -2.69169618940638, 1.19839281085285,
-                             -1.69065929318241, 0.73248077421585, 1, -2, 1,
-                             -1.99004745483398, 0.99007225036621};
+    const double want[10] = {1.53512485958697,
+                             -2.69169618940638,
+                             1.19839281085285,
+                             -1.69065929318241,
+                             0.73248077421585,
+                             1,
+                             -2,
+                             1,
+                             -1.99004745483398,
+                             0.99007225036621};
     const double got[10] = {k.shelf.b0,    k.shelf.b1,    k.shelf.b2,    k.shelf.a1,
                             k.shelf.a2,    k.highPass.b0, k.highPass.b1, k.highPass.b2,
                             k.highPass.a1, k.highPass.a2};
@@ -185,9 +192,9 @@ TEST(Loudness, RefusesWhatItCannotMeasure) {
         int channels, rate;
         bool taken;
     };
-    const Case cases[] = {{0, 44100, false}, {9, 44100, false}, {2, 7999, false},
+    const Case cases[] = {{0, 44100, false},  {9, 44100, false},  {2, 7999, false},
                           {2, 384001, false}, {-1, 48000, false}, {1, 8000, true},
-                          {8, 384000, true}, {2, 44100, true}};
+                          {8, 384000, true},  {2, 44100, true}};
     for (const Case& c : cases) {
         audio::LoudnessMeter m;
         const float s[8] = {0.5f, 0.5f, 0.5f, 0.5f, 0.5f, 0.5f, 0.5f, 0.5f};
@@ -259,9 +266,10 @@ protected:
     // Each frame's position in the file as ffmpeg's demuxer finds them (it leaves out
     // the Xing/Info frame).
     std::vector<std::size_t> FramePositions(const std::string& name) const {
-        std::istringstream in(Output("ffprobe -v error -select_streams a -show_entries packet=pos "
-                                     "-of csv=p=0 '" +
-                                     Path(name) + "'"));
+        std::istringstream in(
+            Output("ffprobe -v error -select_streams a -show_entries packet=pos "
+                   "-of csv=p=0 '" +
+                   Path(name) + "'"));
         std::vector<std::size_t> pos;
         for (std::string line; std::getline(in, line);)
             if (!line.empty()) pos.push_back(std::stoul(line));
@@ -470,7 +478,8 @@ TEST_F(LoudnessFiles, ClampingAndThePeakRule) {
             for (std::size_t pos : frames) {
                 const Fields at = FieldsOf(before, pos);
                 for (std::size_t bit : at.bits) {
-                    const int old = Gain(before, at, bit), clampedSteps = std::clamp(steps, -255, 255);
+                    const int old = Gain(before, at, bit),
+                              clampedSteps = std::clamp(steps, -255, 255);
                     EXPECT_EQ(Gain(after, at, bit), Moved(old, clampedSteps));
                     clamped += old != 0 && (old + clampedSteps > 255 || old + clampedSteps <= 0);
                 }
@@ -559,8 +568,8 @@ TEST_F(LoudnessFiles, WhatIsLeftAsItIs) {
         return std::string{static_cast<char>(v), static_cast<char>(v >> 8),
                            static_cast<char>(v >> 16), static_cast<char>(v >> 24)};
     };
-    const std::string item = le32(static_cast<std::uint32_t>(copied.size())) + le32(0) +
-                             "Frames" + std::string(1, '\0') + copied;
+    const std::string item = le32(static_cast<std::uint32_t>(copied.size())) + le32(0) + "Frames" +
+                             std::string(1, '\0') + copied;
     auto apeBlock = [&](std::uint32_t flags) {
         return "APETAGEX" + le32(2000) + le32(static_cast<std::uint32_t>(item.size() + 32)) +
                le32(1) + le32(flags) + std::string(8, '\0');
@@ -577,8 +586,8 @@ TEST_F(LoudnessFiles, WhatIsLeftAsItIs) {
 
     // Junk between frames is passed over and the stream taken up again after it; a file
     // cut inside a frame's side information stops there.
-    std::string junk = tagged.substr(0, frames[4]) + std::string(700, '\xFF') +
-                       tagged.substr(frames[4]);
+    std::string junk =
+        tagged.substr(0, frames[4]) + std::string(700, '\xFF') + tagged.substr(frames[4]);
     const audio::Mp3GainReport j = audio::ChangeMp3Gain(junk, 1);
     EXPECT_EQ(j.frames, frames.size());
     EXPECT_EQ(junk.substr(frames[4], 700), std::string(700, '\xFF'));
@@ -589,8 +598,9 @@ TEST_F(LoudnessFiles, WhatIsLeftAsItIs) {
         EXPECT_EQ(bytes.size(), frames[9] + cut);
     }
     // Nothing, a header cut short, a tag that claims more than the file.
-    for (std::string bytes : {std::string(), tagged.substr(frames[0], 3), tagged.substr(frames[0], 9),
-                              std::string("ID3\x04\x00\x00\x7F\x7F\x7F\x7F", 10) + tagged}) {
+    for (std::string bytes :
+         {std::string(), tagged.substr(frames[0], 3), tagged.substr(frames[0], 9),
+          std::string("ID3\x04\x00\x00\x7F\x7F\x7F\x7F", 10) + tagged}) {
         const std::string was = bytes;
         audio::ChangeMp3Gain(bytes, 3);
         EXPECT_EQ(bytes.size(), was.size());
@@ -613,9 +623,8 @@ TEST_F(LoudnessFiles, AgreesWithFfmpegsFilter) {
         const std::string layout = c.channels == 1 ? "mono" : "stereo";
         const std::string src = "-f lavfi -i '" + std::string(c.source) +
                                 ",aformat=sample_fmts=flt:channel_layouts=" + layout + "'";
-        const std::string summary =
-            Output("ffmpeg -nostdin -hide_banner -nostats " + src +
-                   " -af ebur128=dualmono=true -f null - 2>&1");
+        const std::string summary = Output("ffmpeg -nostdin -hide_banner -nostats " + src +
+                                           " -af ebur128=dualmono=true -f null - 2>&1");
         const std::size_t at = summary.rfind("I:");
         ASSERT_NE(at, std::string::npos) << summary;
         const double ffmpeg = std::stod(summary.substr(at + 2));
