@@ -4,10 +4,10 @@
 // below the mean of the blocks that passed the first.
 //
 // The standard tables the two filters only at 48 kHz. Here they are computed for the rate
-// at hand from the analog prototypes those tables were made from (a shelf at
-// 1681.974 Hz, +3.9998 dB, Q 0.70718; a high-pass at 38.135 Hz, Q 0.50033) by the
-// bilinear transform with the frequency prewarped; at 48 kHz this gives the standard's
-// coefficients to eight or more places (the tests hold it to them).
+// at hand from the analog prototypes fitted to those tables (a shelf at 1681.974 Hz,
+// +3.99984 dB, Q 0.70718; a high-pass at 38.135 Hz, Q 0.50033; the full-precision values
+// the open meters use) by the bilinear transform with the frequency prewarped; at 48 kHz
+// this gives the standard's coefficients to ten or more places (the tests hold it to them).
 #include "audio/Loudness.h"
 
 #include <algorithm>
