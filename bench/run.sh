@@ -25,7 +25,7 @@ LIST_RUNS="${QX_BENCH_LIST_RUNS:-9}"
 preset="$(qx_wine_preset)"
 if [ -n "${QX_BENCH_BUILD:-}" ]; then
   bin="$QX_BENCH_BUILD"
-  cmake --build "$bin" -j "$(nproc)" --target QUAVERIX qx_minimal_window qx_launcher qx_lists_bench qx_startup_phases qx_copy_bench qx_check_bench
+  cmake --build "$bin" -j "$(nproc)" --target QUAVERIX qx_minimal_window qx_launcher qx_lists_bench qx_startup_phases qx_copy_bench qx_check_bench qx_loudness_bench
 else
   bash scripts/build.sh win32
   if [ "$preset" != win32 ]; then bash scripts/build.sh "$preset"; fi
@@ -95,6 +95,10 @@ echo "bench: direct copy with and without the kept originals"
 echo "bench: the content check"
 "$loader" "$bin/bench/check_bench.exe" --runs "${QX_BENCH_CHECK_RUNS:-5}" >"$out/check.txt" 2>"$out/check.err" ||
   echo "bench: the content check benchmark failed (see below)"
+
+echo "bench: loudness, one core"
+taskset -c 0 "$loader" "$bin/bench/loudness_bench.exe" --runs 5 >"$out/loudness.txt" 2>"$out/loudness.err" ||
+  echo "bench: the loudness benchmark failed (see below)"
 
 report="${QX_BENCH_REPORT:-bench/results.md}"
 python3 - "$out" "$work" "$product_size" "$bits" "$("$loader" --version)" "$RUNS" >"$report" <<'PY'
@@ -233,7 +237,8 @@ print("\n".join(l for l in lists.splitlines()
                 if not l.startswith(("ratio ", "lists_bench:"))).rstrip())
 print("\n" + open(os.path.join(out, "copy.txt")).read().rstrip())
 print("\n" + open(os.path.join(out, "check.txt"), encoding="cp932", errors="replace").read().rstrip())
-for name in ("startup.err", "lists.err", "copy.err", "check.err"):
+print("\n" + open(os.path.join(out, "loudness.txt")).read().rstrip())
+for name in ("startup.err", "lists.err", "copy.err", "check.err", "loudness.err"):
     text = open(os.path.join(out, name), errors="replace").read().strip()
     errors = [l for l in text.splitlines() if "Read access denied" not in l]
     if errors:

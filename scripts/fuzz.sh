@@ -4,13 +4,13 @@
 # tests/fuzz/corpus/<target>. Fails on the first crash, sanitizer report or broken
 # property; the input that did it is left in build/fuzz/crashes/.
 # With FUZZ_RUNS=N set, each target stops after N executions instead (SECONDS still caps it).
-#   usage: scripts/fuzz.sh [SECONDS] [TARGET...]     targets: ini cp932 listfile batch audio
+#   usage: scripts/fuzz.sh [SECONDS] [TARGET...]     targets: ini cp932 listfile batch audio mp3gain
 set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds="${1:-30}"
 shift || true
 targets=("$@")
-if [ "${#targets[@]}" -eq 0 ]; then targets=(ini cp932 listfile batch audio); fi
+if [ "${#targets[@]}" -eq 0 ]; then targets=(ini cp932 listfile batch audio mp3gain); fi
 
 cmake --preset fuzz >/dev/null
 cmake --build --preset fuzz -j "$(nproc)" >/dev/null
@@ -25,10 +25,11 @@ for t in "${targets[@]}"; do
   start=$(date +%s)
   # Inputs past 4096 bytes reach nothing new (values and list lines are cut at 2047 bytes);
   # the batch writer's slot table needs far fewer. The content check reads past the first
-  # 4 KB (after an ID3v2 tag, WAVE chunks further on, the last 4 KB), so its inputs are longer.
+  # 4 KB (after an ID3v2 tag, WAVE chunks further on, the last 4 KB), so its inputs are longer;
+  # the gain change walks whole streams of frames.
   max_len=4096
   if [ "$t" = batch ]; then max_len=1024; fi
-  if [ "$t" = audio ]; then max_len=16384; fi
+  if [ "$t" = audio ] || [ "$t" = mp3gain ]; then max_len=16384; fi
   runs_cap=()
   if [ -n "${FUZZ_RUNS:-}" ]; then runs_cap=(-runs="$FUZZ_RUNS"); fi
   if "build/fuzz/tests/fuzz/${t}_fuzz" -max_total_time="$seconds" "${runs_cap[@]}" -max_len="$max_len" -timeout=10 \
