@@ -95,8 +95,11 @@ std::string Record::Format(const std::vector<Applied>& entries,
     std::string out =
         "; QUAVERIX が「コピー開始」と「Bat作成」でゲームのフォルダに入れた曲。\r\n"
         "; コピー先フォルダ<TAB>ファイル名<TAB>元の曲<TAB>元の曲の大きさ<TAB>元の曲の時刻<TAB>"
-        "元の曲の大きさ:ハッシュ<TAB>コピーしたファイルの大きさ<TAB>その時刻<TAB>その大きさ:ハッシュ\r\n";
-    auto print = [](const originals::Fingerprint& f) { return originals::FormatFingerprintText(f); };
+        "元の曲の大きさ:ハッシュ<TAB>コピーしたファイルの大きさ<TAB>その時刻<TAB>その大きさ:"
+        "ハッシュ\r\n";
+    auto print = [](const originals::Fingerprint& f) {
+        return originals::FormatFingerprintText(f);
+    };
     for (const Applied& a : entries) {
         out += a.folder + '\t' + a.slot + '\t' + a.source + '\t' +
                std::to_string(a.sourceStamp.size) + '\t' + std::to_string(a.sourceStamp.time) +
@@ -151,8 +154,8 @@ Now Compare(sys::System& system, const Applied& a) {
     if (!source) return Now::SourceGone;
     if (*source == a.sourceStamp) return Now::Reverted;
     originals::Fingerprint now;
-    return source->size == a.sourcePrint.size && originals::FingerprintFile(system, a.source, now) &&
-                   now == a.sourcePrint
+    return source->size == a.sourcePrint.size &&
+                   originals::FingerprintFile(system, a.source, now) && now == a.sourcePrint
                ? Now::Reverted
                : Now::SourceGone;
 }

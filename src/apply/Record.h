@@ -14,7 +14,6 @@
 
 namespace apply {
 
-
 struct Applied {
     std::string folder;  // the destination folder as the run used it
     std::string slot;
@@ -47,7 +46,8 @@ public:
 
     static std::string Format(const std::vector<Applied>& entries,
                               const std::vector<std::string>& unreadable);
-    static std::vector<Applied> Parse(const std::string& text, std::vector<std::string>* unreadable);
+    static std::vector<Applied> Parse(const std::string& text,
+                                      std::vector<std::string>* unreadable);
 
 private:
     sys::System& system_;

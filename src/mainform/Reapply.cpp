@@ -64,12 +64,12 @@ void TFormMain::AskReapply(const std::string& folder, const std::vector<apply::A
     std::string copyable, gone;
     apply::Assignment again;
     for (const Found& f : listed) {
-        const std::string text = "\r\n" + ValListMp3.Name(f.line) + ": " +
-                                 paths::LastPart(f.entry->source);
+        const std::string text =
+            "\r\n" + ValListMp3.Name(f.line) + ": " + paths::LastPart(f.entry->source);
         if (f.now == apply::Now::Reverted) {
             copyable += text;
-            again.push_back({static_cast<std::size_t>(f.line), ValListMp3.Name(f.line),
-                             f.entry->source});
+            again.push_back(
+                {static_cast<std::size_t>(f.line), ValListMp3.Name(f.line), f.entry->source});
         } else {
             gone += text;
         }

@@ -1,6 +1,7 @@
 // The application's error box: its text rule, and handlers ending in it.
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <new>
 #include <stdexcept>
 
@@ -58,4 +59,38 @@ TEST(ErrorBox, DispatchShowsWhatEndedTheHandler) {
         EXPECT_EQ(b.kind, sys::BoxKind::Error);
         EXPECT_EQ(b.caption, "QUAVERIX");
     }
+}
+
+// Work in the background: `then` waits for the window's turn (posted), a job that ends
+// after the application is gone posts nothing, and without a runner both run at once.
+TEST(Background, ThenRunsOnTheWindowsTurnAndNeverAfterTheApplication) {
+    sys::FakeSystem fs;
+    std::vector<std::function<void(sys::System&)>> jobs;  // "threads" not yet run
+    std::vector<std::string> seen;
+    int posts = 0;
+    {
+        ui::Application app(fs);
+        app.Background([&](sys::System&) { seen.push_back("work"); },
+                       [&] { seen.push_back("then"); });
+        EXPECT_EQ(seen, (std::vector<std::string>{"work", "then"}));  // no runner: at once
+        seen.clear();
+        app.SetPoster([&] { ++posts; });
+        app.backgroundRunner = [&](std::function<void(sys::System&)> job) { jobs.push_back(job); };
+        app.Background([&](sys::System&) { seen.push_back("work 1"); },
+                       [&] { seen.push_back("then 1"); });
+        app.Background([&](sys::System&) { throw std::runtime_error("drive gone"); },
+                       [&] { seen.push_back("then 2"); });
+        app.Background([&](sys::System&) { seen.push_back("work 3"); },
+                       [&] { seen.push_back("then 3"); });
+        EXPECT_TRUE(seen.empty());  // the window goes on meanwhile
+        jobs[0](fs);
+        jobs[1](fs);  // a failed job has nothing to say
+        EXPECT_EQ(posts, 1);
+        EXPECT_EQ(seen, (std::vector<std::string>{"work 1"}));
+        app.RunPosted();
+        EXPECT_EQ(seen, (std::vector<std::string>{"work 1", "then 1"}));
+    }
+    jobs[2](fs);  // the application is gone: the work may end, nothing is posted or run
+    EXPECT_EQ(seen, (std::vector<std::string>{"work 1", "then 1", "work 3"}));
+    EXPECT_EQ(posts, 1);
 }

@@ -2,6 +2,7 @@
 // 元に戻す as the player presses them (src/apply on its own: apply_test.cpp).
 #include <algorithm>
 #include <cstdio>
+#include <functional>
 #include <optional>
 #include <set>
 
@@ -889,4 +890,162 @@ TEST_F(Apply, DestinationInQuotes) {
         EXPECT_EQ(fs.boxes.back().text, "元に戻しました。");
         EXPECT_EQ(fs.Data("D:\\Games\\bgm\\01.mp3"), "game");
     }
+}
+
+// After a game update: the start compares the game's folder with what QUAVERIX put there
+// and asks once to copy again what the game put back.
+TEST(ApplyRuns, AStartAfterAGameUpdateAsksOnce) {
+    const std::string asked = "ゲームの更新で、次の BGM がゲームの元の曲に戻っています。";
+    const std::string again = "\r\nもう一度コピーしますか？";
+    const std::string lost = "\r\n次の曲は元のファイルが見つからないためコピーできません:";
+    const struct {
+        const char* what;
+        std::function<void(Player&)> change;  // between the copy and the next start
+        sys::BoxResult answer;
+        std::string box;  // "" for none
+        std::vector<std::string> after;  // 01, 03, 05 after the answer
+        std::vector<std::string> kept = {};  // the game's new files kept before the copy
+    } rows[] = {
+        {"nothing changed", [](Player&) {}, sys::BoxResult::Ok, "", {"A", "B", "C"}},
+        {"01 patched",
+         [](Player& w) { w.fs.AddFile(w.bgm + "\\01.mp3", "game 01 v1"); },
+         sys::BoxResult::Ok,
+         asked + "\r\n01.mp3: A.mp3" + again,
+         {"A", "B", "C"},
+         {"game 01 v1"}},
+        {"05 patched, 01 gone: table order",
+         [](Player& w) {
+             w.fs.AddFile(w.bgm + "\\05.mp3", "game 05 v1");
+             w.fs.Remove(w.bgm + "\\01.mp3");
+         },
+         sys::BoxResult::Ok,
+         asked + "\r\n01.mp3: A.mp3\r\n05.mp3: C.mp3" + again,
+         {"A", "B", "C"},
+         {"game 05 v1"}},
+        {"cancelled",
+         [](Player& w) { w.fs.AddFile(w.bgm + "\\03.mp3", "game 03 v1"); },
+         sys::BoxResult::Cancel,
+         asked + "\r\n03.mp3: B.mp3" + again,
+         {"A", "game 03 v1", "C"}},
+        {"a source gone, another changed",
+         [](Player& w) {
+             w.fs.AddFile(w.bgm + "\\01.mp3", "game 01 v1");
+             w.fs.AddFile(w.bgm + "\\03.mp3", "game 03 v1");
+             w.fs.AddFile(w.bgm + "\\05.mp3", "game 05 v1");
+             w.fs.Remove(Player::Tune("A"));
+             w.fs.AddFile(Player::Tune("B"), Mp3("B edited"));
+         },
+         sys::BoxResult::Ok,
+         asked + "\r\n05.mp3: C.mp3\r\n" + lost + "\r\n01.mp3: A.mp3\r\n03.mp3: B.mp3" + again,
+         {"game 01 v1", "game 03 v1", "C"},
+         {"game 05 v1"}},
+        {"every source gone: told, not asked",
+         [](Player& w) {
+             w.fs.AddFile(w.bgm + "\\01.mp3", "game 01 v1");
+             w.fs.Remove(Player::Tune("A"));
+         },
+         sys::BoxResult::Ok,
+         asked + lost + "\r\n01.mp3: A.mp3",
+         {"game 01 v1", "B", "C"}},
+        {"a source touched but the same",
+         [](Player& w) {
+             w.fs.AddFile(w.bgm + "\\01.mp3", "game 01 v1");
+             w.fs.AddFile(Player::Tune("A"), Mp3("A"));  // written again: a new time
+         },
+         sys::BoxResult::Ok,
+         asked + "\r\n01.mp3: A.mp3" + again,
+         {"A", "B", "C"},
+         {"game 01 v1"}},
+        {"our copy touched but the same",
+         [](Player& w) { w.fs.AddFile(w.bgm + "\\01.mp3", Mp3("A")); },
+         sys::BoxResult::Ok,
+         "",
+         {"A", "B", "C"}},
+        {"the destination is another folder now",
+         [](Player& w) {
+             w.fs.AddFile(w.bgm + "\\01.mp3", "game 01 v1");
+             w.fs.AddFolder("C:\\Other");
+             w.form->MemoCopysaki.SetText("C:\\Other");
+         },
+         sys::BoxResult::Ok,
+         "",
+         {"game 01 v1", "B", "C"}},
+        {"restored since",
+         [](Player& w) { ASSERT_TRUE(w.Handle([&] { w.form->BtnRestore.UserClick(); })); },
+         sys::BoxResult::Ok,
+         "",
+         {"game 01 v0", "", "game 05 v0"}},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        Player w;
+        w.fs.AddFile(w.bgm + "\\05.mp3", "game 05 v0");
+        w.form->ValListMp3.SetText("01.mp3=" + Player::Tune("A") + "\r\n03.mp3=" +
+                                   Player::Tune("B") + "\r\n05.mp3=" + Player::Tune("C"));
+        ASSERT_TRUE(w.Handle([&] { w.form->BtnCopyGo.UserClick(); }));
+        row.change(w);
+        const bool keepsFolder = std::string(row.what) != "the destination is another folder now";
+        if (!keepsFolder) ASSERT_TRUE(w.Handle([&] { w.form->Close(); }));
+        w.fs.boxes.clear();
+        w.fs.boxAnswers = {row.answer};
+        if (keepsFolder) {
+            w.Restart();
+        } else {
+            w.Start();  // with the destination the player left
+        }
+        const std::vector<std::string> boxes = w.BoxTexts();
+        if (row.box.empty()) {
+            EXPECT_EQ(boxes, std::vector<std::string>{});
+        } else {
+            ASSERT_FALSE(boxes.empty());
+            EXPECT_EQ(boxes[0], row.box);
+            EXPECT_EQ(w.fs.boxes[0].caption,
+                      row.box.find(again) != std::string::npos ? "確認" : "QUAVERIX");
+        }
+        const char* slots[] = {"01", "03", "05"};
+        for (int i = 0; i < 3; ++i) {
+            const std::string& want = row.after[static_cast<std::size_t>(i)];
+            const std::string path = w.bgm + "\\" + slots[i] + ".mp3";
+            if (want.empty()) {
+                EXPECT_FALSE(w.fs.Exists(path)) << slots[i];
+            } else {
+                EXPECT_EQ(w.fs.Data(path), want.size() == 1 ? Mp3(want) : want) << slots[i];
+            }
+        }
+        // The game's files that the copy replaced again are kept first.
+        for (const std::string& v : row.kept) EXPECT_EQ(w.Kept().count(v), 1u) << v;
+        // The next start asks again only while the difference stays.
+        w.fs.boxes.clear();
+        w.fs.boxAnswers = {sys::BoxResult::Cancel};
+        w.Restart();
+        const bool stays =
+            row.answer == sys::BoxResult::Cancel || row.box.find(lost) != std::string::npos;
+        EXPECT_EQ(w.fs.boxes.size(), stays ? 1u : 0u);
+    }
+}
+
+// A batch file's copies are recorded too: written but not run yet is no update; run, and
+// then patched, it is.
+TEST(ApplyRuns, ABatchFilesCopiesAreRecorded) {
+    Player w;
+    w.Table("A");
+    w.fs.saveAnswers.push_back("C:\\out\\x.bat");
+    ASSERT_TRUE(w.Handle([&] { w.form->BtnGo.UserClick(); }));
+    w.fs.boxes.clear();
+    w.Restart();
+    EXPECT_EQ(w.BoxTexts(), std::vector<std::string>{});  // not run yet
+    w.BatchAndRun("A");
+    w.Restart();
+    EXPECT_EQ(w.BoxTexts(), std::vector<std::string>{});  // run: ours is there
+    w.fs.AddFile(w.bgm + "\\01.mp3", "game 01 v1");
+    w.fs.boxAnswers = {sys::BoxResult::Cancel};
+    w.Restart();
+    EXPECT_EQ(w.BoxTexts(), std::vector<std::string>{
+                                "ゲームの更新で、次の BGM がゲームの元の曲に戻っています。\r\n"
+                                "01.mp3: A.mp3\r\nもう一度コピーしますか？"});
+    // The tip of a recorded slot whose value is empty says what the game's folder holds.
+    w.form->ValListMp3.UserSelect(1);
+    EXPECT_EQ(w.form->LblMp3Tips.Caption(), "01.mp3 - A\r\nゲームの更新で元の曲に戻っています");
+    w.form->ValListMp3.UserSelect(2);
+    EXPECT_EQ(w.form->LblMp3Tips.Caption(), "03.mp3 - B\r\nコピー済み: A.mp3");
 }
