@@ -3,22 +3,11 @@
 #include <algorithm>
 
 #include "originals/Index.h"
+#include "platform/text/Cp932.h"
 #include "slots/Slots.h"
 
 namespace apply {
 namespace {
-
-std::vector<std::string> Split(const std::string& line) {
-    std::vector<std::string> out;
-    std::size_t start = 0;
-    for (std::size_t i = 0; i <= line.size(); ++i) {
-        if (i == line.size() || line[i] == '\t') {
-            out.push_back(line.substr(start, i - start));
-            start = i + 1;
-        }
-    }
-    return out;
-}
 
 bool Number(const std::string& s, std::uint64_t& out) {
     if (s.empty() || s.size() > 20) return false;
@@ -119,7 +108,8 @@ std::vector<Applied> Record::Parse(const std::string& text, std::vector<std::str
         const std::string line = text.substr(start, end - start);
         start = end + (text.compare(end, 2, "\r\n") == 0 ? 2 : 1);
         if (line.empty() || line[0] == ';') continue;
-        const std::vector<std::string> f = Split(line);
+        std::vector<std::string> f;
+        for (std::string_view part : text::SplitTabs(line)) f.emplace_back(part);
         Applied a;
         const bool ok = f.size() == 9 && !f[0].empty() && !f[1].empty() && !f[2].empty() &&
                         Number(f[3], a.sourceStamp.size) && Number(f[4], a.sourceStamp.time) &&

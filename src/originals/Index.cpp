@@ -69,18 +69,6 @@ bool ParseExtra(std::string_view field, Entry& e) {
     return true;
 }
 
-std::vector<std::string_view> SplitTabs(std::string_view line) {
-    std::vector<std::string_view> out;
-    std::size_t start = 0;
-    for (std::size_t i = 0; i <= line.size(); ++i) {
-        if (i == line.size() || line[i] == '\t') {
-            out.push_back(line.substr(start, i - start));
-            start = i + 1;
-        }
-    }
-    return out;
-}
-
 }  // namespace
 
 std::string FormatFingerprintText(const Fingerprint& f) { return FormatFingerprint(f); }
@@ -156,7 +144,7 @@ Index ParseIndex(std::string_view text) {
         std::string_view line = text.substr(start, end - start);
         start = end + (text.substr(end, 2) == "\r\n" ? 2 : 1);
         if (line.empty()) continue;
-        std::vector<std::string_view> f = SplitTabs(line);
+        std::vector<std::string_view> f = text::SplitTabs(line);
         if (line[0] == ';' && f.size() == 1) continue;  // a comment
         Entry e;
         bool ok = f.size() >= 4 && !f[0].empty() && !f[1].empty() &&

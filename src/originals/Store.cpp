@@ -66,21 +66,30 @@ bool Store::Save(sys::FileError& why) {
            system_.SaveFileAtomic(folder_ + kIndexName, FormatIndex(index_), &why);
 }
 
-bool Store::BeforeCopy(const std::string& source, const std::string& destination, bool keep,
-                       sys::FileError& why) {
+bool Store::Start(const std::string& source, const std::string& destination, bool keep, Entry*& e,
+                  Fingerprint& in, sys::FileError& why) {
+    e = nullptr;
     // A path with a line break or a tab names no file (the copy fails by itself) and
     // would break the index's lines.
-    if (destination.find_first_of("\r\n\t") != std::string::npos) return true;
+    if (destination.find_first_of("\r\n\t") != std::string::npos) return false;
     Load();
-    if (!loaded_)
-        return Refuse(why, "元のファイルの記録 " + folder_ + kIndexName + " を読めません");
-    Entry* e = Find(destination);
-    if (!keep && !e) return true;
+    if (!loaded_) {
+        Refuse(why, "元のファイルの記録 " + folder_ + kIndexName + " を読めません");
+        return false;
+    }
+    e = Find(destination);
+    if (!keep && !e) return false;
+    // A missing source cannot replace anything: the copy fails by itself and says so.
+    return FingerprintFile(system_, source, in, &why);
+}
 
+bool Store::BeforeCopy(const std::string& source, const std::string& destination, bool keep,
+                       sys::FileError& why) {
+    why = {};
+    Entry* e = nullptr;
     Fingerprint in;
-    if (!FingerprintFile(system_, source, in, &why)) {
-        // A missing source cannot replace anything: the copy fails by itself and says so.
-        return why.fault == sys::Fault::SourceMissing;
+    if (!Start(source, destination, keep, e, in, why)) {
+        return why.fault == sys::Fault::None || why.fault == sys::Fault::SourceMissing;
     }
     if (!keep) {
         if (e->copied == in) return true;
@@ -108,15 +117,11 @@ void Store::AfterCopy(const std::string& destination) {
 
 bool Store::NoteBatch(const std::string& source, const std::string& destination, bool keep,
                       sys::FileError& why) {
-    if (destination.find_first_of("\r\n\t") != std::string::npos) return true;
-    Load();
-    if (!loaded_)
-        return Refuse(why, "元のファイルの記録 " + folder_ + kIndexName + " を読めません");
-    Entry* e = Find(destination);
-    if (!keep && !e) return true;
+    why = {};
+    Entry* e = nullptr;
     Fingerprint in;
-    if (!FingerprintFile(system_, source, in, &why)) {
-        return why.fault == sys::Fault::SourceMissing;  // the batch cannot copy it either
+    if (!Start(source, destination, keep, e, in, why)) {
+        return why.fault == sys::Fault::None || why.fault == sys::Fault::SourceMissing;
     }
     // The game's own newer file there (a patch since the last copy) is about to be
     // replaced by the batch, which keeps nothing: the kept one is no longer the game's

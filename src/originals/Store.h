@@ -81,6 +81,11 @@ private:
     bool CopyCanWrite(const std::string& destination, bool& present);
     // Notes the file about to be copied over `destination` (`e` its entry, if it has one),
     // keeping the file that is there when it is the game's own.
+    // The start of BeforeCopy and NoteBatch: the index loaded, the destination's entry
+    // (`e`, or null), the source's fingerprint. False when there is nothing to note: `why`
+    // is then None (nothing to do), SourceMissing (the copy fails by itself) or the reason.
+    bool Start(const std::string& source, const std::string& destination, bool keep, Entry*& e,
+               Fingerprint& in, sys::FileError& why);
     bool Note(Entry* e, const std::string& destination, const Fingerprint& in, bool present,
               sys::FileError& why);
     // Saves the file at `destination` (fingerprint `now`) as `name`: copied, then read back.

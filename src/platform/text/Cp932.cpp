@@ -306,4 +306,16 @@ bool FitsCp932(std::u16string_view w) {
     return ToUtf16(FromUtf16(w)) == w;
 }
 
+std::vector<std::string_view> SplitTabs(std::string_view line) {
+    std::vector<std::string_view> out;
+    std::size_t start = 0;
+    for (std::size_t i = 0; i <= line.size(); ++i) {
+        if (i == line.size() || line[i] == '\t') {
+            out.push_back(line.substr(start, i - start));
+            start = i + 1;
+        }
+    }
+    return out;
+}
+
 }  // namespace text

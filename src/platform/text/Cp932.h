@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace text {
 
@@ -52,6 +53,9 @@ std::size_t Find(std::string_view s, std::string_view needle, std::size_t from =
 // Replaces every occurrence of `from` (non-empty) by `to`, left to right, as Find
 // finds them, without searching the inserted text again.
 std::string ReplaceAll(std::string_view s, std::string_view from, std::string_view to);
+
+// The tab-separated fields of a line (a tab is never a second byte), empty ones included.
+std::vector<std::string_view> SplitTabs(std::string_view line);
 
 // Conversions. Undefined CP932 bytes decode to U+30FB (as Windows does);
 // characters CP932 cannot hold encode to '?'.
