@@ -1049,3 +1049,30 @@ TEST(ApplyRuns, ABatchFilesCopiesAreRecorded) {
     w.form->ValListMp3.UserSelect(2);
     EXPECT_EQ(w.form->LblMp3Tips.Caption(), "03.mp3 - B\r\nコピー済み: A.mp3");
 }
+
+// A tune changed while a box or the administrator prompt was up: what was written is still
+// known for QUAVERIX's, so the next copy does not keep it as the game's file.
+TEST(ApplyRuns, ASourceChangedWhileAskedIsStillOurs) {
+    for (const bool rights : {false, true}) {
+        SCOPED_TRACE(rights ? "administrator run" : "own run");
+        Player w;
+        if (rights) w.fs.needsRights.push_back(w.bgm);
+        w.Table("A");
+        // The rights question (or the per-file box): the player saves the tune anew meanwhile.
+        w.fs.onBox = [&] {
+            if (!w.fs.boxes.empty() && w.fs.boxes.back().text.find("管理者") == std::string::npos &&
+                w.fs.boxes.back().text.find("\\01.mp3") == std::string::npos)
+                return;
+            w.fs.AddFile(Player::Tune("A"), Mp3("A, edited"));
+            w.fs.onBox = nullptr;
+        };
+        ASSERT_TRUE(w.Handle([&] { w.form->BtnCopyGo.UserClick(); }));
+        w.Table("B");
+        ASSERT_TRUE(w.Handle([&] { w.form->BtnCopyGo.UserClick(); }));
+        w.fs.boxes.clear();
+        ASSERT_TRUE(w.Handle([&] { w.form->BtnRestore.UserClick(); }));
+        EXPECT_EQ(w.fs.boxes.back().text, "元に戻しました。");
+        EXPECT_EQ(w.fs.Data(w.bgm + "\\01.mp3"), "game 01 v0");
+        EXPECT_EQ(w.Kept().count(Mp3("A, edited")), 0u);
+    }
+}
