@@ -33,8 +33,8 @@ std::string LineOf(const originals::Fingerprint& c, const Measurement& m) {
         std::snprintf(buffer, sizeof buffer, "%" PRIu64 " %016" PRIx64 " %.3f %.6f", c.size, c.hash,
                       m.lufs, m.peak);
     else
-        std::snprintf(buffer, sizeof buffer, "%" PRIu64 " %016" PRIx64 " quiet %.6f", c.size, c.hash,
-                      m.peak);
+        std::snprintf(buffer, sizeof buffer, "%" PRIu64 " %016" PRIx64 " quiet %.6f", c.size,
+                      c.hash, m.peak);
     return buffer;
 }
 
@@ -88,7 +88,8 @@ Measurement Measure(sys::System& system, const std::string& path) {
     if (readFailed || finding.kind == audio::Kind::Unreadable)
         return Failed(MeasureStatus::Unreadable, ReadReason(readWhy));
     if (finding.kind == audio::Kind::Wave && !audio::FindWavePcm(source))
-        return Failed(MeasureStatus::NotAudio, "この WAVE の形式 (PCM 以外か、チャンネル数や周波数) は測れません");
+        return Failed(MeasureStatus::NotAudio,
+                      "この WAVE の形式 (PCM 以外か、チャンネル数や周波数) は測れません");
     if (finding.kind != audio::Kind::Mp3 && finding.kind != audio::Kind::Wave)
         return Failed(MeasureStatus::NotAudio, "MP3 でも WAVE でもありません");
 
@@ -105,7 +106,8 @@ Measurement Measure(sys::System& system, const std::string& path) {
     if (!ok && why.fault != sys::Fault::Other)
         return Failed(MeasureStatus::Unreadable, ReadReason(why));
     if (!ok) return Failed(MeasureStatus::CannotDecode, sys::ReasonText(why));
-    if (refused) return Failed(MeasureStatus::CannotDecode, "この形式 (チャンネル数か周波数) は測れません");
+    if (refused)
+        return Failed(MeasureStatus::CannotDecode, "この形式 (チャンネル数か周波数) は測れません");
     const audio::LoudnessResult r = meter.Finish();
     Measurement m;
     m.peak = r.peak;

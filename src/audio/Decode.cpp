@@ -26,7 +26,8 @@ float Sample(const unsigned char* p, const WavePcm& w) {
             return static_cast<float>(v / 2147483648.0);
         }
         case 4: {
-            const std::uint32_t u = p[0] | p[1] << 8 | p[2] << 16 | static_cast<std::uint32_t>(p[3]) << 24;
+            const std::uint32_t u =
+                p[0] | p[1] << 8 | p[2] << 16 | static_cast<std::uint32_t>(p[3]) << 24;
             if (!w.isFloat) return static_cast<float>(static_cast<std::int32_t>(u) / 2147483648.0);
             float f;
             static_assert(sizeof f == 4);
@@ -60,7 +61,8 @@ std::optional<WavePcm> FindWavePcm(const Source& source) {
             const std::string body = r.Read(at + 8, std::min<std::uint32_t>(n, 40));
             if (body.size() < 16) return std::nullopt;
             std::uint16_t tag = static_cast<std::uint16_t>(Le16(body, 0));
-            if (tag == kExtensible && body.size() >= 26) tag = static_cast<std::uint16_t>(Le16(body, 24));
+            if (tag == kExtensible && body.size() >= 26)
+                tag = static_cast<std::uint16_t>(Le16(body, 24));
             w.channels = static_cast<int>(Le16(body, 2));
             w.rate = ToInt(Le32(body, 4));
             const int align = static_cast<int>(Le16(body, 12));
@@ -97,12 +99,14 @@ DecodeEnd DecodeWavePcm(const Source& source, const WavePcm& w, const PcmSink& s
     std::vector<float> out(piece / w.bytesPerSample);
     const std::uint64_t whole = w.dataBytes / frameBytes * frameBytes;
     for (std::uint64_t done = 0; done < whole;) {
-        const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(piece, whole - done));
+        const std::size_t want =
+            static_cast<std::size_t>(std::min<std::uint64_t>(piece, whole - done));
         std::string bytes = source.read ? source.read(w.dataOffset + done, want) : std::string();
         if (bytes.size() < frameBytes) return DecodeEnd::ReadFailed;
         const std::size_t frames = std::min(bytes.size(), want) / frameBytes;
         const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
-        for (std::size_t i = 0; i < frames * w.channels; ++i) out[i] = Sample(p + i * w.bytesPerSample, w);
+        for (std::size_t i = 0; i < frames * w.channels; ++i)
+            out[i] = Sample(p + i * w.bytesPerSample, w);
         if (!sink(out.data(), frames, w.channels, w.rate)) return DecodeEnd::Stopped;
         done += frames * frameBytes;
     }

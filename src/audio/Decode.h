@@ -15,8 +15,8 @@ namespace audio {
 
 // Interleaved float frames (1.0 is full scale) as a decoder hands them out; false stops
 // the decoding.
-using PcmSink = std::function<bool(const float* interleaved, std::size_t frames, int channels,
-                                   int rate)>;
+using PcmSink =
+    std::function<bool(const float* interleaved, std::size_t frames, int channels, int rate)>;
 
 // Bytes each read asks for while decoding: a file is never held whole.
 inline constexpr std::size_t kDecodeChunk = 64 * 1024;

@@ -241,9 +241,11 @@ TEST_F(MeasureFiles, WhatCannotBeMeasuredSaysWhy) {
 
 TEST_F(MeasureFiles, CacheDecodesEachContentOnce) {
     const settings::DataFolder data("C:\\Data\\");
-    const std::string a = Wave(Signal(44100, 2, 2), 1, 16), b = Wave(Signal(44100, 2, 2, 0.3), 1, 16);
+    const std::string a = Wave(Signal(44100, 2, 2), 1, 16),
+                      b = Wave(Signal(44100, 2, 2, 0.3), 1, 16);
     sys.AddFile("C:\\Music\\a.wav", a);
-    sys.AddFile("C:\\Music\\quiet.wav", Wave(Pcm{44100, 1, std::vector<float>(44100, 0.0f)}, 1, 16));
+    sys.AddFile("C:\\Music\\quiet.wav",
+                Wave(Pcm{44100, 1, std::vector<float>(44100, 0.0f)}, 1, 16));
     sys.AddFile("C:\\Music\\text.mp3", "no audio");
     // A line of another version or hand-edited: kept as it is.
     const std::string damaged = "12 zz 1.0 \x82\xA0 broken";

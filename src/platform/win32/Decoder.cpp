@@ -139,15 +139,16 @@ bool DecodeMp3(const std::string& path, std::uint64_t start, const audio::Findin
     if (!file) return Fail(why, sys::Fault::SourceMissing);
     LARGE_INTEGER at{};
     at.QuadPart = static_cast<LONGLONG>(start);
-    if (!SetFilePointerEx(file.Get(), at, nullptr, FILE_BEGIN)) return Fail(why, sys::Fault::Other, kCannot);
+    if (!SetFilePointerEx(file.Get(), at, nullptr, FILE_BEGIN))
+        return Fail(why, sys::Fault::Other, kCannot);
 
     DWORD fill = 0;
     bool eof = false, first = true, any = false;
     for (int idle = 0; idle < 4;) {
         if (!eof && fill < srcCap) {
             DWORD got = 0;
-            if (!::ReadFile(file.Get(), src.data() + fill, std::min(kSourceBytes, srcCap - fill), &got,
-                            nullptr))
+            if (!::ReadFile(file.Get(), src.data() + fill, std::min(kSourceBytes, srcCap - fill),
+                            &got, nullptr))
                 return Fail(why, sys::Fault::Other, kCannot);
             fill += got;
             eof = got == 0;
@@ -172,7 +173,8 @@ bool DecodeMp3(const std::string& path, std::uint64_t start, const audio::Findin
                 pcm[i] = v / 32768.0f;
             }
             any = true;
-            if (!sink(pcm.data(), samples / out.nChannels, out.nChannels, static_cast<int>(out.nSamplesPerSec)))
+            if (!sink(pcm.data(), samples / out.nChannels, out.nChannels,
+                      static_cast<int>(out.nSamplesPerSec)))
                 return true;
         }
         std::memmove(src.data(), src.data() + used, fill - used);
@@ -193,14 +195,16 @@ bool DecodeMp3(const std::string& path, std::uint64_t start, const audio::Findin
 
 }  // namespace
 
-bool Win32System::DecodeAudio(const std::string& path, const sys::PcmSink& sink, sys::FileError* why) {
+bool Win32System::DecodeAudio(const std::string& path, const sys::PcmSink& sink,
+                              sys::FileError* why) {
     const std::optional<std::uint64_t> size = SizeOf(path);
     if (!size) return Fail(why, sys::Fault::SourceMissing);
     sys::FileError readWhy;
     bool readFailed = false;
     const audio::Source source{*size, [&](std::uint64_t offset, std::size_t count) {
                                    std::string data;
-                                   if (!ReadPart(path, offset, count, data, &readWhy)) readFailed = true;
+                                   if (!ReadPart(path, offset, count, data, &readWhy))
+                                       readFailed = true;
                                    return data;
                                }};
     if (const std::optional<audio::WavePcm> wave = audio::FindWavePcm(source)) {
@@ -209,7 +213,8 @@ bool Win32System::DecodeAudio(const std::string& path, const sys::PcmSink& sink,
     }
     const audio::Finding f = audio::Inspect(source);
     if (readFailed) return Fail(why, readWhy.fault, readWhy.detail);
-    if (f.kind != audio::Kind::Mp3) return Fail(why, sys::Fault::Other, "MP3 でも PCM の WAVE でもありません");
+    if (f.kind != audio::Kind::Mp3)
+        return Fail(why, sys::Fault::Other, "MP3 でも PCM の WAVE でもありません");
     return DecodeMp3(path, audio::Mp3AudioStart(source), f, sink, why);
 }
 
