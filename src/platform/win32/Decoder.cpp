@@ -5,6 +5,7 @@
 // the measuring.
 #include <windows.h>
 // clang-format off
+#include <mmsystem.h>
 #include <mmreg.h>
 #include <msacm.h>
 // clang-format on
