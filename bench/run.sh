@@ -25,7 +25,7 @@ LIST_RUNS="${QX_BENCH_LIST_RUNS:-9}"
 preset="$(qx_wine_preset)"
 if [ -n "${QX_BENCH_BUILD:-}" ]; then
   bin="$QX_BENCH_BUILD"
-  cmake --build "$bin" -j "$(nproc)" --target QUAVERIX qx_minimal_window qx_launcher qx_lists_bench qx_startup_phases qx_copy_bench qx_check_bench qx_loudness_bench
+  cmake --build "$bin" -j "$(nproc)" --target QUAVERIX qx_minimal_window qx_launcher qx_lists_bench qx_startup_phases qx_copy_bench qx_check_bench qx_loudness_bench qx_measure_bench
 else
   bash scripts/build.sh win32
   if [ "$preset" != win32 ]; then bash scripts/build.sh "$preset"; fi
@@ -99,6 +99,18 @@ echo "bench: the content check"
 echo "bench: loudness, one core"
 taskset -c 0 "$loader" "$bin/bench/loudness_bench.exe" --runs 5 >"$out/loudness.txt" 2>"$out/loudness.err" ||
   echo "bench: the loudness benchmark failed (see below)"
+
+echo "bench: measuring files, decoding included, one core"
+mkdir -p "$work/measure"
+(cd "$work/measure" &&
+  ffmpeg -nostdin -v error -y -f lavfi -i "anoisesrc=color=pink:amplitude=0.2:duration=180" \
+    -f lavfi -i "sine=frequency=440:duration=180" -filter_complex "[0][1]amix,aformat=channel_layouts=stereo" song.wav &&
+  lame --quiet -b 192 song.wav cbr192.mp3 && lame --quiet -V 2 song.wav vbr.mp3 &&
+  lame --quiet -m m --resample 22.05 -b 64 song.wav mono22.mp3) >/dev/null 2>&1 &&
+taskset -c 0 "$loader" "$bin/bench/measure_bench.exe" --runs 3 'C:\qx-bench\measure\cbr192.mp3' \
+  'C:\qx-bench\measure\vbr.mp3' 'C:\qx-bench\measure\mono22.mp3' 'C:\qx-bench\measure\song.wav' \
+  >"$out/measure.txt" 2>"$out/measure.err" ||
+  echo "bench: the measuring benchmark failed (see below)"
 
 report="${QX_BENCH_REPORT:-bench/results.md}"
 python3 - "$out" "$work" "$product_size" "$bits" "$("$loader" --version)" "$RUNS" >"$report" <<'PY'
@@ -238,7 +250,11 @@ print("\n".join(l for l in lists.splitlines()
 print("\n" + open(os.path.join(out, "copy.txt")).read().rstrip())
 print("\n" + open(os.path.join(out, "check.txt"), encoding="cp932", errors="replace").read().rstrip())
 print("\n" + open(os.path.join(out, "loudness.txt")).read().rstrip())
-for name in ("startup.err", "lists.err", "copy.err", "check.err", "loudness.err"):
+if os.path.exists(os.path.join(out, "measure.txt")):
+    print("\n" + open(os.path.join(out, "measure.txt")).read().rstrip())
+for name in ("startup.err", "lists.err", "copy.err", "check.err", "loudness.err", "measure.err"):
+    if not os.path.exists(os.path.join(out, name)):
+        continue
     text = open(os.path.join(out, name), errors="replace").read().strip()
     errors = [l for l in text.splitlines() if "Read access denied" not in l]
     if errors:

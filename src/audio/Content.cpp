@@ -26,6 +26,20 @@ std::int64_t Milliseconds(std::uint64_t units, std::uint32_t perSecond) {
     return static_cast<std::int64_t>(seconds * 1000 + rest * 1000 / perSecond);
 }
 
+// The whole size of the ID3v2 tag (2.2, 2.3 or 2.4) at the start of `at`: header, body
+// (its size synchsafe, 7 bits a byte) and a 2.4 footer; 0 when there is none.
+std::uint64_t Id3v2Size(std::string_view at) {
+    unsigned version = Byte(at, 3);
+    if (!Has(at, 0, "ID3") || version < 2 || version > 4 || Byte(at, 4) == 0xFF) return 0;
+    std::uint64_t body = 0;
+    for (int i = 6; i < 10; ++i) {
+        if (Byte(at, i) & 0x80) return 0;
+        body = body << 7 | Byte(at, i);
+    }
+    bool footer = version == 4 && (Byte(at, 5) & 0x10);
+    return 10 + body + (footer ? 10 : 0);
+}
+
 }  // namespace detail
 
 namespace {
@@ -83,20 +97,6 @@ bool BySignature(Reader& r, std::string_view head, Finding& f) {
         return false;
     }
     return true;
-}
-
-// The whole size of the ID3v2 tag (2.2, 2.3 or 2.4) at the start of `at`: header, body
-// (its size synchsafe, 7 bits a byte) and a 2.4 footer; 0 when there is none.
-std::uint64_t Id3v2Size(std::string_view at) {
-    unsigned version = Byte(at, 3);
-    if (!Has(at, 0, "ID3") || version < 2 || version > 4 || Byte(at, 4) == 0xFF) return 0;
-    std::uint64_t body = 0;
-    for (int i = 6; i < 10; ++i) {
-        if (Byte(at, i) & 0x80) return 0;
-        body = body << 7 | Byte(at, i);
-    }
-    bool footer = version == 4 && (Byte(at, 5) & 0x10);
-    return 10 + body + (footer ? 10 : 0);
 }
 
 // True when the last 4 KB of the file are zero bytes.

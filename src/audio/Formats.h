@@ -58,6 +58,10 @@ inline int ToInt(std::uint64_t v) { return v > INT_MAX ? INT_MAX : static_cast<i
 // `units` of which `perSecond` make a second, in milliseconds; -1 when perSecond is 0.
 std::int64_t Milliseconds(std::uint64_t units, std::uint32_t perSecond);
 
+// The whole size of the ID3v2 tag at the start of `at` (header, body, a 2.4 footer); 0
+// when there is none.
+std::uint64_t Id3v2Size(std::string_view at);
+
 // The readers, each given the file's first bytes (or those after an ID3v2 tag). Each
 // sets the kind and whatever its header tells.
 void ReadWave(Reader& r, std::string_view head, Finding& f);

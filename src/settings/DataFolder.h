@@ -24,6 +24,8 @@ public:
     std::string Originals() const;
     // The record of what was applied (apply::Record).
     std::string Record() const { return folder_ + "applied.txt"; }
+    // The measured loudness of files by their fingerprint (apply::LoudnessCache).
+    std::string LoudnessCache() const { return folder_ + "loudness.txt"; }
 
 private:
     std::string folder_;

@@ -1,7 +1,13 @@
 #include "fake/FakeSystem.h"
 
 #include <algorithm>
+#include <vector>
 
+#ifdef QX_HAVE_MPG123
+#include <mpg123.h>
+#endif
+
+#include "audio/Decode.h"
 #include "elevated/Job.h"
 #include "platform/paths/Paths.h"
 #include "platform/text/Cp932.h"
@@ -274,6 +280,102 @@ bool FakeSystem::ReadPart(const std::string& path, std::uint64_t offset, std::si
 void FakeSystem::AddBigFile(const std::string& path, std::uint64_t size) {
     AddFile(path);
     nodes_[Key(path)].bigSize = size;
+}
+
+namespace {
+
+#ifdef QX_HAVE_MPG123
+// libmpg123 fed kDecodeChunk bytes at a time from `start`, giving float samples.
+bool DecodeMp3(const audio::Source& source, std::uint64_t start, const PcmSink& sink,
+               FileError* why) {
+    mpg123_handle* h = mpg123_new(nullptr, nullptr);
+    if (!h) return Fail(why, Fault::Other, "MP3 のデコーダーを使えません");
+    mpg123_param(h, MPG123_ADD_FLAGS, MPG123_QUIET, 0);
+    mpg123_format_none(h);
+    const long* rates = nullptr;
+    std::size_t count = 0;
+    mpg123_rates(&rates, &count);
+    for (std::size_t i = 0; i < count; ++i)
+        mpg123_format(h, rates[i], MPG123_MONO | MPG123_STEREO, MPG123_ENC_FLOAT_32);
+    mpg123_open_feed(h);
+    std::vector<unsigned char> out(1 << 16);
+    long rate = 0;
+    int channels = 0, encoding = 0;
+    bool any = false, ok = true, stopped = false;
+    for (std::uint64_t at = start; ok && !stopped;) {
+        const bool end = at >= source.size;
+        if (!end) {
+            const std::string bytes =
+                source.read(at, static_cast<std::size_t>(std::min<std::uint64_t>(
+                                    audio::kDecodeChunk, source.size - at)));
+            if (bytes.empty()) {
+                ok = false;
+                break;
+            }
+            mpg123_feed(h, reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size());
+            at += bytes.size();
+        }
+        for (;;) {
+            std::size_t done = 0;
+            const int rc = mpg123_read(h, out.data(), out.size(), &done);
+            if (rc == MPG123_NEW_FORMAT) {
+                mpg123_getformat(h, &rate, &channels, &encoding);
+                continue;
+            }
+            if (done > 0 && channels > 0) {
+                any = true;
+                const std::size_t frames =
+                    done / sizeof(float) / static_cast<std::size_t>(channels);
+                if (!sink(reinterpret_cast<const float*>(out.data()), frames, channels,
+                          static_cast<int>(rate))) {
+                    stopped = true;
+                    break;
+                }
+            }
+            if (rc == MPG123_NEED_MORE || rc == MPG123_DONE) break;
+            if (rc != MPG123_OK) {
+                ok = false;
+                break;
+            }
+        }
+        if (end) break;
+    }
+    mpg123_delete(h);
+    if (ok && (any || stopped)) return true;
+    return Fail(why, Fault::Other, "MP3 をデコードできません");
+}
+#endif
+
+}  // namespace
+
+bool FakeSystem::DecodeAudio(const std::string& path, const PcmSink& sink, FileError* why) {
+    ++decodeCalls;
+    const std::optional<std::uint64_t> size = SizeOf(path);
+    if (!size) return Fail(why, Fault::SourceMissing);
+    FileError readWhy;
+    bool readFailed = false;
+    audio::Source source{*size, [&](std::uint64_t offset, std::size_t count) {
+                             std::string data;
+                             if (!ReadPart(path, offset, count, data, &readWhy)) readFailed = true;
+                             return data;
+                         }};
+    if (const std::optional<audio::WavePcm> wave = audio::FindWavePcm(source)) {
+        const audio::DecodeEnd end = audio::DecodeWavePcm(source, *wave, sink);
+        if (end != audio::DecodeEnd::ReadFailed) return true;
+        return Fail(why, readFailed ? readWhy.fault : Fault::Other, readWhy.detail);
+    }
+    if (readFailed) return Fail(why, readWhy.fault, readWhy.detail);
+    const audio::Kind kind = audio::Inspect(source).kind;
+    if (readFailed) return Fail(why, readWhy.fault, readWhy.detail);
+    if (kind != audio::Kind::Mp3)
+        return Fail(why, Fault::Other, "MP3 でも PCM の WAVE でもありません");
+#ifdef QX_HAVE_MPG123
+    const bool ok = DecodeMp3(source, audio::Mp3AudioStart(source), sink, why);
+    if (!ok && readFailed) return Fail(why, readWhy.fault, readWhy.detail);
+    return ok;
+#else
+    return Fail(why, Fault::Other, "MP3 のデコーダーがありません");
+#endif
 }
 
 bool FakeSystem::SaveFileAtomic(const std::string& path, const std::string& data, FileError* why) {

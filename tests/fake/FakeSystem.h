@@ -110,6 +110,11 @@ public:
                   std::string& data, FileError* why = nullptr) override;
     int partReads = 0;  // ReadPart calls, to see that a check reads little
     std::uint64_t partBytes = 0;  // and how much
+    // MP3 by libmpg123 (none in the fuzz build: "no decoder"), WAVE by our own reader,
+    // both over ReadPart.
+    bool DecodeAudio(const std::string& path, const PcmSink& sink,
+                     FileError* why = nullptr) override;
+    int decodeCalls = 0;  // DecodeAudio calls, to see what the cache spares
     bool SaveFileAtomic(const std::string& path, const std::string& data,
                         FileError* why = nullptr) override;
     WriteStatus CreateAndWrite(const std::string& path, const std::string& data) override;

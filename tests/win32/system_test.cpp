@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "apply/Measure.h"
 #include "platform/text/Cp932.h"
 #include "platform/ui/Browse.h"
 #include "platform/win32/Wide.h"
@@ -410,4 +411,91 @@ TEST(FileRules, TheRealSystemFollowsWindows) {
     RealWorld w;
     contract::RunFileRules(w);
     contract::RunCopyAttributes(w);
+}
+
+// The platform's MP3 decoder (the audio compression manager's, loaded at run time) and
+// our WAVE reader on files lame and ffmpeg make now: each MP3 measures as the WAVE that
+// ffmpeg decoded from it, within 0.1 LU.
+TEST(Win32Decode, Mp3MeasuresAsFfmpegDecodesIt) {
+    TempFolder t("qxdecode");
+    const std::wstring dir = UnixPath(t.Path());
+    ASSERT_FALSE(dir.empty());
+    struct Case {
+        const char* name;
+        const wchar_t* rate;
+        const wchar_t* layout;
+        const wchar_t* lame;
+    };
+    const Case cases[] = {
+        {"cbr.mp3", L"44100", L"stereo", L"-b 128"},
+        {"vbr.mp3", L"44100", L"stereo", L"-V 2 --add-id3v2 --tt Vbr"},
+        {"mono22.mp3", L"22050", L"mono", L"-m m -b 48"},
+        {"vbrmono22.mp3", L"22050", L"mono", L"-m m -V 5"},
+    };
+    win32::Win32System system;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::wstring name = Wide(c.name);
+        ASSERT_TRUE(RunLinux(L"cd '" + dir +
+                             L"' && ffmpeg -nostdin -v error -y -f lavfi -i anoisesrc=color=pink:"
+                             L"amplitude=0.08:duration=6:sample_rate=" +
+                             c.rate +
+                             L" -f lavfi -i sine=frequency=440:"
+                             L"duration=6:sample_rate=" +
+                             c.rate +
+                             L" -filter_complex "
+                             L"'[1]volume=0.05[s];[0][s]amix=normalize=0,aformat=channel_layouts=" +
+                             c.layout + L"' in.wav && lame --quiet " + c.lame + L" in.wav " + name +
+                             L" && ffmpeg -nostdin -v error -y -i " + name + L" -c:a pcm_f32le " +
+                             name + L".wav"));
+        const apply::Measurement ref = apply::Measure(system, t / (std::string(c.name) + ".wav"));
+        const apply::Measurement m = apply::Measure(system, t / c.name);
+        ASSERT_EQ(ref.status, apply::MeasureStatus::Measured) << ref.reason;
+        ASSERT_EQ(m.status, apply::MeasureStatus::Measured) << m.reason;
+        EXPECT_NEAR(m.lufs, ref.lufs, 0.1);
+        EXPECT_NEAR(m.peak, ref.peak, 0.05);
+    }
+    // The 16-bit PCM WAVE lame started from measures as its float copy by ffmpeg.
+    ASSERT_TRUE(RunLinux(L"cd '" + dir +
+                         L"' && ffmpeg -nostdin -v error -y -i in.wav -c:a pcm_f32le f.wav"));
+    const apply::Measurement a = apply::Measure(system, t / "in.wav");
+    const apply::Measurement b = apply::Measure(system, t / "f.wav");
+    ASSERT_EQ(a.status, apply::MeasureStatus::Measured) << a.reason;
+    EXPECT_NEAR(a.lufs, b.lufs, 0.01);
+}
+
+// What is no audio, or audio broken off, gives its reason or a figure, never a crash.
+TEST(Win32Decode, FilesThatAreNoAudioSayWhy) {
+    TempFolder t("qxnoaudio");
+    ASSERT_TRUE(RunLinux(L"cd '" + UnixPath(t.Path()) +
+                         L"' && ffmpeg -nostdin -v error -y -f lavfi -i sine=duration=3 -c:a "
+                         L"libmp3lame -b:a 128k whole.mp3"));
+    const std::string whole = ReadBytes(t / "whole.mp3");
+    ASSERT_GT(whole.size(), 20000u);
+    std::string scrambled = whole;
+    for (std::size_t i = 2000; i < scrambled.size(); i += 7)
+        scrambled[i] = static_cast<char>(i * 31);
+    struct Case {
+        const char* name;
+        std::string bytes;
+        int measured;  // 1: a figure; 0: a reason; -1: either (the decoder decides)
+    };
+    const Case cases[] = {
+        {"text.mp3", "this is no audio at all\r\n", 0},
+        {"empty.mp3", "", 0},
+        {"cut.mp3", whole.substr(0, 15000), 1},  // 0.9 s of it
+        {"scrambled.mp3", scrambled, -1},
+        {"cut.wav", WaveBytes("x").substr(0, 30), 0},
+    };
+    win32::Win32System system;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ASSERT_TRUE(WriteBytes(t / c.name, c.bytes));
+        const apply::Measurement m = apply::Measure(system, t / c.name);
+        const bool figure = m.status == apply::MeasureStatus::Measured ||
+                            m.status == apply::MeasureStatus::TooQuiet;
+        if (c.measured >= 0) EXPECT_EQ(figure, c.measured == 1) << m.reason;
+        if (m.status != apply::MeasureStatus::Measured) EXPECT_FALSE(m.reason.empty());
+    }
+    EXPECT_EQ(apply::Measure(system, t / "none.mp3").status, apply::MeasureStatus::Unreadable);
 }

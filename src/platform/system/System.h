@@ -3,7 +3,9 @@
 // (tests/fake).
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string_view>
@@ -156,6 +158,11 @@ public:
     virtual bool Next(std::string& bytes) = 0;
 };
 
+// PCM as a decoder hands it out: interleaved float frames, 1.0 full scale; the sink
+// returns false to stop the decoding.
+using PcmSink =
+    std::function<bool(const float* interleaved, std::size_t frames, int channels, int rate)>;
+
 class System {
 public:
     virtual ~System() = default;
@@ -179,6 +186,13 @@ public:
     // file's content, or going through it, without holding it all.
     virtual bool ReadPart(const std::string& path, std::uint64_t offset, std::size_t count,
                           std::string& data, FileError* why = nullptr) = 0;
+    // Decodes an MP3 (by the system's own decoder) or a PCM WAVE (8/16/24/32-bit, float,
+    // also extensible) to `sink` in pieces, reading the file a fixed piece at a time. True
+    // when the whole file went to the sink or the sink stopped it; false, with the reason,
+    // when the file cannot be read, is neither (Fault::Other, in words), or the decoder is
+    // missing or gives up on it.
+    virtual bool DecodeAudio(const std::string& path, const PcmSink& sink,
+                             FileError* why = nullptr) = 0;
     // Replaces a file so that it is always either the old one or the whole new one:
     // written beside it, flushed, then moved over it. False when any step fails.
     virtual bool SaveFileAtomic(const std::string& path, const std::string& data,

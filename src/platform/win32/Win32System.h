@@ -27,6 +27,9 @@ public:
     std::optional<sys::FileStamp> Stamp(const std::string& path) override;
     bool ReadPart(const std::string& path, std::uint64_t offset, std::size_t count,
                   std::string& data, sys::FileError* why = nullptr) override;
+    // Decoder.cpp: the ACM's MPEG Layer-3 decoder, loaded when first needed.
+    bool DecodeAudio(const std::string& path, const sys::PcmSink& sink,
+                     sys::FileError* why = nullptr) override;
     bool SaveFileAtomic(const std::string& path, const std::string& data,
                         sys::FileError* why = nullptr) override;
     sys::WriteStatus CreateAndWrite(const std::string& path, const std::string& data) override;

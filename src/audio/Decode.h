@@ -1,0 +1,43 @@
+// What every system's decoding shares: the PCM WAVE reader (our own, over byte ranges,
+// a fixed piece at a time) and where an MP3's frames start. The MP3 decoding itself is
+// the system's (sys::System::DecodeAudio).
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+
+#include "audio/Content.h"
+
+namespace audio {
+
+// Interleaved float frames (1.0 is full scale) as a decoder hands them out; false stops
+// the decoding.
+using PcmSink =
+    std::function<bool(const float* interleaved, std::size_t frames, int channels, int rate)>;
+
+// Bytes each read asks for while decoding: a file is never held whole.
+inline constexpr std::size_t kDecodeChunk = 64 * 1024;
+
+// A WAVE whose samples we turn into floats: PCM of 8 (unsigned), 16, 24 or 32 bits,
+// IEEE float of 32 or 64 bits, each also as WAVE_FORMAT_EXTENSIBLE.
+struct WavePcm {
+    bool isFloat = false;
+    int channels = 0, rate = 0;
+    int bytesPerSample = 0;  // the container: 24-bit audio in 32-bit words has 4
+    std::uint64_t dataOffset = 0, dataBytes = 0;  // cut to the file
+};
+// The file's layout; nothing when it is no WAVE of such samples, or 1 to 8 channels at
+// 8 to 384 kHz.
+std::optional<WavePcm> FindWavePcm(const Source& source);
+
+enum class DecodeEnd { Done, Stopped, ReadFailed };
+// The data chunk's whole frames to `sink`, kDecodeChunk bytes a read.
+DecodeEnd DecodeWavePcm(const Source& source, const WavePcm& wave, const PcmSink& sink);
+
+// Where an MP3's audio starts: after its ID3v2 tags (each skipped by its size).
+std::uint64_t Mp3AudioStart(const Source& source);
+
+}  // namespace audio

@@ -1,0 +1,291 @@
+// Measuring a file: the fake system's decoding (libmpg123 for MP3, our own WAVE reader)
+// and apply::Measure against libebur128 on files lame and ffmpeg make during the test;
+// the cache in the data folder.
+#include <ebur128.h>
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "apply/Measure.h"
+#include "fake/FakeSystem.h"
+#include "settings/DataFolder.h"
+
+namespace {
+
+struct Pcm {
+    int rate = 0, channels = 0;
+    std::vector<float> samples;
+};
+
+// Integrated loudness by libebur128; a mono file as dual mono.
+double Reference(const Pcm& p) {
+    ebur128_state* st = ebur128_init(static_cast<unsigned>(p.channels),
+                                     static_cast<unsigned long>(p.rate), EBUR128_MODE_I);
+    if (p.channels == 1) ebur128_set_channel(st, 0, EBUR128_DUAL_MONO);
+    ebur128_add_frames_float(st, p.samples.data(), p.samples.size() / p.channels);
+    double lufs = 0;
+    ebur128_loudness_global(st, &lufs);
+    ebur128_destroy(&st);
+    return lufs;
+}
+
+// Tones over noise at about -20 dBFS, different in each channel.
+Pcm Signal(int rate, int channels, double seconds, double gain = 0.1) {
+    Pcm p{rate, channels, {}};
+    std::uint32_t seed = 7;
+    for (std::size_t i = 0; i < static_cast<std::size_t>(seconds * rate); ++i)
+        for (int c = 0; c < channels; ++c) {
+            seed = seed * 1664525u + 1013904223u;
+            const double t = static_cast<double>(i) / rate;
+            p.samples.push_back(static_cast<float>(
+                gain * (0.5 * (static_cast<double>(seed >> 8) / 8388608.0 - 1.0) +
+                        std::sin(2 * M_PI * (440 + 110 * c) * t))));
+        }
+    return p;
+}
+
+void Put(std::string& s, std::uint64_t v, int bytes) {
+    for (int i = 0; i < bytes; ++i) s += static_cast<char>(v >> (8 * i) & 0xFF);
+}
+
+// A RIFF WAVE of the samples: format tag 1 (PCM), 3 (float) or 0xFFFE (extensible, with
+// the sub-format `sub`), `bits` a sample, `container` bits a sample slot.
+std::string Wave(const Pcm& p, int tag, int bits, int container = 0, int sub = 1) {
+    if (container == 0) container = bits;
+    const int bytes = container / 8;
+    std::string data;
+    for (float v : p.samples) {
+        if (tag == 3 || sub == 3) {
+            std::uint32_t u;
+            std::memcpy(&u, &v, 4);
+            Put(data, u, 4);
+        } else if (bits == 8) {
+            Put(data, static_cast<std::uint64_t>(std::lround(v * 127) + 128), 1);
+        } else {
+            const double full = std::ldexp(1.0, bits - 1);
+            const long long q = std::llround(std::max(-full, std::min(v * full, full - 1)));
+            Put(data, static_cast<std::uint64_t>(q << (container - bits)), bytes);
+        }
+    }
+    std::string fmt;
+    Put(fmt, tag, 2);
+    Put(fmt, p.channels, 2);
+    Put(fmt, p.rate, 4);
+    Put(fmt, static_cast<std::uint64_t>(p.rate) * p.channels * bytes, 4);
+    Put(fmt, p.channels * bytes, 2);
+    Put(fmt, container, 2);
+    if (tag == 0xFFFE) {
+        Put(fmt, 22, 2);
+        Put(fmt, bits, 2);
+        Put(fmt, p.channels == 1 ? 4 : 3, 4);
+        Put(fmt, sub, 2);
+        fmt += std::string("\x00\x00\x00\x00\x10\x00\x80\x00\x00\xAA\x00\x38\x9B\x71", 14);
+    }
+    std::string w = "RIFF";
+    Put(w, 4 + 8 + fmt.size() + 8 + 16 + 8 + data.size(), 4);
+    w += "WAVEfmt ";
+    Put(w, fmt.size(), 4);
+    w += fmt + "LIST";  // a chunk the reader must step over
+    Put(w, 16, 4);
+    w += std::string(16, 'x') + "data";
+    Put(w, data.size(), 4);
+    return w + data;
+}
+
+// The samples of a WAVE that ffmpeg wrote as 32-bit float.
+Pcm ReadFloatWave(const std::string& w) {
+    Pcm p;
+    auto le = [&](std::size_t at, int n) {
+        std::uint64_t v = 0;
+        for (int i = n - 1; i >= 0; --i) v = v << 8 | static_cast<unsigned char>(w[at + i]);
+        return v;
+    };
+    std::size_t at = 12;
+    while (at + 8 <= w.size()) {
+        const std::size_t n = le(at + 4, 4);
+        if (w.compare(at, 4, "fmt ") == 0) {
+            p.channels = static_cast<int>(le(at + 10, 2));
+            p.rate = static_cast<int>(le(at + 12, 4));
+        } else if (w.compare(at, 4, "data") == 0) {
+            p.samples.resize(std::min(n, w.size() - at - 8) / 4);
+            std::memcpy(p.samples.data(), w.data() + at + 8, p.samples.size() * 4);
+            break;
+        }
+        at += 8 + n + (n & 1);
+    }
+    return p;
+}
+
+class MeasureFiles : public ::testing::Test {
+protected:
+    void SetUp() override {
+        char pattern[] = "/tmp/qx-measure-XXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        dir_ = pattern;
+        sys.AddFolder("C:\\Music");
+        sys.AddFolder("C:\\Data");
+    }
+    void TearDown() override { std::filesystem::remove_all(dir_); }
+    std::string Bytes(const std::string& name) const {
+        std::ifstream in(dir_ / name, std::ios::binary);
+        std::ostringstream all;
+        all << in.rdbuf();
+        return all.str();
+    }
+    void Write(const std::string& name, const std::string& bytes) const {
+        std::ofstream(dir_ / name, std::ios::binary) << bytes;
+    }
+    int Shell(const std::string& line) const {
+        return std::system(("cd '" + dir_.string() + "' && " + line).c_str());
+    }
+
+    std::filesystem::path dir_;
+    sys::FakeSystem sys;
+};
+
+TEST_F(MeasureFiles, Mp3AgainstFfmpegDecodeAndLibebur128) {
+    struct Case {
+        const char* name;
+        int rate, channels;
+        const char* lame;
+    };
+    const Case cases[] = {
+        {"cbr.mp3", 44100, 2, "-b 128"},
+        {"vbr.mp3", 44100, 2, "-V 2 --add-id3v2 --tt Vbr"},
+        {"mono22.mp3", 22050, 1, "-m m -b 48"},
+        {"crc48.mp3", 48000, 2, "-p -b 192"},
+        {"mpeg25.mp3", 11025, 1, "-m m -b 24 -t"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Write("in.wav", Wave(Signal(c.rate, c.channels, 6), 1, 16));
+        ASSERT_EQ(Shell(std::string("lame --quiet ") + c.lame + " in.wav " + c.name +
+                        " && ffmpeg -nostdin -v error -y -i " + c.name + " -c:a pcm_f32le ref.wav"),
+                  0);
+        const double want = Reference(ReadFloatWave(Bytes("ref.wav")));
+        sys.AddFile(std::string("C:\\Music\\") + c.name, Bytes(c.name));
+        const apply::Measurement m = apply::Measure(sys, std::string("C:\\Music\\") + c.name);
+        ASSERT_EQ(m.status, apply::MeasureStatus::Measured) << m.reason;
+        EXPECT_NEAR(m.lufs, want, 0.1);
+        EXPECT_GT(m.peak, 0.1);
+        EXPECT_LT(m.peak, 0.3);
+    }
+}
+
+TEST_F(MeasureFiles, WaveKindsAgainstLibebur128) {
+    struct Case {
+        const char* what;
+        int channels, tag, bits, container, sub;
+        double tolerance;  // 8-bit quantization noise counts a little
+    };
+    const Case cases[] = {
+        {"int16 stereo", 2, 1, 16, 0, 1, 0.01},
+        {"int16 mono (dual mono)", 1, 1, 16, 0, 1, 0.01},
+        {"int24", 2, 1, 24, 0, 1, 0.01},
+        {"int32", 2, 1, 32, 0, 1, 0.01},
+        {"unsigned 8-bit", 2, 1, 8, 0, 1, 0.1},
+        {"float", 2, 3, 32, 0, 3, 0.01},
+        {"extensible 24 in 32", 2, 0xFFFE, 24, 32, 1, 0.01},
+        {"extensible float mono", 1, 0xFFFE, 32, 32, 3, 0.01},
+    };
+    const Pcm p = Signal(32000, 2, 3), mono = Signal(32000, 1, 3);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const Pcm& in = c.channels == 1 ? mono : p;
+        sys.AddFile("C:\\Music\\a.wav", Wave(in, c.tag, c.bits, c.container, c.sub));
+        const apply::Measurement m = apply::Measure(sys, "C:\\Music\\a.wav");
+        ASSERT_EQ(m.status, apply::MeasureStatus::Measured) << m.reason;
+        EXPECT_NEAR(m.lufs, Reference(in), c.tolerance);
+    }
+}
+
+TEST_F(MeasureFiles, WhatCannotBeMeasuredSaysWhy) {
+    Pcm adpcm = Signal(8000, 1, 1);
+    std::string msAdpcm = Wave(adpcm, 1, 16);
+    msAdpcm[20] = 2;  // format tag 2: MS ADPCM
+    struct Case {
+        const char* what;
+        std::string bytes;
+        apply::MeasureStatus status;
+    };
+    const Case cases[] = {
+        {"text", "just some text, no audio at all", apply::MeasureStatus::NotAudio},
+        {"empty", "", apply::MeasureStatus::NotAudio},
+        {"ADPCM WAVE", msAdpcm, apply::MeasureStatus::NotAudio},
+        {"silence", Wave(Pcm{44100, 2, std::vector<float>(88200 * 2, 0.0f)}, 1, 16),
+         apply::MeasureStatus::TooQuiet},
+        {"0.3 s", Wave(Signal(44100, 2, 0.3), 1, 16), apply::MeasureStatus::TooQuiet},
+        {"nine channels", Wave(Pcm{44100, 9, std::vector<float>(9 * 44100, 0.1f)}, 1, 16),
+         apply::MeasureStatus::NotAudio},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        sys.AddFile("C:\\Music\\x.mp3", c.bytes);
+        const apply::Measurement m = apply::Measure(sys, "C:\\Music\\x.mp3");
+        EXPECT_EQ(m.status, c.status);
+        EXPECT_FALSE(m.reason.empty());
+    }
+    sys.unreadable.push_back("C:\\Music\\x.mp3");
+    EXPECT_EQ(apply::Measure(sys, "C:\\Music\\x.mp3").status, apply::MeasureStatus::Unreadable);
+    EXPECT_EQ(apply::Measure(sys, "C:\\Music\\none.mp3").status, apply::MeasureStatus::Unreadable);
+}
+
+TEST_F(MeasureFiles, CacheDecodesEachContentOnce) {
+    const settings::DataFolder data("C:\\Data\\");
+    const std::string a = Wave(Signal(44100, 2, 2), 1, 16),
+                      b = Wave(Signal(44100, 2, 2, 0.3), 1, 16);
+    sys.AddFile("C:\\Music\\a.wav", a);
+    sys.AddFile("C:\\Music\\quiet.wav",
+                Wave(Pcm{44100, 1, std::vector<float>(44100, 0.0f)}, 1, 16));
+    sys.AddFile("C:\\Music\\text.mp3", "no audio");
+    // A line of another version or hand-edited: kept as it is.
+    const std::string damaged = "12 zz 1.0 \x82\xA0 broken";
+    sys.AddFile(data.LoudnessCache(), "QUAVERIX loudness 1\r\n" + damaged + "\r\n");
+    struct Step {
+        const char* what;
+        const char* path;
+        int decodes;  // decodes the step adds
+        apply::MeasureStatus status;
+    };
+    const Step steps[] = {
+        {"first", "C:\\Music\\a.wav", 1, apply::MeasureStatus::Measured},
+        {"again", "C:\\Music\\a.wav", 0, apply::MeasureStatus::Measured},
+        {"silent", "C:\\Music\\quiet.wav", 1, apply::MeasureStatus::TooQuiet},
+        {"silent again", "C:\\Music\\quiet.wav", 0, apply::MeasureStatus::TooQuiet},
+        {"not audio: nothing to keep", "C:\\Music\\text.mp3", 0, apply::MeasureStatus::NotAudio},
+    };
+    double first = 0;
+    for (const Step& s : steps) {
+        SCOPED_TRACE(s.what);
+        apply::LoudnessCache cache(sys, data.LoudnessCache());  // read anew each time
+        const int before = sys.decodeCalls;
+        const apply::Measurement m = apply::MeasureCached(sys, cache, s.path);
+        EXPECT_EQ(m.status, s.status);
+        EXPECT_EQ(sys.decodeCalls - before, s.decodes);
+        if (std::string(s.what) == "first") first = m.lufs;
+        if (std::string(s.what) == "again") {
+            EXPECT_NEAR(m.lufs, first, 0.001);
+        }
+    }
+    // The file changed: its new content is measured, about 9.5 dB louder.
+    sys.AddFile("C:\\Music\\a.wav", b);
+    apply::LoudnessCache cache(sys, data.LoudnessCache());
+    const int before = sys.decodeCalls;
+    const apply::Measurement m = apply::MeasureCached(sys, cache, "C:\\Music\\a.wav");
+    EXPECT_EQ(sys.decodeCalls - before, 1);
+    EXPECT_NEAR(m.lufs - first, 20 * std::log10(3.0), 0.1);
+    const std::string text = sys.Data(data.LoudnessCache());
+    EXPECT_EQ(text.rfind("QUAVERIX loudness 1\r\n" + damaged + "\r\n", 0), 0u) << text;
+    EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 5) << text;  // header, damaged, 3
+}
+
+}  // namespace
