@@ -3,6 +3,8 @@
 // player reads for a slot.
 #include <gtest/gtest.h>
 
+#include "support/Scratch.h"
+
 #include <stdlib.h>
 
 #include <cstdlib>
@@ -25,39 +27,17 @@ constexpr int kAny = -1;  // not checked
 // What a case expects: the value found, or kAny where the case does not check it.
 std::int64_t Checked(std::int64_t want, std::int64_t found) { return want == kAny ? kAny : found; }
 
-// A folder of the test's own for its encodes.
-class AudioFiles : public testing::Test {
+// A folder of the test's own for its encodes. "tone RATE LAYOUT ARGS" is ffmpeg reading
+// two seconds of a 440 Hz tone.
+class AudioFiles : public qxtest::Scratch {
 protected:
-    void SetUp() override {
-        std::string pattern = (std::filesystem::temp_directory_path() / "qx-audio-XXXXXX");
-        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-        dir_ = pattern;
-    }
-    void TearDown() override { std::filesystem::remove_all(dir_); }
-
-    // Runs the lines side by side in the folder. "tone RATE LAYOUT ARGS" is ffmpeg reading
-    // two seconds of a 440 Hz tone. ffmpeg and lame come with scripts/setup.sh; a missing
-    // one fails the script, and the test with it.
     void Make(const std::vector<std::string>& lines) {
-        std::ofstream script(dir_ / "make.sh");
-        script << "cd \"$(dirname \"$0\")\" || exit 1\n"
-                  "tone() { r=$1 c=$2; shift 2; ffmpeg -nostdin -v error -y -f lavfi -i "
-                  "\"sine=frequency=440:sample_rate=$r:duration=2,aformat=channel_layouts=$c\" "
-                  "\"$@\"; }\n";
-        for (const std::string& line : lines) script << "(" << line << ") & pids=\"$pids $!\"\n";
-        script << "for p in $pids; do wait $p || exit 1; done\n";
-        script.close();
-        ASSERT_EQ(std::system(("bash " + (dir_ / "make.sh").string()).c_str()), 0);
+        RunLines(
+            "tone() { r=$1 c=$2; shift 2; ffmpeg -nostdin -v error -y -f lavfi -i "
+            "\"sine=frequency=440:sample_rate=$r:duration=2,aformat=channel_layouts=$c\" "
+            "\"$@\"; }\n",
+            lines);
     }
-
-    std::string Bytes(const std::string& name) const {
-        std::ifstream in(dir_ / name, std::ios::binary);
-        std::ostringstream all;
-        all << in.rdbuf();
-        return all.str();
-    }
-
-    std::filesystem::path dir_;
 };
 
 // A Source over the bytes that fails the test on any read outside them and counts the

@@ -3,6 +3,8 @@
 // libmpg123, checked by ffmpeg's CRC check and by ffprobe's frame positions.
 #include <ebur128.h>
 #include <gtest/gtest.h>
+
+#include "support/Scratch.h"
 #include <mpg123.h>
 #include <stdlib.h>
 
@@ -217,42 +219,20 @@ TEST(Loudness, AFormatChangeKeepsTheBlocksMeasured) {
 
 // ---- Files made during the test ------------------------------------------------------
 
-class LoudnessFiles : public testing::Test {
+class LoudnessFiles : public qxtest::Scratch {
 protected:
-    void SetUp() override {
-        std::string pattern = (std::filesystem::temp_directory_path() / "qx-loud-XXXXXX");
-        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-        dir_ = pattern;
-    }
-    void TearDown() override { std::filesystem::remove_all(dir_); }
-
-    // Runs the lines side by side in the folder. "sig RATE LAYOUT SECONDS FILE.wav" writes
-    // pink noise under a 440 Hz tone, about -20 dBFS; "loud ..." the same near full scale.
+    // "sig RATE LAYOUT SECONDS FILE.wav" writes pink noise under a 440 Hz tone, about
+    // -20 dBFS; "loud ..." the same near full scale.
     void Run(const std::vector<std::string>& lines) {
-        std::ofstream script(dir_ / "make.sh");
-        script << "cd \"$(dirname \"$0\")\" || exit 1\n"
-                  "sig() { ffmpeg -nostdin -v error -y -f lavfi -i \"anoisesrc=color=pink:"
-                  "amplitude=0.08:sample_rate=$1:duration=$3\" -f lavfi -i "
-                  "\"sine=frequency=440:sample_rate=$1:duration=$3\" -filter_complex "
-                  "\"[1]volume=0.05[s];[0][s]amix=normalize=0,aformat=channel_layouts=$2\" $4; }\n"
-                  "loud() { ffmpeg -nostdin -v error -y -f lavfi -i \"sine=frequency=440:"
-                  "sample_rate=$1:duration=$3,volume=7.5,aformat=channel_layouts=$2\" $4; }\n";
-        for (const std::string& line : lines) script << "(" << line << ") & pids=\"$pids $!\"\n";
-        script << "for p in $pids; do wait $p || exit 1; done\n";
-        script.close();
-        ASSERT_EQ(std::system(("bash " + (dir_ / "make.sh").string()).c_str()), 0);
+        RunLines(
+            "sig() { ffmpeg -nostdin -v error -y -f lavfi -i \"anoisesrc=color=pink:"
+            "amplitude=0.08:sample_rate=$1:duration=$3\" -f lavfi -i "
+            "\"sine=frequency=440:sample_rate=$1:duration=$3\" -filter_complex "
+            "\"[1]volume=0.05[s];[0][s]amix=normalize=0,aformat=channel_layouts=$2\" $4; }\n"
+            "loud() { ffmpeg -nostdin -v error -y -f lavfi -i \"sine=frequency=440:"
+            "sample_rate=$1:duration=$3,volume=7.5,aformat=channel_layouts=$2\" $4; }\n",
+            lines);
     }
-
-    std::string Bytes(const std::string& name) const {
-        std::ifstream in(dir_ / name, std::ios::binary);
-        std::ostringstream all;
-        all << in.rdbuf();
-        return all.str();
-    }
-    void Write(const std::string& name, const std::string& bytes) const {
-        std::ofstream(dir_ / name, std::ios::binary) << bytes;
-    }
-    std::string Path(const std::string& name) const { return (dir_ / name).string(); }
 
     // What a shell line prints.
     std::string Output(const std::string& line) const {
@@ -312,8 +292,6 @@ protected:
         mpg123_delete(h);
         return p;
     }
-
-    std::filesystem::path dir_;
 };
 
 // Where a frame's gain fields are (bits from the start of its side information), read

@@ -3,6 +3,8 @@
 // the cache in the data folder.
 #include <ebur128.h>
 #include <gtest/gtest.h>
+
+#include "support/Scratch.h"
 #include <stdlib.h>
 
 #include <algorithm>
@@ -125,30 +127,17 @@ Pcm ReadFloatWave(const std::string& w) {
     return p;
 }
 
-class MeasureFiles : public ::testing::Test {
+class MeasureFiles : public qxtest::Scratch {
 protected:
     void SetUp() override {
-        char pattern[] = "/tmp/qx-measure-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        dir_ = pattern;
+        Scratch::SetUp();
         sys.AddFolder("C:\\Music");
         sys.AddFolder("C:\\Data");
-    }
-    void TearDown() override { std::filesystem::remove_all(dir_); }
-    std::string Bytes(const std::string& name) const {
-        std::ifstream in(dir_ / name, std::ios::binary);
-        std::ostringstream all;
-        all << in.rdbuf();
-        return all.str();
-    }
-    void Write(const std::string& name, const std::string& bytes) const {
-        std::ofstream(dir_ / name, std::ios::binary) << bytes;
     }
     int Shell(const std::string& line) const {
         return std::system(("cd '" + dir_.string() + "' && " + line).c_str());
     }
 
-    std::filesystem::path dir_;
     sys::FakeSystem sys;
 };
 
