@@ -5,6 +5,7 @@
 #   QX_BENCH_RUNS        start-up runs of each program, the first left out (default 15)
 #   QX_BENCH_PHASE_RUNS  runs of the step-by-step start-up (default 7)
 #   QX_BENCH_LIST_RUNS   runs of each list case (default 9)
+#   QX_BENCH_REAPPLY_RUNS start-up runs with 26 recorded slots and with none (default 31)
 #   QX_WINEPREFIX        Wine prefix (default ~/.cache/quaverix/bench-prefix)
 #   QX_USE_DISPLAY       an X display to use instead of a virtual one of our own
 #   QX_BENCH_BUILD       a build folder of your own to time (configured for Windows with
@@ -25,7 +26,7 @@ LIST_RUNS="${QX_BENCH_LIST_RUNS:-9}"
 preset="$(qx_wine_preset)"
 if [ -n "${QX_BENCH_BUILD:-}" ]; then
   bin="$QX_BENCH_BUILD"
-  cmake --build "$bin" -j "$(nproc)" --target QUAVERIX qx_minimal_window qx_launcher qx_lists_bench qx_startup_phases qx_copy_bench qx_check_bench qx_loudness_bench qx_measure_bench
+  cmake --build "$bin" -j "$(nproc)" --target QUAVERIX qx_minimal_window qx_launcher qx_lists_bench qx_startup_phases qx_copy_bench qx_check_bench qx_loudness_bench qx_measure_bench qx_reapply_bench
 else
   bash scripts/build.sh win32
   if [ "$preset" != win32 ]; then bash scripts/build.sh "$preset"; fi
@@ -67,6 +68,25 @@ if [ "$bits" = 32 ] && [ -z "${QX_BENCH_BUILD:-}" ] && [ "${QX_BENCH_64:-1}" = 1
     'QUAVERIX=C:\qx-bench\quaverix64\QUAVERIX.exe' 'minimal=C:\qx-bench\minimal64\minimal_window.exe' \
     >"$out/startup64.txt" 2>>"$out/startup.err" || echo "bench: some 64-bit start-up runs failed"
 fi
+
+# The start's check of what was applied runs after the first paint and off the window's
+# thread: the same exe in two folders that differ only in applied.txt (26 slots recorded,
+# all unchanged), taking turns, user.ini kept (it names the game's folder); the folder
+# without the record a second time in each turn, for the noise between two equal starts.
+REAPPLY_RUNS="${QX_BENCH_REAPPLY_RUNS:-31}"
+echo "bench: start-up with 26 recorded slots against none, $REAPPLY_RUNS runs each"
+mkdir -p "$work/reapply/none" "$work/reapply/recorded"
+cp "$bin/QUAVERIX.exe" "$work/reapply/none/"
+cp "$bin/QUAVERIX.exe" "$work/reapply/recorded/"
+"$loader" "$bin/bench/reapply_bench.exe" 'C:\qx-bench\reapply' --runs 9 >"$out/reapply.txt" 2>"$out/reapply.err" ||
+  echo "bench: the record for the start-up with 26 slots could not be made (see below)"
+"$loader" "$bin/bench/launcher.exe" --runs "$REAPPLY_RUNS" --warmup 1 \
+  'none=C:\qx-bench\reapply\none\QUAVERIX.exe' 'recorded=C:\qx-bench\reapply\recorded\QUAVERIX.exe' \
+  'again=C:\qx-bench\reapply\none\QUAVERIX.exe' \
+  >"$out/reapply-startup.txt" 2>>"$out/reapply.err" || echo "bench: some start-up runs with the record failed"
+# Still 26 entries after the runs: no start found anything to ask about.
+grep -c '^C:' "$work/reapply/recorded/applied.txt" >"$out/reapply-left.txt" 2>/dev/null || echo 0 >"$out/reapply-left.txt"
+[ ! -e "$work/reapply/none/applied.txt" ] || echo "bench: the folder without a record got one" >>"$out/reapply.err"
 
 echo "bench: start-up steps, $PHASE_RUNS runs"
 for _ in $(seq 1 "$PHASE_RUNS"); do
@@ -179,6 +199,51 @@ def load(path):
 def value(row, key):
     return float(row.get(key, "0").split("/")[0])
 
+# ---- Start-up with the record of what was applied ------------------------------------
+reapply_failures = []
+rows = startup_rows(os.path.join(out, "reapply-startup.txt"), reapply_failures)
+check = [l.split() for l in open(os.path.join(out, "reapply.txt")) if l.startswith("check ")]
+left = open(os.path.join(out, "reapply-left.txt")).read().strip()
+print("\n### Start-up with 26 recorded slots\n")
+print("The same QUAVERIX.exe in two folders with the same 26-slot list file and user.ini (the "
+      "game's folder holds 26 files); one folder also holds applied.txt, written by the "
+      "program's own copy run, recording all 26 slots unchanged. Until the window is shown and "
+      "the process idle; they take turns, the first run of each left out.\n")
+print("| start | median ms | runs |\n|---|---:|---:|")
+for name, text in (("none", "nothing recorded"), ("recorded", "26 slots recorded, unchanged"),
+                   ("again", "nothing recorded, the same folder again")):
+    if name in rows:
+        print(f"| {text} | {rows[name][0]:.1f} | {rows[name][3]} |")
+# Each pair of runs follows one another, so a burst of load elsewhere on the machine falls
+# on both: the median of the pairs' ratios is steadier than the ratio of the medians.
+pairs = {}
+for line in open(os.path.join(out, "reapply-startup.txt")):
+    f = line.split()
+    if f and f[0] == "run" and f[7].isdigit() and int(f[2]) > 0:
+        pairs.setdefault(int(f[2]), {})[f[1]] = float(f[3])
+ratios = [p["recorded"] / p["none"] - 1 for p in pairs.values()
+          if "recorded" in p and p.get("none", 0) > 0]
+equal = [p["again"] / p["none"] - 1 for p in pairs.values() if "again" in p and p.get("none", 0) > 0]
+if "none" in rows and "recorded" in rows and rows["none"][0] > 0:
+    d = rows["recorded"][0] / rows["none"][0] - 1
+    print(f"\nWith the record: {d * 100:+.1f}% by the medians", end="")
+    if ratios:
+        d = med(ratios)
+        print(f", {d * 100:+.1f}% by the median of the {len(ratios)} pairs", end="")
+    print(f"; target within 5%: {'met' if d <= 0.05 else 'MISSED'}.")
+    if equal:
+        print(f"The same start twice (the folder without the record again, in the same turns): "
+              f"{med(equal) * 100:+.1f}% by the median of the pairs, the noise of this run.")
+if check:
+    slots, ms, boxes = check[-1][1], float(check[-1][2]), check[-1][3]
+    print(f"The check itself (the record read, {slots} slots compared by size and time, on the "
+          f"real files; headless, median of 9): {ms:.2f} ms. In the program it follows the first "
+          f"paint: the record is read on the window's thread, the slots are compared off it. "
+          f"Boxes: {boxes}; entries left in the record after the runs: {left} "
+          "(26 expected: no start found a change).")
+for f in reapply_failures:
+    print(f"\nFailed run: `{f}`")
+
 steps = load(os.path.join(work, "phases.txt"))
 if steps:
     print(f"\n### QUAVERIX's start-up, step by step ({len(steps)} runs, medians, ms)\n")
@@ -252,7 +317,8 @@ print("\n" + open(os.path.join(out, "check.txt"), encoding="cp932", errors="repl
 print("\n" + open(os.path.join(out, "loudness.txt")).read().rstrip())
 if os.path.exists(os.path.join(out, "measure.txt")):
     print("\n" + open(os.path.join(out, "measure.txt")).read().rstrip())
-for name in ("startup.err", "lists.err", "copy.err", "check.err", "loudness.err", "measure.err"):
+for name in ("startup.err", "reapply.err", "lists.err", "copy.err", "check.err", "loudness.err",
+             "measure.err"):
     if not os.path.exists(os.path.join(out, name)):
         continue
     text = open(os.path.join(out, name), errors="replace").read().strip()

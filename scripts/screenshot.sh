@@ -1,51 +1,108 @@
 #!/usr/bin/env bash
 # Takes the README's pictures from a scripted run of QUAVERIX under Wine on a virtual
-# display, as a new user would go (no user.ini, the shipped list file): music clicked into
-# four slots (right-clicks step the slot down; one is a WAVE in an ".mp3" slot, marked),
-# "コピー開始" (asked about that one, OK) into the game's folder, whose 05.mp3 is read-only so
-# that the report has something to say, then the settings tab.
-# Writes docs/main-tab.png, docs/copy-report.png and docs/settings-tab.png.
+# display, as a new player would go (no user.ini, the shipped list file), with the music in
+# the player's own folder "C:\users\player\Music\BGM": music clicked into four slots
+# (right-clicks step the slot down; one is a WAVE in an ".mp3" slot, marked), "コピー開始"
+# (asked about that one, OK) into the game's folder, whose 05.mp3 is read-only so that the
+# report has something to say, then the settings tab. Then a game update puts the game's
+# own music back into two of the slots copied, and the next start asks about them.
+# Writes docs/main-tab.png, docs/copy-report.png, docs/settings-tab.png and
+# docs/after-update.png.
+#
+# Runs in a Wine prefix of its own (QX_WINEPREFIX, default
+# ~/.cache/quaverix/screenshot-prefix) for the Windows user "player"; in it the Music
+# folder is a plain folder, not Wine's link to the Linux home folder. Wine draws the title
+# bar's buttons in Marlett, which Debian's fonts-wine has (scripts/setup.sh installs it).
 set -euo pipefail
 cd "$(dirname "$0")/.."
+export QX_WINEPREFIX="${QX_WINEPREFIX:-$HOME/.cache/quaverix/screenshot-prefix}"
+export USER=player LOGNAME=player
 . scripts/lib.sh
+if [ ! -f /usr/share/wine/fonts/marlett.ttf ]; then
+  echo "screenshot: Wine's Marlett font is missing (fonts-wine; run bash scripts/setup.sh)" >&2
+  exit 1
+fi
 preset="$(qx_wine_preset)"
-bash scripts/build.sh "$preset" >/dev/null
+cmake --preset "$preset" >/dev/null
+cmake --build --preset "$preset" -j "$(nproc)" --target QUAVERIX >/dev/null
 work="$(mktemp -d)"
 cp "build/$preset/QUAVERIX.exe" data/Pellamor.lst "$work/"
-mkdir -p "$work/music"
+bgm=""
+music=""
+trap 'qx_stop_all; rm -rf "$work" ${bgm:+"$bgm"} ${music:+"$music"}' EXIT
+qx_start_display
+qx_wine_prefix
+# Wine draws the title bar's buttons as letters of Marlett ("r" is the close box) and looks
+# for fonts in the prefix's Fonts folder, not in fonts-wine's: a link to it there.
+ln -sf /usr/share/wine/fonts/marlett.ttf "$WINEPREFIX/drive_c/windows/Fonts/marlett.ttf"
+
+# The player's music folder, C:\users\player\Music\BGM.
+profile="$WINEPREFIX/drive_c/users/$USER"
+if [ -L "$profile/Music" ]; then rm "$profile/Music"; fi
+music="$profile/Music/BGM"
+rm -rf "$music"
+mkdir -p "$music"
 # Real music, made by ffmpeg: three MP3s and a PCM WAVE, which goes into an ".mp3" slot and
 # so is marked as a file that may not play there.
 tone=440
 for n in "夜明けの街.mp3" "battle theme.mp3" "森のワルツ.wav" "草原を渡る風.mp3"; do
   ffmpeg -loglevel error -f lavfi -i "sine=frequency=$tone:duration=150" -ac 2 -ar 44100 \
-    "$work/music/$n"
+    "$music/$n"
   tone=$((tone + 110))
 done
-echo "memo" > "$work/music/notes.txt"
-trap 'qx_stop_all; rm -rf "$work" "$bgm"' EXIT
-qx_start_display
-qx_wine_prefix
+echo "memo" > "$music/notes.txt"
 # The game's music folder at its default place, one file read-only.
 bgm="$WINEPREFIX/drive_c/Program Files/PellamorOnline/bgm"
+rm -rf "$bgm"
 mkdir -p "$bgm"
 for n in 01 03 05 08; do head -c 3000 /dev/urandom > "$bgm/$n.mp3"; done
 chmod a-w "$bgm/05.mp3"
-(cd "$work/music" && LC_ALL=ja_JP.UTF-8 exec "$(qx_wine_loader)" ../QUAVERIX.exe </dev/null >/dev/null 2>&1 &)
+
 win=""
-for _ in $(seq 1 100); do
-  win="$(xdotool search --name 'ZorventVer' 2>/dev/null | head -n 1 || true)"
-  [ -n "$win" ] && break
-  sleep 0.2
-done
-[ -n "$win" ] || { echo "screenshot: the window did not appear" >&2; exit 1; }
-sleep 1.5
+# Starts QUAVERIX in the music folder (where its lists open) and waits for its window.
+start() {
+  (cd "$music" && LC_ALL=ja_JP.UTF-8 exec "$(qx_wine_loader)" "$work/QUAVERIX.exe" </dev/null >/dev/null 2>&1 &)
+  win=""
+  for _ in $(seq 1 100); do
+    win="$(xdotool search --name 'ZorventVer' 2>/dev/null | head -n 1 || true)"
+    [ -n "$win" ] && break
+    sleep 0.2
+  done
+  [ -n "$win" ] || { echo "screenshot: the window did not appear" >&2; exit 1; }
+  sleep 1.5
+}
 # Window coordinates of a point of the client area (Wine draws the frame itself).
 at() { echo "$(($1 + 3)) $(($2 + 22))"; }
 click() { xdotool mousemove --window "$win" $(at "$1" "$2") click "${3:-1}"; sleep 0.4; }
+# The window, and the box named `$2` where it reaches beyond the window.
 shoot() {
+  local x0 y0 x1 y1
   eval "$(xdotool getwindowgeometry --shell "$win")"
-  import -window root -crop "${WIDTH}x${HEIGHT}+${X}+${Y}" +repage "$1"
+  x0=$X y0=$Y x1=$((X + WIDTH)) y1=$((Y + HEIGHT))
+  if [ -n "${2:-}" ]; then
+    local box
+    box="$(xdotool search --name "$2" 2>/dev/null | head -n 1 || true)"
+    if [ -n "$box" ]; then
+      eval "$(xdotool getwindowgeometry --shell "$box")"
+      x0=$((X < x0 ? X : x0)) y0=$((Y < y0 ? Y : y0))
+      x1=$((X + WIDTH > x1 ? X + WIDTH : x1)) y1=$((Y + HEIGHT > y1 ? Y + HEIGHT : y1))
+    fi
+  fi
+  import -window root -crop "$((x1 - x0))x$((y1 - y0))+$x0+$y0" +repage "$1"
 }
+# Closes the window by its 終了 button on the main tab and waits until the program has ended.
+quit() {
+  click 30 16  # the main tab
+  click 464 458  # 終了
+  for _ in $(seq 1 50); do
+    xdotool search --name 'ZorventVer' >/dev/null 2>&1 || return 0
+    sleep 0.2
+  done
+  echo "screenshot: QUAVERIX did not end" >&2
+  exit 1
+}
+
+start
 # The file list: its lines are 12 px high from client y 232. Click, then right-click to
 # step down to the next slot.
 for line in 0 1 2 3; do
@@ -63,5 +120,22 @@ sleep 0.5
 click 82 16  # the settings tab
 sleep 1
 shoot docs/settings-tab.png
+quit
+
+# A game update: its patcher puts the game's own (new) music back into 01.mp3 and 08.mp3.
+for n in 01 08; do head -c 3500 /dev/urandom > "$bgm/$n.mp3"; done
+start
+box=""
+for _ in $(seq 1 50); do
+  box="$(xdotool search --name '確認' 2>/dev/null | head -n 1 || true)"
+  [ -n "$box" ] && break
+  sleep 0.2
+done
+[ -n "$box" ] || { echo "screenshot: no question after the game update" >&2; exit 1; }
+sleep 1
+shoot docs/after-update.png '確認'
+xdotool key Escape  # キャンセル: the game's files stay as the update left them
+sleep 0.5
+quit
 chmod u+w "$bgm/05.mp3"
-echo "screenshot: docs/main-tab.png docs/copy-report.png docs/settings-tab.png"
+echo "screenshot: docs/main-tab.png docs/copy-report.png docs/settings-tab.png docs/after-update.png"

@@ -23,7 +23,7 @@ PACKAGES=(
   clang libclang-rt-14-dev
   g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix mingw-w64-tools
   wine wine64
-  xvfb xdotool x11-apps x11-utils imagemagick fonts-noto-cjk fonts-ipafont-gothic
+  xvfb xdotool x11-apps x11-utils imagemagick fonts-noto-cjk fonts-ipafont-gothic fonts-wine
   e2fsprogs locales ffmpeg lame pkg-config libmpg123-dev libebur128-dev
 )
 WINE32=wine32:i386

@@ -1,9 +1,11 @@
-// The application's error box: its text rule, and handlers ending in it.
+// The application's error box: its text rule, and handlers ending in it; posted work.
 #include <gtest/gtest.h>
 
 #include <functional>
 #include <new>
 #include <stdexcept>
+#include <string>
+#include <vector>
 
 #include "platform/Error.h"
 #include "fake/FakeSystem.h"
@@ -93,4 +95,47 @@ TEST(Background, ThenRunsOnTheWindowsTurnAndNeverAfterTheApplication) {
     jobs[2](fs);  // the application is gone: the work may end, nothing is posted or run
     EXPECT_EQ(seen, (std::vector<std::string>{"work 1", "then 1", "work 3"}));
     EXPECT_EQ(posts, 1);
+}
+
+// Posted work (a file's check, the question after a game update) never runs inside a
+// handler: a handler's box runs a message loop, where the window's side gets to the posted
+// work; it waits there, and the window is asked again once the handler has ended.
+TEST(PostedWork, WaitsUntilNoHandlerRuns) {
+    // Each box runs the window's side of the loop, as a box's message loop would.
+    struct LoopingSystem : sys::FakeSystem {
+        std::function<void()> loop;
+        sys::BoxResult ShowBox(sys::BoxKind kind, const std::string& caption,
+                               const std::string& text) override {
+            if (loop) loop();
+            return FakeSystem::ShowBox(kind, caption, text);
+        }
+    };
+    const struct {
+        const char* name;
+        std::function<void(sys::System&)> handler;
+    } cases[] = {
+        {"a handler's box", [](sys::System& s) { s.ShowBox(sys::BoxKind::Confirm, "確認", "?"); }},
+        {"the error box a handler ends in", [](sys::System&) { throw platform::Error("x"); }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        LoopingSystem fs;
+        ui::Application app(fs);
+        int asks = 0;
+        app.SetPoster([&] { ++asks; });
+        fs.loop = [&] { app.RunPosted(); };
+        std::vector<std::string> ran;
+        app.Post([&] { ran.push_back("posted"); });
+        EXPECT_EQ(asks, 1);
+        app.Dispatch([&] {
+            ran.push_back("handler");
+            c.handler(fs);
+        });
+        EXPECT_EQ(ran, (std::vector<std::string>{"handler"}));
+        EXPECT_EQ(asks, 2);
+        app.RunPosted();  // (the window's own loop)
+        EXPECT_EQ(ran, (std::vector<std::string>{"handler", "posted"}));
+        app.RunPosted();
+        EXPECT_EQ(ran.size(), 2u);
+    }
 }

@@ -1236,3 +1236,143 @@ TEST(RealExe, NewPlayersRunsThenRestoreGiveBackTheGamesFile) {
         SetFileAttributesW(Wide(music + "\\R.mp3").c_str(), FILE_ATTRIBUTE_NORMAL);
     }
 }
+
+namespace {
+
+// The text of the window's label that starts with `text` (the tip label's first line), or "".
+std::string LabelStarting(HWND window, const std::string& text) {
+    HWND label = ChildOf(window, L"Static", text);
+    return label ? TextOf(label) : "";
+}
+
+// True once the program has taken every message posted to it before this call and is
+// showing no box: the key goes after them in its queue, and input is dropped while a box
+// is up. Leaves the main tab chosen.
+bool IdleWithoutBox(RealExe& exe, HWND window) {
+    HWND strip = ChildOf(window, WC_TABCONTROLW, "");
+    if (!strip) return false;
+    PostMessageW(strip, WM_KEYDOWN, VK_RIGHT, 0);
+    PostMessageW(strip, WM_KEYUP, VK_RIGHT, 0xC0000001);
+    const bool moved = Until([&] { return SendMessageW(strip, TCM_GETCURSEL, 0, 0) == 1; });
+    const bool boxless = exe.WaitFor(L"#32770", 1) == nullptr;
+    PostMessageW(strip, WM_KEYDOWN, VK_LEFT, 0);
+    PostMessageW(strip, WM_KEYUP, VK_LEFT, 0xC0000001);
+    return moved && boxless && Until([&] { return SendMessageW(strip, TCM_GETCURSEL, 0, 0) == 0; });
+}
+
+}  // namespace
+
+// After a game update, with QUAVERIX.exe itself: three tunes copied, two of the game's
+// files replaced by a patch; the next start asks once, naming exactly those two; OK puts
+// the player's tunes back byte for byte, a start after that says nothing and tells the
+// copy under the table, and 元に戻す gives back the patched files, after which a start
+// asks nothing either.
+TEST(RealExe, GameUpdateIsNoticedAtStartAndCopiedAgain) {
+    ASSERT_EQ(GetOEMCP(), 932u) << "run with LC_ALL=ja_JP.UTF-8";
+    RealExe exe;
+    const std::string music = exe.root / "曲", bgm = exe.root / "game\\bgm";
+    MakeFolder(music);
+    MakeFolder(exe.root / "game");
+    MakeFolder(bgm);
+    const std::vector<std::string> slots = {"01.mp3", "03.mp3", "05.mp3"};
+    const std::vector<std::string> tunes = {"夜明け.mp3", "B.mp3", "C.mp3"};
+    std::map<std::string, std::string> game, patch;
+    for (std::size_t i = 0; i < slots.size(); ++i) {
+        game[slots[i]] = Mp3Bytes("the game's " + slots[i]);
+        patch[slots[i]] = Mp3Bytes("patched " + slots[i]);
+        WriteBytes(bgm + "\\" + slots[i], game[slots[i]]);
+        WriteBytes(music + "\\" + tunes[i], Mp3Bytes(tunes[i]));
+    }
+    WriteBytes(exe.root / "Pellamor.lst",
+               "[mp3]\r\nnametips=01.mp3=タイトル#03.mp3=町#05.mp3=洞窟\r\nnumber=3\r\n");
+    // A click registers and steps down one row.
+    WriteBytes(exe.ini, "[user]\r\nlist1clk=1\r\n[copysaki]\r\nPellamor.lst=" + bgm + "\r\n");
+    auto start = [&]() -> Driven {
+        EXPECT_TRUE(exe.Start(music));
+        return Driven{exe, exe.WaitFor(L"TFormMain")};
+    };
+    auto close = [&](Driven& player) {
+        PostMessageW(player.window, WM_CLOSE, 0, 0);
+        EXPECT_TRUE(exe.Ended());
+        CloseHandle(exe.process);
+        exe.process = nullptr;
+    };
+    auto holds = [&](const std::map<std::string, std::string>& bytes, const char* what) {
+        for (const auto& [slot, data] : bytes)
+            EXPECT_TRUE(ReadBytes(bgm + "\\" + slot) == data) << slot << " is not " << what;
+    };
+
+    {
+        SCOPED_TRACE("first start: three tunes copied");
+        Driven player = start();
+        ASSERT_TRUE(player.window) << "no window";
+        ASSERT_TRUE(IdleWithoutBox(exe, player.window)) << "a box at a first start";
+        for (const std::string& tune : tunes) player.Pick(tune);
+        player.Press("コピー開始");
+        EXPECT_NE(player.Box().find("ファイルのコピーを開始します"), std::string::npos);
+        for (const std::string& tune : tunes) {
+            const std::string shown = player.Box();
+            EXPECT_NE(shown.find(music + "\\" + tune), std::string::npos) << shown;
+        }
+        EXPECT_EQ(player.Settle(), "");
+        close(player);
+    }
+    std::map<std::string, std::string> ours;
+    for (std::size_t i = 0; i < slots.size(); ++i) ours[slots[i]] = Mp3Bytes(tunes[i]);
+    holds(ours, "the player's tune");
+
+    // The game's patcher puts its own (new) music back into two slots.
+    std::map<std::string, std::string> patched = ours;
+    for (const char* slot : {"01.mp3", "05.mp3"}) {
+        ASSERT_TRUE(WriteBytes(bgm + "\\" + slot, patch[slot]));
+        patched[slot] = patch[slot];
+    }
+
+    {
+        SCOPED_TRACE("after the update: one question, OK");
+        Driven player = start();
+        ASSERT_TRUE(player.window) << "no window";
+        HWND box = exe.WaitFor(L"#32770");
+        ASSERT_TRUE(box) << "no question";
+        EXPECT_EQ(TextOf(box), "確認");
+        EXPECT_TRUE(GetDlgItem(box, IDCANCEL)) << "no キャンセル";
+        EXPECT_EQ(
+            BoxText(box),
+            "ゲームの更新で、次の BGM がゲームの元の曲に戻っています。\r\n01.mp3: 夜明け.mp3\r\n"
+            "05.mp3: C.mp3\r\nもう一度コピーしますか？\n");
+        Answer(box, IDOK);
+        for (const char* tune : {"夜明け.mp3", "C.mp3"}) {
+            const std::string shown = player.Box();
+            EXPECT_NE(shown.find(music + "\\" + tune), std::string::npos) << shown;
+        }
+        EXPECT_EQ(player.Settle(), "");
+        holds(ours, "the player's tune again");
+        close(player);
+    }
+
+    {
+        SCOPED_TRACE("as recorded: no box; the tip tells the copy; 元に戻す");
+        Driven player = start();
+        ASSERT_TRUE(player.window) << "no window";
+        // The current row is 01.mp3, with no music chosen this time.
+        EXPECT_TRUE(Until([&] {
+            return LabelStarting(player.window, "01.mp3") ==
+                   "01.mp3 - タイトル\r\nコピー済み: 夜明け.mp3";
+        })) << LabelStarting(player.window, "01.mp3");
+        EXPECT_TRUE(IdleWithoutBox(exe, player.window)) << BoxText(exe.WaitFor(L"#32770", 1));
+        EXPECT_EQ(player.Restore(), "元に戻しました。\n");
+        std::map<std::string, std::string> back = patch;
+        back["03.mp3"] = game["03.mp3"];
+        holds(back, "the game's file back");
+        close(player);
+    }
+
+    {
+        SCOPED_TRACE("after 元に戻す: no box");
+        Driven player = start();
+        ASSERT_TRUE(player.window) << "no window";
+        EXPECT_TRUE(IdleWithoutBox(exe, player.window)) << BoxText(exe.WaitFor(L"#32770", 1));
+        EXPECT_EQ(LabelStarting(player.window, "01.mp3"), "") << "the tip still tells a copy";
+        close(player);
+    }
+}

@@ -62,12 +62,23 @@ void Application::Post(std::function<void()> work) {
 }
 
 void Application::RunPosted() {
+    if (running_ > 0) {
+        postedWaiting_ = true;
+        return;
+    }
     std::vector<std::function<void()>> work;
     {
         std::lock_guard<std::mutex> hold(mailbox_->lock);
         work.swap(mailbox_->posted);
     }
     for (auto& w : work) Dispatch(w);
+}
+
+void Application::HandlerEnded() {
+    if (--running_ > 0 || !postedWaiting_) return;
+    postedWaiting_ = false;
+    std::lock_guard<std::mutex> hold(mailbox_->lock);
+    if (!mailbox_->posted.empty() && mailbox_->poster) mailbox_->poster();
 }
 
 void Application::Background(std::function<void(sys::System&)> work, std::function<void()> then) {

@@ -37,7 +37,9 @@ public:
     // drawn): run once the window has handled what is waiting, through Dispatch. Without a
     // window (`poster` unset) it runs at once.
     void Post(std::function<void()> work);
-    // Runs the posted work (the window's side calls this when it gets to it).
+    // Runs the posted work (the window's side calls this when it gets to it). Never inside
+    // a handler (a handler's box runs a message loop): there the work waits, and the
+    // window is asked again once the handler has ended.
     void RunPosted();
     void SetPoster(std::function<void()> poster);
 
@@ -54,6 +56,7 @@ public:
     // Runs one handler; an error it raises ends it and is shown. True when it ran through.
     template <class F>
     bool Dispatch(F&& handler) {
+        Running running(*this);
         try {
             std::forward<F>(handler)();
             return true;
@@ -71,6 +74,18 @@ private:
     struct Mailbox;
     sys::System& system_;
     std::shared_ptr<Mailbox> mailbox_;
+    // Handlers running (nested in one another's boxes), and whether posted work came up
+    // meanwhile and had to wait.
+    int running_ = 0;
+    bool postedWaiting_ = false;
+    struct Running {
+        explicit Running(Application& a) : app(a) { ++app.running_; }
+        ~Running() { app.HandlerEnded(); }
+        Running(const Running&) = delete;
+        Running& operator=(const Running&) = delete;
+        Application& app;
+    };
+    void HandlerEnded();
 };
 
 }  // namespace ui
