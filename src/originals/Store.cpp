@@ -66,31 +66,28 @@ bool Store::Save(sys::FileError& why) {
            system_.SaveFileAtomic(folder_ + kIndexName, FormatIndex(index_), &why);
 }
 
-bool Store::Start(const std::string& source, const std::string& destination, bool keep, Entry*& e,
-                  Fingerprint& in, sys::FileError& why) {
+std::optional<bool> Store::Start(const std::string& source, const std::string& destination,
+                                 bool keep, Entry*& e, Fingerprint& in, sys::FileError& why) {
+    why = {};
     e = nullptr;
     // A path with a line break or a tab names no file (the copy fails by itself) and
     // would break the index's lines.
-    if (destination.find_first_of("\r\n\t") != std::string::npos) return false;
+    if (destination.find_first_of("\r\n\t") != std::string::npos) return true;
     Load();
-    if (!loaded_) {
-        Refuse(why, "元のファイルの記録 " + folder_ + kIndexName + " を読めません");
-        return false;
-    }
+    if (!loaded_)
+        return Refuse(why, "元のファイルの記録 " + folder_ + kIndexName + " を読めません");
     e = Find(destination);
-    if (!keep && !e) return false;
+    if (!keep && !e) return true;
     // A missing source cannot replace anything: the copy fails by itself and says so.
-    return FingerprintFile(system_, source, in, &why);
+    if (!FingerprintFile(system_, source, in, &why)) return why.fault == sys::Fault::SourceMissing;
+    return std::nullopt;
 }
 
 bool Store::BeforeCopy(const std::string& source, const std::string& destination, bool keep,
                        sys::FileError& why) {
-    why = {};
     Entry* e = nullptr;
     Fingerprint in;
-    if (!Start(source, destination, keep, e, in, why)) {
-        return why.fault == sys::Fault::None || why.fault == sys::Fault::SourceMissing;
-    }
+    if (std::optional<bool> done = Start(source, destination, keep, e, in, why)) return *done;
     if (!keep) {
         if (e->copied == in) return true;
         e->NoteCopied(in);
@@ -117,12 +114,9 @@ void Store::AfterCopy(const std::string& destination) {
 
 bool Store::NoteBatch(const std::string& source, const std::string& destination, bool keep,
                       sys::FileError& why) {
-    why = {};
     Entry* e = nullptr;
     Fingerprint in;
-    if (!Start(source, destination, keep, e, in, why)) {
-        return why.fault == sys::Fault::None || why.fault == sys::Fault::SourceMissing;
-    }
+    if (std::optional<bool> done = Start(source, destination, keep, e, in, why)) return *done;
     // The game's own newer file there (a patch since the last copy) is about to be
     // replaced by the batch, which keeps nothing: the kept one is no longer the game's
     // newest, so a restore must not put it back as if it were. It stays kept, as older.

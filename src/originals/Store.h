@@ -16,6 +16,7 @@
 // read through a fixed buffer whatever their size.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -82,10 +83,10 @@ private:
     // Notes the file about to be copied over `destination` (`e` its entry, if it has one),
     // keeping the file that is there when it is the game's own.
     // The start of BeforeCopy and NoteBatch: the index loaded, the destination's entry
-    // (`e`, or null), the source's fingerprint. False when there is nothing to note: `why`
-    // is then None (nothing to do), SourceMissing (the copy fails by itself) or the reason.
-    bool Start(const std::string& source, const std::string& destination, bool keep, Entry*& e,
-               Fingerprint& in, sys::FileError& why);
+    // (`e`, or null), the source's fingerprint (`in`). Their answer when there is nothing
+    // more to do (true: go on with the copy; false: `why` says why not), else nothing.
+    std::optional<bool> Start(const std::string& source, const std::string& destination, bool keep,
+                              Entry*& e, Fingerprint& in, sys::FileError& why);
     bool Note(Entry* e, const std::string& destination, const Fingerprint& in, bool present,
               sys::FileError& why);
     // Saves the file at `destination` (fingerprint `now`) as `name`: copied, then read back.
