@@ -49,6 +49,10 @@ public:
     void Fail(std::size_t order, const std::string& slot, const std::string& reason) {
         failed_.push_back({order, slot + ": " + reason});
     }
+    // A slot done otherwise than asked, told after the failures.
+    void Note(std::size_t order, const std::string& slot, const std::string& text) {
+        notes_.push_back({order, slot + ": " + text});
+    }
     void Keep(std::size_t order, elevated::Step step, std::function<void()> done) {
         kept_.push_back({order, std::move(done)});
         steps_.push_back(std::move(step));
@@ -79,6 +83,15 @@ public:
     }
     bool Failed() const { return !failed_.empty(); }
     std::string ReportText(const char* first) const { return Report(first, failed_); }
+    // The box at the end of a copy: the failures, then the notes; "" when all went as asked.
+    std::string CopyEnding() const {
+        std::string text;
+        if (Failed()) text = ReportText("コピーできなかったファイルがあります。");
+        if (!notes_.empty())
+            text += (text.empty() ? "" : "\r\n\r\n") +
+                    Report("音量を合わせられなかったファイルがあります。", notes_);
+        return text;
+    }
 
 private:
     struct Kept {
@@ -89,6 +102,7 @@ private:
     Window& window_;
     const std::string& folder_;
     std::vector<Line> failed_;
+    std::vector<Line> notes_;
     std::vector<Kept> kept_;
     std::vector<elevated::Step> steps_;
     std::optional<std::vector<sys::DriveInfo>> drives_;
@@ -184,10 +198,13 @@ void DropVirtualStoreCopy(sys::System& system, originals::Store& store,
 }
 
 void CopyRun(sys::System& system, originals::Store& store, Record& record, Window& window,
-             const Assignment& slots, const std::string& folder, bool keepOriginals) {
+             const Assignment& slots, const std::string& folder, bool keepOriginals,
+             const Matching* matching) {
     Ending end(system, window, folder);
+    std::vector<std::string> work;  // adjusted bytes waiting for their copy
     // What is in the game's folder now is QUAVERIX's: noted in the originals and the record.
-    auto copied = [&](const Slot& s, const std::string& destination) {
+    auto copied = [&](const Slot& s, const std::string& destination, const std::string& note) {
+        if (!note.empty()) end.Note(s.order, s.name, note);
         store.AfterCopy(destination);
         DropVirtualStoreCopy(system, store, destination);
         Applied a;
@@ -207,16 +224,23 @@ void CopyRun(sys::System& system, originals::Store& store, Record& record, Windo
                 const std::string destination = slots::DestinationPath(folder, s.name);
                 window.Progress(s.source + "のコピー中.....");
                 window.Box(sys::BoxKind::Plain, s.source + "\r\n" + destination);
+                // The bytes to write: the source's, or its copy at the game track's level.
+                std::string note;
+                const std::string from =
+                    matching ? PrepareCopy(system, store, record, *matching, folder, s.name,
+                                           s.source, std::to_string(s.order) + "-" + s.name, note)
+                             : s.source;
+                if (from != s.source) work.push_back(from);
                 // The original is saved first; a slot whose original cannot be kept is not
                 // copied.
                 sys::FileError why;
-                if (store.BeforeCopy(s.source, destination, keepOriginals, why) &&
-                    window.CopyOne(s.source, destination, &why)) {
-                    copied(s, destination);
+                if (store.BeforeCopy(from, destination, keepOriginals, why) &&
+                    window.CopyOne(from, destination, &why)) {
+                    copied(s, destination, note);
                 } else if (why.fault == sys::Fault::NeedsRights && !end.OnNetworkDrive(s.source)) {
                     // What the run writes is ours, also if the source changed meanwhile.
-                    end.Keep(s.order, {elevated::Step::Kind::Copy, s.name, s.source},
-                             [&copied, s, destination] { copied(s, destination); });
+                    end.Keep(s.order, {elevated::Step::Kind::Copy, s.name, from},
+                             [&copied, s, destination, note] { copied(s, destination, note); });
                 } else {
                     if (why.fault == sys::Fault::NeedsRights) why = NetworkDriveReason(s.source);
                     end.Fail(s.order, s.name, sys::ReasonText(why));
@@ -227,9 +251,10 @@ void CopyRun(sys::System& system, originals::Store& store, Record& record, Windo
         }
     }
     end.RunKept(kCopyRights);
+    for (const std::string& w : work) system.RemoveFile(w);
     record.Save();  // (a record that cannot be written only misses the next start's check)
-    if (end.Failed())
-        window.Box(sys::BoxKind::Warning, end.ReportText("コピーできなかったファイルがあります。"));
+    const std::string ending = end.CopyEnding();
+    if (!ending.empty()) window.Box(sys::BoxKind::Warning, ending);
 }
 
 void RestoreRun(sys::System& system, originals::Store& store, Record& record, Window& window,

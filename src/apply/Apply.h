@@ -11,6 +11,7 @@
 #include <utility>
 #include <vector>
 
+#include "apply/Match.h"
 #include "apply/Record.h"
 #include "elevated/Job.h"
 #include "originals/Store.h"
@@ -68,9 +69,13 @@ std::string Report(const char* first, std::vector<Line> lines);
 
 // "コピー開始" after its questions: each slot copied (the game's file kept first), the
 // slots refused for rights done by one administrator run after one question, one report.
-// Each slot copied is noted in `record` (replacing its earlier entry).
+// Each slot copied is noted in `record` (replacing its earlier entry). With `matching`,
+// each ".mp3" slot gets its source's bytes with the level of the game's track (see
+// PrepareCopy); the slots copied as they are for want of a measurement are told after
+// the report's failures.
 void CopyRun(sys::System& system, originals::Store& store, Record& record, Window& window,
-             const Assignment& slots, const std::string& folder, bool keepOriginals);
+             const Assignment& slots, const std::string& folder, bool keepOriginals,
+             const Matching* matching = nullptr);
 // "元に戻す" after its question: the kept originals of `folder` put back the same way; the
 // record forgets the slots put back.
 void RestoreRun(sys::System& system, originals::Store& store, Record& record, Window& window,

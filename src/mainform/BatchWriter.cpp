@@ -36,4 +36,11 @@ void TFormMain::BtnGoClick(ui::Control*) {
     for (const std::string& text :
          apply::AfterBatch(System(), batch, store, record, folder, Settings.KeepOriginals))
         System().ShowBox(sys::BoxKind::Warning, Application().title, text);
+    // cmd's copy cannot change a level: said once a run, where it would matter.
+    if (Settings.MatchLoudness && !toldBatchLevel_ && !batch.copies.empty()) {
+        toldBatchLevel_ = true;
+        System().ShowBox(sys::BoxKind::Plain, Application().title,
+                         "バッチファイルはファイルをそのままコピーします。音量はゲームの元の曲に"
+                         "合わせません (音量を合わせるのは「コピー開始」だけです)。");
+    }
 }

@@ -21,6 +21,7 @@ void TFormMain::QueueCheck(int line) {
     Application().Post([this, line] {
         pendingChecks_.erase(line);
         CheckSlot(line);
+        QueueMeasure(line);
     });
 }
 
@@ -48,7 +49,7 @@ std::string TFormMain::TipText(int i) {
     if (at < checks_.size() && !checks_[at].value.empty() && i < ValListMp3.Count()) {
         const std::string& line = ValListMp3.Line(i);
         if (slots::IsAssigned(line) && slots::AssignedValue(line) == checks_[at].value)
-            tip += "\r\n" + checks_[at].verdict.line;
+            tip += "\r\n" + checks_[at].verdict.line + LevelText(i);
     } else if (auto a = applied_.find(i); a != applied_.end() && i < ValListMp3.Count() &&
                                           !slots::IsAssigned(ValListMp3.Line(i))) {
         // A slot with no music chosen this time: what the game's folder holds of it.

@@ -41,20 +41,28 @@ bool TFormMain::CopyOneFile(const std::string& source, const std::string& destin
 }
 
 void TFormMain::BtnCopyGoClick(ui::Control*) {
+    if (CopyWaiting()) return;  // the copy asked for goes on once it is measured
     const std::string folder = Destination();
     if (!ConfirmPlayable()) return;
     if (System().ShowBox(sys::BoxKind::Confirm, "確認", kConfirmText) != sys::BoxResult::Ok) {
         return;
     }
     AddExperience(2);
-    CopyAssignment(folder, apply::Assign(ValListMp3.Lines()));
+    CopyWhenMeasured(folder, apply::Assign(ValListMp3.Lines()));
 }
 
 void TFormMain::CopyAssignment(const std::string& folder, const apply::Assignment& slots) {
     originals::Store store(System(), OriginalsFolder());
     apply::Record record(System(), Data().Record());
     FormWindow window(*this);
-    apply::CopyRun(System(), store, record, window, slots, folder, Settings.KeepOriginals);
+    std::optional<apply::LoudnessCache> cache;
+    std::optional<apply::Matching> matching;
+    if (Settings.MatchLoudness) {
+        cache.emplace(System(), Data().LoudnessCache());
+        matching.emplace(apply::Matching{*cache, Data().Folder() + "matching\\"});
+    }
+    apply::CopyRun(System(), store, record, window, slots, folder, Settings.KeepOriginals,
+                   matching ? &*matching : nullptr);
     NoteApplied(folder, slots);
 }
 

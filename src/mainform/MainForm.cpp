@@ -70,7 +70,9 @@ TFormMain::TFormMain(ui::Application& application)
           "（*.batファイル限定）コピー先のファイルが読み取り専用でも問答無用で上書き(&R)"),
       ChkKeepOriginals(&Panel2, "ChkKeepOriginals", {8, 304, 441, 17},
                        "（コピー開始のみ）上書きする前に元のファイルを保存する"),
-      BtnRestore(&Panel2, "BtnRestore", {8, 328, 89, 25}, "元に戻す"),
+      ChkMatchLoudness(&Panel2, "ChkMatchLoudness", {8, 328, 441, 17},
+                       "（コピー開始のみ）音量をゲームの元の曲に合わせる"),
+      BtnRestore(&Panel2, "BtnRestore", {8, 352, 89, 25}, "元に戻す"),
       LblMp3PlayApp(&Panel2, "LblMp3PlayApp", {8, 210, 52, 12}, "再生ソフト"),
       Label3(&Panel2, "Label3", {8, 232, 359, 12},
              "コマンドライン(ファイル名を入れるところは[FileName]と半角10文字で。)"),
@@ -112,7 +114,7 @@ void TFormMain::SetTabOrder() {
     for (ui::Control* c : std::initializer_list<ui::Control*>{
              &RadioGFilListOneClk, &RadioGFilListDblClk, &MemoMp3Play, &Button2, &MemoMp3Line,
              &RadioGMp3Play, &MemoSoftName, &RadioGFilListAltClk, &RadioGFilListCtrlClk,
-             &ChkDelReadOnly, &ChkKeepOriginals, &BtnRestore}) {
+             &ChkDelReadOnly, &ChkKeepOriginals, &ChkMatchLoudness, &BtnRestore}) {
         c->tabOrder = order++;
     }
 }
@@ -134,6 +136,9 @@ void TFormMain::SetLooks() {
     MemoSoftName.maxLength = 32;
     MemoSoftName.SetVisible(false);
     ChkDelReadOnly.hint = "batファイルにdel /f E:\\bgm\\01.mp3といった文を付け加えます";
+    ChkMatchLoudness.hint =
+        "コピー開始で、MP3 の音量をゲームの元の曲に合わせてコピーします (コピー元のファイルは"
+        "そのままです)";
     BtnRestore.hint = "コピー先フォルダのファイルを、保存しておいた元のファイルに戻します";
     ValListMp3.titleValue = "対象ファイル名";
     LblTag.fixedSize = true;
@@ -401,6 +406,7 @@ void TFormMain::TabControl1Change(ui::Control*) {
 void TFormMain::LoadSettingsTab() {
     ChkDelReadOnly.SetChecked(Settings.DelReadOnly);
     ChkKeepOriginals.SetChecked(Settings.KeepOriginals);
+    ChkMatchLoudness.SetChecked(Settings.MatchLoudness);
     RadioGFilListOneClk.SetItemIndex(Settings.List1Clk);
     RadioGFilListDblClk.SetItemIndex(Settings.List2Clk);
     RadioGFilListAltClk.SetItemIndex(Settings.List3Clk);
@@ -417,6 +423,7 @@ void TFormMain::LoadSettingsTab() {
 void TFormMain::CommitSettingsTab() {
     Settings.DelReadOnly = ChkDelReadOnly.Checked();
     Settings.KeepOriginals = ChkKeepOriginals.Checked();
+    SetMatchLoudness(ChkMatchLoudness.Checked());
     // The memos take Enter; a line break in a path or a command line only breaks playback.
     Settings.Mp3Tool = text::RemoveLineBreaks(MemoMp3Play.Text());
     Settings.List1Clk = RadioGFilListOneClk.ItemIndex();

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <deque>
 #include <map>
 #include <optional>
 #include <set>
@@ -68,6 +69,7 @@ public:
     ui::RadioGroup RadioGFilListCtrlClk;  // action of a Ctrl+click
     ui::CheckBox ChkDelReadOnly;  // "del /f" before each copy line of the batch file
     ui::CheckBox ChkKeepOriginals;  // keep the game's files before the direct copy
+    ui::CheckBox ChkMatchLoudness;  // the direct copy matches each MP3 to the game's loudness
     ui::Button BtnRestore;  // "元に戻す": puts the kept originals back
     ui::Label LblMp3PlayApp;  // "再生ソフト", before the player program
     ui::Label Label3;  // caption over the command-line template
@@ -153,6 +155,16 @@ public:
     };
     std::map<int, AppliedState> applied_;
     void NoteApplied(const std::string& folder, const apply::Assignment& copied);
+    // Matching loudness (Loudness.cpp): each assigned ".mp3" line's file and the game's
+    // track it replaces are measured one line at a time off the window's thread, while the
+    // setting is on; the copy waits for what is still being measured, the caption telling
+    // how far it is.
+    void SetMatchLoudness(bool on);
+    void QueueMeasure(int line);
+    void CopyWhenMeasured(const std::string& folder, const apply::Assignment& slots);
+    // The tip's words for the line's measured difference, "" while there is none.
+    std::string LevelText(int line);
+    bool CopyWaiting() const { return waitingCopy_.has_value(); }
     // Raises the use counter, stopping at the largest value instead of overflowing.
     void AddExperience(std::int32_t n);
     // What start-up has to tell the player about the list file; shown once the window
@@ -180,6 +192,24 @@ private:
     };
     std::vector<SlotCheck> checks_;
     std::set<int> pendingChecks_;
+    // The last measurement of each line, for the value it was made for.
+    struct SlotLevel {
+        std::string value;
+        bool done = false;
+        apply::SlotLoudness result;
+    };
+    std::vector<SlotLevel> levels_;
+    std::deque<int> measureQueue_;
+    bool measuring_ = false;
+    void MeasureNext();
+    void Measured(int line, const std::string& value, const apply::SlotLoudness& result);
+    struct WaitingCopy {
+        std::string folder;
+        apply::Assignment slots;
+        std::size_t total = 0;
+    };
+    std::optional<WaitingCopy> waitingCopy_;
+    bool toldBatchLevel_ = false;  // Bat作成 said once that its copies keep their level
 };
 
 // The one window; set while a TFormMain exists.

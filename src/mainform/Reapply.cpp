@@ -90,5 +90,5 @@ void TFormMain::AskReapply(const std::string& folder, const std::vector<apply::A
     // game's new files kept first, the rights box, the one report) without its question.
     for (const apply::Slot& s : again) ValListMp3.SetValue(static_cast<int>(s.order), s.source);
     AddExperience(2);
-    CopyAssignment(folder, again);
+    CopyWhenMeasured(folder, again);
 }

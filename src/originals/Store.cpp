@@ -160,6 +160,26 @@ bool Store::HoldsOurs(const std::string& destination, const std::string& file) {
     return e && FingerprintFile(system_, file.empty() ? destination : file, now) && e->IsOurs(now);
 }
 
+std::string Store::GameFile(const std::string& destination,
+                            const std::optional<Fingerprint>& ours) {
+    Load();
+    if (!loaded_) return "";
+    const Entry* e = Find(destination);
+    Fingerprint now;
+    const bool present = system_.Attributes(destination) != sys::kNoFile &&
+                         FingerprintFile(system_, destination, now);
+    const bool theirs = present && (!e || !e->IsOurs(now)) && (!ours || *ours != now);
+    // As 元に戻す sees it: a file there that is not QUAVERIX's is the game's (a patch
+    // since the last copy, or a kept version put back by hand).
+    if (theirs) return destination;
+    if (!e) return "";
+    if (e->known) return e->Absent() ? "" : folder_ + e->saved;
+    for (auto v = e->older.rbegin(); v != e->older.rend(); ++v) {
+        if (!v->saved.empty()) return folder_ + v->saved;
+    }
+    return "";
+}
+
 bool Store::CopyCanWrite(const std::string& destination, bool& present) {
     const std::uint32_t attributes = system_.Attributes(destination);
     present = attributes != sys::kNoFile;

@@ -52,6 +52,14 @@ public:
     // `destination`.
     bool HoldsOurs(const std::string& destination, const std::string& file = "");
 
+    // The game's own file for `destination`, as far as it is known: the file there when it
+    // is not QUAVERIX's, else the kept version 元に戻す would put back (the newest older one
+    // where only a batch file's copy is noted after it); "" when the game had none there or it is not known (only a
+    // batch file's copy was noted, or the index cannot be read). `ours`, when given, also
+    // marks the file there as QUAVERIX's (a copy made while keeping was off).
+    std::string GameFile(const std::string& destination,
+                         const std::optional<Fingerprint>& ours = std::nullopt);
+
     // The recorded destinations inside `folder` (the destination folder's text).
     std::vector<Entry> EntriesIn(const std::string& folder);
     // Puts one original back (removes the file where none was there); false with the

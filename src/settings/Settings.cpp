@@ -16,6 +16,7 @@ std::string LoadUserIni(ini::IniFile& f, const std::string& exeFolder, SettingsR
     s.Mp3Line = f.ReadString("user", "mp3line", kDefaultMp3Line);
     s.SeleLst = f.ReadString("user", "selelst", kDefaultSeleLst);
     s.KeepOriginals = f.ReadBool("user", "keeporiginals", true);
+    s.MatchLoudness = f.ReadBool("user", "matchloudness", false);
     // The destination folder is remembered per list file, so it needs SeleLst first.
     std::string destination = f.ReadString("copysaki", s.SeleLst, kDefaultCopysaki);
     s.SoftName = f.ReadString("muimi", "softname", kDefaultSoftName);
@@ -35,6 +36,7 @@ void SaveUserIni(ini::IniFile& f, const SettingsRecord& s, const std::string& de
     f.WriteString("user", "mp3line", s.Mp3Line);
     f.WriteString("user", "selelst", s.SeleLst);
     f.WriteBool("user", "keeporiginals", s.KeepOriginals);
+    f.WriteBool("user", "matchloudness", s.MatchLoudness);
     // A list-file name that cannot be a key ("a=b.lst") cannot keep its destination folder;
     // failing the whole save for it would leave the window unable to close.
     if (ini::CanWriteName("copysaki", s.SeleLst)) f.WriteString("copysaki", s.SeleLst, destination);

@@ -48,6 +48,7 @@ struct SettingsRecord {
     std::string Mp3Line;  // its command-line template with "[FileName]"
     std::string SeleLst;  // list file name in the exe folder
     bool KeepOriginals = true;  // save the game's files before the direct copy replaces them
+    bool MatchLoudness = false;  // the direct copy brings each MP3 to its game track's loudness
     std::string SoftName;  // window caption
 
     bool operator==(const SettingsRecord&) const = default;

@@ -71,7 +71,7 @@ TEST_F(Startup, FirstRunUsesDefaultsAndCloseWritesEveryKey) {
               "mp3play=1\r\nbathozondir=" +
                   kExe + "\r\nmp3tool=" + kDefaultTool +
                   "\r\nmp3line=[FileName]\r\nselelst=Pellamor.lst\r\nkeeporiginals=1\r\n"
-                  "[copysaki]\r\nPellamor.lst=" +
+                  "matchloudness=0\r\n[copysaki]\r\nPellamor.lst=" +
                   kDefaultCopysaki + "\r\n[muimi]\r\nexperience=1\r\nsoftname=ZorventVer1.2.3\r\n");
 }
 
@@ -79,7 +79,7 @@ TEST_F(Startup, ReadsUserIniAndKeepsTheFolderOfEachListFile) {
     WriteUserIni(
         "[user]\r\nDelReadOnly=2\r\nlist1clk=1\r\nlist2clk=0x3\r\nlist3clk=$4\r\nlist4clk=abc\r\n"
         "mp3play=2\r\nbathozondir=D:\\bats\r\nmp3tool=C:\\p\\play.exe\r\nmp3line=/x [FileName]\r\n"
-        "selelst=Other.lst\r\nkeeporiginals=5\r\n"
+        "selelst=Other.lst\r\nkeeporiginals=5\r\nmatchloudness=7\r\n"
         "[copysaki]\r\nPellamor.lst=C:\\old\r\nOther.lst=E:\\games\\bgm\r\n"
         "[muimi]\r\nexperience=10\r\nsoftname=マイソフト\r\n");
     WriteList("Msg_NewMsg.wav=ピコ", "1", "*.wav", "Other.lst");
@@ -111,6 +111,7 @@ TEST_F(Startup, ReadsUserIniAndKeepsTheFolderOfEachListFile) {
     EXPECT_EQ(Saved("user", "bathozondir"), "D:\\bats");
     EXPECT_EQ(Saved("user", "selelst"), "Other.lst");
     EXPECT_EQ(Saved("user", "keeporiginals"), "1");
+    EXPECT_EQ(Saved("user", "matchloudness"), "1");
     EXPECT_EQ(Saved("copysaki", "Pellamor.lst"), "C:\\old");
     EXPECT_EQ(Saved("muimi", "experience"), "11");
     EXPECT_EQ(Saved("muimi", "softname"), "マイソフト");

@@ -22,6 +22,7 @@ TEST_F(Tabs, LoadClampsAndCommitWritesTheControlsBack) {
     f.TabControl1.UserSelect(1);
     EXPECT_TRUE(f.ChkDelReadOnly.Checked());
     EXPECT_FALSE(f.ChkKeepOriginals.Checked());
+    EXPECT_FALSE(f.ChkMatchLoudness.Checked()) << "a user.ini without the key reads as off";
     EXPECT_EQ(f.RadioGFilListOneClk.ItemIndex(), 4);
     EXPECT_EQ(f.RadioGFilListDblClk.ItemIndex(), -1);
     EXPECT_EQ(f.RadioGFilListAltClk.ItemIndex(), 1);
@@ -36,6 +37,7 @@ TEST_F(Tabs, LoadClampsAndCommitWritesTheControlsBack) {
     // Edits reach the record only on the way back.
     f.ChkDelReadOnly.SetChecked(false);
     f.ChkKeepOriginals.SetChecked(true);
+    f.ChkMatchLoudness.SetChecked(true);
     f.RadioGFilListAltClk.SetItemIndex(3);
     f.MemoMp3Play.UserSetText("C:\\a\r\nb.exe");
     f.MemoMp3Line.UserSetText("/q\r\n[FileName]");
@@ -47,6 +49,7 @@ TEST_F(Tabs, LoadClampsAndCommitWritesTheControlsBack) {
     f.TabControl1.UserSelect(0);
     EXPECT_FALSE(f.Settings.DelReadOnly);
     EXPECT_TRUE(f.Settings.KeepOriginals);
+    EXPECT_TRUE(f.Settings.MatchLoudness);
     EXPECT_EQ(f.Settings.List1Clk, 4);
     EXPECT_EQ(f.Settings.List2Clk, -1);
     EXPECT_EQ(f.Settings.List3Clk, 3);
@@ -308,10 +311,11 @@ TEST_F(Tabs, FocusOrderSkipsTheHiddenPage) {
                                          &f.MemoCopysaki, &f.BtnCopyGo, &f.BtnCopySakiCopy}));
     f.TabControl1.UserSelect(1);
     EXPECT_EQ(f.FocusOrder(),
-              (std::vector<ui::Control*>{
-                  &f.TabControl1, &f.RadioGFilListOneClk, &f.RadioGFilListDblClk, &f.MemoMp3Play,
-                  &f.Button2, &f.MemoMp3Line, &f.RadioGMp3Play, &f.RadioGFilListAltClk,
-                  &f.RadioGFilListCtrlClk, &f.ChkDelReadOnly, &f.ChkKeepOriginals, &f.BtnRestore}));
+              (std::vector<ui::Control*>{&f.TabControl1, &f.RadioGFilListOneClk,
+                                         &f.RadioGFilListDblClk, &f.MemoMp3Play, &f.Button2,
+                                         &f.MemoMp3Line, &f.RadioGMp3Play, &f.RadioGFilListAltClk,
+                                         &f.RadioGFilListCtrlClk, &f.ChkDelReadOnly,
+                                         &f.ChkKeepOriginals, &f.ChkMatchLoudness, &f.BtnRestore}));
 }
 
 TEST(Accelerator, LetterAfterASingleAmpersand) {

@@ -135,8 +135,10 @@ bool DecodeMp3(const std::string& path, std::uint64_t start, const audio::Findin
     } unpreparer{acm, stream, h};
     h.dwSrcUser = srcCap;  // unpreparing wants the prepared length back
 
-    KernelHandle file(CreateFileW(W(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                  nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    // (Shared for deletion: see Win32System::ReadPart.)
+    KernelHandle file(CreateFileW(W(path).c_str(), GENERIC_READ,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                  OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
     if (!file) return Fail(why, sys::Fault::SourceMissing);
     LARGE_INTEGER at{};
     at.QuadPart = static_cast<LONGLONG>(start);

@@ -224,8 +224,11 @@ std::optional<sys::FileStamp> Win32System::Stamp(const std::string& path) {
 bool Win32System::ReadPart(const std::string& path, std::uint64_t offset, std::size_t count,
                            std::string& data, sys::FileError* why) {
     data.clear();
-    KernelHandle h(CreateFileW(W(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                               nullptr, OPEN_EXISTING, FILE_FLAG_RANDOM_ACCESS, nullptr));
+    // Shared for deletion too: a file being read off the window's thread (measured, or
+    // compared) must not stop a copy or a restore from moving its new version in place.
+    KernelHandle h(CreateFileW(W(path).c_str(), GENERIC_READ,
+                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                               OPEN_EXISTING, FILE_FLAG_RANDOM_ACCESS, nullptr));
     if (!h) {
         const DWORD code = GetLastError();
         return code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND

@@ -1,0 +1,119 @@
+#include "apply/Match.h"
+
+#include <cmath>
+#include <cstdio>
+
+#include "audio/Content.h"
+#include "audio/Mp3Gain.h"
+#include "originals/Index.h"
+#include "slots/Slots.h"
+
+namespace apply {
+
+bool IsMatchedSlot(const std::string& slot) {
+    if (slot.size() < 4) return false;
+    std::string end = slot.substr(slot.size() - 4);
+    for (char& c : end) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+    return end == ".mp3";
+}
+
+std::string GameTrack(originals::Store& store, const Record& record,
+                      const std::string& folder, const std::string& slot) {
+    std::optional<originals::Fingerprint> ours;
+    for (const Applied& a : record.In(folder)) {
+        if (originals::PathKey(a.slot) == originals::PathKey(slot)) ours = a.copiedPrint;
+    }
+    return store.GameFile(slots::DestinationPath(folder, slot), ours);
+}
+
+SlotLoudness MeasureSlot(sys::System& system, originals::Store& store, const Record& record,
+                         LoudnessCache& cache, const std::string& folder,
+                         const std::string& slot, const std::string& source) {
+    SlotLoudness out;
+    out.source = MeasureCached(system, cache, source);
+    const std::string game = GameTrack(store, record, folder, slot);
+    out.hasGame = !game.empty();
+    if (out.hasGame) out.game = MeasureCached(system, cache, game);
+    return out;
+}
+
+LevelPlan PlanLevel(const SlotLoudness& l) {
+    LevelPlan plan;
+    if (l.source.status != MeasureStatus::Measured) {
+        plan.reason = "音量を測れないので、そのままコピーしました (" + l.source.reason + ")";
+    } else if (!l.hasGame) {
+        plan.reason = "ゲームの元の曲が分からないので、そのままコピーしました";
+    } else if (l.game.status != MeasureStatus::Measured) {
+        plan.reason =
+            "ゲームの元の曲の音量を測れないので、そのままコピーしました (" + l.game.reason + ")";
+    } else {
+        plan.match = true;
+        plan.differenceDb = l.source.lufs - l.game.lufs;
+        plan.steps = audio::GainStepsFor(-plan.differenceDb, l.source.peak);
+    }
+    return plan;
+}
+
+std::string DifferenceText(double db) {
+    if (!(std::fabs(db) >= 0.05)) return "ゲームの曲と同じ大きさ";
+    char number[32];
+    std::snprintf(number, sizeof number, "%.1f", std::fabs(db));
+    return std::string("ゲームの曲より ") + number + (db > 0 ? "dB 大きい" : "dB 小さい");
+}
+
+std::string PrepareCopy(sys::System& system, originals::Store& store, const Record& record,
+                        const Matching& matching, const std::string& folder,
+                        const std::string& slot, const std::string& source,
+                        const std::string& workName, std::string& note) {
+    note.clear();
+    if (!IsMatchedSlot(slot)) return source;
+    // What cannot be read is left to the copy, which tells why.
+    const std::optional<std::uint64_t> size = system.SizeOf(source);
+    if (!size) return source;
+    if (*size > kMaxMatchedSize) {
+        note = "大きすぎて音量を合わせられないので、そのままコピーしました";
+        return source;
+    }
+    std::string bytes;
+    if (!system.ReadFile(source, bytes)) return source;
+    if (audio::Inspect(bytes).kind != audio::Kind::Mp3) {
+        note = "MP3 ではないので、音量を合わせずにそのままコピーしました";
+        return source;
+    }
+    // The bytes in hand are what is measured: the cache's line for them, else a decoding.
+    SlotLoudness l;
+    const originals::Fingerprint content = originals::FingerprintOf(bytes);
+    if (std::optional<Measurement> known = matching.cache.Find(content)) {
+        l.source = *known;
+    } else {
+        l.source = Measure(system, source);
+        matching.cache.Put(content, l.source);
+        matching.cache.Save();
+    }
+    const std::string game = GameTrack(store, record, folder, slot);
+    l.hasGame = !game.empty();
+    if (l.hasGame) l.game = MeasureCached(system, matching.cache, game);
+    const LevelPlan plan = PlanLevel(l);
+    if (!plan.match) {
+        note = plan.reason;
+        return source;
+    }
+    if (plan.steps == 0) return source;  // as loud already: the file as it is
+    const audio::Mp3GainReport changed = audio::ChangeMp3Gain(bytes, plan.steps);
+    if (changed.freeFormat || changed.frames == 0) {
+        note = "この MP3 の形式 (フリーフォーマットなど) は音量を変えられないので、そのままコピー"
+               "しました";
+        return source;
+    }
+    system.CreateFolder(matching.workFolder);
+    const std::string work = matching.workFolder + workName;
+    sys::FileError why;
+    if (!system.SaveFileAtomic(work, bytes, &why)) {
+        note = "音量を合わせたファイルを " + work + " に作れないので、そのままコピーしました (" +
+               sys::ReasonText(why) + ")";
+        return source;
+    }
+    return work;
+}
+
+}  // namespace apply
