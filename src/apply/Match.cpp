@@ -17,21 +17,29 @@ bool IsMatchedSlot(const std::string& slot) {
     return end == ".mp3";
 }
 
-std::string GameTrack(originals::Store& store, const Record& record,
+std::string GameTrack(sys::System& system, originals::Store& store, const Record& record,
                       const std::string& folder, const std::string& slot) {
-    std::optional<originals::Fingerprint> ours;
+    std::optional<Applied> ours;
     for (const Applied& a : record.In(folder)) {
-        if (originals::PathKey(a.slot) == originals::PathKey(slot)) ours = a.copiedPrint;
+        if (originals::PathKey(a.slot) == originals::PathKey(slot)) ours = a;
     }
-    return store.GameFile(slots::DestinationPath(folder, slot), ours);
+    const std::string destination = slots::DestinationPath(folder, slot);
+    const std::string game =
+        store.GameFile(destination, ours ? std::optional(ours->copiedPrint) : std::nullopt);
+    // (A copy with its source's bytes says nothing of the game's level.)
+    if (!game.empty() || !ours || ours->copiedPrint == ours->sourcePrint) return game;
+    originals::Fingerprint now;
+    return originals::FingerprintFile(system, destination, now) && now == ours->copiedPrint
+               ? destination
+               : "";
 }
 
 SlotLoudness MeasureSlot(sys::System& system, originals::Store& store, const Record& record,
-                         LoudnessCache& cache, const std::string& folder,
-                         const std::string& slot, const std::string& source) {
+                         LoudnessCache& cache, const std::string& folder, const std::string& slot,
+                         const std::string& source) {
     SlotLoudness out;
     out.source = MeasureCached(system, cache, source);
-    const std::string game = GameTrack(store, record, folder, slot);
+    const std::string game = GameTrack(system, store, record, folder, slot);
     out.hasGame = !game.empty();
     if (out.hasGame) out.game = MeasureCached(system, cache, game);
     return out;
@@ -90,7 +98,7 @@ std::string PrepareCopy(sys::System& system, originals::Store& store, const Reco
         matching.cache.Put(content, l.source);
         matching.cache.Save();
     }
-    const std::string game = GameTrack(store, record, folder, slot);
+    const std::string game = GameTrack(system, store, record, folder, slot);
     l.hasGame = !game.empty();
     if (l.hasGame) l.game = MeasureCached(system, matching.cache, game);
     const LevelPlan plan = PlanLevel(l);
@@ -101,8 +109,9 @@ std::string PrepareCopy(sys::System& system, originals::Store& store, const Reco
     if (plan.steps == 0) return source;  // as loud already: the file as it is
     const audio::Mp3GainReport changed = audio::ChangeMp3Gain(bytes, plan.steps);
     if (changed.freeFormat || changed.frames == 0) {
-        note = "この MP3 の形式 (フリーフォーマットなど) は音量を変えられないので、そのままコピー"
-               "しました";
+        note =
+            "この MP3 の形式 (フリーフォーマットなど) は音量を変えられないので、そのままコピー"
+            "しました";
         return source;
     }
     system.CreateFolder(matching.workFolder);

@@ -19,8 +19,10 @@ bool IsMatchedSlot(const std::string& slot);
 
 // The game's own track for `slot` in `folder`: the file 元に戻す would put back, else
 // the file there when it is not QUAVERIX's (by the originals, and by the record for a
-// copy made while keeping was off); "" when none is known.
-std::string GameTrack(originals::Store& store, const Record& record,
+// copy made while keeping was off); "" when none is known. A copy of QUAVERIX's that was
+// matched while keeping was off stands in for the track it replaced: it is as loud,
+// within half a step.
+std::string GameTrack(sys::System& system, originals::Store& store, const Record& record,
                       const std::string& folder, const std::string& slot);
 
 // The two measurements a slot's copy needs.
@@ -30,8 +32,8 @@ struct SlotLoudness {
     bool hasGame = false;  // false: no game track is known for the slot
 };
 SlotLoudness MeasureSlot(sys::System& system, originals::Store& store, const Record& record,
-                         LoudnessCache& cache, const std::string& folder,
-                         const std::string& slot, const std::string& source);
+                         LoudnessCache& cache, const std::string& folder, const std::string& slot,
+                         const std::string& source);
 
 // What the copy does with a slot's level: `steps` (0: already as loud), or, when it
 // cannot match, why, in words for the report.

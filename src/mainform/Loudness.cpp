@@ -32,7 +32,8 @@ void TFormMain::QueueMeasure(int i) {
     const std::string value = slots::AssignedValue(line);
     const bool queued =
         std::find(measureQueue_.begin(), measureQueue_.end(), i) != measureQueue_.end();
-    if (level.value == value && (level.done || queued)) return;
+    const bool inHand = measuring_ && measuringLine_ == i;
+    if (level.value == value && (level.done || queued || inHand)) return;
     level = SlotLevel{value, false, {}};
     if (!queued) measureQueue_.push_back(i);
     if (!measuring_) MeasureNext();
@@ -47,6 +48,7 @@ void TFormMain::MeasureNext() {
         const std::optional<std::string> folder = slots::DestinationFolder(MemoCopysaki.Text());
         if (!slots::IsAssigned(line) || !folder) continue;
         measuring_ = true;
+        measuringLine_ = i;
         auto result = std::make_shared<apply::SlotLoudness>();
         const std::string value = slots::AssignedValue(line), slot = slots::NameOf(line);
         const std::string originalsFolder = OriginalsFolder(), record = Data().Record(),
@@ -77,7 +79,7 @@ void TFormMain::Measured(int i, const std::string& value, const apply::SlotLoudn
         if (i == ValListMp3.Row() - 1) LblMp3Tips.SetCaption(TipText(i));
     }
     if (waitingCopy_ && !measureQueue_.empty()) {
-        const std::size_t left = measureQueue_.size() + 1;  // the next one is about to start
+        const std::size_t left = measureQueue_.size();
         waitingCopy_->total = std::max(waitingCopy_->total, left);
         SetCaption("音量を測っています " + std::to_string(waitingCopy_->total - left) + "/" +
                    std::to_string(waitingCopy_->total));

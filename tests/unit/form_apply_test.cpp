@@ -10,6 +10,7 @@
 #include "originals/Store.h"
 #include "slots/Slots.h"
 #include "support/FormFixture.h"
+#include "support/Scratch.h"
 
 using namespace qxtest;
 
@@ -1075,4 +1076,75 @@ TEST(ApplyRuns, ASourceChangedWhileAskedIsStillOurs) {
         EXPECT_EQ(w.fs.Data(w.bgm + "\\01.mp3"), "game 01 v0");
         EXPECT_EQ(w.Kept().count(Mp3("A, edited")), 0u);
     }
+}
+
+// Matching loudness on the window: the rows' files and the game's tracks are measured off
+// the window's thread one line at a time; コピー開始 waits for them with the caption telling
+// how far, the tip tells each difference, a file that cannot be measured is copied as it is
+// and named; Bat作成 says once a run that its copies keep their level.
+class MatchForm : public Scratch, public FormEnv {};
+
+TEST_F(MatchForm, TheCopyWaitsForItsMeasurementsAndTellsHowFar) {
+    const std::string noise =
+        "ffmpeg -nostdin -v error -f lavfi -i anoisesrc=color=pink:duration=4:amplitude=";
+    RunLines("", {noise + "0.1 -ac 2 game.wav && lame --quiet -b 128 game.wav game.mp3",
+                  noise + "0.3 -ac 2 loud.wav && lame --quiet -b 128 loud.wav loud.mp3",
+                  "ffmpeg -nostdin -v error -f lavfi -i anullsrc=r=44100:cl=stereo -t 4 "
+                  "silent.wav && lame --quiet -b 128 silent.wav silent.mp3"});
+    const std::string game = Bytes("game.mp3"), loud = Bytes("loud.mp3"),
+                      silent = Bytes("silent.mp3");
+    fs.AddFolder("C:\\bgm");
+    fs.AddFolder("C:\\m");
+    fs.AddFolder("C:\\out");
+    fs.AddFile("C:\\bgm\\01.mp3", game);
+    fs.AddFile("C:\\bgm\\03.mp3", game);
+    fs.AddFile("C:\\m\\loud.mp3", loud);
+    fs.AddFile("C:\\m\\silent.mp3", silent);
+    WriteUserIni("[user]\r\nmatchloudness=1\r\n[copysaki]\r\nPellamor.lst=C:\\bgm\r\n");
+    TFormMain& f = Start();
+    std::vector<std::function<void(sys::System&)>> jobs;
+    app.backgroundRunner = [&](std::function<void(sys::System&)> job) { jobs.push_back(job); };
+    app.SetPoster([] {});
+    f.ValListMp3.SetValue(0, "C:\\m\\loud.mp3");
+    f.ValListMp3.SetValue(1, "C:\\m\\silent.mp3");
+    app.RunPosted();  // the rows are drawn: their checks, then one measurement at a time
+    ASSERT_EQ(jobs.size(), 1u);
+
+    ASSERT_TRUE(Handle([&] { f.BtnCopyGo.UserClick(); }));
+    EXPECT_EQ(f.Caption(), "音量を測っています 0/2");
+    EXPECT_TRUE(fs.Data("C:\\bgm\\01.mp3") == game) << "copied before it was measured";
+    const std::size_t asked = fs.boxes.size();
+    ASSERT_TRUE(Handle([&] { f.BtnCopyGo.UserClick(); }));
+    EXPECT_EQ(fs.boxes.size(), asked) << "a second コピー開始 while the first waits";
+
+    jobs[0](fs);
+    app.RunPosted();
+    EXPECT_EQ(f.Caption(), "音量を測っています 1/2");
+    const std::string tip = f.TipText(0);
+    EXPECT_NE(tip.find("  ゲームの曲より 9."), std::string::npos) << tip;
+    EXPECT_NE(tip.find("dB 大きい"), std::string::npos) << tip;
+    ASSERT_EQ(jobs.size(), 2u);
+    jobs[1](fs);
+    app.RunPosted();
+
+    EXPECT_EQ(f.Caption(), f.Settings.SoftName);
+    const std::string copied = fs.Data("C:\\bgm\\01.mp3");
+    EXPECT_EQ(copied.size(), loud.size());
+    EXPECT_FALSE(copied == loud) << "not matched";
+    EXPECT_TRUE(fs.Data("C:\\bgm\\03.mp3") == silent);
+    EXPECT_TRUE(fs.Data("C:\\m\\loud.mp3") == loud);
+    EXPECT_EQ(fs.boxes.back().text,
+              "音量を合わせられなかったファイルがあります。\r\n03.mp3: 音量を測れないので、そのまま"
+              "コピーしました (音が小さすぎるか短すぎて測れません)");
+    EXPECT_EQ(f.TipText(1), "03.mp3 - B\r\nMP3 44.1kHz ステレオ 128kbps 0:04")
+        << "no difference for silence";
+
+    const std::string told = "バッチファイルはファイルをそのままコピーします。";
+    for (int press = 0; press < 2; ++press) {
+        fs.saveAnswers.push_back("C:\\out\\x.bat");
+        ASSERT_TRUE(Handle([&] { f.BtnGo.UserClick(); }));
+    }
+    EXPECT_EQ(std::count_if(fs.boxes.begin(), fs.boxes.end(),
+                            [&](const auto& b) { return b.text.rfind(told, 0) == 0; }),
+              1);
 }

@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "apply/Apply.h"
 #include "apply/Measure.h"
 #include "fake/FakeSystem.h"
 #include "settings/DataFolder.h"
@@ -275,6 +276,166 @@ TEST_F(MeasureFiles, CacheDecodesEachContentOnce) {
     const std::string text = sys.Data(data.LoudnessCache());
     EXPECT_EQ(text.rfind("QUAVERIX loudness 1\r\n" + damaged + "\r\n", 0), 0u) << text;
     EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 5) << text;  // header, damaged, 3
+}
+
+// A window that answers every box with OK and keeps the texts.
+struct Boxes : apply::Window {
+    sys::System& system;
+    std::vector<std::string> texts;
+    explicit Boxes(sys::System& s) : system(s) {}
+    void Progress(const std::string&) override {}
+    void EndProgress() override {}
+    sys::BoxResult Box(sys::BoxKind, const std::string& text) override {
+        texts.push_back(text);
+        return sys::BoxResult::Ok;
+    }
+    bool CopyOne(const std::string& from, const std::string& to, sys::FileError* why) override {
+        return system.CopyFileTo(from, to, false, why);
+    }
+};
+
+// The copy at the game track's level in the orders of runs a player can reach: matched
+// and plain copies, a game patch, a batch file run by hand, keeping on and off, 元に戻す.
+// Levels are heard by ffmpeg's decoding and libebur128; the player's file never changes.
+TEST_F(MeasureFiles, CopyMatchesTheGameTrackInEveryOrderOfRuns) {
+    // The game's track about -20 LUFS, a patch 6 dB under it, the player's 9.5 dB over it.
+    for (const auto& [name, gain] : {std::pair{"game", 0.1}, {"patch", 0.05}, {"loud", 0.3}})
+        Write(std::string(name) + ".wav", Wave(Signal(44100, 2, 6, gain), 1, 16));
+    ASSERT_EQ(
+        Shell("for f in game patch loud; do lame --quiet -b 128 $f.wav $f.mp3 || exit 1; done"), 0);
+    const std::string game = Bytes("game.mp3"), patch = Bytes("patch.mp3"),
+                      loud = Bytes("loud.mp3");
+    auto heard = [&](const std::string& bytes) {
+        Write("x.mp3", bytes);
+        EXPECT_EQ(Shell("ffmpeg -nostdin -v error -y -i x.mp3 -c:a pcm_f32le x.wav"), 0);
+        return Reference(ReadFloatWave(Bytes("x.wav")));
+    };
+    const double gameLevel = heard(game), patchLevel = heard(patch);
+    enum Op { Copy, CopyAsIs, Patch, Batch, Restore };
+    enum Want { AtGame, AtPatch, Loud, LoudTold, GameBytes, PatchBytes };
+    struct Row {
+        const char* what;
+        bool keep;
+        std::vector<std::pair<Op, Want>> steps;
+    };
+    const Row rows[] = {
+        {"matched twice, then restored",
+         true,
+         {{Copy, AtGame}, {Copy, AtGame}, {Restore, GameBytes}}},
+        {"as it is, then matched", true, {{CopyAsIs, Loud}, {Copy, AtGame}, {Restore, GameBytes}}},
+        {"a patch between two copies",
+         true,
+         {{Copy, AtGame}, {Patch, PatchBytes}, {Copy, AtPatch}, {Restore, PatchBytes}}},
+        {"a batch first: the game's track is not known", true, {{Batch, Loud}, {Copy, LoudTold}}},
+        {"a batch between two copies",
+         true,
+         {{Copy, AtGame}, {Batch, Loud}, {Copy, AtGame}, {Restore, GameBytes}}},
+        {"keeping off: matched twice", false, {{Copy, AtGame}, {Copy, AtGame}}},
+        {"keeping off: a patch between",
+         false,
+         {{Copy, AtGame}, {Patch, PatchBytes}, {Copy, AtPatch}}},
+    };
+    const std::string dest = "C:\\bgm\\01.mp3", tune = "C:\\Music\\loud.mp3";
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        sys::FakeSystem fs;
+        fs.AddFolder("C:\\Music");
+        fs.AddFolder("C:\\bgm");
+        fs.AddFolder("C:\\Data");
+        fs.AddFile(tune, loud);
+        fs.AddFile(dest, game);
+        const settings::DataFolder data("C:\\Data\\");
+        const apply::Assignment slots = apply::Assign({"01.mp3=" + tune});
+        for (const auto& [op, want] : row.steps) {
+            SCOPED_TRACE(static_cast<int>(op));
+            originals::Store store(fs, data.Originals());
+            apply::Record record(fs, data.Record());
+            apply::LoudnessCache cache(fs, data.LoudnessCache());
+            const apply::Matching matching{cache, data.Folder() + "matching\\"};
+            Boxes window(fs);
+            switch (op) {
+                case Copy:
+                case CopyAsIs:
+                    apply::CopyRun(fs, store, record, window, slots, "C:\\bgm", row.keep,
+                                   op == Copy ? &matching : nullptr);
+                    break;
+                case Patch: fs.AddFile(dest, patch); break;
+                case Batch:
+                    apply::AfterBatch(fs, apply::MakeBatch(slots, "C:\\bgm", false), store, record,
+                                      "C:\\bgm", row.keep);
+                    fs.AddFile(dest, loud);  // as cmd runs it
+                    break;
+                case Restore: apply::RestoreRun(fs, store, record, window, "C:\\bgm"); break;
+            }
+            const std::string now = fs.Data(dest);
+            EXPECT_TRUE(fs.Data(tune) == loud) << "the player's file changed";
+            EXPECT_TRUE(fs.ListFolder("C:\\Data\\matching").entries.empty());
+            const bool told =
+                !window.texts.empty() &&
+                window.texts.back().find("音量を合わせられなかった") != std::string::npos;
+            EXPECT_EQ(told, want == LoudTold) << (window.texts.empty() ? "" : window.texts.back());
+            switch (want) {
+                case AtGame:
+                case AtPatch:
+                    EXPECT_EQ(now.size(), loud.size());
+                    EXPECT_FALSE(now == loud);
+                    EXPECT_NEAR(heard(now), want == AtGame ? gameLevel : patchLevel, 1.0);
+                    break;
+                case Loud:
+                case LoudTold: EXPECT_TRUE(now == loud); break;
+                case GameBytes: EXPECT_TRUE(now == game); break;
+                case PatchBytes: EXPECT_TRUE(now == patch); break;
+            }
+        }
+    }
+}
+
+// One run over slots of every kind: what cannot be matched is copied as it is and named
+// once, after the run; the ".wav" slot is never changed nor named; a slot the player's
+// rights cannot write gets the adjusted bytes through the administrator run.
+TEST_F(MeasureFiles, CopyNamesWhatItCouldNotMatch) {
+    Write("game.wav", Wave(Signal(44100, 2, 4, 0.1), 1, 16));
+    Write("loud.wav", Wave(Signal(44100, 2, 4, 0.3), 1, 16));
+    Write("silent.wav", Wave(Pcm{44100, 2, std::vector<float>(4 * 88200, 0.0f)}, 1, 16));
+    ASSERT_EQ(
+        Shell("for f in game loud silent; do lame --quiet -b 128 $f.wav $f.mp3 || exit 1; done"),
+        0);
+    const std::string game = Bytes("game.mp3"), loud = Bytes("loud.mp3"), wave = Bytes("loud.wav");
+    sys.AddFolder("C:\\bgm");
+    sys.AddFile("C:\\Music\\loud.mp3", loud);
+    sys.AddFile("C:\\Music\\silent.mp3", Bytes("silent.mp3"));
+    sys.AddFile("C:\\Music\\song.wav", wave);
+    for (const char* slot : {"01.mp3", "05.mp3", "08.mp3", "09.mp3", "Msg_NewMsg.wav"})
+        sys.AddFile(std::string("C:\\bgm\\") + slot,
+                    slot == std::string("Msg_NewMsg.wav") ? wave : game);
+    sys.needsRights.push_back("C:\\bgm\\09.mp3");
+    const settings::DataFolder data("C:\\Data\\");
+    originals::Store store(sys, data.Originals());
+    apply::Record record(sys, data.Record());
+    apply::LoudnessCache cache(sys, data.LoudnessCache());
+    const apply::Matching matching{cache, data.Folder() + "matching\\"};
+    Boxes window(sys);
+    apply::CopyRun(
+        sys, store, record, window,
+        apply::Assign({"01.mp3=C:\\Music\\loud.mp3", "03.mp3=C:\\Music\\loud.mp3",
+                       "05.mp3=C:\\Music\\song.wav", "08.mp3=C:\\Music\\silent.mp3",
+                       "09.mp3=C:\\Music\\loud.mp3", "Msg_NewMsg.wav=C:\\Music\\song.wav"}),
+        "C:\\bgm", true, &matching);
+    ASSERT_FALSE(window.texts.empty());
+    EXPECT_EQ(window.texts.back(),
+              "音量を合わせられなかったファイルがあります。\r\n"
+              "03.mp3: ゲームの元の曲が分からないので、そのままコピーしました\r\n"
+              "05.mp3: MP3 ではないので、音量を合わせずにそのままコピーしました\r\n"
+              "08.mp3: 音量を測れないので、そのままコピーしました "
+              "(音が小さすぎるか短すぎて測れません)");
+    const std::string matched = sys.Data("C:\\bgm\\01.mp3");
+    EXPECT_FALSE(matched == loud);
+    EXPECT_TRUE(sys.Data("C:\\bgm\\03.mp3") == loud);
+    EXPECT_TRUE(sys.Data("C:\\bgm\\05.mp3") == wave);
+    EXPECT_TRUE(sys.Data("C:\\bgm\\08.mp3") == Bytes("silent.mp3"));
+    EXPECT_TRUE(sys.Data("C:\\bgm\\09.mp3") == matched) << "the administrator run's copy";
+    EXPECT_TRUE(sys.Data("C:\\bgm\\Msg_NewMsg.wav") == wave);
+    EXPECT_TRUE(sys.ListFolder("C:\\Data\\matching").entries.empty());
 }
 
 }  // namespace
