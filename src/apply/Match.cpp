@@ -17,8 +17,8 @@ bool IsMatchedSlot(const std::string& slot) {
     return end == ".mp3";
 }
 
-std::string GameTrack(originals::Store& store, const Record& record,
-                      const std::string& folder, const std::string& slot) {
+std::string GameTrack(originals::Store& store, const Record& record, const std::string& folder,
+                      const std::string& slot) {
     std::optional<originals::Fingerprint> ours;
     for (const Applied& a : record.In(folder)) {
         if (originals::PathKey(a.slot) == originals::PathKey(slot)) ours = a.copiedPrint;
@@ -27,8 +27,8 @@ std::string GameTrack(originals::Store& store, const Record& record,
 }
 
 SlotLoudness MeasureSlot(sys::System& system, originals::Store& store, const Record& record,
-                         LoudnessCache& cache, const std::string& folder,
-                         const std::string& slot, const std::string& source) {
+                         LoudnessCache& cache, const std::string& folder, const std::string& slot,
+                         const std::string& source) {
     SlotLoudness out;
     out.source = MeasureCached(system, cache, source);
     const std::string game = GameTrack(store, record, folder, slot);
@@ -101,8 +101,9 @@ std::string PrepareCopy(sys::System& system, originals::Store& store, const Reco
     if (plan.steps == 0) return source;  // as loud already: the file as it is
     const audio::Mp3GainReport changed = audio::ChangeMp3Gain(bytes, plan.steps);
     if (changed.freeFormat || changed.frames == 0) {
-        note = "この MP3 の形式 (フリーフォーマットなど) は音量を変えられないので、そのままコピー"
-               "しました";
+        note =
+            "この MP3 の形式 (フリーフォーマットなど) は音量を変えられないので、そのままコピー"
+            "しました";
         return source;
     }
     system.CreateFolder(matching.workFolder);

@@ -20,8 +20,8 @@ bool IsMatchedSlot(const std::string& slot);
 // The game's own track for `slot` in `folder`: the file 元に戻す would put back, else
 // the file there when it is not QUAVERIX's (by the originals, and by the record for a
 // copy made while keeping was off); "" when none is known.
-std::string GameTrack(originals::Store& store, const Record& record,
-                      const std::string& folder, const std::string& slot);
+std::string GameTrack(originals::Store& store, const Record& record, const std::string& folder,
+                      const std::string& slot);
 
 // The two measurements a slot's copy needs.
 struct SlotLoudness {
@@ -30,8 +30,8 @@ struct SlotLoudness {
     bool hasGame = false;  // false: no game track is known for the slot
 };
 SlotLoudness MeasureSlot(sys::System& system, originals::Store& store, const Record& record,
-                         LoudnessCache& cache, const std::string& folder,
-                         const std::string& slot, const std::string& source);
+                         LoudnessCache& cache, const std::string& folder, const std::string& slot,
+                         const std::string& source);
 
 // What the copy does with a slot's level: `steps` (0: already as loud), or, when it
 // cannot match, why, in words for the report.
