@@ -32,7 +32,9 @@ void TFormMain::QueueMeasure(int i) {
     const std::string value = slots::AssignedValue(line);
     const bool queued =
         std::find(measureQueue_.begin(), measureQueue_.end(), i) != measureQueue_.end();
-    if (level.value == value && (level.done || queued)) return;
+    // (The line being measured now, for this value, is not measured twice.)
+    if (level.value == value && (level.done || queued || (measuring_ && measuringLine_ == i)))
+        return;
     level = SlotLevel{value, false, {}};
     if (!queued) measureQueue_.push_back(i);
     if (!measuring_) MeasureNext();
@@ -47,6 +49,7 @@ void TFormMain::MeasureNext() {
         const std::optional<std::string> folder = slots::DestinationFolder(MemoCopysaki.Text());
         if (!slots::IsAssigned(line) || !folder) continue;
         measuring_ = true;
+        measuringLine_ = i;
         auto result = std::make_shared<apply::SlotLoudness>();
         const std::string value = slots::AssignedValue(line), slot = slots::NameOf(line);
         const std::string originalsFolder = OriginalsFolder(), record = Data().Record(),

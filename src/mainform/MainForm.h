@@ -201,6 +201,7 @@ private:
     std::vector<SlotLevel> levels_;
     std::deque<int> measureQueue_;
     bool measuring_ = false;
+    int measuringLine_ = -1;  // the line measuring_ is for
     void MeasureNext();
     void Measured(int line, const std::string& value, const apply::SlotLoudness& result);
     struct WaitingCopy {
