@@ -845,7 +845,7 @@ POINT TabCentre(RealForm& f, int index) {
 // without them.
 TEST(OutsideReaders, SettingsTabOpensWholeAfterAnyReadOfTheWindow) {
     const std::string ini =
-        "[user]\r\nDelReadOnly=1\r\nlist1clk=1\r\nlist3clk=3\r\nmp3play=2\r\n"
+        "[user]\r\nDelReadOnly=1\r\nmatchloudness=1\r\nlist1clk=1\r\nlist3clk=3\r\nmp3play=2\r\n"
         "mp3tool=C:\\Tools\\player.exe\r\nmp3line=/play [FileName]\r\n"
         "[muimi]\r\nexperience=30\r\nsoftname=Reader\r\n";
     std::string clean;
@@ -880,6 +880,7 @@ TEST(OutsideReaders, SettingsTabOpensWholeAfterAnyReadOfTheWindow) {
             ExpectWholeSettingsPage(*w.f);
             EXPECT_TRUE(m.ChkKeepOriginals.Checked());
             EXPECT_TRUE(m.ChkDelReadOnly.Checked());
+            EXPECT_TRUE(m.ChkMatchLoudness.Checked());
             EXPECT_EQ(m.RadioGFilListAltClk.ItemIndex(), 3);
             read(between);
             w->MouseClick(strip, TabCentre(*w.f, 0), [&] { return m.TabControl1.TabIndex() == 0; });
