@@ -821,6 +821,8 @@ TEST(ContentCheck, FilesThatMayNotPlayAreMarkedToldAndAskedAbout) {
     EXPECT_GT(WarningPixels(grid, 0), 0);
 
     d.f->system.boxAnswers = {sys::BoxResult::Cancel};
+    int decodedHere = 0;  // the copy takes the measurements made: none on this thread
+    d.f->system.onDecode = [&] { ++decodedHere; };
     SendMessageW(d.H(m.BtnCopyGo), BM_CLICK, 0, 0);
     d.f->Pump();
     ASSERT_EQ(d.f->system.boxes.size(), 1u);  // キャンセル: nothing more
@@ -829,4 +831,122 @@ TEST(ContentCheck, FilesThatMayNotPlayAreMarkedToldAndAskedAbout) {
               "01.mp3: MP3 ではありません: M4A (AAC) のファイルです\r\n"
               "Msg_NewMsg.wav: WAVE ではありません: MP3 のファイルです\r\n"
               "このまま続けますか？");
+}
+
+namespace {
+
+// Measurements held up: each decoding off the window's thread waits until `Release`; one
+// asked for on the window's thread is noted and not held, so a fault cannot hang the test.
+struct Gate {
+    HANDLE open = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    DWORD windowThread = GetCurrentThreadId();
+    std::atomic<int> waiting{0};
+    std::atomic<bool> onWindowThread{false};
+    ~Gate() { CloseHandle(open); }
+};
+
+class GatedSystem : public win32::Win32System {
+public:
+    explicit GatedSystem(std::shared_ptr<Gate> gate) : gate_(std::move(gate)) {}
+    bool DecodeAudio(const std::string& path, const sys::PcmSink& sink,
+                     sys::FileError* why) override {
+        if (GetCurrentThreadId() == gate_->windowThread) {
+            gate_->onWindowThread = true;
+        } else {
+            ++gate_->waiting;
+            WaitForSingleObject(gate_->open, INFINITE);
+        }
+        return Win32System::DecodeAudio(path, sink, why);
+    }
+
+private:
+    std::shared_ptr<Gate> gate_;
+};
+
+// Serves the window's messages until `done` holds; 15 s at most, against a hang only.
+bool Serve(RealForm& f, const std::function<bool()>& done) {
+    for (int i = 0; i < 600 && !done(); ++i) {
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 25, QS_ALLINPUT);
+        f.Pump();
+    }
+    return done();
+}
+
+}  // namespace
+
+// While a tune is being measured the window goes on taking the player's input: the tab
+// strip and the slot table answer at once, コピー開始 waits telling so in the caption, and
+// once the measurement ends the tip tells the difference and the copy is made.
+TEST(MatchLoudness, TheWindowAnswersWhileATuneIsMeasured) {
+    Desk d({"a.mp3"});
+    TFormMain& m = d.form();
+    ASSERT_EQ(m.Data().Folder(), d.exe.Path() + "\\");  // a cache of the test's own
+    const std::string bgm = d.exe / "bgm";
+    MakeFolder(bgm);
+    auto tune = [](const std::string& path, const wchar_t* volume) {
+        return RunLinux(
+            L"ffmpeg -nostdin -v error -y -f lavfi -i sine=frequency=440:duration=3 "
+            L"-af volume=" +
+            std::wstring(volume) + L" -c:a libmp3lame -b:a 128k '" + UnixPath(path) + L"'");
+    };
+    ASSERT_TRUE(tune(bgm + "\\01.mp3", L"0.5"));
+    ASSERT_TRUE(tune(d.Path("loud.mp3"), L"4"));
+    m.DirList.UserOpen(0);  // the folder opened again lists the new file
+    m.DirList.SetDirectory(d.music);
+    m.MemoCopysaki.SetText(bgm);
+    m.SetMatchLoudness(true);
+    auto gate = std::make_shared<Gate>();
+    auto runner = d.f->app.backgroundRunner;
+    ASSERT_TRUE(runner);
+    d.f->app.backgroundRunner = [runner, gate](std::function<void(sys::System&)> job) {
+        runner([job, gate](sys::System&) {
+            GatedSystem gated(gate);
+            job(gated);
+        });
+    };
+    struct Opener {
+        std::shared_ptr<Gate> gate;
+        ~Opener() { SetEvent(gate->open); }  // also when the test ends early
+    } opener{gate};
+    HWND grid = d.H(m.ValListMp3), tips = d.H(m.LblMp3Tips);
+    auto clickRow = [&](int item) {
+        RECT r{};
+        ListView_GetItemRect(grid, item, &r, LVIR_BOUNDS);
+        LPARAM at = MAKELPARAM(r.left + 8, (r.top + r.bottom) / 2);
+        PostMessageW(grid, WM_LBUTTONDOWN, MK_LBUTTON, at);
+        PostMessageW(grid, WM_LBUTTONUP, 0, at);
+        d.f->Pump();
+    };
+
+    Press(*d.f, d.H(m.FilList), d.Item("loud.mp3"), WM_LBUTTONDOWN);  // into 01.mp3
+    ASSERT_TRUE(Serve(*d.f, [&] { return gate->waiting > 0; })) << "nothing measured";
+    d.f->ClickTab(1);
+    EXPECT_TRUE(IsWindowVisible(d.H(m.Panel2)));
+    d.f->ClickTab(0);
+    EXPECT_TRUE(IsWindowVisible(d.H(m.Panel1)));
+    clickRow(1);
+    EXPECT_EQ(TextOf(tips), "03.mp3 - 町");
+    clickRow(0);
+    EXPECT_EQ(TextOf(tips).find("ゲームの曲より"), std::string::npos) << TextOf(tips);
+    int decodedHere = 0;  // the copy takes the measurements made: none on this thread
+    d.f->system.onDecode = [&] { ++decodedHere; };
+    SendMessageW(d.H(m.BtnCopyGo), BM_CLICK, 0, 0);
+    d.f->Pump();
+    EXPECT_EQ(TextOf(d.f->Handle()), "音量を測っています 0/1");
+    EXPECT_EQ(d.f->system.boxes.size(), 1u);  // the question only: the copy waits
+    EXPECT_EQ(gate->waiting, 1);  // still the first file's decoding
+
+    SetEvent(gate->open);
+    EXPECT_TRUE(Serve(*d.f, [&] {
+        return TextOf(tips).find("ゲームの曲より ") != std::string::npos;
+    })) << TextOf(tips);
+    EXPECT_NE(TextOf(tips).find("dB 大きい"), std::string::npos) << TextOf(tips);
+    EXPECT_TRUE(Serve(*d.f, [&] { return d.f->system.boxes.size() >= 2; }));
+    EXPECT_NE(TextOf(d.f->Handle()), "音量を測っています 0/1");
+    const std::string copy = ReadBytes(bgm + "\\01.mp3");
+    EXPECT_EQ(copy.size(), ReadBytes(d.Path("loud.mp3")).size());
+    EXPECT_TRUE(copy != ReadBytes(d.Path("loud.mp3"))) << "copied as it is";
+    for (const auto& box : d.f->system.boxes)
+        EXPECT_EQ(box.text.find("音量を合わせられなかった"), std::string::npos) << box.text;
+    EXPECT_FALSE(gate->onWindowThread || decodedHere) << "decoded on the window's thread";
 }

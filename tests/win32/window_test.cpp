@@ -5,6 +5,7 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <cmath>
 #include <functional>
 #include <map>
 
@@ -139,7 +140,11 @@ TEST(MainWindow, ControlsHaveTheirClassPlaceTextHintAndVisibility) {
          "batファイルにdel /f E:\\bgm\\01.mp3といった文を付け加えます", true},
         {&m.ChkKeepOriginals, &m.Panel2, L"Button", {8, 304, 441, 17}, Whole,
          "（コピー開始のみ）上書きする前に元のファイルを保存する", "", true},
-        {&m.BtnRestore, &m.Panel2, L"Button", {8, 328, 89, 25}, Whole, "元に戻す",
+        {&m.ChkMatchLoudness, &m.Panel2, L"Button", {8, 328, 441, 17}, Whole,
+         "（コピー開始のみ）音量をゲームの元の曲に合わせる",
+         "コピー開始で、MP3 の音量をゲームの元の曲に合わせてコピーします (コピー元のファイルは"
+         "そのままです)", true},
+        {&m.BtnRestore, &m.Panel2, L"Button", {8, 352, 89, 25}, Whole, "元に戻す",
          "コピー先フォルダのファイルを、保存しておいた元のファイルに戻します", true},
         {&m.LblMp3PlayApp, &m.Panel2, L"Static", {8, 210, 52, 12}, Grows, "再生ソフト", "", true},
         {&m.Label3, &m.Panel2, L"Static", {8, 232, 359, 12}, Grows,
@@ -332,7 +337,8 @@ TEST(MainWindow, TabKeyWalksTheShownTabInOrder) {
                                                 &m.MemoMp3Line,         &m.RadioGMp3Play,
                                                 &m.RadioGFilListAltClk, &m.RadioGFilListCtrlClk,
                                                 &m.ChkDelReadOnly,      &m.ChkKeepOriginals,
-                                                &m.BtnRestore,          &m.TabControl1};
+                                                &m.ChkMatchLoudness,    &m.BtnRestore,
+                                                &m.TabControl1};
     EXPECT_EQ(walk(settings.size()), settings);
 }
 
@@ -803,7 +809,7 @@ void ExpectWholeSettingsPage(RealForm& f) {
             EXPECT_EQ(r.top, c->Bounds().top);
         }
     }
-    for (ui::CheckBox* c : {&m.ChkDelReadOnly, &m.ChkKeepOriginals}) {
+    for (ui::CheckBox* c : {&m.ChkDelReadOnly, &m.ChkKeepOriginals, &m.ChkMatchLoudness}) {
         EXPECT_EQ(SendMessageW(f.H(*c), BM_GETCHECK, 0, 0) == BST_CHECKED, c->Checked())
             << c->Name();
     }
@@ -839,7 +845,7 @@ POINT TabCentre(RealForm& f, int index) {
 // without them.
 TEST(OutsideReaders, SettingsTabOpensWholeAfterAnyReadOfTheWindow) {
     const std::string ini =
-        "[user]\r\nDelReadOnly=1\r\nlist1clk=1\r\nlist3clk=3\r\nmp3play=2\r\n"
+        "[user]\r\nDelReadOnly=1\r\nmatchloudness=1\r\nlist1clk=1\r\nlist3clk=3\r\nmp3play=2\r\n"
         "mp3tool=C:\\Tools\\player.exe\r\nmp3line=/play [FileName]\r\n"
         "[muimi]\r\nexperience=30\r\nsoftname=Reader\r\n";
     std::string clean;
@@ -874,6 +880,7 @@ TEST(OutsideReaders, SettingsTabOpensWholeAfterAnyReadOfTheWindow) {
             ExpectWholeSettingsPage(*w.f);
             EXPECT_TRUE(m.ChkKeepOriginals.Checked());
             EXPECT_TRUE(m.ChkDelReadOnly.Checked());
+            EXPECT_TRUE(m.ChkMatchLoudness.Checked());
             EXPECT_EQ(m.RadioGFilListAltClk.ItemIndex(), 3);
             read(between);
             w->MouseClick(strip, TabCentre(*w.f, 0), [&] { return m.TabControl1.TabIndex() == 0; });
@@ -1375,4 +1382,98 @@ TEST(RealExe, GameUpdateIsNoticedAtStartAndCopiedAgain) {
         EXPECT_EQ(LabelStarting(player.window, "01.mp3"), "") << "the tip still tells a copy";
         close(player);
     }
+}
+
+namespace {
+
+// Makes `mp3` (20 s of pink noise and a sine, encoded by lame at 128 kbit/s) in `folder`;
+// `noise` and `sine` set the level, `seed` and `hz` make each file its own.
+bool MakeTune(const std::string& folder, const char* mp3, const wchar_t* noise, const wchar_t* sine,
+              const wchar_t* hz, const wchar_t* seed) {
+    return RunLinux(
+        L"cd '" + UnixPath(folder) +
+        L"' && ffmpeg -nostdin -v error -y -f lavfi -i anoisesrc=color=pink:amplitude=" + noise +
+        L":duration=20:sample_rate=44100:seed=" + seed + L" -f lavfi -i sine=frequency=" + hz +
+        L":duration=20:sample_rate=44100 -filter_complex '[1]volume=" + sine +
+        L"[s];[0][s]amix=normalize=0,aformat=channel_layouts=stereo' in.wav && lame "
+        L"--quiet -b 128 in.wav " +
+        Wide(mp3));
+}
+
+// The integrated loudness ffmpeg's ebur128 filter gives a file (its summary's "I:"), or
+// NaN.
+double FfmpegLufs(const std::string& file, const std::string& log) {
+    if (!RunLinux(L"ffmpeg -nostdin -hide_banner -i '" + UnixPath(file) +
+                  L"' -af ebur128 -f null - 2> '" + UnixPath(log) + L"'"))
+        return std::nan("");
+    const std::string text = ReadBytes(log);
+    const std::size_t summary = text.rfind("Summary:");
+    const std::size_t at = summary == std::string::npos ? summary : text.find("I:", summary);
+    return at == std::string::npos ? std::nan("") : std::strtod(text.c_str() + at + 2, nullptr);
+}
+
+}  // namespace
+
+// Matching loudness as a new player meets it, with QUAVERIX.exe itself: the box ticked on
+// 設定, a tune about 10 LU louder than the game's 01.mp3 picked, the tip tells the
+// difference, and コピー開始 writes a copy that ffmpeg measures as loud as the game's
+// track; the player's tune is untouched, the setting is kept, and 元に戻す gives back the
+// game's own file.
+TEST(RealExe, MatchedCopyIsAsLoudAsTheGamesTrack) {
+    ASSERT_EQ(GetOEMCP(), 932u) << "run with LC_ALL=ja_JP.UTF-8";
+    RealExe exe;
+    const std::string music = exe.root / "曲", bgm = exe.root / "game\\bgm";
+    const std::string made = exe.root / "made";
+    for (const std::string& f : {music, exe.root / "game", bgm, made}) MakeFolder(f);
+    ASSERT_TRUE(MakeTune(made, "game.mp3", L"0.15", L"1.2", L"330", L"1"));  // about -20 LUFS
+    ASSERT_TRUE(MakeTune(made, "tune.mp3", L"0.45", L"4", L"523", L"2"));  // about -10 LUFS
+    const std::string game = ReadBytes(made + "\\game.mp3"), tune = ReadBytes(made + "\\tune.mp3");
+    WriteBytes(bgm + "\\01.mp3", game);
+    WriteBytes(music + "\\tune.mp3", tune);
+    const double gameLufs = FfmpegLufs(made + "\\game.mp3", made + "\\log");
+    const double tuneLufs = FfmpegLufs(made + "\\tune.mp3", made + "\\log");
+    ASSERT_GT(tuneLufs - gameLufs, 8) << gameLufs << " " << tuneLufs;
+    WriteBytes(exe.root / "Pellamor.lst", "[mp3]\r\nnametips=01.mp3=タイトル#\r\nnumber=1\r\n");
+    WriteBytes(exe.ini, "[copysaki]\r\nPellamor.lst=" + bgm + "\r\n");
+    ASSERT_TRUE(exe.Start(music));
+    Driven player{exe, exe.WaitFor(L"TFormMain")};
+    ASSERT_TRUE(player.window) << "no window";
+    ASSERT_TRUE(IdleWithoutBox(exe, player.window)) << "a box at a first start";
+
+    // The box ticked by a click on 設定, then back to メイン.
+    HWND strip = ChildOf(player.window, WC_TABCONTROLW, "");
+    PostMessageW(strip, WM_KEYDOWN, VK_RIGHT, 0);
+    PostMessageW(strip, WM_KEYUP, VK_RIGHT, 0xC0000001);
+    HWND box = nullptr;
+    ASSERT_TRUE(Until([&] {
+        box = ChildOf(player.window, L"Button", "（コピー開始のみ）音量をゲームの元の曲に合わせる");
+        return box && IsWindowVisible(box);
+    }));
+    EXPECT_EQ(SendMessageW(box, BM_GETCHECK, 0, 0), BST_UNCHECKED);
+    PostClick(box, 6, 8);
+    EXPECT_TRUE(Until([&] { return SendMessageW(box, BM_GETCHECK, 0, 0) == BST_CHECKED; }));
+    PostMessageW(strip, WM_KEYDOWN, VK_LEFT, 0);
+    PostMessageW(strip, WM_KEYUP, VK_LEFT, 0xC0000001);
+    ASSERT_TRUE(Until([&] { return SendMessageW(strip, TCM_GETCURSEL, 0, 0) == 0; }));
+
+    player.Pick("tune.mp3");
+    std::string tip;
+    EXPECT_TRUE(Until([&] {
+        tip = LabelStarting(player.window, "01.mp3");
+        return tip.find("ゲームの曲より ") != std::string::npos &&
+               tip.find("dB 大きい") != std::string::npos;
+    })) << tip;
+    player.Copy(music + "\\tune.mp3");
+
+    const std::string copy = ReadBytes(bgm + "\\01.mp3");
+    EXPECT_EQ(copy.size(), tune.size());
+    EXPECT_TRUE(copy != tune) << "copied as it is";
+    EXPECT_NEAR(FfmpegLufs(bgm + "\\01.mp3", made + "\\log"), gameLufs, 1.0);
+    EXPECT_TRUE(ReadBytes(music + "\\tune.mp3") == tune) << "the player's tune was changed";
+    EXPECT_EQ(player.Restore(), "元に戻しました。\n");
+    EXPECT_TRUE(ReadBytes(bgm + "\\01.mp3") == game);
+    PostMessageW(player.window, WM_CLOSE, 0, 0);
+    EXPECT_TRUE(exe.Ended());
+    EXPECT_NE(ReadBytes(exe.ini).find("matchloudness=1\r\n"), std::string::npos)
+        << ReadBytes(exe.ini);
 }

@@ -65,6 +65,7 @@ public:
 
     std::function<void()> onDrives;  // runs before every reading of the drives
     std::function<void(const Box&)> onBox;  // runs when a box opens, before it is answered
+    std::function<void()> onDecode;  // runs before every decoding through this system
 
     // The program a run with administrator rights starts: `program`, or the built
     // QUAVERIX.exe when it is empty.
@@ -75,6 +76,11 @@ public:
     std::vector<sys::DriveInfo> Drives() override {
         if (onDrives) onDrives();
         return Win32System::Drives();
+    }
+    bool DecodeAudio(const std::string& path, const sys::PcmSink& sink,
+                     sys::FileError* why = nullptr) override {
+        if (onDecode) onDecode();
+        return Win32System::DecodeAudio(path, sink, why);
     }
     sys::BoxResult ShowBox(sys::BoxKind kind, const std::string& caption,
                            const std::string& text) override;
