@@ -4,7 +4,8 @@
 # the player's own folder "C:\users\player\Music\BGM": music clicked into four slots
 # (right-clicks step the slot down; one is a WAVE in an ".mp3" slot, marked), "コピー開始"
 # (asked about that one, OK) into the game's folder, whose 05.mp3 is read-only so that the
-# report has something to say, then the settings tab. Then a game update puts the game's
+# report has something to say, then the settings tab. The copy matches the loudness of the
+# game's own music (ticked on the settings tab first), which is quieter than the tunes. Then a game update puts the game's
 # own music back into two of the slots copied, and the next start asks about them.
 # Writes docs/main-tab.png, docs/copy-report.png, docs/settings-tab.png and
 # docs/after-update.png.
@@ -55,7 +56,13 @@ echo "memo" > "$music/notes.txt"
 bgm="$WINEPREFIX/drive_c/Program Files/PellamorOnline/bgm"
 rm -rf "$bgm"
 mkdir -p "$bgm"
-for n in 01 03 05 08; do head -c 3000 /dev/urandom > "$bgm/$n.mp3"; done
+# The game's own music, mixed quieter than the player's (about 12 dB).
+tone=330
+for n in 01 03 05 08; do
+  ffmpeg -loglevel error -f lavfi -i "sine=frequency=$tone:duration=120" -af volume=0.25 \
+    -ac 2 -ar 44100 "$bgm/$n.mp3"
+  tone=$((tone + 55))
+done
 chmod a-w "$bgm/05.mp3"
 
 win=""
@@ -103,13 +110,18 @@ quit() {
 }
 
 start
+# On the settings tab: the copy as loud as the game's own music.
+click 82 16
+click 30 366
+click 30 16
 # The file list: its lines are 12 px high from client y 232. Click, then right-click to
-# step down to the next slot.
+# step down to the next slot; the last slot filled stays the current one.
 for line in 0 1 2 3; do
   click 60 $((238 + 12 * line))
-  click 60 $((238 + 12 * line)) 3
+  [ "$line" = 3 ] || click 60 $((238 + 12 * line)) 3
 done
 click 100 446  # the hint label: nothing, but the tip of the current slot stays
+sleep 3  # the tunes and the game's tracks are measured meanwhile; the tip tells the difference
 shoot docs/main-tab.png
 click 300 458  # コピー開始
 for _ in 1 2 3 4 5 6; do xdotool key Return; sleep 0.6; done  # the questions, then each file

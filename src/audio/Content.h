@@ -79,6 +79,9 @@ enum class Fit { Fits, MayNotPlay, DoesNotFit };
 struct Verdict {
     Fit fit;
     std::string line;  // one short line for the player (CP932)
+    // A file that fits: the line without its rate and channels ("MP3 192kbps 3:25"), for
+    // the tip when more follows it on the same line; otherwise "".
+    std::string brief = {};
 };
 Verdict Judge(const Finding& f, std::string_view slotName);
 

@@ -94,15 +94,16 @@ std::string Clock(std::int64_t ms) {
     return std::to_string(s / 60) + ":" + two(s % 60);
 }
 
-// "MP3 44.1kHz ステレオ 192kbps 3:25": what is known of the file.
-std::string Describe(const Finding& f, bool withLength) {
+// "MP3 44.1kHz ステレオ 192kbps 3:25": what is known of the file; without the rate and
+// the channels when `brief`.
+std::string Describe(const Finding& f, bool withLength, bool brief = false) {
     std::string line = Name(f.kind);
     if (f.freeFormat) line += " (フリーフォーマット)";
     if (f.kind == Kind::Wave) line += WaveCodec(f);
-    if (f.sampleRate > 0) line += " " + Rate(f.sampleRate);
-    if (f.channels == 1) line += " モノラル";
-    if (f.channels == 2) line += " ステレオ";
-    if (f.channels > 2) line += " " + std::to_string(f.channels) + "ch";
+    if (f.sampleRate > 0 && !brief) line += " " + Rate(f.sampleRate);
+    if (f.channels == 1 && !brief) line += " モノラル";
+    if (f.channels == 2 && !brief) line += " ステレオ";
+    if (f.channels > 2 && !brief) line += " " + std::to_string(f.channels) + "ch";
     std::string kbps = std::to_string(f.bitrateKbps) + "kbps";
     if (f.kind == Kind::Wave) {
         // A WAVE's bitrate follows from the rest.
@@ -140,7 +141,7 @@ Verdict Judge(const Finding& f, std::string_view slotName) {
         return {Fit::MayNotPlay, Describe(f, false) + ": 再生できないプレーヤーがあります"};
     if (wanted == Kind::Wave && f.waveFormat != kPcm)
         return {Fit::MayNotPlay, Describe(f, false) + ": 再生できない場合があります"};
-    return {Fit::Fits, Describe(f, true)};
+    return {Fit::Fits, Describe(f, true), Describe(f, true, true)};
 }
 
 }  // namespace audio

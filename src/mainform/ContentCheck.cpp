@@ -48,8 +48,12 @@ std::string TFormMain::TipText(int i) {
     std::string tip = at < Mp3Tips.size() ? Mp3Tips[at] : std::string();
     if (at < checks_.size() && !checks_[at].value.empty() && i < ValListMp3.Count()) {
         const std::string& line = ValListMp3.Line(i);
-        if (slots::IsAssigned(line) && slots::AssignedValue(line) == checks_[at].value)
-            tip += "\r\n" + checks_[at].verdict.line + LevelText(i);
+        if (slots::IsAssigned(line) && slots::AssignedValue(line) == checks_[at].value) {
+            // The difference goes on the same line: the brief form leaves room for it.
+            const audio::Verdict& v = checks_[at].verdict;
+            const std::string level = LevelText(i);
+            tip += "\r\n" + (level.empty() || v.brief.empty() ? v.line : v.brief) + level;
+        }
     } else if (auto a = applied_.find(i); a != applied_.end() && i < ValListMp3.Count() &&
                                           !slots::IsAssigned(ValListMp3.Line(i))) {
         // A slot with no music chosen this time: what the game's folder holds of it.

@@ -1121,7 +1121,8 @@ TEST_F(MatchForm, TheCopyWaitsForItsMeasurementsAndTellsHowFar) {
     app.RunPosted();
     EXPECT_EQ(f.Caption(), "音量を測っています 1/2");
     const std::string tip = f.TipText(0);
-    EXPECT_NE(tip.find("  ゲームの曲より 9."), std::string::npos) << tip;
+    // (The brief form of the file's line leaves room for the difference.)
+    EXPECT_EQ(tip.find("01.mp3 - A\r\nMP3 128kbps 0:04  ゲームの曲より 9."), 0u) << tip;
     EXPECT_NE(tip.find("dB 大きい"), std::string::npos) << tip;
     ASSERT_EQ(jobs.size(), 2u);
     jobs[1](fs);
