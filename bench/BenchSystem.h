@@ -1,6 +1,6 @@
 // What the benchmarks that drive the form on real files share: the real system with the
-// exe folder moved into the benchmark's folder and every box answered at once, and a
-// whole-file write.
+// exe folder moved into the benchmark's folder and every box answered at once, a
+// whole-file write, and bytes that differ from seed to seed.
 #pragma once
 
 #include <windows.h>
@@ -25,4 +25,17 @@ inline void Write(const std::wstring& path, const std::string& data) {
     DWORD n = 0;
     WriteFile(h, data.data(), static_cast<DWORD>(data.size()), &n, nullptr);
     CloseHandle(h);
+}
+
+// `size` bytes of a xorshift stream: no two seeds alike, nothing a disk could compress.
+inline std::string Bytes(int seed, std::size_t size) {
+    std::string out(size, '\0');
+    unsigned x = 2463534242u + static_cast<unsigned>(seed) * 7919u;
+    for (char& c : out) {
+        x ^= x << 13;
+        x ^= x >> 17;
+        x ^= x << 5;
+        c = static_cast<char>(x);
+    }
+    return out;
 }

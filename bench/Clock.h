@@ -1,10 +1,12 @@
-// Milliseconds from the performance counter, for the benchmarks.
+// Milliseconds from the performance counter (a steady clock off Windows), for the
+// benchmarks.
 #pragma once
-
-#include <windows.h>
 
 #include <algorithm>
 #include <vector>
+
+#ifdef _WIN32
+#include <windows.h>
 
 inline double Now() {
     static LARGE_INTEGER freq = [] {
@@ -16,6 +18,14 @@ inline double Now() {
     QueryPerformanceCounter(&t);
     return static_cast<double>(t.QuadPart) * 1000.0 / static_cast<double>(freq.QuadPart);
 }
+#else
+#include <chrono>
+
+inline double Now() {
+    using namespace std::chrono;
+    return duration<double, std::milli>(steady_clock::now().time_since_epoch()).count();
+}
+#endif
 
 // The median of a set of timings (the mean of the two middle ones for an even count).
 inline double Median(std::vector<double> v) {

@@ -20,18 +20,6 @@ namespace {
 constexpr int kSlots = 20;
 constexpr std::size_t kSize = 4 << 20;
 
-std::string Bytes(int seed) {
-    std::string out(kSize, '\0');
-    unsigned x = 2463534242u + static_cast<unsigned>(seed) * 7919u;
-    for (char& c : out) {
-        x ^= x << 13;
-        x ^= x >> 17;
-        x ^= x << 5;
-        c = static_cast<char>(x);
-    }
-    return out;
-}
-
 void RemoveTree(const std::wstring& folder) {
     WIN32_FIND_DATAW d;
     HANDLE h = FindFirstFileW((folder + L"\\*").c_str(), &d);
@@ -59,9 +47,9 @@ int wmain(int argc, wchar_t** argv) {
     Write(root + L"\\exe\\Pellamor.lst", "[mp3]\r\nnametips=" + names + "\r\nnumber=20\r\n");
     std::vector<std::string> game;
     for (int i = 0; i < kSlots; ++i) {
-        game.push_back(Bytes(i));
-        Write(root + L"\\a\\" + std::to_wstring(i) + L".mp3", Bytes(100 + i));
-        Write(root + L"\\b\\" + std::to_wstring(i) + L".mp3", Bytes(200 + i));
+        game.push_back(Bytes(i, kSize));
+        Write(root + L"\\a\\" + std::to_wstring(i) + L".mp3", Bytes(100 + i, kSize));
+        Write(root + L"\\b\\" + std::to_wstring(i) + L".mp3", Bytes(200 + i, kSize));
     }
 
     BenchSystem system;

@@ -5,7 +5,6 @@
 // Wine by bench/run.sh). Prints a Markdown section for bench/results.md.
 //   loudness_bench [--runs N]
 #include <algorithm>
-#include <chrono>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -13,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "Clock.h"
 #include "audio/Loudness.h"
 #include "audio/Mp3Gain.h"
 
@@ -20,17 +20,6 @@ namespace {
 
 constexpr int kSeconds = 180;
 constexpr std::size_t kPiece = 1152;  // an MPEG-1 Layer III frame
-
-double Ms() {
-    using namespace std::chrono;
-    return duration<double, std::milli>(steady_clock::now().time_since_epoch()).count();
-}
-
-double Median(std::vector<double> v) {
-    std::sort(v.begin(), v.end());
-    const std::size_t n = v.size();
-    return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
-}
 
 // Music-like samples: a few tones over noise, about -16 dBFS.
 std::vector<float> Signal(int rate, int channels) {
@@ -48,14 +37,14 @@ std::vector<float> Signal(int rate, int channels) {
 
 template <typename Sample>
 double Measure(const std::vector<Sample>& s, int rate, int channels, double& lufs) {
-    const double t = Ms();
+    const double t = Now();
     audio::LoudnessMeter meter;
     const std::size_t frames = s.size() / channels;
     for (std::size_t at = 0; at < frames; at += kPiece)
         meter.Add(s.data() + at * channels, std::min(kPiece, frames - at), channels, rate);
     const audio::LoudnessResult r = meter.Finish();
     lufs = r.lufs ? *r.lufs : -HUGE_VAL;
-    return Ms() - t;
+    return Now() - t;
 }
 
 }  // namespace
@@ -100,9 +89,9 @@ int main(int argc, char** argv) {
     audio::Mp3GainReport report;
     for (int r = 0; r < runs; ++r) {
         std::string bytes = file;
-        const double t = Ms();
+        const double t = Now();
         report = audio::ChangeMp3Gain(bytes, r % 2 ? 3 : -3);
-        ms.push_back(Ms() - t);
+        ms.push_back(Now() - t);
     }
     std::printf("\nThe gain change over a 10 MB MP3 (%llu frames): %.1f ms.\n",
                 static_cast<unsigned long long>(report.frames), Median(ms));

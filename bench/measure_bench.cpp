@@ -5,30 +5,15 @@
 #include <windows.h>
 
 #include <algorithm>
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
 
+#include "Clock.h"
 #include "apply/Measure.h"
 #include "platform/win32/Win32System.h"
-
-namespace {
-
-double Ms() {
-    using namespace std::chrono;
-    return duration<double, std::milli>(steady_clock::now().time_since_epoch()).count();
-}
-
-double Median(std::vector<double> v) {
-    std::sort(v.begin(), v.end());
-    const std::size_t n = v.size();
-    return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
-}
-
-}  // namespace
 
 int main(int argc, char** argv) {
     int first = 1, runs = 5;
@@ -54,9 +39,9 @@ int main(int argc, char** argv) {
         std::vector<double> ms;
         apply::Measurement m;
         for (int r = 0; r < runs; ++r) {
-            const double t = Ms();
+            const double t = Now();
             m = apply::Measure(system, path);
-            ms.push_back(Ms() - t);
+            ms.push_back(Now() - t);
         }
         const double med = Median(ms), x = seconds * 1000 / med;
         const std::string name = path.substr(path.find_last_of("\\/") + 1);

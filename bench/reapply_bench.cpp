@@ -26,18 +26,6 @@ namespace {
 constexpr int kSlots = 26;
 constexpr std::size_t kSize = 2 << 20;
 
-std::string Bytes(int seed) {
-    std::string out(kSize, '\0');
-    unsigned x = 2463534242u + static_cast<unsigned>(seed) * 7919u;
-    for (char& c : out) {
-        x ^= x << 13;
-        x ^= x >> 17;
-        x ^= x << 5;
-        c = static_cast<char>(x);
-    }
-    return out;
-}
-
 std::string SlotName(int i) {
     char name[16];
     std::snprintf(name, sizeof name, "%02d.mp3", i + 1);
@@ -59,8 +47,8 @@ int wmain(int argc, wchar_t** argv) {
     std::string names;
     for (int i = 0; i < kSlots; ++i) {
         names += SlotName(i) + "=曲 " + std::to_string(i + 1) + "#";
-        Write(root + L"\\bgm\\" + win32::W(SlotName(i)), Bytes(i));
-        Write(root + L"\\music\\" + std::to_wstring(i + 1) + L".mp3", Bytes(100 + i));
+        Write(root + L"\\bgm\\" + win32::W(SlotName(i)), Bytes(i, kSize));
+        Write(root + L"\\music\\" + std::to_wstring(i + 1) + L".mp3", Bytes(100 + i, kSize));
     }
     for (const wchar_t* exe : {L"\\none\\", L"\\recorded\\"}) {
         Write(root + exe + L"Pellamor.lst",

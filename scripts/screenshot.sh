@@ -66,16 +66,22 @@ done
 chmod a-w "$bgm/05.mp3"
 
 win=""
+# The first window titled `$1`, looked for `$2` times 0.2 s apart; without it, the
+# message `$3` and the end of the script.
+window_named() {
+  local found=""
+  for _ in $(seq 1 "$2"); do
+    found="$(xdotool search --name "$1" 2>/dev/null | head -n 1 || true)"
+    [ -n "$found" ] && break
+    sleep 0.2
+  done
+  [ -n "$found" ] || { echo "screenshot: $3" >&2; exit 1; }
+  echo "$found"
+}
 # Starts QUAVERIX in the music folder (where its lists open) and waits for its window.
 start() {
   (cd "$music" && LC_ALL=ja_JP.UTF-8 exec "$(qx_wine_loader)" "$work/QUAVERIX.exe" </dev/null >/dev/null 2>&1 &)
-  win=""
-  for _ in $(seq 1 100); do
-    win="$(xdotool search --name 'ZorventVer' 2>/dev/null | head -n 1 || true)"
-    [ -n "$win" ] && break
-    sleep 0.2
-  done
-  [ -n "$win" ] || { echo "screenshot: the window did not appear" >&2; exit 1; }
+  win="$(window_named 'ZorventVer' 100 'the window did not appear')"
   sleep 1.5
 }
 # Window coordinates of a point of the client area (Wine draws the frame itself).
@@ -137,13 +143,7 @@ quit
 # A game update: its patcher puts the game's own (new) music back into 01.mp3 and 08.mp3.
 for n in 01 08; do head -c 3500 /dev/urandom > "$bgm/$n.mp3"; done
 start
-box=""
-for _ in $(seq 1 50); do
-  box="$(xdotool search --name '確認' 2>/dev/null | head -n 1 || true)"
-  [ -n "$box" ] && break
-  sleep 0.2
-done
-[ -n "$box" ] || { echo "screenshot: no question after the game update" >&2; exit 1; }
+window_named '確認' 50 'no question after the game update' >/dev/null
 sleep 1
 shoot docs/after-update.png '確認'
 xdotool key Escape  # キャンセル: the game's files stay as the update left them

@@ -36,9 +36,10 @@ std::string GameTrack(sys::System& system, originals::Store& store, const Record
 
 SlotLoudness MeasureSlot(sys::System& system, originals::Store& store, const Record& record,
                          LoudnessCache& cache, const std::string& folder, const std::string& slot,
-                         const std::string& source) {
+                         const std::string& source,
+                         const std::optional<originals::Fingerprint>& sourceContent) {
     SlotLoudness out;
-    out.source = MeasureCached(system, cache, source);
+    out.source = MeasureCached(system, cache, source, sourceContent);
     const std::string game = GameTrack(system, store, record, folder, slot);
     out.hasGame = !game.empty();
     if (out.hasGame) out.game = MeasureCached(system, cache, game);
@@ -89,18 +90,8 @@ std::string PrepareCopy(sys::System& system, originals::Store& store, const Reco
         return source;
     }
     // The bytes in hand are what is measured: the cache's line for them, else a decoding.
-    SlotLoudness l;
-    const originals::Fingerprint content = originals::FingerprintOf(bytes);
-    if (std::optional<Measurement> known = matching.cache.Find(content)) {
-        l.source = *known;
-    } else {
-        l.source = Measure(system, source);
-        matching.cache.Put(content, l.source);
-        matching.cache.Save();
-    }
-    const std::string game = GameTrack(system, store, record, folder, slot);
-    l.hasGame = !game.empty();
-    if (l.hasGame) l.game = MeasureCached(system, matching.cache, game);
+    const SlotLoudness l = MeasureSlot(system, store, record, matching.cache, folder, slot, source,
+                                       originals::FingerprintOf(bytes));
     const LevelPlan plan = PlanLevel(l);
     if (!plan.match) {
         note = plan.reason;

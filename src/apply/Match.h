@@ -31,9 +31,11 @@ struct SlotLoudness {
     Measurement game;
     bool hasGame = false;  // false: no game track is known for the slot
 };
+// `sourceContent`, when given, is the fingerprint of the source's bytes in hand.
 SlotLoudness MeasureSlot(sys::System& system, originals::Store& store, const Record& record,
                          LoudnessCache& cache, const std::string& folder, const std::string& slot,
-                         const std::string& source);
+                         const std::string& source,
+                         const std::optional<originals::Fingerprint>& sourceContent = std::nullopt);
 
 // What the copy does with a slot's level: `steps` (0: already as loud), or, when it
 // cannot match, why, in words for the report.

@@ -169,11 +169,15 @@ bool LoudnessCache::Save(sys::FileError* why) {
     return system_.SaveFileAtomic(path_, text, why);
 }
 
-Measurement MeasureCached(sys::System& system, LoudnessCache& cache, const std::string& path) {
+Measurement MeasureCached(sys::System& system, LoudnessCache& cache, const std::string& path,
+                          const std::optional<originals::Fingerprint>& given) {
     originals::Fingerprint content;
     sys::FileError why;
-    if (!originals::FingerprintFile(system, path, content, &why))
+    if (given) {
+        content = *given;
+    } else if (!originals::FingerprintFile(system, path, content, &why)) {
         return Failed(MeasureStatus::Unreadable, ReadReason(why));
+    }
     if (std::optional<Measurement> known = cache.Find(content)) return *known;
     const Measurement m = Measure(system, path);
     if (m.status == MeasureStatus::Measured || m.status == MeasureStatus::TooQuiet) {

@@ -52,8 +52,10 @@ private:
     std::map<std::pair<std::uint64_t, std::uint64_t>, std::size_t> index_;  // -> line
 };
 
-// Measure through the cache: the file's fingerprint first (one read through it), then
-// its line, else the decoding, whose result is added and the cache saved.
-Measurement MeasureCached(sys::System& system, LoudnessCache& cache, const std::string& path);
+// Measure through the cache: the file's fingerprint first (one read through it, unless
+// `content` gives it: the bytes in hand), then its line, else the decoding, whose result
+// is added and the cache saved.
+Measurement MeasureCached(sys::System& system, LoudnessCache& cache, const std::string& path,
+                          const std::optional<originals::Fingerprint>& content = std::nullopt);
 
 }  // namespace apply

@@ -32,22 +32,21 @@ void TFormMain::QueueMeasure(int i) {
     const std::string value = slots::AssignedValue(line);
     const bool queued =
         std::find(measureQueue_.begin(), measureQueue_.end(), i) != measureQueue_.end();
-    const bool inHand = measuring_ && measuringLine_ == i;
+    const bool inHand = measuringLine_ == i;
     if (level.value == value && (level.done || queued || inHand)) return;
     level = SlotLevel{value, false, {}};
     if (!queued) measureQueue_.push_back(i);
-    if (!measuring_) MeasureNext();
+    if (measuringLine_ < 0) MeasureNext();
 }
 
 void TFormMain::MeasureNext() {
-    while (!measuring_ && !measureQueue_.empty()) {
+    while (measuringLine_ < 0 && !measureQueue_.empty()) {
         const int i = measureQueue_.front();
         measureQueue_.pop_front();
         if (i >= ValListMp3.Count()) continue;
         const std::string line = ValListMp3.Line(i);
         const std::optional<std::string> folder = slots::DestinationFolder(MemoCopysaki.Text());
         if (!slots::IsAssigned(line) || !folder) continue;
-        measuring_ = true;
         measuringLine_ = i;
         auto result = std::make_shared<apply::SlotLoudness>();
         const std::string value = slots::AssignedValue(line), slot = slots::NameOf(line);
@@ -63,7 +62,7 @@ void TFormMain::MeasureNext() {
             },
             [this, i, value, result] { Measured(i, value, *result); });
     }
-    if (measuring_ || !waitingCopy_) return;
+    if (measuringLine_ >= 0 || !waitingCopy_) return;
     // Nothing more to measure: the copy that waited goes on.
     WaitingCopy copy = std::move(*waitingCopy_);
     waitingCopy_.reset();
@@ -72,7 +71,7 @@ void TFormMain::MeasureNext() {
 }
 
 void TFormMain::Measured(int i, const std::string& value, const apply::SlotLoudness& result) {
-    measuring_ = false;
+    measuringLine_ = -1;
     if (static_cast<std::size_t>(i) < levels_.size() &&
         levels_[static_cast<std::size_t>(i)].value == value) {
         levels_[static_cast<std::size_t>(i)] = SlotLevel{value, true, result};
@@ -90,11 +89,11 @@ void TFormMain::Measured(int i, const std::string& value, const apply::SlotLoudn
 void TFormMain::CopyWhenMeasured(const std::string& folder, const apply::Assignment& slots) {
     // A line changed just now may not be queued yet.
     for (const apply::Slot& s : slots) QueueMeasure(static_cast<int>(s.order));
-    if (!Settings.MatchLoudness || (!measuring_ && measureQueue_.empty())) {
+    if (!Settings.MatchLoudness || (measuringLine_ < 0 && measureQueue_.empty())) {
         CopyAssignment(folder, slots);
         return;
     }
-    const std::size_t total = measureQueue_.size() + (measuring_ ? 1 : 0);
+    const std::size_t total = measureQueue_.size() + (measuringLine_ >= 0 ? 1 : 0);
     waitingCopy_ = WaitingCopy{folder, slots, total};
     SetCaption("音量を測っています 0/" + std::to_string(total));
 }

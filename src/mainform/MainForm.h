@@ -200,8 +200,7 @@ private:
     };
     std::vector<SlotLevel> levels_;
     std::deque<int> measureQueue_;
-    bool measuring_ = false;
-    int measuringLine_ = -1;  // the line being measured while measuring_
+    int measuringLine_ = -1;  // the line being measured now, -1 while none is
     void MeasureNext();
     void Measured(int line, const std::string& value, const apply::SlotLoudness& result);
     struct WaitingCopy {

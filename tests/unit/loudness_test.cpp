@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include "support/Scratch.h"
-#include <mpg123.h>
 #include <stdlib.h>
 
 #include <algorithm>
@@ -22,6 +21,7 @@
 
 #include "audio/Loudness.h"
 #include "audio/Mp3Gain.h"
+#include "fake/FakeSystem.h"
 
 namespace {
 
@@ -256,40 +256,20 @@ protected:
         return pos;
     }
 
-    // The whole file decoded to float by libmpg123 (no clipping).
+    // The whole file decoded to float (no clipping) by the fake system's libmpg123.
     Pcm Decode(const std::string& name) const {
+        sys::FakeSystem fs;
+        fs.AddFile("C:\\x.mp3", Bytes(name));
         Pcm p;
-        mpg123_handle* h = mpg123_new(nullptr, nullptr);
-        EXPECT_NE(h, nullptr);
-        mpg123_param(h, MPG123_ADD_FLAGS, MPG123_QUIET, 0);
-        mpg123_format_none(h);
-        const long* rates = nullptr;
-        std::size_t count = 0;
-        mpg123_rates(&rates, &count);
-        for (std::size_t i = 0; i < count; ++i)
-            mpg123_format(h, rates[i], MPG123_MONO | MPG123_STEREO, MPG123_ENC_FLOAT_32);
-        long rate = 0;
-        int channels = 0, encoding = 0;
-        if (mpg123_open(h, Path(name).c_str()) != MPG123_OK ||
-            mpg123_getformat(h, &rate, &channels, &encoding) != MPG123_OK) {
-            ADD_FAILURE() << "libmpg123 cannot open " << name;
-            mpg123_delete(h);
-            return p;
-        }
-        EXPECT_EQ(encoding, MPG123_ENC_FLOAT_32);
-        p.rate = static_cast<int>(rate);
-        p.channels = channels;
-        std::vector<unsigned char> buf(1 << 16);
-        for (;;) {
-            std::size_t done = 0;
-            const int rc = mpg123_read(h, buf.data(), buf.size(), &done);
-            const float* f = reinterpret_cast<const float*>(buf.data());
-            p.samples.insert(p.samples.end(), f, f + done / sizeof(float));
-            if (rc == MPG123_NEW_FORMAT) continue;
-            if (rc != MPG123_OK) break;
-        }
-        mpg123_close(h);
-        mpg123_delete(h);
+        EXPECT_TRUE(
+            fs.DecodeAudio("C:\\x.mp3",
+                           [&](const float* pcm, std::size_t frames, int channels, int rate) {
+                               p.rate = rate;
+                               p.channels = channels;
+                               p.samples.insert(p.samples.end(), pcm, pcm + frames * channels);
+                               return true;
+                           }))
+            << "libmpg123 cannot decode " << name;
         return p;
     }
 };
