@@ -7,6 +7,7 @@
 #include "audio/Content.h"
 #include "audio/Decode.h"
 #include "audio/Loudness.h"
+#include "platform/text/Cp932.h"
 
 namespace apply {
 namespace {
@@ -48,13 +49,7 @@ bool Number(const std::string& field, double& out) {
 
 bool Parse(const std::string& line, std::pair<std::uint64_t, std::uint64_t>& key, Measurement& m) {
     std::vector<std::string> f;
-    std::size_t at = 0;
-    while (at <= line.size()) {
-        const std::size_t space = line.find(' ', at);
-        f.push_back(line.substr(at, space == std::string::npos ? std::string::npos : space - at));
-        if (space == std::string::npos) break;
-        at = space + 1;
-    }
+    for (const std::string_view part : text::Split(line, ' ')) f.emplace_back(part);
     if (f.size() != 4 || f[1].size() != 16 || f[0].empty() ||
         f[0].find_first_not_of("0123456789") != std::string::npos ||
         f[1].find_first_not_of("0123456789abcdef") != std::string::npos || f[0].size() > 19)
@@ -125,13 +120,8 @@ LoudnessCache::LoudnessCache(sys::System& system, std::string path)
     : system_(system), path_(std::move(path)) {
     std::string text;
     if (system_.ReadFile(path_, text)) {
-        std::size_t at = 0;
-        while (at < text.size()) {
-            std::size_t end = text.find('\n', at);
-            if (end == std::string::npos) end = text.size();
-            std::string line = text.substr(at, end - at);
-            if (!line.empty() && line.back() == '\r') line.pop_back();
-            at = end + 1;
+        for (const std::string_view part : text::SplitLines(text)) {
+            std::string line(part);
             std::pair<std::uint64_t, std::uint64_t> key;
             Measurement m;
             // A later line of the same content wins, as Put would have it.

@@ -101,12 +101,8 @@ std::string Record::Format(const std::vector<Applied>& entries,
 
 std::vector<Applied> Record::Parse(const std::string& text, std::vector<std::string>* unreadable) {
     std::vector<Applied> out;
-    std::size_t start = 0;
-    while (start < text.size()) {
-        std::size_t end = text.find_first_of("\r\n", start);
-        if (end == std::string::npos) end = text.size();
-        const std::string line = text.substr(start, end - start);
-        start = end + (text.compare(end, 2, "\r\n") == 0 ? 2 : 1);
+    for (const std::string_view part : text::SplitLines(text)) {
+        const std::string line(part);
         if (line.empty() || line[0] == ';') continue;
         std::vector<std::string> f;
         for (std::string_view part : text::SplitTabs(line)) f.emplace_back(part);

@@ -137,12 +137,7 @@ std::string FormatIndex(const Index& index) {
 
 Index ParseIndex(std::string_view text) {
     Index out;
-    std::size_t start = 0;
-    while (start < text.size()) {
-        std::size_t end = text.find_first_of("\r\n", start);
-        if (end == std::string_view::npos) end = text.size();
-        std::string_view line = text.substr(start, end - start);
-        start = end + (text.substr(end, 2) == "\r\n" ? 2 : 1);
+    for (const std::string_view line : text::SplitLines(text)) {
         if (line.empty()) continue;
         std::vector<std::string_view> f = text::SplitTabs(line);
         if (line[0] == ';' && f.size() == 1) continue;  // a comment

@@ -108,3 +108,14 @@ TEST(Text, ConversionRoundTrips) {
     EXPECT_EQ(FromUtf16(u"\u7E8A"), "\xFA\x5C");  // IBM before NEC-selected IBM
     EXPECT_EQ(FromUtf16(u"\uFFE2"), "\x81\xCA");  // JIS X 0208 first of three
 }
+
+// The one reading of lines and fields that the program's own files (the originals' index,
+// the record, the loudness cache) share: every line end, empty lines and fields kept.
+TEST(Text, LinesAndFields) {
+    using V = std::vector<std::string_view>;
+    EXPECT_EQ(SplitLines("a\r\nb\nc\rd"), (V{"a", "b", "c", "d"}));
+    EXPECT_EQ(SplitLines("a\r\n\r\nb\r\n"), (V{"a", "", "b"}));
+    EXPECT_EQ(SplitLines(""), V{});
+    EXPECT_EQ(Split("1 2  \x83\x5C", ' '), (V{"1", "2", "", "\x83\x5C"}));
+    EXPECT_EQ(SplitTabs("\t"), (V{"", ""}));
+}

@@ -306,14 +306,26 @@ bool FitsCp932(std::u16string_view w) {
     return ToUtf16(FromUtf16(w)) == w;
 }
 
-std::vector<std::string_view> SplitTabs(std::string_view line) {
+std::vector<std::string_view> Split(std::string_view line, char separator) {
     std::vector<std::string_view> out;
     std::size_t start = 0;
     for (std::size_t i = 0; i <= line.size(); ++i) {
-        if (i == line.size() || line[i] == '\t') {
+        if (i == line.size() || line[i] == separator) {
             out.push_back(line.substr(start, i - start));
             start = i + 1;
         }
+    }
+    return out;
+}
+
+std::vector<std::string_view> SplitLines(std::string_view text) {
+    std::vector<std::string_view> out;
+    std::size_t start = 0;
+    while (start < text.size()) {
+        std::size_t end = text.find_first_of("\r\n", start);
+        if (end == std::string_view::npos) end = text.size();
+        out.push_back(text.substr(start, end - start));
+        start = end + (text.substr(end, 2) == "\r\n" ? 2 : 1);
     }
     return out;
 }

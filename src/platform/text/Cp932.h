@@ -54,8 +54,13 @@ std::size_t Find(std::string_view s, std::string_view needle, std::size_t from =
 // finds them, without searching the inserted text again.
 std::string ReplaceAll(std::string_view s, std::string_view from, std::string_view to);
 
-// The tab-separated fields of a line (a tab is never a second byte), empty ones included.
-std::vector<std::string_view> SplitTabs(std::string_view line);
+// The fields of a line between `separator`s (a tab or a space, never a second byte),
+// empty ones included.
+std::vector<std::string_view> Split(std::string_view line, char separator);
+inline std::vector<std::string_view> SplitTabs(std::string_view line) { return Split(line, '\t'); }
+// The lines of a text, each ended by CR LF, LF or CR (the last one may have no end);
+// empty lines included.
+std::vector<std::string_view> SplitLines(std::string_view text);
 
 // Conversions. Undefined CP932 bytes decode to U+30FB (as Windows does);
 // characters CP932 cannot hold encode to '?'.
