@@ -67,14 +67,15 @@ std::optional<Header> ReadHeader(const std::string& s, std::size_t pos, std::siz
 }
 
 // True when a stream of frames with a fixed length starts at `pos`: kRunFrames frames
-// one after another that agree, or fewer that run to `end`.
+// one after another that agree, or fewer that end at `end` (less than a header after the
+// last). A frame that would run past `end` is no run: one stray sync word near the end
+// of other data (a WAVE's samples) would otherwise pass for a stream.
 bool StreamAt(const std::string& s, std::size_t pos, std::size_t end, std::uint32_t key) {
     for (int n = 0; n < kRunFrames; ++n) {
         if (n > 0 && end - pos < 4) return true;
         auto h = ReadHeader(s, pos, end);
-        if (!h || h->free || (key && h->key != key)) return false;
+        if (!h || h->free || (key && h->key != key) || h->length > end - pos) return false;
         key = h->key;
-        if (h->length >= end - pos) return true;
         pos += h->length;
     }
     return true;
@@ -96,7 +97,8 @@ bool FreeStreamAt(const std::string& s, std::size_t pos, std::size_t end) {
         int n = 2;
         for (; n < kRunFrames; ++n) {
             const std::size_t length = base + padding(at);
-            if (length >= end - at || end - at - length < 4) return true;
+            if (length > end - at) break;  // no run (see StreamAt)
+            if (end - at - length < 4) return true;
             at += length;
             auto more = ReadHeader(s, at, end);
             if (!more || !more->free || more->key != h->key) break;

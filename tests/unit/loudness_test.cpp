@@ -515,6 +515,19 @@ TEST_F(LoudnessFiles, WhatIsLeftAsItIs) {
         EXPECT_EQ(r.frames, 0u) << name;
         EXPECT_EQ(r.freeFormat, std::string(name) == "free.mp3") << name;
     }
+    // A stray sync word near the end of other data, its frame running past the end, is no
+    // stream: neither a fixed-length one (128 kbit/s, 417 bytes) nor a free-format pair.
+    std::string stray(10000, 'U'), strayFree(10000, 'U');
+    stray.replace(9900, 4, "\xFF\xFB\x90\x00");
+    strayFree.replace(9000, 4, "\xFF\xFB\x00\x00");
+    strayFree.replace(9600, 4, "\xFF\xFB\x00\x00");
+    for (const std::string& data : {stray, strayFree}) {
+        std::string bytes = data;
+        const audio::Mp3GainReport r = audio::ChangeMp3Gain(bytes, 4);
+        EXPECT_TRUE(bytes == data);
+        EXPECT_EQ(r.frames, 0u);
+        EXPECT_FALSE(r.freeFormat);
+    }
 
     // Tags at the end that hold frames of the stream (an APEv2 item, an ID3v1 comment):
     // untouched, and the stream's frames all moved.
