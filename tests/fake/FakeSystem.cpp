@@ -399,6 +399,38 @@ bool FakeSystem::SaveFileAtomic(const std::string& path, const std::string& data
     return true;
 }
 
+class FakeLock : public Lock {
+public:
+    FakeLock(FakeSystem& system, std::u16string key) : system_(system), key_(std::move(key)) {
+        system_.locked_.push_back(key_);
+        ++system_.locksHeld;
+    }
+    ~FakeLock() override {
+        std::erase(system_.locked_, key_);
+        --system_.locksHeld;
+    }
+
+private:
+    FakeSystem& system_;
+    std::u16string key_;
+};
+
+std::unique_ptr<Lock> FakeSystem::LockFile(const std::string& path, unsigned, FileError* why) {
+    log.push_back("lock: " + path);
+    const std::u16string key = Key(path);
+    if (InUse(path) || std::find(locked_.begin(), locked_.end(), key) != locked_.end()) {
+        Fail(why, Fault::InUse);
+        return nullptr;
+    }
+    const FileError e = WriteFault(path);
+    if (e.fault != Fault::None) {
+        Fail(why, e.fault, e.detail);
+        return nullptr;
+    }
+    if (nodes_.find(key) == nodes_.end()) AddFile(path, "");
+    return std::make_unique<FakeLock>(*this, key);
+}
+
 WriteStatus FakeSystem::CreateAndWrite(const std::string& path, const std::string& data) {
     log.push_back("write: " + path);
     auto it = nodes_.find(Key(path));

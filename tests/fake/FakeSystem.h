@@ -117,6 +117,11 @@ public:
     int decodeCalls = 0;  // DecodeAudio calls, to see what the cache spares
     bool SaveFileAtomic(const std::string& path, const std::string& data,
                         FileError* why = nullptr) override;
+    // A lock held here is refused to every other taker at once (the fake's time does not
+    // pass while it waits); so is one of `inUse` (another QUAVERIX holding it).
+    std::unique_ptr<Lock> LockFile(const std::string& path, unsigned waitMs,
+                                   FileError* why = nullptr) override;
+    int locksHeld = 0;  // locks taken and not dropped yet
     WriteStatus CreateAndWrite(const std::string& path, const std::string& data) override;
     bool CopyFileTo(const std::string& from, const std::string& to, bool failIfExists,
                     FileError* why = nullptr) override;
@@ -141,6 +146,8 @@ public:
 
 private:
     friend class FakeReplacement;
+    friend class FakeLock;
+    std::vector<std::u16string> locked_;
     struct Node {
         std::u16string name;  // full path, spelled as created
         std::uint32_t attributes = 0;

@@ -138,6 +138,12 @@ public:
     virtual bool Commit(FileError* why = nullptr) = 0;
 };
 
+// A lock on a file, held until it is dropped (see System::LockFile).
+class Lock {
+public:
+    virtual ~Lock() = default;
+};
+
 // A two-way byte channel to another process.
 class Channel {
 public:
@@ -197,6 +203,12 @@ public:
     // written beside it, flushed, then moved over it. False when any step fails.
     virtual bool SaveFileAtomic(const std::string& path, const std::string& data,
                                 FileError* why = nullptr) = 0;
+    // Takes the lock file `path` (made when missing, never removed): while one holder
+    // has it, every other one (another process, another thread, another handle of this
+    // one) waits for it, at most `waitMs` milliseconds. Null, with the reason, when it is
+    // still held then (Fault::InUse) or the file cannot be opened.
+    virtual std::unique_ptr<Lock> LockFile(const std::string& path, unsigned waitMs,
+                                           FileError* why = nullptr) = 0;
     // Creates (or truncates) a file and writes data in one piece.
     virtual WriteStatus CreateAndWrite(const std::string& path, const std::string& data) = 0;
     // Copies one file. Refuses (false) a destination that is read-only or hidden. The

@@ -279,6 +279,42 @@ bool Win32System::SaveFileAtomic(const std::string& path, const std::string& dat
     return true;
 }
 
+namespace {
+
+// The lock is the open handle itself: opened without sharing, so every other open of
+// the file (another process, thread or handle) is refused with a sharing violation until
+// it is closed. Windows closes it when the process ends, however it ends.
+class HeldFile : public sys::Lock {
+public:
+    explicit HeldFile(HANDLE h) : h_(h) {}
+
+private:
+    KernelHandle h_;
+};
+
+}  // namespace
+
+std::unique_ptr<sys::Lock> Win32System::LockFile(const std::string& path, unsigned waitMs,
+                                                 sys::FileError* why) {
+    const std::wstring file = W(path);
+    const ULONGLONG until = GetTickCount64() + waitMs;
+    for (;;) {
+        HANDLE h = CreateFileW(file.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                               OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (h != INVALID_HANDLE_VALUE) return std::make_unique<HeldFile>(h);
+        const DWORD code = GetLastError();
+        if (code != ERROR_SHARING_VIOLATION && code != ERROR_LOCK_VIOLATION) {
+            Fail(why, code);
+            return nullptr;
+        }
+        if (GetTickCount64() >= until) {
+            Fail(why, sys::Fault::InUse);
+            return nullptr;
+        }
+        Sleep(10);
+    }
+}
+
 sys::WriteStatus Win32System::CreateAndWrite(const std::string& path, const std::string& data) {
     std::wstring target = W(path);
     if (sys::CreateRefuses(GetFileAttributesW(target.c_str()))) {

@@ -32,6 +32,8 @@ public:
                      sys::FileError* why = nullptr) override;
     bool SaveFileAtomic(const std::string& path, const std::string& data,
                         sys::FileError* why = nullptr) override;
+    std::unique_ptr<sys::Lock> LockFile(const std::string& path, unsigned waitMs,
+                                        sys::FileError* why = nullptr) override;
     sys::WriteStatus CreateAndWrite(const std::string& path, const std::string& data) override;
     bool CopyFileTo(const std::string& from, const std::string& to, bool failIfExists,
                     sys::FileError* why = nullptr) override;
