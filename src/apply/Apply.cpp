@@ -4,6 +4,7 @@
 #include <cctype>
 #include <functional>
 
+#include "elevated/Target.h"
 #include "platform/paths/Paths.h"
 #include "platform/ui/Application.h"
 #include "settings/DataFolder.h"
@@ -227,10 +228,16 @@ void CopyRun(sys::System& system, originals::Store& store, Record& record, Windo
                 // The bytes to write: the source's, or its copy at the game track's level.
                 std::string note;
                 const std::string from =
-                    matching ? PrepareCopy(system, store, record, *matching, folder, s.name,
-                                           s.source, std::to_string(s.order) + "-" + s.name, note)
-                             : s.source;
+                    matching
+                        ? PrepareCopy(system, store, record, *matching, folder, s.name, s.source,
+                                      matching->run + "-" + std::to_string(s.order) + "-" + s.name,
+                                      note)
+                        : s.source;
                 if (from != s.source) work.push_back(from);
+                // What is there before its original is kept: an administrator run writes
+                // only over that, never over a file a patch put there meanwhile.
+                elevated::Step step{elevated::Step::Kind::Copy, s.name, from};
+                step.seen = elevated::TargetState(system, destination, step.expected, nullptr);
                 // The original is saved first; a slot whose original cannot be kept is not
                 // copied.
                 sys::FileError why;
@@ -239,7 +246,7 @@ void CopyRun(sys::System& system, originals::Store& store, Record& record, Windo
                     copied(s, destination, note);
                 } else if (why.fault == sys::Fault::NeedsRights && !end.OnNetworkDrive(s.source)) {
                     // What the run writes is ours, also if the source changed meanwhile.
-                    end.Keep(s.order, {elevated::Step::Kind::Copy, s.name, from},
+                    end.Keep(s.order, step,
                              [&copied, s, destination, note] { copied(s, destination, note); });
                 } else {
                     if (why.fault == sys::Fault::NeedsRights) why = NetworkDriveReason(s.source);
@@ -261,32 +268,39 @@ void RestoreRun(sys::System& system, originals::Store& store, Record& record, Wi
                 const std::string& folder) {
     const std::vector<originals::Entry> entries = store.EntriesIn(folder);
     std::vector<originals::Entry> restored;
+    bool changed = false;  // something was put back (else there was nothing to put back)
     Ending end(system, window, folder);
     {
         ProgressScope progress{window};
         for (std::size_t k = 0; k < entries.size(); ++k) {
-            const originals::Entry& e = entries[k];
-            window.Progress(e.destination + "を元に戻しています.....");
-            sys::FileError why;
-            std::string putBack;
+            const std::string& destination = entries[k].destination;
+            const std::string slot = originals::SlotName(entries[k]);
+            window.Progress(destination + "を元に戻しています.....");
             try {
-                if (store.Restore(e, why, &putBack)) {
-                    restored.push_back(e);
-                    DropVirtualStoreCopy(system, store, e.destination);
+                elevated::Step step;
+                step.seen = elevated::TargetState(system, destination, step.expected, nullptr);
+                originals::Store::Restoring done;
+                sys::FileError why;
+                if (store.Restore(destination, done, why)) {
+                    if (done.entry.destination.empty()) continue;  // put back meanwhile
+                    restored.push_back(done.entry);
+                    changed = changed || done.changed;
+                    DropVirtualStoreCopy(system, store, destination);
                 } else if (why.fault == sys::Fault::NeedsRights) {
-                    end.Keep(k,
-                             {putBack.empty() ? elevated::Step::Kind::Remove
-                                              : elevated::Step::Kind::Copy,
-                              originals::SlotName(e), putBack},
-                             [&, k] {
-                                 restored.push_back(entries[k]);
-                                 DropVirtualStoreCopy(system, store, entries[k].destination);
-                             });
+                    step.kind = done.putBack.empty() ? elevated::Step::Kind::Remove
+                                                     : elevated::Step::Kind::Copy;
+                    step.slot = slot;
+                    step.source = done.putBack;
+                    end.Keep(k, step, [&, entry = done.entry] {
+                        restored.push_back(entry);
+                        changed = true;
+                        DropVirtualStoreCopy(system, store, entry.destination);
+                    });
                 } else {
-                    end.Fail(k, originals::SlotName(e), sys::ReasonText(why));
+                    end.Fail(k, slot, sys::ReasonText(why));
                 }
             } catch (const std::exception& x) {
-                end.Fail(k, originals::SlotName(e), ui::ErrorText(x));
+                end.Fail(k, slot, ui::ErrorText(x));
             }
         }
     }
@@ -297,9 +311,9 @@ void RestoreRun(sys::System& system, originals::Store& store, Record& record, Wi
     store.Forget(restored, why);
     for (const originals::Entry& e : restored) record.Drop(folder, originals::SlotName(e));
     record.Save();
-    const char* text = entries.empty() ? "元に戻すファイルがありません。"
-                       : !end.Failed() ? "元に戻しました。"
-                                       : nullptr;
+    const char* text = !end.Failed() && !changed ? "元に戻すファイルがありません。"
+                       : !end.Failed()           ? "元に戻しました。"
+                                                 : nullptr;
     window.Box(sys::BoxKind::Plain,
                text ? std::string(text) : end.ReportText("元に戻せなかったファイルがあります。"));
 }

@@ -2,6 +2,8 @@
 
 #include <cmath>
 #include <cstdio>
+#include <ctime>
+#include <random>
 
 #include "audio/Content.h"
 #include "audio/Mp3Gain.h"
@@ -68,6 +70,18 @@ std::string DifferenceText(double db) {
     char number[32];
     std::snprintf(number, sizeof number, "%.1f", std::fabs(db));
     return std::string("ゲームの曲より ") + number + (db > 0 ? "dB 大きい" : "dB 小さい");
+}
+
+std::string NewRunName() {
+    std::random_device seed;
+    std::uint64_t n = (static_cast<std::uint64_t>(seed()) << 32) ^ seed() ^
+                      static_cast<std::uint64_t>(std::time(nullptr));
+    std::string out(16, '0');
+    for (char& c : out) {
+        c = "0123456789abcdef"[n & 0xF];
+        n >>= 4;
+    }
+    return out;
 }
 
 std::string PrepareCopy(sys::System& system, originals::Store& store, const Record& record,

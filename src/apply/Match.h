@@ -51,11 +51,17 @@ LevelPlan PlanLevel(const SlotLoudness& loudness);
 // "ゲームの曲と同じ大きさ" within 0.05 dB).
 std::string DifferenceText(double db);
 
+// A name no other run of any QUAVERIX takes: 16 random hex digits.
+std::string NewRunName();
+
 // The copy's side of matching: the cache it measures through, and the folder where the
 // adjusted bytes wait for the copy (in QUAVERIX's data folder).
 struct Matching {
     LoudnessCache& cache;
     std::string workFolder;  // with its trailing backslash
+    // This run's part of the work files' names, so that no two runs (two windows, one
+    // started while another's work files wait) share one.
+    std::string run = NewRunName();
 };
 
 // The file the copy of `source` into `slot` takes its bytes from: `source` itself, or the

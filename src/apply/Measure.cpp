@@ -7,6 +7,7 @@
 #include "audio/Content.h"
 #include "audio/Decode.h"
 #include "audio/Loudness.h"
+#include "originals/DataLock.h"
 #include "platform/text/Cp932.h"
 
 namespace apply {
@@ -118,6 +119,12 @@ Measurement Measure(sys::System& system, const std::string& path) {
 
 LoudnessCache::LoudnessCache(sys::System& system, std::string path)
     : system_(system), path_(std::move(path)) {
+    Read();
+}
+
+void LoudnessCache::Read() {
+    lines_.clear();
+    index_.clear();
     std::string text;
     if (system_.ReadFile(path_, text)) {
         for (const std::string_view part : text::SplitLines(text)) {
@@ -141,28 +148,44 @@ std::optional<Measurement> LoudnessCache::Find(const originals::Fingerprint& c) 
     return m;
 }
 
-void LoudnessCache::Put(const originals::Fingerprint& c, const Measurement& m) {
-    if (m.status != MeasureStatus::Measured && m.status != MeasureStatus::TooQuiet) return;
+void LoudnessCache::Add(const originals::Fingerprint& c, const std::string& line) {
     const auto key = std::make_pair(c.size, c.hash);
     const auto it = index_.find(key);
     if (it != index_.end()) {
-        lines_[it->second] = LineOf(c, m);
+        lines_[it->second] = line;
     } else {
         index_[key] = lines_.size();
-        lines_.push_back(LineOf(c, m));
+        lines_.push_back(line);
     }
 }
 
+void LoudnessCache::Put(const originals::Fingerprint& c, const Measurement& m) {
+    if (m.status != MeasureStatus::Measured && m.status != MeasureStatus::TooQuiet) return;
+    added_.emplace_back(c, LineOf(c, m));
+    Add(c, added_.back().second);
+}
+
 bool LoudnessCache::Save(sys::FileError* why) {
+    const originals::DataLock lock(system_, path_);
+    sys::FileError refused;
+    if (!lock.Held(refused)) {
+        if (why) *why = refused;
+        return false;
+    }
+    Read();
+    for (const auto& [content, line] : added_) Add(content, line);
     std::string text;
     for (const std::string& line : lines_) text += line + "\r\n";
-    return system_.SaveFileAtomic(path_, text, why);
+    if (!system_.SaveFileAtomic(path_, text, why)) return false;
+    added_.clear();
+    return true;
 }
 
 Measurement MeasureCached(sys::System& system, LoudnessCache& cache, const std::string& path,
                           const std::optional<originals::Fingerprint>& given) {
     originals::Fingerprint content;
     sys::FileError why;
+    const std::optional<sys::FileStamp> before = system.Stamp(path);
     if (given) {
         content = *given;
     } else if (!originals::FingerprintFile(system, path, content, &why)) {
@@ -170,7 +193,9 @@ Measurement MeasureCached(sys::System& system, LoudnessCache& cache, const std::
     }
     if (std::optional<Measurement> known = cache.Find(content)) return *known;
     const Measurement m = Measure(system, path);
-    if (m.status == MeasureStatus::Measured || m.status == MeasureStatus::TooQuiet) {
+    // Changed while it was decoded: the result is of bytes other than those fingerprinted.
+    const bool same = before && system.Stamp(path) == before;
+    if (same && (m.status == MeasureStatus::Measured || m.status == MeasureStatus::TooQuiet)) {
         cache.Put(content, m);
         cache.Save();  // unsaved, it is only measured again next time
     }

@@ -34,7 +34,8 @@ Measurement Measure(sys::System& system, const std::string& path);
 
 // The cache file: CP932 text, a header line, then one line per content:
 // "<size> <hash, 16 hex digits> <LUFS or quiet> <peak>". Lines it cannot read are kept
-// as they are; a content measured again replaces its line. Written whole, atomically.
+// as they are; a content measured again replaces its line. Written whole, atomically, with
+// this run's new lines made on the file as it is then (under the data folder's lock).
 class LoudnessCache {
 public:
     // Reads the file; a missing or unreadable one gives an empty cache.
@@ -46,15 +47,21 @@ public:
     bool Save(sys::FileError* why = nullptr);
 
 private:
+    void Read();
+    void Add(const originals::Fingerprint& content, const std::string& line);
+
     sys::System& system_;
     std::string path_;
+    std::vector<std::pair<originals::Fingerprint, std::string>> added_;  // since the save
     std::vector<std::string> lines_;  // the file's lines, the unreadable ones too
     std::map<std::pair<std::uint64_t, std::uint64_t>, std::size_t> index_;  // -> line
 };
 
 // Measure through the cache: the file's fingerprint first (one read through it, unless
 // `content` gives it: the bytes in hand), then its line, else the decoding, whose result
-// is added and the cache saved.
+// is added and the cache saved: only when the file's size and time are the same after
+// the decoding as before its fingerprint, so that a result is kept under the bytes that
+// were decoded.
 Measurement MeasureCached(sys::System& system, LoudnessCache& cache, const std::string& path,
                           const std::optional<originals::Fingerprint>& content = std::nullopt);
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "originals/DataLock.h"
 #include "originals/Index.h"
 #include "platform/text/Cp932.h"
 #include "slots/Slots.h"
@@ -39,6 +40,12 @@ bool Usable(const std::string& s) { return s.find_first_of("\t\r\n") == std::str
 }  // namespace
 
 Record::Record(sys::System& system, std::string path) : system_(system), path_(std::move(path)) {
+    Read();
+}
+
+void Record::Read() {
+    entries_.clear();
+    unreadable_.clear();
     std::string text;
     if (system_.ReadFile(path_, text)) entries_ = Parse(text, &unreadable_);
 }
@@ -51,31 +58,48 @@ std::vector<Applied> Record::In(const std::string& folder) const {
     return out;
 }
 
+bool Record::Make(const Change& c) {
+    auto same = [&](const Applied& e) {
+        return SameFolder(e.folder, c.a.folder) && SameSlot(e.slot, c.a.slot);
+    };
+    const auto it = std::find_if(entries_.begin(), entries_.end(), same);
+    if (c.drop) {
+        if (it == entries_.end()) return false;
+        entries_.erase(it);
+        return true;
+    }
+    if (it == entries_.end()) {
+        entries_.push_back(c.a);
+        return true;
+    }
+    if (*it == c.a) return false;
+    *it = c.a;
+    return true;
+}
+
 void Record::Set(const Applied& a) {
     if (!Usable(a.folder) || !Usable(a.slot) || !Usable(a.source)) return;
-    for (Applied& e : entries_) {
-        if (SameFolder(e.folder, a.folder) && SameSlot(e.slot, a.slot)) {
-            if (!(e == a)) changed_ = true;
-            e = a;
-            return;
-        }
-    }
-    entries_.push_back(a);
-    changed_ = true;
+    const Change c{false, a};
+    if (Make(c)) changes_.push_back(c);
 }
 
 void Record::Drop(const std::string& folder, const std::string& slot) {
-    const auto n = entries_.size();
-    std::erase_if(entries_, [&](const Applied& e) {
-        return SameFolder(e.folder, folder) && SameSlot(e.slot, slot);
-    });
-    changed_ = changed_ || entries_.size() != n;
+    const Change c{true, {folder, slot, {}, {}, {}, {}, {}}};
+    if (Make(c)) changes_.push_back(c);
 }
 
 bool Record::Save(sys::FileError* why) {
-    if (!changed_) return true;
+    if (changes_.empty()) return true;
+    const originals::DataLock lock(system_, path_);
+    sys::FileError refused;
+    if (!lock.Held(refused)) {
+        if (why) *why = refused;
+        return false;
+    }
+    Read();
+    for (const Change& c : changes_) Make(c);
     if (!system_.SaveFileAtomic(path_, Format(entries_, unreadable_), why)) return false;
-    changed_ = false;
+    changes_.clear();
     return true;
 }
 

@@ -2,7 +2,9 @@
 // (its patcher, its file check) put its own music back. "applied.txt" in the data folder
 // (beside user.ini): CP932, CR LF, one tab-separated line per destination folder and slot,
 // written beside and moved into place like user.ini. It never decides what the game's file
-// was: that is the originals index's, so nothing here can cost a kept original.
+// was: that is the originals index's, so nothing here can cost a kept original. A save
+// makes this run's changes on the file as it is then, under the data folder's lock, so
+// what another window or thread recorded meanwhile stays.
 #pragma once
 
 #include <cstdint>
@@ -41,8 +43,8 @@ public:
     void Set(const Applied& a);
     // Drops the entry of `folder` and `slot`, if any.
     void Drop(const std::string& folder, const std::string& slot);
+    // Re-reads the file and makes the changes since the last save on it.
     bool Save(sys::FileError* why = nullptr);
-    bool Changed() const { return changed_; }
 
     static std::string Format(const std::vector<Applied>& entries,
                               const std::vector<std::string>& unreadable);
@@ -50,11 +52,19 @@ public:
                                       std::vector<std::string>* unreadable);
 
 private:
+    struct Change {
+        bool drop = false;  // Drop(a.folder, a.slot), else Set(a)
+        Applied a;
+    };
+    void Read();
+    // True when it changed the entries.
+    bool Make(const Change& c);
+
     sys::System& system_;
     std::string path_;
     std::vector<Applied> entries_;
     std::vector<std::string> unreadable_;
-    bool changed_ = false;
+    std::vector<Change> changes_;  // since the last save
 };
 
 // What a start finds of one recorded slot.

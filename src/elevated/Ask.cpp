@@ -63,7 +63,8 @@ std::vector<sys::FileError> Ask(sys::System& system, const std::string& folder,
     std::vector<std::size_t> sent;  // the job's steps, by their place in `steps`
     for (std::size_t i = 0; i < steps.size(); ++i) {
         Step& s = steps[i];
-        if (!TargetState(system, slots::DestinationPath(folder, s.slot), s.expected, &results[i])) {
+        if (!s.seen &&
+            !TargetState(system, slots::DestinationPath(folder, s.slot), s.expected, &results[i])) {
             continue;
         }
         sent.push_back(i);

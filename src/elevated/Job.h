@@ -38,6 +38,9 @@ struct Step {
     std::string source;
     // The target as the asking side saw it: nothing there, or the file by its content.
     std::optional<originals::Fingerprint> expected;
+    // True when the asking run took `expected` itself, when it decided what to replace
+    // (before keeping the original); else Ask looks at the target. Not in the job's text.
+    bool seen = false;
     friend bool operator==(const Step&, const Step&) = default;
 };
 
@@ -82,9 +85,9 @@ inline constexpr std::size_t kChunk = 64 * 1024;
 inline constexpr std::size_t kMaxJob = 1 << 20;
 std::string Frame(char type, std::string_view payload = {});
 
-// The asking side: what `steps` would be done in `folder`. Each target is looked at now
-// (its state goes with its step; a target that cannot be read keeps that reason and is
-// not sent), then `confirm` asks the player; on yes, one run with administrator rights is
+// The asking side: what `steps` would be done in `folder`. Each target's state goes with
+// its step: the one the run saw (`seen`), else the one there now (a target that cannot be
+// read keeps that reason and is not sent); then `confirm` asks the player; on yes, one run with administrator rights is
 // started and each Copy's source streamed to it. One result per step, in order:
 // NeedsRights when the player or the system said no.
 std::vector<sys::FileError> Ask(sys::System& system, const std::string& folder,

@@ -40,6 +40,7 @@ struct Entry {
     std::vector<Fingerprint> ours;
 
     bool Absent() const { return saved.empty(); }
+    friend bool operator==(const Entry&, const Entry&) = default;
     // A file put there by QUAVERIX (its copy or its batch file's).
     bool IsOurs(const Fingerprint& f) const;
     // A file of the game's that is kept, the newest or an older one.

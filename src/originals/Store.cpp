@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdlib>
 
+#include "originals/DataLock.h"
 #include "platform/paths/Paths.h"
 
 namespace originals {
@@ -13,22 +14,33 @@ bool Refuse(sys::FileError& why, std::string detail) {
     return false;
 }
 
+// The kept file is no longer the game's newest: it stays kept, as older, and the record
+// knows nothing of the game's file there now.
+void Forsake(Entry& e) {
+    e.older.push_back({e.saved, e.original});
+    e.saved.clear();
+    e.original = {};
+    e.known = false;
+}
+
 }  // namespace
 
 Store::Store(sys::System& system, std::string folder)
     : system_(system), folder_(std::move(folder)) {}
 
-const Index& Store::Load() {
-    if (loaded_) return index_;
+bool Store::Load() {
+    index_ = {};
     std::string data;
     sys::FileError why;
     if (system_.ReadFile(folder_ + kIndexName, data, &why)) {
         index_ = ParseIndex(data);
-        loaded_ = true;
-    } else if (why.fault == sys::Fault::SourceMissing) {
-        loaded_ = true;  // nothing kept yet
+        return true;
     }
-    return index_;
+    return why.fault == sys::Fault::SourceMissing;  // nothing kept yet
+}
+
+std::string Store::Unreadable() const {
+    return "元のファイルの記録 " + folder_ + kIndexName + " を読めません";
 }
 
 Entry* Store::Find(const std::string& destination) {
@@ -73,9 +85,7 @@ std::optional<bool> Store::Start(const std::string& source, const std::string& d
     // A path with a line break or a tab names no file (the copy fails by itself) and
     // would break the index's lines.
     if (destination.find_first_of("\r\n\t") != std::string::npos) return true;
-    Load();
-    if (!loaded_)
-        return Refuse(why, "元のファイルの記録 " + folder_ + kIndexName + " を読めません");
+    if (!Load()) return Refuse(why, Unreadable());
     e = Find(destination);
     if (!keep && !e) return true;
     // A missing source cannot replace anything: the copy fails by itself and says so.
@@ -85,11 +95,16 @@ std::optional<bool> Store::Start(const std::string& source, const std::string& d
 
 bool Store::BeforeCopy(const std::string& source, const std::string& destination, bool keep,
                        sys::FileError& why) {
+    const DataLock lock(system_, folder_);
+    if (!lock.Held(why)) return false;
     Entry* e = nullptr;
     Fingerprint in;
     if (std::optional<bool> done = Start(source, destination, keep, e, in, why)) return *done;
     if (!keep) {
-        if (e->copied == in) return true;
+        // Not kept, the game's newer file is replaced as a batch file replaces it.
+        const bool stale = Superseded(*e, destination);
+        if (stale) Forsake(*e);
+        if (e->copied == in && !stale) return true;
         e->NoteCopied(in);
         sys::FileError saveWhy;
         if (Save(saveWhy)) return true;
@@ -103,8 +118,8 @@ bool Store::BeforeCopy(const std::string& source, const std::string& destination
 }
 
 void Store::AfterCopy(const std::string& destination) {
-    Load();
-    Entry* e = loaded_ ? Find(destination) : nullptr;
+    const DataLock lock(system_, folder_);
+    Entry* e = lock.Held() && Load() ? Find(destination) : nullptr;
     Fingerprint now;
     if (!e || !FingerprintFile(system_, destination, now) || now == e->copied) return;
     e->NoteCopied(now);
@@ -112,27 +127,25 @@ void Store::AfterCopy(const std::string& destination) {
     Save(why);  // the copy noted in BeforeCopy stays noted either way
 }
 
+bool Store::Superseded(const Entry& e, const std::string& destination) {
+    if (!e.known || system_.Attributes(destination) == sys::kNoFile) return false;
+    Fingerprint now;
+    return FingerprintFile(system_, destination, now) && !e.IsOurs(now) && !e.IsKept(now);
+}
+
 bool Store::NoteBatch(const std::string& source, const std::string& destination, bool keep,
                       sys::FileError& why) {
+    const DataLock lock(system_, folder_);
+    if (!lock.Held(why)) return false;
     Entry* e = nullptr;
     Fingerprint in;
     if (std::optional<bool> done = Start(source, destination, keep, e, in, why)) return *done;
     // The game's own newer file there (a patch since the last copy) is about to be
     // replaced by the batch, which keeps nothing: the kept one is no longer the game's
-    // newest, so a restore must not put it back as if it were. It stays kept, as older.
-    bool stale = false;
-    if (e && e->known && system_.Attributes(destination) != sys::kNoFile) {
-        Fingerprint now;
-        stale = FingerprintFile(system_, destination, now) && !e->IsOurs(now) && !e->IsKept(now);
-    }
+    // newest, so a restore must not put it back as if it were.
+    const bool stale = e && Superseded(*e, destination);
     if (e && e->IsOurs(in) && !stale) return true;
-    const Index before = index_;
-    if (stale) {
-        e->older.push_back({e->saved, e->original});
-        e->saved.clear();
-        e->original = {};
-        e->known = false;
-    }
+    if (stale) Forsake(*e);
     if (!e) {
         Entry n;
         n.destination = destination;
@@ -148,22 +161,21 @@ bool Store::NoteBatch(const std::string& source, const std::string& destination,
     }
     sys::FileError saveWhy;
     if (Save(saveWhy)) return true;
-    index_ = before;
     return Refuse(why, "元のファイルの記録 " + folder_ + kIndexName + " に書き込めません (" +
                            sys::ReasonText(saveWhy) + ")");
 }
 
 bool Store::HoldsOurs(const std::string& destination, const std::string& file) {
-    Load();
-    const Entry* e = loaded_ ? Find(destination) : nullptr;
+    const DataLock lock(system_, folder_);
+    const Entry* e = lock.Held() && Load() ? Find(destination) : nullptr;
     Fingerprint now;
     return e && FingerprintFile(system_, file.empty() ? destination : file, now) && e->IsOurs(now);
 }
 
 std::string Store::GameFile(const std::string& destination,
                             const std::optional<Fingerprint>& ours) {
-    Load();
-    if (!loaded_) return "";
+    const DataLock lock(system_, folder_);
+    if (!lock.Held() || !Load()) return "";
     const Entry* e = Find(destination);
     Fingerprint now;
     const bool present = system_.Attributes(destination) != sys::kNoFile &&
@@ -204,7 +216,6 @@ bool Store::Note(Entry* e, const std::string& destination, const Fingerprint& in
     Fingerprint now;
     if (present && !FingerprintFile(system_, destination, now, &why)) return false;
 
-    const Index before = index_;
     std::string added;
     if (!e) {
         Entry n;
@@ -240,7 +251,6 @@ bool Store::Note(Entry* e, const std::string& destination, const Fingerprint& in
     bool ok = added.empty() || Keep(destination, added, now, saveWhy);
     if (ok) ok = Save(saveWhy);
     if (!ok) {
-        index_ = before;
         if (!added.empty()) system_.RemoveFile(folder_ + added);
         return Refuse(why, "元のファイルを保存できません (" + sys::ReasonText(saveWhy) + ")");
     }
@@ -248,7 +258,8 @@ bool Store::Note(Entry* e, const std::string& destination, const Fingerprint& in
 }
 
 std::vector<Entry> Store::EntriesIn(const std::string& folder) {
-    Load();
+    const DataLock lock(system_, folder_);
+    if (!lock.Held() || !Load()) index_ = {};
     const std::string key = FolderKey(folder);
     std::vector<Entry> out;
     for (const Entry& e : index_.entries) {
@@ -257,11 +268,15 @@ std::vector<Entry> Store::EntriesIn(const std::string& folder) {
     return out;
 }
 
-bool Store::Restore(const Entry& entry, sys::FileError& why, std::string* putBack) {
-    Load();
-    if (!loaded_)
-        return Refuse(why, "元のファイルの記録 " + folder_ + kIndexName + " を読めません");
-    const std::string& destination = entry.destination;
+bool Store::Restore(const std::string& destination, Restoring& done, sys::FileError& why) {
+    const DataLock lock(system_, folder_);
+    if (!lock.Held(why)) return false;
+    if (!Load()) return Refuse(why, Unreadable());
+    done = {};
+    const Entry* found = Find(destination);
+    if (!found) return true;  // put back meanwhile (another window's 元に戻す)
+    done.entry = *found;
+    const Entry& entry = done.entry;
     Fingerprint now;
     const bool present = system_.Attributes(destination) != sys::kNoFile;
     if (present && !FingerprintFile(system_, destination, now, &why)) return false;
@@ -277,7 +292,7 @@ bool Store::Restore(const Entry& entry, sys::FileError& why, std::string* putBac
     }
     if (entry.Absent()) {
         if (!present) return true;
-        if (putBack) putBack->clear();
+        done.changed = true;
         return system_.RemoveFile(destination, &why);
     }
     Fingerprint saved;
@@ -285,28 +300,30 @@ bool Store::Restore(const Entry& entry, sys::FileError& why, std::string* putBac
         return Refuse(why, "保存しておいた元のファイル " + folder_ + entry.saved +
                                " が見つからないか、壊れています");
     }
-    if (putBack) *putBack = folder_ + entry.saved;
+    done.changed = true;
+    done.putBack = folder_ + entry.saved;
     return system_.CopyFileTo(folder_ + entry.saved, destination, false, &why);
 }
 
 bool Store::Forget(const std::vector<Entry>& restored, sys::FileError& why) {
     if (restored.empty()) return true;
-    std::vector<std::string> keys;
-    for (const Entry& e : restored) keys.push_back(PathKey(e.destination));
-    // A record with older versions stays whole (see Store.h).
+    const DataLock lock(system_, folder_);
+    if (!lock.Held(why)) return false;
+    if (!Load()) return Refuse(why, Unreadable());
+    // A record with older versions stays whole (see Store.h); one changed since it was
+    // put back (another window copied there meanwhile) is that window's now.
     auto isRestored = [&](const Entry& e) {
-        return e.older.empty() &&
-               std::find(keys.begin(), keys.end(), PathKey(e.destination)) != keys.end();
+        return e.older.empty() && std::find(restored.begin(), restored.end(), e) != restored.end();
     };
-    const Index before = index_;
-    index_.entries.erase(std::remove_if(index_.entries.begin(), index_.entries.end(), isRestored),
-                         index_.entries.end());
-    if (!Save(why)) {
-        index_ = before;
-        return false;
+    std::vector<Entry> dropped;
+    for (const Entry& e : index_.entries) {
+        if (isRestored(e)) dropped.push_back(e);
     }
-    for (const Entry& e : restored) {
-        if (!e.Absent() && e.older.empty()) system_.RemoveFile(folder_ + e.saved);
+    if (dropped.empty()) return true;
+    std::erase_if(index_.entries, isRestored);
+    if (!Save(why)) return false;
+    for (const Entry& e : dropped) {
+        if (!e.Absent()) system_.RemoveFile(folder_ + e.saved);
     }
     return true;
 }
@@ -328,67 +345,80 @@ bool Store::TakeVersion(const std::string& from, const std::string& destination,
     return true;
 }
 
+std::uint64_t Store::WrittenAt(const std::string& saved) {
+    if (saved.empty()) return 0;
+    const std::optional<sys::FileStamp> stamp = system_.Stamp(folder_ + saved);
+    return stamp ? stamp->time : 0;
+}
+
+bool Store::TakeEntry(const std::string& from, const Entry& theirs, std::vector<std::string>& added,
+                      sys::FileError& why) {
+    Entry* mine = Find(theirs.destination);
+    // Their versions, oldest first, then their newest. Not taken: those this store keeps
+    // already, "no file" where this store knows the destination, and QUAVERIX's own
+    // copies that the other place took for the game's (it had not seen them copied).
+    std::vector<Version> versions = theirs.older;
+    if (theirs.known) versions.push_back({theirs.saved, theirs.original});
+    std::vector<Version> taken;
+    for (Version& v : versions) {
+        if (mine && (v.saved.empty() || mine->IsKept(v.fingerprint) || mine->IsOurs(v.fingerprint)))
+            continue;
+        if (!TakeVersion(from, theirs.destination, v, why)) return false;
+        if (!v.saved.empty()) added.push_back(v.saved);
+        taken.push_back(v);
+    }
+    if (!mine) {
+        index_.entries.push_back(theirs);
+        mine = &index_.entries.back();
+        mine->older.clear();
+        mine->saved.clear();
+        mine->original = {};
+        mine->known = false;
+        mine->copied = {};
+        mine->ours.clear();
+    }
+    // Every version by when the game wrote it, whichever store kept it: the newest is the
+    // one 元に戻す puts back.
+    std::vector<Version> all = mine->older;
+    if (mine->known) all.push_back({mine->saved, mine->original});
+    all.insert(all.end(), taken.begin(), taken.end());
+    std::stable_sort(all.begin(), all.end(), [&](const Version& a, const Version& b) {
+        return WrittenAt(a.saved) < WrittenAt(b.saved);
+    });
+    if (mine->known || theirs.known) {
+        mine->known = true;
+        mine->saved = all.back().saved;
+        mine->original = all.back().fingerprint;
+        all.pop_back();
+    }
+    mine->older = all;
+    if (mine->copied == Fingerprint{}) mine->copied = theirs.copied;
+    for (const Fingerprint& f : theirs.ours) {
+        if (!mine->IsOurs(f)) mine->ours.push_back(f);
+    }
+    if (!mine->IsOurs(theirs.copied) && theirs.copied != Fingerprint{})
+        mine->ours.push_back(theirs.copied);
+    return true;
+}
+
 bool Store::TakeOver(const std::string& from, sys::FileError& why) {
     std::string text;
     if (!system_.ReadFile(from + kIndexName, text, &why)) {
         return why.fault == sys::Fault::SourceMissing;  // nothing kept there
     }
-    Load();
-    if (!loaded_)
-        return Refuse(why, "元のファイルの記録 " + folder_ + kIndexName + " を読めません");
-    const Fingerprint mark = FingerprintOf(text);
+    const DataLock lock(system_, folder_);
+    if (!lock.Held(why)) return false;
+    if (!Load()) return Refuse(why, Unreadable());
     std::string done;
     system_.ReadFile(folder_ + kTakenOverName, done);
-    std::string line = FormatFingerprintText(mark) + "\t" + from;
+    const std::string line = FormatFingerprintText(FingerprintOf(text)) + "\t" + from;
     if (done.find(line + "\r\n") != std::string::npos) return true;
 
-    const Index before = index_;
     std::vector<std::string> added;
     bool ok = true;
     for (const Entry& theirs : ParseIndex(text).entries) {
-        Entry* mine = Find(theirs.destination);
-        // Their versions, oldest first, then their newest.
-        std::vector<Version> versions = theirs.older;
-        if (theirs.known) versions.push_back({theirs.saved, theirs.original});
-        if (!mine) {
-            Entry n = theirs;
-            for (Version& v : versions) {
-                ok = ok && TakeVersion(from, n.destination, v, why);
-                if (ok && !v.saved.empty()) added.push_back(v.saved);
-            }
-            if (!ok) break;
-            if (n.known) {
-                n.saved = versions.back().saved;
-                versions.pop_back();
-            }
-            n.older = versions;
-            index_.entries.push_back(n);
-            continue;
-        }
-        // Versions this store does not keep go before its own: they are from earlier runs.
-        std::vector<Version> earlier;
-        for (Version& v : versions) {
-            if (v.saved.empty() || mine->IsKept(v.fingerprint)) continue;
-            ok = TakeVersion(from, mine->destination, v, why);
-            if (!ok) break;
-            added.push_back(v.saved);
-            earlier.push_back(v);
-        }
+        ok = TakeEntry(from, theirs, added, why);
         if (!ok) break;
-        mine = Find(theirs.destination);  // (no entry was added: still valid)
-        mine->older.insert(mine->older.begin(), earlier.begin(), earlier.end());
-        if (!mine->known && !earlier.empty()) {
-            // Ours knew nothing of the game's file: theirs did.
-            mine->known = true;
-            mine->saved = mine->older.back().saved;
-            mine->original = mine->older.back().fingerprint;
-            mine->older.pop_back();
-        }
-        for (const Fingerprint& f : theirs.ours) {
-            if (!mine->IsOurs(f)) mine->ours.push_back(f);
-        }
-        if (!mine->IsOurs(theirs.copied) && theirs.copied != Fingerprint{})
-            mine->ours.push_back(theirs.copied);
     }
     sys::FileError saveWhy;
     if (ok && Save(saveWhy) &&
@@ -396,7 +426,6 @@ bool Store::TakeOver(const std::string& from, sys::FileError& why) {
         return true;
     }
     if (ok) why = saveWhy;
-    index_ = before;
     for (const std::string& name : added) system_.RemoveFile(folder_ + name);
     return false;
 }

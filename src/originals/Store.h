@@ -13,7 +13,10 @@
 //   drops saved files only after they were put back.
 // Saved files and the index are written beside and moved into place, so each is always
 // either the old one or the complete new one. Files are compared by their fingerprints,
-// read through a fixed buffer whatever their size.
+// read through a fixed buffer whatever their size. Each call reads the index afresh under
+// the data folder's lock (DataLock) and writes it back before letting go: a second
+// window, a thread, the administrator run's asking side may all change it between two
+// calls, never within one.
 #pragma once
 
 #include <optional>
@@ -62,28 +65,38 @@ public:
 
     // The recorded destinations inside `folder` (the destination folder's text).
     std::vector<Entry> EntriesIn(const std::string& folder);
-    // Puts one original back (removes the file where none was there); false with the
-    // reason in `why` (Fault::Other and a text of ours for "changed since").
-    // `putBack`, when given, learns what the last step tried to put in place: the saved
-    // file's path, or "" for the removal of a file that was not there before (so that a
-    // step the player's rights did not allow can be done again with more).
-    bool Restore(const Entry& entry, sys::FileError& why, std::string* putBack = nullptr);
-    // Drops the records of the destinations put back, then their saved files. A record
-    // that also holds older versions of the game's file stays whole, saved files and all:
-    // a game update may have been a file the player put there by hand.
+    // What Restore did, or was refused for want of rights.
+    struct Restoring {
+        Entry entry;  // the destination's record as it is now (what Forget drops)
+        bool changed = false;  // a file was put back or removed (false: already in place)
+        // What the last step tried to put in place: the saved file's path, or "" for the
+        // removal of a file that was not there before (so that a step the player's rights
+        // did not allow can be done again with more).
+        std::string putBack;
+    };
+    // Puts one original back (removes the file where none was there), by the record of
+    // `destination` as it is now; false with the reason in `why` (Fault::Other and a text
+    // of ours for "changed since"). No record (put back meanwhile) is nothing to do.
+    bool Restore(const std::string& destination, Restoring& done, sys::FileError& why);
+    // Drops the records of the destinations put back, then their saved files: each only
+    // while it is still as Restore found it. A record that also holds older versions of
+    // the game's file stays whole, saved files and all: a game update may have been a file
+    // the player put there by hand.
     bool Forget(const std::vector<Entry>& restored, sys::FileError& why);
-
-    const Index& Current() { return Load(); }
 
     // Takes the records and saved files of another originals folder over into this one
     // (QUAVERIX's data folder moved): each version this store does not keep yet is copied
     // (and read back) and listed; nothing there is changed or deleted. A folder taken over
     // is noted with its index's fingerprint, so it is taken over again only when it
-    // changed. False, with the reason, when something could not be taken over.
+    // changed. Versions of a destination both know are ordered by when the game wrote
+    // them (the saved files keep the game's file times), wherever they were kept. False,
+    // with the reason, when something could not be taken over.
     bool TakeOver(const std::string& from, sys::FileError& why);
 
 private:
-    const Index& Load();
+    // The index read afresh; false (and empty) when it cannot be read.
+    bool Load();
+    std::string Unreadable() const;
     bool MakeFolder(sys::FileError& why);
     // False when a copy to `destination` will refuse by itself (a read-only, hidden or
     // folder target, or no folder to write into); `present` tells whether a file is there.
@@ -106,11 +119,18 @@ private:
     // One version from `from` kept here under a new name; false when it could not be.
     bool TakeVersion(const std::string& from, const std::string& destination, Version& v,
                      sys::FileError& why);
+    // Their entry's versions this store lacks, kept here and merged into `mine` (null: a
+    // new entry) by age; the names of the files saved here go into `added`.
+    bool TakeEntry(const std::string& from, const Entry& theirs, std::vector<std::string>& added,
+                   sys::FileError& why);
+    // When the game wrote the version kept here as `saved` (0 for "no file").
+    std::uint64_t WrittenAt(const std::string& saved);
+    // The game's newer file is about to be replaced without being kept (see NoteBatch).
+    bool Superseded(const Entry& e, const std::string& destination);
 
     sys::System& system_;
     std::string folder_;
-    Index index_;
-    bool loaded_ = false;
+    Index index_;  // as read by the call in hand
 };
 
 }  // namespace originals

@@ -78,7 +78,8 @@ TEST(Originals, FilesOfAnySizeStreamThroughOneBuffer) {
     const std::vector<originals::Entry> entries = store.EntriesIn("C:\\bgm");
     ASSERT_EQ(entries.size(), 1u);
     EXPECT_EQ(entries[0].original, f);
-    ASSERT_TRUE(store.Restore(entries[0], why)) << why.detail;
+    originals::Store::Restoring done;
+    ASSERT_TRUE(store.Restore(entries[0].destination, done, why)) << why.detail;
     Fingerprint back;
     ASSERT_TRUE(originals::FingerprintFile(fs, "C:\\bgm\\01.wav", back));
     EXPECT_EQ(back, f);
