@@ -8,6 +8,7 @@
 #include "slots/Slots.h"
 
 void TFormMain::BtnGoClick(ui::Control*) {
+    if (RefusedWhileCopyWaits()) return;
     const std::string folder = Destination();
     if (!ConfirmPlayable()) return;
     AddExperience(3);

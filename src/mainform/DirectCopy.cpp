@@ -40,8 +40,16 @@ bool TFormMain::CopyOneFile(const std::string& source, const std::string& destin
     return System().CopyFileTo(source, destination, !Overwrite, why);
 }
 
+bool TFormMain::RefusedWhileCopyWaits() {
+    if (!CopyWaiting()) return false;
+    System().ShowBox(sys::BoxKind::Warning, Application().title,
+                     "「コピー開始」が音量の測定を待っています。コピーが終わってから、もう一度"
+                     "押してください。");
+    return true;
+}
+
 void TFormMain::BtnCopyGoClick(ui::Control*) {
-    if (CopyWaiting()) return;  // the copy asked for goes on once it is measured
+    if (RefusedWhileCopyWaits()) return;
     const std::string folder = Destination();
     if (!ConfirmPlayable()) return;
     if (System().ShowBox(sys::BoxKind::Confirm, "確認", kConfirmText) != sys::BoxResult::Ok) {
@@ -52,6 +60,7 @@ void TFormMain::BtnCopyGoClick(ui::Control*) {
 }
 
 void TFormMain::CopyAssignment(const std::string& folder, const apply::Assignment& slots) {
+    ++runs_;
     originals::Store store(System(), OriginalsFolder());
     apply::Record record(System(), Data().Record());
     FormWindow window(*this);
@@ -85,6 +94,7 @@ void TFormMain::NoteApplied(const std::string& folder, const apply::Assignment& 
 }
 
 void TFormMain::BtnRestoreClick(ui::Control*) {
+    if (RefusedWhileCopyWaits()) return;
     const std::string folder = Destination();
     if (System().ShowBox(sys::BoxKind::Confirm, "確認",
                          "コピー先フォルダのファイルを元に戻します。\r\n" + folder) !=
@@ -94,6 +104,7 @@ void TFormMain::BtnRestoreClick(ui::Control*) {
     originals::Store store(System(), OriginalsFolder());
     apply::Record record(System(), Data().Record());
     FormWindow window(*this);
+    ++runs_;
     apply::RestoreRun(System(), store, record, window, folder);
     NoteApplied(folder, {});
 }

@@ -145,7 +145,10 @@ public:
     // copy of a chosen assignment through the same run as コピー開始 (DirectCopy.cpp).
     void CheckApplied();
     void AskReapply(const std::string& folder, const std::vector<apply::Applied>& entries,
-                    const std::vector<apply::Now>& found);
+                    const std::vector<apply::Now>& found, int runs);
+    // The copies and restores this window has run: a start's check that began before one
+    // of them is out of date.
+    int runs_ = 0;
     void CopyAssignment(const std::string& folder, const apply::Assignment& slots);
     // What the game's folder holds of each recorded slot, by line: shown under the table
     // while the slot's value is empty. Brought up to date by the runs.
@@ -165,6 +168,10 @@ public:
     // The tip's words for the line's measured difference, "" while there is none.
     std::string LevelText(int line);
     bool CopyWaiting() const { return waitingCopy_.has_value(); }
+    // One run at a time: while a copy waits for its measurements, コピー開始, Bat作成 and
+    // 元に戻す are refused with a box saying so (true then). A copy or restore in hand
+    // holds the window in its boxes anyway.
+    bool RefusedWhileCopyWaits();
     // Raises the use counter, stopping at the largest value instead of overflowing.
     void AddExperience(std::int32_t n);
     // What start-up has to tell the player about the list file; shown once the window

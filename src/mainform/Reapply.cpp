@@ -35,14 +35,20 @@ void TFormMain::CheckApplied() {
             for (std::size_t i = 0; i < entries.size(); ++i)
                 (*found)[i] = apply::Compare(system, entries[i]);
         },
-        [this, entries, found, folder = *folder] { AskReapply(folder, entries, *found); });
+        [this, entries, found, folder = *folder, runs = runs_] {
+            AskReapply(folder, entries, *found, runs);
+        });
 }
 
 void TFormMain::AskReapply(const std::string& folder, const std::vector<apply::Applied>& entries,
-                           const std::vector<apply::Now>& found) {
-    // The destination may have been changed meanwhile: then this is not its answer.
+                           const std::vector<apply::Now>& found, int runs) {
+    // The destination may have been changed meanwhile: then this is not its answer. Nor
+    // is it after a copy or restore since the check began (what it found may have been
+    // put back or copied again just now), nor while a copy waits to run: the question
+    // comes again at the next start.
     const std::optional<std::string> now = slots::DestinationFolder(MemoCopysaki.Text());
     if (!now || originals::FolderKey(*now) != originals::FolderKey(folder)) return;
+    if (runs != runs_ || CopyWaiting()) return;
     applied_.clear();
     struct Found {
         int line;

@@ -286,9 +286,10 @@ bool Store::Restore(const std::string& destination, Restoring& done, sys::FileEr
         return !entry.known || entry.IsKept(now) || Refuse(why, changed);
     }
     if (!entry.known) {
-        return !present || Refuse(why,
-                                  "ゲームの元のファイルは保存されていません "
-                                  "(バッチファイルでコピーしたファイルです)");
+        return !present ||
+               Refuse(why,
+                      "ゲームの元のファイルは保存されていません "
+                      "(バッチファイルか、元のファイルを残さずにコピーしたファイルです)");
     }
     if (entry.Absent()) {
         if (!present) return true;

@@ -2,6 +2,7 @@
 
 #include "platform/paths/Paths.h"
 #include "platform/text/Cp932.h"
+#include "originals/DataLock.h"
 #include "originals/Store.h"
 #include "settings/Settings.h"
 
@@ -15,17 +16,19 @@ bool HoldsData(sys::System& system, const std::string& folder) {
                sys::kNoFile;
 }
 
-// %APPDATA%\QUAVERIX\ takes over what earlier runs kept elsewhere: user.ini once (the
-// copy Windows redirected into the VirtualStore for the exe folder, else the exe
-// folder's own), and the originals of both places whenever they hold some it lacks.
+// %APPDATA%\QUAVERIX\ takes over what earlier runs kept elsewhere: user.ini, the record
+// of what was applied and the loudness cache once each (the copy Windows redirected into
+// the VirtualStore for the exe folder, else the exe folder's own), and the originals of
+// both places whenever they hold some it lacks.
 void TakeOver(sys::System& system, const std::string& exe, const std::string& folder) {
     const std::string virtualized = VirtualStorePath(system, exe);
-    const std::string ini = folder + kUserIni;
-    if (system.Attributes(ini) == sys::kNoFile) {
+    for (const char* name : {kUserIni, kRecordName, kLoudnessName}) {
+        const originals::DataLock lock(system, folder + name);
+        if (!lock.Held() || system.Attributes(folder + name) != sys::kNoFile) continue;
         for (const std::string& earlier : {virtualized, exe}) {
             std::string data;
-            if (!earlier.empty() && system.ReadFile(earlier + kUserIni, data)) {
-                system.SaveFileAtomic(ini, data);
+            if (!earlier.empty() && system.ReadFile(earlier + name, data)) {
+                system.SaveFileAtomic(folder + name, data);
                 break;
             }
         }

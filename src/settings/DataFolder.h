@@ -10,6 +10,8 @@
 namespace settings {
 
 inline constexpr char kAppFolderName[] = "QUAVERIX";
+inline constexpr char kRecordName[] = "applied.txt";
+inline constexpr char kLoudnessName[] = "loudness.txt";
 
 // Where QUAVERIX's own files are: chosen once at start (ChooseDataFolder), and the one
 // source of every path in it.
@@ -23,9 +25,9 @@ public:
     // The originals folder, with its trailing backslash.
     std::string Originals() const;
     // The record of what was applied (apply::Record).
-    std::string Record() const { return folder_ + "applied.txt"; }
+    std::string Record() const { return folder_ + kRecordName; }
     // The measured loudness of files by their fingerprint (apply::LoudnessCache).
-    std::string LoudnessCache() const { return folder_ + "loudness.txt"; }
+    std::string LoudnessCache() const { return folder_ + kLoudnessName; }
 
 private:
     std::string folder_;
@@ -39,8 +41,9 @@ private:
 // - otherwise "%APPDATA%\QUAVERIX\" (QUAVERIX under Program Files, or its folder made
 //   read-only), without a known %APPDATA% the exe folder.
 // Whenever %APPDATA%\QUAVERIX is used, what earlier runs kept beside the exe (or in the
-// VirtualStore Windows kept for that folder) is taken over: user.ini once, the originals
-// whenever that folder holds versions not taken over yet (see originals::Store::TakeOver).
+// VirtualStore Windows kept for that folder) is taken over: user.ini, applied.txt and
+// loudness.txt once each, the originals whenever that folder holds versions not taken
+// over yet (see originals::Store::TakeOver).
 DataFolder ChooseDataFolder(sys::System& system);
 
 // Where virtualization kept a legacy program's write to `path`:

@@ -1,4 +1,5 @@
-// The settings record and its home, "user.ini" in the exe folder.
+// The settings record and its home, "user.ini" in QUAVERIX's data folder (beside the exe,
+// or %APPDATA%\QUAVERIX: settings::DataFolder).
 #pragma once
 
 #include <cstdint>

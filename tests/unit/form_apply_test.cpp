@@ -6,6 +6,7 @@
 #include <optional>
 #include <set>
 
+#include "apply/Apply.h"
 #include "elevated/Job.h"
 #include "originals/Store.h"
 #include "slots/Slots.h"
@@ -587,6 +588,7 @@ namespace {
 // as the game wrote them (every version), and the runs a player can make in any order.
 struct Player : FormEnv {
     const std::string bgm = "C:\\Games\\Pellamor\\bgm";
+    const std::string otherBgm = "C:\\Games\\Other";
     std::vector<std::string> versions01{"game 01 v0"};  // every file the game put there
     std::vector<std::string> versions03;  // the game had no 03.mp3 at first
     int patches = 0;
@@ -650,7 +652,45 @@ struct Player : FormEnv {
         return out;
     }
     bool There(const std::string& data) {
-        return fs.Data(bgm + "\\01.mp3") == data || fs.Data(bgm + "\\03.mp3") == data;
+        return fs.Data(bgm + "\\01.mp3") == data || fs.Data(bgm + "\\03.mp3") == data ||
+               fs.Data(otherBgm + "\\01.mp3") == data;
+    }
+
+    // A second window of QUAVERIX on the same data folder, with a game folder of its own.
+    std::string otherSaid;  // its last box
+    struct OtherWindow : apply::Window {
+        explicit OtherWindow(Player& p) : p(p) {}
+        void Progress(const std::string&) override {}
+        void EndProgress() override {}
+        sys::BoxResult Box(sys::BoxKind, const std::string& text) override {
+            p.otherSaid = text;
+            return sys::BoxResult::Ok;
+        }
+        bool CopyOne(const std::string& s, const std::string& d, sys::FileError* why) override {
+            return p.fs.CopyFileTo(s, d, false, why);
+        }
+        Player& p;
+    };
+    void OtherRun(const std::string& tune) {  // its コピー開始, or its 元に戻す for ""
+        originals::Store store(fs, form->OriginalsFolder());
+        apply::Record record(fs, form->Data().Record());
+        OtherWindow window(*this);
+        if (!fs.Exists(otherBgm)) {
+            fs.AddFolder(otherBgm);
+            fs.AddFile(otherBgm + "\\01.mp3", "other 01");
+        }
+        if (tune.empty()) return apply::RestoreRun(fs, store, record, window, otherBgm);
+        apply::CopyRun(fs, store, record, window, apply::Assign({"01.mp3=" + Tune(tune)}), otherBgm,
+                       true);
+    }
+    // `then` runs while the next コピー開始's box for 03.mp3 (its third box) is up.
+    void DuringSecondBox(std::function<void()> then) {
+        fs.onBox = [this, then, n = 0]() mutable {
+            if (++n < 3) return;
+            const std::function<void()> run = std::move(then);
+            fs.onBox = nullptr;  // (this lambda goes with it)
+            run();
+        };
     }
 };
 
@@ -665,10 +705,15 @@ TEST(ApplyRuns, EveryOrderOfRunsKeepsTheGamesOwnFiles) {
     // exe folder becomes unwritable (moved under Program Files); "a" one start as
     // administrator (the exe folder writable again); "o" one as another account (an
     // administrator's password: another profile); "n" a normal start again; "e" the game's
-    // folder needs administrator rights from now on; "r" 元に戻す.
+    // folder needs administrator rights from now on; "r" 元に戻す; "k" keeping the
+    // originals turned off; "P" a patch while the next copy's box for 03.mp3 is up;
+    // "x<tune>" a copy while a second window on the same data folder copies the tune into
+    // its own game folder, between this copy's boxes; "z<tune>" a copy while the second
+    // window's 元に戻す runs between its boxes.
     const std::string cannot = "元に戻せなかったファイルがあります。\r\n";
     const std::string batchOnly =
-        ": ゲームの元のファイルは保存されていません (バッチファイルでコピーしたファイルです)";
+        ": ゲームの元のファイルは保存されていません (バッチファイルか、元のファイルを残さずに"
+        "コピーしたファイルです)";
     const struct {
         const char* steps;
         std::string box;  // what 元に戻す says at the end
@@ -692,6 +737,17 @@ TEST(ApplyRuns, EveryOrderOfRunsKeepsTheGamesOwnFiles) {
         // A batch run replaced a game file no copy had kept: said, not covered up.
         {"bB cC r", cannot + "01.mp3" + batchOnly + "\r\n03.mp3" + batchOnly},
         {"cA p bB r", cannot + "01.mp3" + batchOnly + "\r\n03.mp3" + batchOnly},
+        // Copied with keeping off after a patch: the same, never the file before the patch.
+        {"cA p k cB r", cannot + "01.mp3" + batchOnly + "\r\n03.mp3" + batchOnly},
+        {"xA r", "元に戻しました。"},
+        {"cA xB p cC r", "元に戻しました。"},
+        {"xA zB r", "元に戻しました。"},
+        // A patch during the boxes of an administrator run is never written over.
+        {"cA e P cB r",
+         cannot + "01.mp3: QUAVERIX がコピーした後に変更されているので、そのままにしました"},
+        // Versions kept by another account after a patch are the newer ones.
+        {"m cA o p cB n r", "元に戻しました。"},
+        {"cA p cB r r", "元に戻すファイルがありません。"},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.steps);
@@ -699,13 +755,21 @@ TEST(ApplyRuns, EveryOrderOfRunsKeepsTheGamesOwnFiles) {
         const std::string exe = kExe.substr(0, kExe.size() - 1);
         std::set<std::string> kept;
         bool ownRun = true;  // a start of the player's own account (not "o")
+        bool otherCopied = false;  // the second window has a copy to put back
         for (const char* p = row.steps; *p; ++p) {
             const std::string tune(1, p[1]);
             switch (*p) {
+                case 'x':
+                case 'z':
+                    otherCopied = *p == 'x';
+                    w.DuringSecondBox([&w, tune, x = *p == 'x'] { w.OtherRun(x ? tune : ""); });
+                    [[fallthrough]];
                 case 'c':
                     w.Table(tune);
                     ASSERT_TRUE(w.Handle([&] { w.form->BtnCopyGo.UserClick(); }));
                     break;
+                case 'k': w.form->Settings.KeepOriginals = false; break;
+                case 'P': w.DuringSecondBox([&w] { w.Patch(); }); break;
                 case 'b': w.BatchAndRun(tune); break;
                 case 'h': w.fs.CopyFileTo(Player::Tune(tune), w.bgm + "\\01.mp3", false); break;
                 case 'p': w.Patch(); break;
@@ -741,10 +805,17 @@ TEST(ApplyRuns, EveryOrderOfRunsKeepsTheGamesOwnFiles) {
                 }
                 kept = now;
             }
-            if (*p == 'c' || *p == 'b' || *p == 'h') ++p;
+            if (std::string_view("cbhxz").find(*p) != std::string_view::npos) ++p;
             if (p[1] == ' ') ++p;
         }
         EXPECT_EQ(w.fs.boxes.back().text, row.box);
+        // The second window's game gets its own file back too.
+        if (otherCopied) w.OtherRun("");
+        if (otherCopied) EXPECT_EQ(w.otherSaid, "元に戻しました。");
+        if (!w.otherSaid.empty()) EXPECT_EQ(w.fs.Data(w.otherBgm + "\\01.mp3"), "other 01");
+        // Nor is a patch that came while a box was up ever lost.
+        if (std::string_view(row.steps).find('P') != std::string_view::npos)
+            EXPECT_TRUE(w.There(w.versions01.back()) || w.Kept().count(w.versions01.back()));
         if (row.box.rfind(cannot, 0) == 0) continue;
         EXPECT_EQ(w.fs.Data(w.bgm + "\\01.mp3"), w.versions01.back());
         EXPECT_EQ(w.fs.Exists(w.bgm + "\\03.mp3"), !w.versions03.empty());
@@ -1113,9 +1184,17 @@ TEST_F(MatchForm, TheCopyWaitsForItsMeasurementsAndTellsHowFar) {
     ASSERT_TRUE(Handle([&] { f.BtnCopyGo.UserClick(); }));
     EXPECT_EQ(f.Caption(), "音量を測っています 0/2");
     EXPECT_TRUE(fs.Data("C:\\bgm\\01.mp3") == game) << "copied before it was measured";
-    const std::size_t asked = fs.boxes.size();
-    ASSERT_TRUE(Handle([&] { f.BtnCopyGo.UserClick(); }));
-    EXPECT_EQ(fs.boxes.size(), asked) << "a second コピー開始 while the first waits";
+    // One run at a time: while the copy waits, a second コピー開始, 元に戻す and Bat作成 are
+    // refused (nothing asked, nothing written), and the start's question would be dropped.
+    const std::string log = fs.Data("C:\\bgm\\01.mp3") + fs.Data(f.OriginalsFolder() + "index.txt");
+    for (ui::Button* b : {&f.BtnCopyGo, &f.BtnRestore, &f.BtnGo}) {
+        const std::size_t asked = fs.boxes.size();
+        ASSERT_TRUE(Handle([&] { b->UserClick(); }));
+        ASSERT_EQ(fs.boxes.size(), asked + 1);
+        EXPECT_EQ(fs.boxes.back().text.rfind("「コピー開始」が音量の測定を待っています。", 0), 0u);
+    }
+    EXPECT_EQ(fs.saveRequests.size(), 0u);
+    EXPECT_TRUE(fs.Data("C:\\bgm\\01.mp3") + fs.Data(f.OriginalsFolder() + "index.txt") == log);
 
     jobs[0](fs);
     app.RunPosted();
