@@ -90,3 +90,40 @@ TEST(ApplyParts, CopyAndRestoreRunsWithoutAWindow) {
                                                 "end", "box: 元に戻しました。"}));
     EXPECT_EQ(fs.Data("C:\\bgm\\01.mp3"), "game");
 }
+
+// The data folder's shared files: each save makes its own changes on the file as another
+// writer left it, under the one lock; while another QUAVERIX holds that lock too long,
+// nothing is written and the reason says so.
+TEST(ApplyParts, SharedFilesKeepEveryWritersChanges) {
+    sys::FakeSystem fs;
+    fs.AddFolder("C:\\data");
+    fs.AddFolder("C:\\bgm");
+    fs.AddFile("C:\\bgm\\01.mp3", "game");
+    fs.AddFile("C:\\a.mp3", "tune");
+    apply::Record one(fs, "C:\\data\\applied.txt"), two(fs, "C:\\data\\applied.txt");
+    apply::LoudnessCache first(fs, "C:\\data\\loudness.txt"), second(fs, "C:\\data\\loudness.txt");
+    apply::Measurement m{apply::MeasureStatus::Measured, -14, 0.5, ""};
+    for (int k : {1, 2}) {
+        (k == 1 ? one : two)
+            .Set({"C:\\bgm", std::to_string(k) + ".mp3", "C:\\a.mp3", {}, {}, {}, {}});
+        (k == 1 ? first : second).Put({4, static_cast<std::uint64_t>(k)}, m);
+    }
+    for (auto* r : {&one, &two}) ASSERT_TRUE(r->Save());
+    for (auto* c : {&first, &second}) ASSERT_TRUE(c->Save());
+    EXPECT_EQ(apply::Record(fs, "C:\\data\\applied.txt").In("C:\\bgm").size(), 2u);
+    apply::LoudnessCache both(fs, "C:\\data\\loudness.txt");
+    EXPECT_TRUE(both.Find({4, 1}) && both.Find({4, 2}));
+    EXPECT_EQ(fs.locksHeld, 0);
+
+    fs.inUse.push_back("C:\\data\\quaverix.lock");
+    const std::string before = fs.Data("C:\\data\\applied.txt");
+    one.Drop("C:\\bgm", "1.mp3");
+    sys::FileError why;
+    EXPECT_FALSE(one.Save(&why));
+    originals::Store store(fs, "C:\\data\\originals\\");
+    EXPECT_FALSE(store.BeforeCopy("C:\\a.mp3", "C:\\bgm\\01.mp3", true, why));
+    EXPECT_EQ(why.detail.rfind("別の QUAVERIX がデータフォルダ C:\\data を使い続けている", 0), 0u)
+        << why.detail;
+    EXPECT_EQ(fs.Data("C:\\data\\applied.txt"), before);
+    EXPECT_FALSE(fs.Exists("C:\\data\\originals\\index.txt"));
+}

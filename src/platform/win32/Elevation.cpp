@@ -77,79 +77,123 @@ struct Pending {
 // The conversation with the started process over `pipe`, whose connecting is already
 // under way in `connect`. A client from any other process is sent away and the pipe
 // waits again, so only the started process gets the bytes and only its answer counts.
-// The window is kept drawn meanwhile (it takes no input: the caller is modal).
-std::string Talk(HANDLE pipe, Pending& connect, HANDLE process, sys::Conversation& talk) {
-    const DWORD started = GetProcessId(process);
-    Pending read, write;
-    char in[4096];
-    std::string out, answer;
-    std::size_t sent = 0;
-    bool connected = false, exited = false, more = true;
-    for (;;) {
-        if (!connect.busy && !connected) break;  // no connection can come any more
-        std::vector<HANDLE> waits;
-        if (connect.busy) waits.push_back(connect.event.Get());
-        if (read.busy) waits.push_back(read.event.Get());
-        if (write.busy) waits.push_back(write.event.Get());
-        if (!exited) waits.push_back(process);
-        if (waits.empty()) break;
-        const DWORD n = static_cast<DWORD>(waits.size());
-        // Once the process is gone its end is closed: what it wrote is read on until then.
-        const DWORD r = MsgWaitForMultipleObjects(n, waits.data(), FALSE, exited ? 2000 : INFINITE,
-                                                  QS_ALLINPUT);
-        if (r == WAIT_OBJECT_0 + n) {
-            PumpMessages();
-            continue;
-        }
-        if (r >= WAIT_OBJECT_0 + n) break;  // gone without a word more
-        const HANDLE fired = waits[r - WAIT_OBJECT_0];
-        DWORD got = 0;
-        if (fired == process) {
-            exited = true;
-            if (!connected) connect.Cancel(pipe);
-        } else if (fired == connect.event.Get()) {
-            connect.busy = false;
-            const BOOL ok = GetOverlappedResult(pipe, &connect.ov, &got, FALSE);
-            const DWORD code = ok ? 0 : GetLastError();
-            ULONG client = 0;
-            // A client that wrote and closed at once leaves ERROR_NO_DATA: it may have
-            // written all the same.
-            const bool came = ok || code == ERROR_PIPE_CONNECTED || code == ERROR_NO_DATA;
-            if (came && GetNamedPipeClientProcessId(pipe, &client) && client == started) {
-                connected = true;
-                read.Started(::ReadFile(pipe, in, sizeof in, nullptr, read.Begin()));
-            } else if (!exited) {
-                DisconnectNamedPipe(pipe);  // a stranger's bytes are dropped with it
-                connect.Listen(pipe);
-            }
-        } else if (fired == read.event.Get()) {
-            read.busy = false;
-            if (!GetOverlappedResult(pipe, &read.ov, &got, FALSE)) break;  // its end closed
-            answer.append(in, got);
-            read.Started(::ReadFile(pipe, in, sizeof in, nullptr, read.Begin()));
-        } else if (fired == write.event.Get()) {
-            write.busy = false;
-            if (!GetOverlappedResult(pipe, &write.ov, &got, FALSE)) more = false;
-            sent += got;
-        }
-        // The next bytes go once the last have; no more once the other end stops taking them.
-        if (connected && more && !write.busy) {
-            if (sent == out.size()) {
-                sent = 0;
-                more = talk.Next(out);
-            }
-            if (more && sent < out.size()) {
-                more = write.Started(::WriteFile(pipe, out.data() + sent,
-                                                 static_cast<DWORD>(out.size() - sent), nullptr,
-                                                 write.Begin()));
-            }
-        }
-        if (connected && !read.busy) break;
+class Talking {
+public:
+    Talking(HANDLE pipe, Pending& connect, HANDLE process, sys::Conversation& talk)
+        : pipe_(pipe),
+          connect_(connect),
+          process_(process),
+          started_(GetProcessId(process)),
+          talk_(talk) {}
+    ~Talking() {
+        connect_.Cancel(pipe_);
+        read_.Cancel(pipe_);
+        write_.Cancel(pipe_);
     }
-    connect.Cancel(pipe);
-    read.Cancel(pipe);
-    write.Cancel(pipe);
-    return answer;
+
+    // Until the process has answered and closed its end, or is gone. The window is kept
+    // drawn meanwhile (it takes no input: the caller is modal).
+    std::string Run() {
+        for (;;) {
+            if (!connect_.busy && !connected_) break;  // no connection can come any more
+            const std::vector<HANDLE> waits = Waits();
+            if (waits.empty()) break;
+            const DWORD n = static_cast<DWORD>(waits.size());
+            // Once the process is gone its end is closed: what it wrote is read on until then.
+            const DWORD r = MsgWaitForMultipleObjects(n, waits.data(), FALSE,
+                                                      exited_ ? 2000 : INFINITE, QS_ALLINPUT);
+            if (r == WAIT_OBJECT_0 + n) {
+                PumpMessages();
+                continue;
+            }
+            if (r >= WAIT_OBJECT_0 + n) break;  // gone without a word more
+            if (!Handle(waits[r - WAIT_OBJECT_0])) break;
+            SendMore();
+            if (connected_ && !read_.busy) break;
+        }
+        return answer_;
+    }
+
+private:
+    std::vector<HANDLE> Waits() {
+        std::vector<HANDLE> waits;
+        if (connect_.busy) waits.push_back(connect_.event.Get());
+        if (read_.busy) waits.push_back(read_.event.Get());
+        if (write_.busy) waits.push_back(write_.event.Get());
+        if (!exited_) waits.push_back(process_);
+        return waits;
+    }
+
+    // What one finished wait means; false when the conversation is over.
+    bool Handle(HANDLE fired) {
+        DWORD got = 0;
+        if (fired == process_) {
+            exited_ = true;
+            if (!connected_) connect_.Cancel(pipe_);
+        } else if (fired == connect_.event.Get()) {
+            Connected();
+        } else if (fired == read_.event.Get()) {
+            read_.busy = false;
+            if (!GetOverlappedResult(pipe_, &read_.ov, &got, FALSE)) return false;  // end closed
+            answer_.append(in_, got);
+            ReadMore();
+        } else if (fired == write_.event.Get()) {
+            write_.busy = false;
+            if (!GetOverlappedResult(pipe_, &write_.ov, &got, FALSE)) more_ = false;
+            sent_ += got;
+        }
+        return true;
+    }
+
+    // A client came: the started process is talked to, any other sent away.
+    void Connected() {
+        connect_.busy = false;
+        DWORD got = 0;
+        const BOOL ok = GetOverlappedResult(pipe_, &connect_.ov, &got, FALSE);
+        const DWORD code = ok ? 0 : GetLastError();
+        ULONG client = 0;
+        // A client that wrote and closed at once leaves ERROR_NO_DATA: it may have
+        // written all the same.
+        const bool came = ok || code == ERROR_PIPE_CONNECTED || code == ERROR_NO_DATA;
+        if (came && GetNamedPipeClientProcessId(pipe_, &client) && client == started_) {
+            connected_ = true;
+            ReadMore();
+        } else if (!exited_) {
+            DisconnectNamedPipe(pipe_);  // a stranger's bytes are dropped with it
+            connect_.Listen(pipe_);
+        }
+    }
+
+    void ReadMore() { read_.Started(::ReadFile(pipe_, in_, sizeof in_, nullptr, read_.Begin())); }
+
+    // The next bytes go once the last have; no more once the other end stops taking them.
+    void SendMore() {
+        if (!connected_ || !more_ || write_.busy) return;
+        if (sent_ == out_.size()) {
+            sent_ = 0;
+            more_ = talk_.Next(out_);
+        }
+        if (more_ && sent_ < out_.size()) {
+            more_ = write_.Started(::WriteFile(pipe_, out_.data() + sent_,
+                                               static_cast<DWORD>(out_.size() - sent_), nullptr,
+                                               write_.Begin()));
+        }
+    }
+
+    HANDLE pipe_;
+    Pending& connect_;
+    HANDLE process_;
+    const DWORD started_;
+    sys::Conversation& talk_;
+    Pending read_, write_;
+    char in_[4096];
+    std::string out_, answer_;
+    std::size_t sent_ = 0;
+    bool connected_ = false, exited_ = false, more_ = true;
+};
+
+std::string Talk(HANDLE pipe, Pending& connect, HANDLE process, sys::Conversation& talk) {
+    return Talking(pipe, connect, process, talk).Run();
 }
 
 FILETIME StartOf(HANDLE process) {
