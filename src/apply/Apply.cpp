@@ -266,7 +266,12 @@ void CopyRun(sys::System& system, originals::Store& store, Record& record, Windo
 
 void RestoreRun(sys::System& system, originals::Store& store, Record& record, Window& window,
                 const std::string& folder) {
-    const std::vector<originals::Entry> entries = store.EntriesIn(folder);
+    sys::FileError unread;
+    const std::vector<originals::Entry> entries = store.EntriesIn(folder, &unread);
+    if (unread.fault != sys::Fault::None) {
+        window.Box(sys::BoxKind::Warning, "元に戻せませんでした。\r\n" + sys::ReasonText(unread));
+        return;
+    }
     std::vector<originals::Entry> restored;
     bool changed = false;  // something was put back (else there was nothing to put back)
     Ending end(system, window, folder);

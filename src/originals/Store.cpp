@@ -257,9 +257,13 @@ bool Store::Note(Entry* e, const std::string& destination, const Fingerprint& in
     return true;
 }
 
-std::vector<Entry> Store::EntriesIn(const std::string& folder) {
+std::vector<Entry> Store::EntriesIn(const std::string& folder, sys::FileError* why) {
     const DataLock lock(system_, folder_);
-    if (!lock.Held() || !Load()) index_ = {};
+    sys::FileError refused;
+    if (!lock.Held(refused) || (!Load() && !Refuse(refused, Unreadable()))) {
+        if (why) *why = refused;
+        return {};
+    }
     const std::string key = FolderKey(folder);
     std::vector<Entry> out;
     for (const Entry& e : index_.entries) {

@@ -63,8 +63,9 @@ public:
     std::string GameFile(const std::string& destination,
                          const std::optional<Fingerprint>& ours = std::nullopt);
 
-    // The recorded destinations inside `folder` (the destination folder's text).
-    std::vector<Entry> EntriesIn(const std::string& folder);
+    // The recorded destinations inside `folder` (the destination folder's text); none,
+    // with the reason, when the index cannot be read (or another QUAVERIX holds the lock).
+    std::vector<Entry> EntriesIn(const std::string& folder, sys::FileError* why = nullptr);
     // What Restore did, or was refused for want of rights.
     struct Restoring {
         Entry entry;  // the destination's record as it is now (what Forget drops)

@@ -4,46 +4,49 @@
 
 #include "fake/FakeSystem.h"
 #include "settings/DataFolder.h"
-#include "support/FormFixture.h"
-
-using namespace qxtest;
 
 // user.ini and originals stay beside the exe wherever that folder can be written; where
-// it cannot (unzipped under Program Files) they go to %APPDATA%\QUAVERIX, taking over the
-// user.ini that file virtualization kept for earlier runs, once.
-TEST(DataFolder, BesideTheExeOrInAppDataTakingOverTheVirtualStoreCopy) {
+// it cannot (unzipped under Program Files) they go to %APPDATA%\QUAVERIX, taking over
+// user.ini, the record and the loudness cache that earlier runs kept (in the exe folder,
+// or where file virtualization redirected them), once each.
+TEST(DataFolder, BesideTheExeOrInAppDataTakingOverWhatEarlierRunsKept) {
+    const std::string exe = "C:\\Game\\QUAVERIX\\";
     const std::string roaming = "C:\\Users\\Player\\AppData\\Roaming\\QUAVERIX\\";
     const std::string stale = "C:\\Users\\Player\\AppData\\Local\\VirtualStore\\Game\\QUAVERIX\\";
     struct Row {
         bool exeWritable;
-        std::string virtualized;  // user.ini left in the VirtualStore ("" none)
-        std::string folder;  // where user.ini is read and written
-        std::string softName;  // what the first start reads
+        std::string virtualized;  // where the earlier user.ini was left ("" none)
+        std::string folder;  // the data folder
+        std::string first;  // the user.ini the first start finds there
     };
     const std::vector<Row> rows = {
-        {true, "", kExe, "ZorventVer1.2.3"},
-        {true, "[muimi]\r\nsoftname=Old\r\n", kExe, "ZorventVer1.2.3"},
-        {false, "", roaming, "ZorventVer1.2.3"},
-        {false, "[muimi]\r\nsoftname=Old\r\n", roaming, "Old"},
+        {true, "", exe, "exe's"},
+        {true, stale, exe, "exe's"},
+        {false, "", roaming, "exe's"},
+        {false, stale, roaming, "virtualized"},
     };
     for (const Row& row : rows) {
-        FormEnv env;
-        if (!row.exeWritable) env.fs.needsRights = {"C:\\Game\\QUAVERIX"};
-        if (!row.virtualized.empty()) env.fs.AddFile(stale + "user.ini", row.virtualized);
+        sys::FakeSystem fs;
+        fs.AddFolder("C:\\Game");
+        fs.AddFolder(exe.substr(0, exe.size() - 1));
+        fs.AddFile(exe + "applied.txt", "exe's");
+        fs.AddFile(exe + "user.ini", "exe's");
+        if (!row.exeWritable) fs.needsRights = {exe.substr(0, exe.size() - 1)};
+        if (!row.virtualized.empty()) fs.AddFile(stale + "user.ini", "virtualized");
         for (int start = 0; start < 2; ++start) {
-            TFormMain& f = env.Start();
-            EXPECT_TRUE(env.fs.boxes.empty()) << env.fs.boxes.front().text;
-            EXPECT_EQ(f.UserIniPath(), row.folder + "user.ini");
-            EXPECT_EQ(f.OriginalsFolder(), row.folder + "originals\\");
-            EXPECT_EQ(f.Settings.SoftName, start == 0 ? row.softName : "Mine");
-            EXPECT_EQ(f.Settings.Experience, start + 1);  // the second start reads the first's
-            f.Settings.SoftName = "Mine";
-            ASSERT_TRUE(env.Handle([&] { f.Close(); }));
+            const settings::DataFolder d = settings::ChooseDataFolder(fs);
+            EXPECT_EQ(d.Folder(), row.folder);
+            EXPECT_EQ(d.Originals(), row.folder + "originals\\");
+            EXPECT_EQ(d.Record(), row.folder + "applied.txt");
+            if (start == 0)
+                EXPECT_EQ(fs.Data(d.UserIni()) + fs.Data(d.Record()), row.first + "exe's");
+            // Taken over once: what the folder holds after the first start is its own.
+            if (!row.exeWritable) fs.AddFile(d.UserIni(), "mine");
+            if (!row.exeWritable) fs.AddFile(d.Record(), "mine");
         }
-        EXPECT_EQ(env.fs.Exists(kUserIni), row.exeWritable);
-        // Taken over once: the second start did not take the old copy again.
-        EXPECT_EQ(*ini::FindValue(env.fs.Data(row.folder + "user.ini"), "muimi", "softname"),
-                  "Mine");
+        if (!row.exeWritable)
+            EXPECT_EQ(fs.Data(roaming + "user.ini") + fs.Data(roaming + "applied.txt"), "minemine");
+        EXPECT_EQ(fs.locksHeld, 0);
     }
 }
 
