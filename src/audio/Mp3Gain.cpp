@@ -25,6 +25,7 @@ constexpr std::size_t kMaxFreeFrame = 2881;
 // word in a tag or in junk is no stream. Fewer do when the stream ends.
 constexpr int kRunFrames = 4;
 constexpr int kMaxTags = 4;  // ID3v2 tags one after another
+constexpr int kMaxEndTags = 8;  // tags stacked at the end
 
 struct Header {
     std::uint32_t key = 0;  // what the frames of one stream share: version, layer, rate
@@ -121,17 +122,82 @@ std::size_t Id3v2Size(const std::string& s, std::size_t pos) {
     return 10 + body + ((version == 4 && (At(s, pos + 5) & 0x10)) ? 10 : 0);
 }
 
-// Where the audio ends: before an ID3v1 tag and an APEv2 tag (footer, and its header
-// when it has one), never before `start`.
+std::uint32_t Le32(const std::string& s, std::size_t at) {
+    return At(s, at) | At(s, at + 1) << 8 | At(s, at + 2) << 16 | At(s, at + 3) << 24;
+}
+
+// Each of the tags taggers put after the audio, by the size it has when it ends at `end`
+// and lies wholly within [start, end); 0 when it is not there. A size read from the tag
+// is taken only where the tag's own start marker is found at it, or, for an APE tag
+// without a header, where it fits: a size that points elsewhere is no tag of that kind.
+using TagAtEnd = std::size_t (*)(const std::string& s, std::size_t start, std::size_t end);
+
+// APEv1/v2: a 32-byte footer whose size counts the items and the footer; a header of 32
+// more bytes before them when the flags say so and it is there.
+std::size_t ApeTag(const std::string& s, std::size_t start, std::size_t end) {
+    const std::size_t room = end - start;
+    if (room < 32 || s.compare(end - 32, 8, "APETAGEX") != 0) return 0;
+    const std::size_t size = Le32(s, end - 32 + 12);
+    if (size < 32 || size > room) return 0;
+    const bool header = (Le32(s, end - 32 + 20) & 0x80000000u) && room - size >= 32 &&
+                        s.compare(end - size - 32, 8, "APETAGEX") == 0;
+    return size + (header ? 32 : 0);
+}
+
+// ID3v2.4 appended at the end: a 10-byte footer "3DI" that repeats the header, so the
+// tag it closes starts with an ID3v2 header of the same size.
+std::size_t Id3v2WithFooter(const std::string& s, std::size_t start, std::size_t end) {
+    const std::size_t room = end - start;
+    if (room < 20 || s.compare(end - 10, 3, "3DI") != 0) return 0;
+    std::size_t body = 0;
+    for (std::size_t i = end - 4; i < end; ++i) {
+        if (At(s, i) & 0x80) return 0;
+        body = body << 7 | At(s, i);
+    }
+    const std::size_t size = 20 + body;
+    return size <= room && Id3v2Size(s, end - size) == size ? size : 0;
+}
+
+// Lyrics3 v2: "LYRICSBEGIN", the fields, six digits giving their size from "LYRICSBEGIN"
+// on, "LYRICS200".
+std::size_t Lyrics3v2(const std::string& s, std::size_t start, std::size_t end) {
+    const std::size_t room = end - start;
+    if (room < 26 || s.compare(end - 9, 9, "LYRICS200") != 0) return 0;
+    std::size_t fields = 0;
+    for (std::size_t i = end - 15; i < end - 9; ++i) {
+        if (At(s, i) < '0' || At(s, i) > '9') return 0;
+        fields = fields * 10 + (At(s, i) - '0');
+    }
+    const std::size_t size = fields + 15;
+    return size <= room && s.compare(end - size, 11, "LYRICSBEGIN") == 0 ? size : 0;
+}
+
+// Lyrics3 v1: "LYRICSBEGIN", at most 5100 bytes of lyrics, "LYRICSEND".
+std::size_t Lyrics3v1(const std::string& s, std::size_t start, std::size_t end) {
+    constexpr std::size_t kMost = 11 + 5100 + 9;
+    const std::size_t room = end - start;
+    if (room < 20 || s.compare(end - 9, 9, "LYRICSEND") != 0) return 0;
+    const std::size_t from = end - std::min(room, kMost);
+    const std::size_t begin = std::string_view(s).substr(from, end - 9 - from).rfind("LYRICSBEGIN");
+    return begin == std::string_view::npos ? 0 : end - from - begin;
+}
+
+std::size_t Id3v1(const std::string& s, std::size_t start, std::size_t end) {
+    return end - start >= 128 && s.compare(end - 128, 3, "TAG") == 0 ? 128 : 0;
+}
+
+// Where the audio ends: before the tags at the end, peeled off one by one in whatever
+// order they were stacked, never before `start`. ID3v1 is tried last: its only mark,
+// "TAG" 128 bytes from the end, may as well lie inside a tag of the others.
 std::size_t AudioEnd(const std::string& s, std::size_t start) {
+    static constexpr TagAtEnd kTags[] = {ApeTag, Id3v2WithFooter, Lyrics3v2, Lyrics3v1, Id3v1};
     std::size_t end = s.size();
-    if (end - start >= 128 && s.compare(end - 128, 3, "TAG") == 0) end -= 128;
-    if (end - start >= 32 && s.compare(end - 32, 8, "APETAGEX") == 0) {
-        const std::size_t footer = end - 32;
-        std::uint64_t size = 0;
-        for (int i = 3; i >= 0; --i) size = size << 8 | At(s, footer + 12 + i);
-        if (At(s, footer + 23) & 0x80) size += 32;  // flags, bit 31: a header too
-        end -= static_cast<std::size_t>(std::min<std::uint64_t>(size, end - start));
+    for (int n = 0; n < kMaxEndTags; ++n) {
+        std::size_t size = 0;
+        for (TagAtEnd tag : kTags)
+            if ((size = tag(s, start, end)) != 0) break;
+        if (size == 0) break;
+        end -= size;
     }
     return end;
 }

@@ -24,9 +24,10 @@ struct Mp3GainReport {
 
 // Moves the gains of the MPEG Layer III stream in `bytes` (a whole file) by `steps`, in
 // place: the same length, and nothing changes but the gain fields and the CRCs of
-// protected frames. ID3v2 at the start, ID3v1 and APEv2 at the end, the Xing/Info or
-// VBRI frame, anything between frames that is no frame of the stream, other layers and
-// free-format files stay as they are.
+// protected frames. ID3v2 at the start; ID3v1, APEv1/v2, Lyrics3 v1/v2 and ID3v2.4 with
+// a footer at the end, stacked in any order; the Xing/Info or VBRI frame, anything
+// between frames that is no frame of the stream, other layers and free-format files stay
+// as they are.
 Mp3GainReport ChangeMp3Gain(std::string& bytes, int steps);
 
 // The step count nearest to a level change in dB.

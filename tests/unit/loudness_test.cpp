@@ -529,8 +529,9 @@ TEST_F(LoudnessFiles, WhatIsLeftAsItIs) {
         EXPECT_FALSE(r.freeFormat);
     }
 
-    // Tags at the end that hold frames of the stream (an APEv2 item, an ID3v1 comment):
-    // untouched, and the stream's frames all moved.
+    // Tags at the end that hold frames of the stream (an APEv2 item, an ID3v1 comment, an
+    // ID3v2.4 frame, Lyrics3 v2 lyrics), alone or stacked: untouched, and the stream's
+    // frames all moved.
     const std::string tagged = Bytes("tagged.mp3");
     const std::vector<std::size_t> frames = FramePositions("tagged.mp3");
     ASSERT_GT(frames.size(), 8u);
@@ -548,7 +549,21 @@ TEST_F(LoudnessFiles, WhatIsLeftAsItIs) {
     const std::string ape = apeBlock(0xA0000000u) + item + apeBlock(0x80000000u);
     std::string id3v1 = "TAG" + copied.substr(0, 125);
     id3v1.resize(128, '\0');
-    for (const std::string& tail : {ape, id3v1, ape + id3v1}) {
+    auto syncsafe = [](std::size_t n) {
+        return std::string{static_cast<char>(n >> 21 & 0x7F), static_cast<char>(n >> 14 & 0x7F),
+                           static_cast<char>(n >> 7 & 0x7F), static_cast<char>(n & 0x7F)};
+    };
+    const std::string priv =
+        "PRIV" + syncsafe(copied.size() + 2) + std::string("\0\0x\0", 4) + copied;
+    const std::string id3v24 = std::string("ID3\x04\0\x10", 6) + syncsafe(priv.size()) + priv +
+                               std::string("3DI\x04\0\x10", 6) + syncsafe(priv.size());
+    auto digits = [](std::size_t n, std::size_t width) {
+        const std::string d = std::to_string(n);
+        return std::string(width - d.size(), '0') + d;
+    };
+    const std::string lyrics = "LYRICSBEGINLYR" + digits(copied.size(), 5) + copied;
+    const std::string lyrics3v2 = lyrics + digits(lyrics.size(), 6) + "LYRICS200";
+    for (const std::string& tail : {ape, id3v1, ape + id3v1, id3v24 + ape + lyrics3v2 + id3v1}) {
         std::string bytes = tagged + tail;
         const audio::Mp3GainReport r = audio::ChangeMp3Gain(bytes, -2);
         EXPECT_EQ(r.frames, frames.size());

@@ -67,15 +67,8 @@ bool Fail(sys::FileError* why, sys::Fault fault, std::string detail = "") {
 constexpr char kCannot[] = "MP3 をデコードできません";
 constexpr DWORD kSourceBytes = 64 * 1024;
 
-// The MP3's frames from `start` through the ACM stream, read kSourceBytes at a time;
-// 16-bit PCM out, handed on as floats.
-bool DecodeMp3(const std::string& path, std::uint64_t start, const audio::Finding& f,
-               const sys::PcmSink& sink, sys::FileError* why) {
-    const Acm& acm = LoadAcm();
-    if (!acm.ok) return Fail(why, sys::Fault::Other, "MP3 のデコーダーがありません");
-    if (f.channels < 1 || f.channels > 2 || f.sampleRate <= 0)
-        return Fail(why, sys::Fault::Other, kCannot);
-
+// The MP3 as the ACM describes it, from what the content check found.
+MPEGLAYER3WAVEFORMAT Mp3Format(const audio::Finding& f) {
     MPEGLAYER3WAVEFORMAT in{};
     in.wfx.wFormatTag = WAVE_FORMAT_MPEGLAYER3;
     in.wfx.nChannels = static_cast<WORD>(f.channels);
@@ -91,109 +84,178 @@ bool DecodeMp3(const std::string& path, std::uint64_t start, const audio::Findin
     in.nBlockSize = static_cast<WORD>(std::max(1, perFrame * kbps / f.sampleRate));
     in.nFramesPerBlock = 1;
     in.nCodecDelay = 0;
+    return in;
+}
 
+// 16-bit PCM at the MP3's rate and channels.
+WAVEFORMATEX PcmFormat(const WAVEFORMATEX& mp3) {
     WAVEFORMATEX out{};
     out.wFormatTag = WAVE_FORMAT_PCM;
-    out.nChannels = in.wfx.nChannels;
-    out.nSamplesPerSec = in.wfx.nSamplesPerSec;
+    out.nChannels = mp3.nChannels;
+    out.nSamplesPerSec = mp3.nSamplesPerSec;
     out.wBitsPerSample = 16;
     out.nBlockAlign = static_cast<WORD>(2 * out.nChannels);
     out.nAvgBytesPerSec = out.nSamplesPerSec * out.nBlockAlign;
+    return out;
+}
 
-    HACMSTREAM stream = nullptr;
-    if (acm.open(&stream, nullptr, &in.wfx, &out, nullptr, 0, 0, ACM_STREAMOPENF_NONREALTIME) != 0)
-        return Fail(why, sys::Fault::Other, "MP3 のデコーダーがこのファイルを受け付けません");
-    struct Closer {
-        const Acm& acm;
-        HACMSTREAM s;
-        ~Closer() { acm.close(s, 0); }
-    } closer{acm, stream};
-
-    const DWORD srcCap = 2 * kSourceBytes;
-    DWORD dstCap = 0;
-    if (acm.size(stream, srcCap, &dstCap, ACM_STREAMSIZEF_SOURCE) != 0 || dstCap == 0)
-        dstCap = srcCap * 24;  // what 8 kbit/s to 44.1 kHz stereo could grow to
-    dstCap = std::max<DWORD>(dstCap, 1152 * 4 * 8);
-    std::vector<BYTE> src(srcCap), dst(dstCap);
-    std::vector<float> pcm;
-
-    ACMSTREAMHEADER h{};
-    h.cbStruct = sizeof h;
-    h.pbSrc = src.data();
-    h.cbSrcLength = srcCap;
-    h.pbDst = dst.data();
-    h.cbDstLength = dstCap;
-    if (acm.prepare(stream, &h, 0) != 0) return Fail(why, sys::Fault::Other, kCannot);
-    struct Unpreparer {
-        const Acm& acm;
-        HACMSTREAM s;
-        ACMSTREAMHEADER& h;
-        ~Unpreparer() {
-            h.cbSrcLength = static_cast<DWORD>(h.dwSrcUser);
-            acm.unprepare(s, &h, 0);
+// One file's decoding through an ACM stream, in its steps: the stream opened, its buffers
+// and header prepared, the file opened at the frames, then pieces read, converted and
+// handed on. A step that fails says why; what the steps opened is given back in the
+// reverse order (the file, the header, the stream).
+class Mp3Decoding {
+public:
+    Mp3Decoding(const Acm& acm, sys::FileError* why) : acm_(acm), why_(why) {}
+    Mp3Decoding(const Mp3Decoding&) = delete;
+    Mp3Decoding& operator=(const Mp3Decoding&) = delete;
+    ~Mp3Decoding() {
+        file_.Reset();
+        if (prepared_) {
+            h_.cbSrcLength = static_cast<DWORD>(h_.dwSrcUser);
+            acm_.unprepare(stream_, &h_, 0);
         }
-    } unpreparer{acm, stream, h};
-    h.dwSrcUser = srcCap;  // unpreparing wants the prepared length back
-
-    // (Shared for deletion: see Win32System::ReadPart.)
-    KernelHandle file(CreateFileW(W(path).c_str(), GENERIC_READ,
-                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                  OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
-    if (!file) return Fail(why, sys::Fault::SourceMissing);
-    LARGE_INTEGER at{};
-    at.QuadPart = static_cast<LONGLONG>(start);
-    if (!SetFilePointerEx(file.Get(), at, nullptr, FILE_BEGIN))
-        return Fail(why, sys::Fault::Other, kCannot);
-
-    DWORD fill = 0;
-    bool eof = false, first = true, any = false;
-    for (int idle = 0; idle < 4;) {
-        if (!eof && fill < srcCap) {
-            DWORD got = 0;
-            if (!::ReadFile(file.Get(), src.data() + fill, std::min(kSourceBytes, srcCap - fill),
-                            &got, nullptr))
-                return Fail(why, sys::Fault::Other, kCannot);
-            fill += got;
-            eof = got == 0;
-        }
-        h.cbSrcLength = fill;
-        h.cbSrcLengthUsed = 0;
-        h.cbDstLengthUsed = 0;
-        DWORD flags = eof ? ACM_STREAMCONVERTF_END : ACM_STREAMCONVERTF_BLOCKALIGN;
-        if (first) flags |= ACM_STREAMCONVERTF_START;
-        first = false;
-        if (acm.convert(stream, &h, flags) != 0) {
-            if (any) break;  // a broken tail: what came before counts
-            return Fail(why, sys::Fault::Other, kCannot);
-        }
-        const DWORD used = std::min(h.cbSrcLengthUsed, fill);
-        const std::size_t samples = h.cbDstLengthUsed / 2;
-        if (samples >= static_cast<std::size_t>(out.nChannels)) {
-            pcm.resize(samples);
-            for (std::size_t i = 0; i < samples; ++i) {
-                std::int16_t v;
-                std::memcpy(&v, dst.data() + 2 * i, 2);
-                pcm[i] = v / 32768.0f;
-            }
-            any = true;
-            if (!sink(pcm.data(), samples / out.nChannels, out.nChannels,
-                      static_cast<int>(out.nSamplesPerSec)))
-                return true;
-        }
-        std::memmove(src.data(), src.data() + used, fill - used);
-        fill -= used;
-        // Nothing more comes of what is left: at the end, or stuck on bytes no frame.
-        if (used == 0 && h.cbDstLengthUsed == 0) {
-            if (eof) break;
-            if (fill == srcCap) {
-                fill = 0;  // a full buffer that yields nothing: no frame in it
-                ++idle;
-            }
-        } else {
-            idle = 0;
-        }
+        if (stream_) acm_.close(stream_, 0);
     }
-    return any ? true : Fail(why, sys::Fault::Other, kCannot);
+
+    bool OpenStream(const audio::Finding& f) {
+        in_ = Mp3Format(f);
+        out_ = PcmFormat(in_.wfx);
+        if (acm_.open(&stream_, nullptr, &in_.wfx, &out_, nullptr, 0, 0,
+                      ACM_STREAMOPENF_NONREALTIME) != 0) {
+            stream_ = nullptr;
+            return Fail(why_, sys::Fault::Other, "MP3 のデコーダーがこのファイルを受け付けません");
+        }
+        return true;
+    }
+
+    bool PrepareBuffers() {
+        DWORD dstCap = 0;
+        if (acm_.size(stream_, kSrcCap, &dstCap, ACM_STREAMSIZEF_SOURCE) != 0 || dstCap == 0)
+            dstCap = kSrcCap * 24;  // what 8 kbit/s to 44.1 kHz stereo could grow to
+        dstCap = std::max<DWORD>(dstCap, 1152 * 4 * 8);
+        src_.resize(kSrcCap);
+        dst_.resize(dstCap);
+        h_.cbStruct = sizeof h_;
+        h_.pbSrc = src_.data();
+        h_.cbSrcLength = kSrcCap;
+        h_.pbDst = dst_.data();
+        h_.cbDstLength = dstCap;
+        if (acm_.prepare(stream_, &h_, 0) != 0) return Fail(why_, sys::Fault::Other, kCannot);
+        prepared_ = true;
+        h_.dwSrcUser = kSrcCap;  // unpreparing wants the prepared length back
+        return true;
+    }
+
+    bool OpenFile(const std::string& path, std::uint64_t start) {
+        // (Shared for deletion: see Win32System::ReadPart.)
+        file_.Reset(CreateFileW(W(path).c_str(), GENERIC_READ,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+        if (!file_) return Fail(why_, sys::Fault::SourceMissing);
+        LARGE_INTEGER at{};
+        at.QuadPart = static_cast<LONGLONG>(start);
+        if (!SetFilePointerEx(file_.Get(), at, nullptr, FILE_BEGIN))
+            return Fail(why_, sys::Fault::Other, kCannot);
+        return true;
+    }
+
+    // Until the end, the sink's stop, or four full buffers in a row that give nothing.
+    bool Run(const sys::PcmSink& sink) {
+        for (int idle = 0; idle < 4;) {
+            if (!ReadMore()) return Fail(why_, sys::Fault::Other, kCannot);
+            if (!Convert()) {
+                if (any_) break;  // a broken tail: what came before counts
+                return Fail(why_, sys::Fault::Other, kCannot);
+            }
+            if (!HandOn(sink)) return true;
+            const DWORD used = KeepUnused();
+            // Nothing more comes of what is left: at the end, or stuck on bytes no frame.
+            if (used == 0 && h_.cbDstLengthUsed == 0) {
+                if (eof_) break;
+                if (fill_ == kSrcCap) {
+                    fill_ = 0;  // a full buffer that yields nothing: no frame in it
+                    ++idle;
+                }
+            } else {
+                idle = 0;
+            }
+        }
+        return any_ ? true : Fail(why_, sys::Fault::Other, kCannot);
+    }
+
+private:
+    static constexpr DWORD kSrcCap = 2 * kSourceBytes;
+
+    // Tops the source buffer up by one read; false when reading fails.
+    bool ReadMore() {
+        if (eof_ || fill_ >= kSrcCap) return true;
+        DWORD got = 0;
+        if (!::ReadFile(file_.Get(), src_.data() + fill_, std::min(kSourceBytes, kSrcCap - fill_),
+                        &got, nullptr))
+            return false;
+        fill_ += got;
+        eof_ = got == 0;
+        return true;
+    }
+
+    // Converts what the source buffer holds: whole blocks, all of it at the end.
+    bool Convert() {
+        h_.cbSrcLength = fill_;
+        h_.cbSrcLengthUsed = 0;
+        h_.cbDstLengthUsed = 0;
+        DWORD flags = eof_ ? ACM_STREAMCONVERTF_END : ACM_STREAMCONVERTF_BLOCKALIGN;
+        if (first_) flags |= ACM_STREAMCONVERTF_START;
+        first_ = false;
+        return acm_.convert(stream_, &h_, flags) == 0;
+    }
+
+    // The conversion's samples to the sink as floats; false when the sink stops.
+    bool HandOn(const sys::PcmSink& sink) {
+        const std::size_t samples = h_.cbDstLengthUsed / 2;
+        if (samples < static_cast<std::size_t>(out_.nChannels)) return true;
+        pcm_.resize(samples);
+        for (std::size_t i = 0; i < samples; ++i) {
+            std::int16_t v;
+            std::memcpy(&v, dst_.data() + 2 * i, 2);
+            pcm_[i] = v / 32768.0f;
+        }
+        any_ = true;
+        return sink(pcm_.data(), samples / out_.nChannels, out_.nChannels,
+                    static_cast<int>(out_.nSamplesPerSec));
+    }
+
+    // Moves what the conversion did not use to the front, to be fed again; how much it used.
+    DWORD KeepUnused() {
+        const DWORD used = std::min(h_.cbSrcLengthUsed, fill_);
+        std::memmove(src_.data(), src_.data() + used, fill_ - used);
+        fill_ -= used;
+        return used;
+    }
+
+    const Acm& acm_;
+    sys::FileError* why_;
+    HACMSTREAM stream_ = nullptr;
+    MPEGLAYER3WAVEFORMAT in_{};  // both formats last as long as the stream
+    WAVEFORMATEX out_{};
+    std::vector<BYTE> src_, dst_;
+    ACMSTREAMHEADER h_{};
+    bool prepared_ = false;
+    KernelHandle file_;
+    DWORD fill_ = 0;
+    bool eof_ = false, first_ = true, any_ = false;
+    std::vector<float> pcm_;
+};
+
+// The MP3's frames from `start` through the ACM stream, read kSourceBytes at a time;
+// 16-bit PCM out, handed on as floats.
+bool DecodeMp3(const std::string& path, std::uint64_t start, const audio::Finding& f,
+               const sys::PcmSink& sink, sys::FileError* why) {
+    const Acm& acm = LoadAcm();
+    if (!acm.ok) return Fail(why, sys::Fault::Other, "MP3 のデコーダーがありません");
+    if (f.channels < 1 || f.channels > 2 || f.sampleRate <= 0)
+        return Fail(why, sys::Fault::Other, kCannot);
+    Mp3Decoding d(acm, why);
+    return d.OpenStream(f) && d.PrepareBuffers() && d.OpenFile(path, start) && d.Run(sink);
 }
 
 }  // namespace
