@@ -1094,6 +1094,22 @@ TEST(ApplyRuns, AStartAfterAGameUpdateAsksOnce) {
             row.answer == sys::BoxResult::Cancel || row.box.find(lost) != std::string::npos;
         EXPECT_EQ(w.fs.boxes.size(), stays ? 1u : 0u);
     }
+    // A 元に戻す pressed while the start's check still runs: the check's answer is out of
+    // date and asks nothing (it would offer to copy again what was just put back).
+    Player w;
+    w.Table("A");
+    ASSERT_TRUE(w.Handle([&] { w.form->BtnCopyGo.UserClick(); }));
+    w.fs.AddFile(w.bgm + "\\03.mp3", "game 03 v1");
+    std::function<void(sys::System&)> check;
+    w.app.backgroundRunner = [&](std::function<void(sys::System&)> job) { check = job; };
+    w.app.SetPoster([] {});
+    w.Restart();
+    w.app.RunPosted();  // the check starts
+    ASSERT_TRUE(check && w.Handle([&] { w.form->BtnRestore.UserClick(); }));
+    w.fs.boxes.clear();
+    check(w.fs);
+    w.app.RunPosted();
+    EXPECT_EQ(w.BoxTexts(), std::vector<std::string>{});
 }
 
 // A batch file's copies are recorded too: written but not run yet is no update; run, and
