@@ -875,8 +875,9 @@ bool Serve(RealForm& f, const std::function<bool()>& done) {
 }  // namespace
 
 // While a tune is being measured the window goes on taking the player's input: the tab
-// strip and the slot table answer at once, コピー開始 waits telling so in the caption, and
-// once the measurement ends the tip tells the difference and the copy is made.
+// strip and the slot table answer at once, コピー開始 waits telling so in the caption (元に戻す
+// meanwhile is refused), and once the measurement ends the tip tells the difference and
+// the copy is made.
 TEST(MatchLoudness, TheWindowAnswersWhileATuneIsMeasured) {
     Desk d({"a.mp3"});
     TFormMain& m = d.form();
@@ -935,13 +936,22 @@ TEST(MatchLoudness, TheWindowAnswersWhileATuneIsMeasured) {
     EXPECT_EQ(TextOf(d.f->Handle()), "音量を測っています 0/1");
     EXPECT_EQ(d.f->system.boxes.size(), 1u);  // the question only: the copy waits
     EXPECT_EQ(gate->waiting, 1);  // still the first file's decoding
+    // 元に戻す meanwhile is refused, saying so, and changes nothing; then the copy is made.
+    const std::string game = ReadBytes(bgm + "\\01.mp3");
+    d.f->ClickTab(1);
+    SendMessageW(d.H(m.BtnRestore), BM_CLICK, 0, 0);
+    d.f->Pump();
+    ASSERT_EQ(d.f->system.boxes.size(), 2u);
+    EXPECT_EQ(d.f->system.boxes[1].text.rfind("「コピー開始」が音量の測定を待っています。", 0), 0u);
+    EXPECT_TRUE(ReadBytes(bgm + "\\01.mp3") == game);
+    d.f->ClickTab(0);
 
     SetEvent(gate->open);
     EXPECT_TRUE(Serve(*d.f, [&] {
         return TextOf(tips).find("ゲームの曲より ") != std::string::npos;
     })) << TextOf(tips);
     EXPECT_NE(TextOf(tips).find("dB 大きい"), std::string::npos) << TextOf(tips);
-    EXPECT_TRUE(Serve(*d.f, [&] { return d.f->system.boxes.size() >= 2; }));
+    EXPECT_TRUE(Serve(*d.f, [&] { return d.f->system.boxes.size() >= 3; }));
     EXPECT_NE(TextOf(d.f->Handle()), "音量を測っています 0/1");
     const std::string copy = ReadBytes(bgm + "\\01.mp3");
     EXPECT_EQ(copy.size(), ReadBytes(d.Path("loud.mp3")).size());
