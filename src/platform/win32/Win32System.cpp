@@ -299,8 +299,8 @@ std::unique_ptr<sys::Lock> Win32System::LockFile(const std::string& path, unsign
     const std::wstring file = W(path);
     const ULONGLONG until = GetTickCount64() + waitMs;
     for (;;) {
-        HANDLE h = CreateFileW(file.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                               OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+        HANDLE h = CreateFileW(file.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
+                               FILE_ATTRIBUTE_NORMAL, nullptr);
         if (h != INVALID_HANDLE_VALUE) return std::make_unique<HeldFile>(h);
         const DWORD code = GetLastError();
         if (code != ERROR_SHARING_VIOLATION && code != ERROR_LOCK_VIOLATION) {
