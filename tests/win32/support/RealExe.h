@@ -43,9 +43,11 @@ struct RealExe {
         }
         SetFileAttributesW(Wide(ini).c_str(), FILE_ATTRIBUTE_NORMAL);
     }
-    // `folder`: where the browsing lists start (the current folder it is started in).
-    bool Start(const std::string& folder = "") {
-        process = StartProcess(L"\"" + Wide(root / "QUAVERIX.exe") + L"\"", folder);
+    // `folder`: where the browsing lists start (the current folder it is started in);
+    // `of`: another RealExe whose exe this starts, so that the two share its data folder.
+    bool Start(const std::string& folder = "", const RealExe* of = nullptr) {
+        const std::string exe = (of ? of : this)->root / "QUAVERIX.exe";
+        process = StartProcess(L"\"" + Wide(exe) + L"\"", folder);
         pid = process ? GetProcessId(process) : 0;
         return process != nullptr;
     }
