@@ -14,6 +14,7 @@
 #include "platform/text/Cp932.h"
 #include "platform/win32/Wide.h"
 #include "slots/Slots.h"
+#include "support/RealExe.h"
 #include "support/RealForm.h"
 
 using namespace wintest;
@@ -1186,5 +1187,45 @@ TEST(NewPlayer, TargetHeldByTheGameIsInUseNotARightsQuestion) {
         EXPECT_EQ(p.Restore(), kRestored);
         EXPECT_EQ(ReadBytes(p.bgm + "\\01.mp3"), Music("game 01"));
         EXPECT_EQ(NamesIn(p.bgm), std::vector<std::string>{"01.mp3"});
+    }
+}
+
+// Two windows of one QUAVERIX.exe (so one data folder) copy into two game folders, the
+// second its whole copy while the first waits in its box for its second slot: 元に戻す in
+// each then gives back that game's own files byte for byte.
+TEST(TwoWindows, EachRestoresItsGameThoughTheOtherCopiedMeanwhile) {
+    RealExe a{kListFile}, b{kListFile};  // b starts a's exe
+    const std::string music = a.root / "曲";
+    MakeFolder(music);
+    auto start = [&](RealExe& exe, const std::string& game) {
+        MakeFolder(a.root / game);
+        for (const char* slot : {"01.mp3", "03.mp3"})
+            WriteBytes(a.root / game + "\\" + slot, Music(game + slot));
+        for (const char* n : {"1.mp3", "2.mp3"})
+            WriteBytes(music + "\\" + game + n, Music(game + n));
+        WriteBytes(a.ini,
+                   "[user]\r\nlist1clk=1\r\n[copysaki]\r\nPellamor.lst=" + a.root / game + "\r\n");
+        EXPECT_TRUE(exe.Start(music, &a));
+        Driven player{exe, exe.WaitFor(L"TFormMain")};  // (user.ini read by then)
+        player.Pick(game + "1.mp3");
+        player.Pick(game + "2.mp3");
+        player.Press("コピー開始");
+        EXPECT_NE(player.Box().find("ファイルのコピーを開始します"), std::string::npos);
+        EXPECT_NE(player.Box().find(game + "1.mp3"), std::string::npos);
+        return player;
+    };
+    Driven first = start(a, "A");
+    const HWND waiting = a.WaitFor(L"#32770");
+    EXPECT_NE(BoxText(waiting).find("A2.mp3"), std::string::npos) << BoxText(waiting);
+    Driven second = start(b, "B");
+    EXPECT_NE(second.Box().find("B2.mp3"), std::string::npos);
+    EXPECT_EQ(second.Settle(), "");
+    Answer(waiting, IDOK);
+    EXPECT_EQ(first.Settle(), "");
+    for (auto& [player, game] : {std::pair{&first, "A"}, std::pair{&second, "B"}}) {
+        EXPECT_EQ(player->Restore(), "元に戻しました。\n") << game;
+        for (const char* slot : {"01.mp3", "03.mp3"})
+            EXPECT_TRUE(ReadBytes(a.root / game + "\\" + slot) == Music(game + std::string(slot)))
+                << game << slot;
     }
 }

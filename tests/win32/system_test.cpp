@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "apply/Measure.h"
@@ -284,6 +285,25 @@ TEST(Win32Files, SaveFileAtomicReplacesWholeAndLeavesNothingBehind) {
 
     EXPECT_EQ(Names(system.ListFolder(t.Path())),
               (std::vector<std::string>{"ro.ini", "user.ini", "設定表.ini"}));
+}
+
+// One taker at a time: another thread's take waits its time and is refused as in use, or
+// gets the lock once it is dropped. A missing folder is no "in use".
+TEST(Win32Files, LockFileIsOneTakersAtATime) {
+    TempFolder t("qxlock");
+    win32::Win32System system;
+    auto first = system.LockFile(t / "lock", 0);
+    sys::FileError why{sys::Fault::None, ""};
+    const DWORD start = GetTickCount();
+    std::thread([&] { EXPECT_FALSE(system.LockFile(t / "lock", 300, &why)); }).join();
+    EXPECT_GE(GetTickCount() - start, 290u);
+    EXPECT_EQ(why.fault, sys::Fault::InUse);
+    std::thread later([&] { EXPECT_TRUE(system.LockFile(t / "lock", 10000)); });
+    Sleep(200);
+    first.reset();
+    later.join();
+    EXPECT_FALSE(system.LockFile(t / "gone\\lock", 0, &why));
+    EXPECT_NE(why.fault, sys::Fault::InUse);
 }
 
 // ---- Our CP932 table against the system's ------------------------------------------

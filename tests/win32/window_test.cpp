@@ -11,6 +11,7 @@
 
 #include "platform/Error.h"
 #include "platform/win32/Wide.h"
+#include "support/RealExe.h"
 #include "support/RealForm.h"
 
 using namespace wintest;
@@ -40,14 +41,6 @@ struct Window {
     TFormMain& form() { return *f->form; }
     RealForm* operator->() { return f.get(); }
 };
-
-std::string TextOf(HWND h) { return win32::A(win32::WindowTextW(h)); }
-
-std::wstring ClassOf(HWND h) {
-    wchar_t name[64] = {};
-    GetClassNameW(h, name, 64);
-    return name;
-}
 
 bool OwnVisible(HWND h) { return (GetWindowLongW(h, GWL_STYLE) & WS_VISIBLE) != 0; }
 
@@ -902,75 +895,6 @@ TEST(OutsideReaders, SettingsTabOpensWholeAfterAnyReadOfTheWindow) {
 
 namespace {
 
-// QUAVERIX.exe itself, copied into a folder of the test's with its list file, and started
-// there; ended at the latest when the test ends.
-struct RealExe {
-    TempFolder root{"exe"};
-    std::string ini = root / "user.ini";
-    HANDLE process = nullptr;
-    DWORD pid = 0;
-
-    RealExe() {
-        EXPECT_TRUE(CopyFileW(HelperPath(L"..\\QUAVERIX.exe").c_str(),
-                              Wide(root / "QUAVERIX.exe").c_str(), FALSE));
-        WriteBytes(root / "Pellamor.lst", kListFile);
-    }
-    ~RealExe() {
-        if (process) {
-            TerminateProcess(process, 9);
-            WaitForSingleObject(process, 5000);
-            CloseHandle(process);
-        }
-        SetFileAttributesW(Wide(ini).c_str(), FILE_ATTRIBUTE_NORMAL);
-    }
-    // `folder`: where the browsing lists start (the current folder it is started in).
-    bool Start(const std::string& folder = "") {
-        process = StartProcess(L"\"" + Wide(root / "QUAVERIX.exe") + L"\"", folder);
-        pid = process ? GetProcessId(process) : 0;
-        return process != nullptr;
-    }
-    // A visible window of the program with this class ("#32770": a box), waited for.
-    HWND WaitFor(const wchar_t* cls, int tries = 300) const {
-        struct Find {
-            DWORD pid;
-            const wchar_t* cls;
-            HWND found = nullptr;
-            static BOOL CALLBACK Each(HWND h, LPARAM self) {
-                auto* f = reinterpret_cast<Find*>(self);
-                DWORD pid = 0;
-                GetWindowThreadProcessId(h, &pid);
-                if (pid == f->pid && ClassOf(h) == f->cls && IsWindowVisible(h)) {
-                    f->found = h;
-                    return FALSE;
-                }
-                return TRUE;
-            }
-        } find{pid, cls};
-        for (int i = 0; i < tries && !find.found; ++i) {
-            EnumWindows(Find::Each, reinterpret_cast<LPARAM>(&find));
-            if (!find.found && i + 1 < tries) Sleep(50);
-        }
-        return find.found;
-    }
-    bool Ended() const { return WaitForSingleObject(process, 15000) == WAIT_OBJECT_0; }
-};
-
-// A box's message: the texts of its static controls, one a line.
-std::string BoxText(HWND box) {
-    std::string out;
-    for (HWND c = GetWindow(box, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT)) {
-        if (ClassOf(c) == L"Static" && !TextOf(c).empty()) out += TextOf(c) + "\n";
-    }
-    return out;
-}
-
-// Answers a box as a click on one of its buttons would, and waits until it has gone.
-void Answer(HWND box, int button) {
-    PostMessageW(box, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED),
-                 reinterpret_cast<LPARAM>(GetDlgItem(box, button)));
-    for (int i = 0; i < 200 && IsWindow(box); ++i) Sleep(25);
-}
-
 const char kPlayersIni[] =
     "[user]\r\nlist1clk=3\r\nmp3tool=D:\\tools\\player.exe\r\n"
     "[copysaki]\r\nPellamor.lst=E:\\Pellamor\\bgm\r\n[muimi]\r\nexperience=57\r\n";
@@ -980,7 +904,7 @@ const char kPlayersIni[] =
 // Another program holds user.ini open without sharing when QUAVERIX starts: the box says
 // so, and after it lets go the close writes nothing: the file is as it was, byte for byte.
 TEST(RealExe, HeldUserIniAtStartIsLeftAsItWas) {
-    RealExe exe;
+    RealExe exe{kListFile};
     WriteBytes(exe.ini, kPlayersIni);
     const std::string ready = exe.root / "held";
     HANDLE holder = StartProcess(L"\"" + HelperPath(L"hold_file.exe") + L"\" \"" + Wide(exe.ini) +
@@ -1011,7 +935,7 @@ TEST(RealExe, HeldUserIniAtStartIsLeftAsItWas) {
 // A read-only user.ini at close: the box says why and offers 再試行 and キャンセル;
 // 再試行 asks again, キャンセル ends the program, and the file stays as it was.
 TEST(RealExe, ReadOnlyUserIniAtCloseAsksAndTheProgramEnds) {
-    RealExe exe;
+    RealExe exe{kListFile};
     WriteBytes(exe.ini, kPlayersIni);
     ASSERT_TRUE(SetFileAttributesW(Wide(exe.ini).c_str(), FILE_ATTRIBUTE_READONLY));
     ASSERT_TRUE(exe.Start());
@@ -1033,156 +957,6 @@ TEST(RealExe, ReadOnlyUserIniAtCloseAsksAndTheProgramEnds) {
     EXPECT_EQ(ReadBytes(exe.ini), kPlayersIni);
 }
 
-namespace {
-
-// The first window under `top` (at any depth) of the class whose text starts with `text`.
-HWND ChildOf(HWND top, const wchar_t* cls, const std::string& text) {
-    struct Find {
-        const wchar_t* cls;
-        const std::string& text;
-        HWND found = nullptr;
-        static BOOL CALLBACK Each(HWND h, LPARAM self) {
-            auto* f = reinterpret_cast<Find*>(self);
-            if (ClassOf(h) == f->cls && TextOf(h).rfind(f->text, 0) == 0) {
-                f->found = h;
-                return FALSE;
-            }
-            return TRUE;
-        }
-    } find{cls, text};
-    EnumChildWindows(top, Find::Each, reinterpret_cast<LPARAM>(&find));
-    return find.found;
-}
-
-// The file list: the list box of the window that holds a line `name`; that line's index.
-HWND FileListWith(HWND window, const std::wstring& name, int& index) {
-    struct Find {
-        const std::wstring& name;
-        int index = -1;
-        HWND found = nullptr;
-        static BOOL CALLBACK Each(HWND h, LPARAM self) {
-            auto* f = reinterpret_cast<Find*>(self);
-            if (ClassOf(h) != L"ListBox") return TRUE;
-            const LRESULT count = SendMessageW(h, LB_GETCOUNT, 0, 0);
-            for (LRESULT i = 0; i < count; ++i) {
-                wchar_t line[MAX_PATH] = {};
-                if (SendMessageW(h, LB_GETTEXTLEN, i, 0) >= MAX_PATH) continue;
-                SendMessageW(h, LB_GETTEXT, i, reinterpret_cast<LPARAM>(line));
-                if (f->name == line) {
-                    f->found = h;
-                    f->index = static_cast<int>(i);
-                    return FALSE;
-                }
-            }
-            return TRUE;
-        }
-    } find{name};
-    EnumChildWindows(window, Find::Each, reinterpret_cast<LPARAM>(&find));
-    index = find.index;
-    return find.found;
-}
-
-// A press and release of the left button on a window, as the mouse delivers them.
-void PostClick(HWND h, int x, int y) {
-    const LPARAM at = MAKELPARAM(x, y);
-    PostMessageW(h, WM_LBUTTONDOWN, MK_LBUTTON, at);
-    PostMessageW(h, WM_LBUTTONUP, 0, at);
-}
-
-// Waits until `done` holds (at most 15 s).
-bool Until(const std::function<bool()>& done) {
-    for (int i = 0; i < 600; ++i) {
-        if (done()) return true;
-        Sleep(25);
-    }
-    return done();
-}
-
-// QUAVERIX.exe as a player drives it: clicks on its file list and buttons, its boxes read
-// and answered from outside.
-struct Driven {
-    RealExe& exe;
-    HWND window = nullptr;
-
-    // A click on the file `name` in the file list: the file goes into the current slot.
-    void Pick(const std::string& name) {
-        int index = -1;
-        HWND list = FileListWith(window, Wide(name), index);
-        ASSERT_TRUE(list) << name << " is not in the file list";
-        const int top = static_cast<int>(SendMessageW(list, LB_GETTOPINDEX, 0, 0));
-        const int height = static_cast<int>(SendMessageW(list, LB_GETITEMHEIGHT, 0, 0));
-        PostClick(list, 8, (index - top) * height + height / 2);
-    }
-    void Press(const std::string& caption) {
-        HWND button = ChildOf(window, L"Button", caption);
-        ASSERT_TRUE(button) << "no button " << caption;
-        PostMessageW(button, BM_CLICK, 0, 0);
-    }
-    // The next box: its text; answered with `button`.
-    std::string Box(int button = IDOK) {
-        HWND box = exe.WaitFor(L"#32770");
-        if (!box) return "(no box)";
-        std::string text = BoxText(box);
-        Answer(box, button);
-        return text;
-    }
-    // Once the program has finished what it was doing (a message sent to its window is
-    // answered only then, or inside a box): the text of a box it then shows (answered), or
-    // "". Files are read only after this: a reader must not hold a file the program is
-    // replacing.
-    std::string Settle() {
-        DWORD_PTR result = 0;
-        SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_NORMAL, 15000, &result);
-        HWND box = exe.WaitFor(L"#32770", 1);
-        if (!box) return "";
-        std::string text = BoxText(box);
-        Answer(box, IDOK);
-        return text;
-    }
-    // "コピー開始": its question, then one box for the slot's copy (which names the
-    // file), and no report.
-    void Copy(const std::string& tune) {
-        Press("コピー開始");
-        EXPECT_NE(Box().find("ファイルのコピーを開始します"), std::string::npos);
-        const std::string shown = Box();
-        EXPECT_NE(shown.find(tune), std::string::npos) << shown;
-        EXPECT_EQ(Settle(), "");
-    }
-    // "Bat作成": the file name typed into the save box.
-    void Batch(const std::string& bat) {
-        Press("Bat作成");
-        HWND box = exe.WaitFor(L"#32770");
-        ASSERT_TRUE(box) << "no save box";
-        HWND name = GetDlgItem(box, 0x480);  // edt1
-        if (!name) name = GetDlgItem(box, 0x47C);  // cmb13
-        ASSERT_TRUE(name) << "no file name box";
-        SendMessageW(name, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(Wide(bat).c_str()));
-        PostMessageW(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED),
-                     reinterpret_cast<LPARAM>(GetDlgItem(box, IDOK)));
-        EXPECT_TRUE(Until([&] { return Exists(bat) && !IsWindow(box); }));
-        EXPECT_EQ(Settle(), "");
-    }
-    // "元に戻す" on the settings tab: confirmed; the text of the box that ends it.
-    std::string Restore() {
-        HWND strip = ChildOf(window, WC_TABCONTROLW, "");
-        if (!strip) return "(no tab strip)";
-        PostMessageW(strip, WM_KEYDOWN, VK_RIGHT, 0);
-        PostMessageW(strip, WM_KEYUP, VK_RIGHT, 0xC0000001);
-        if (!Until([&] { return ChildOf(window, L"Button", "元に戻す") != nullptr; }))
-            return "(no 元に戻す)";
-        Press("元に戻す");
-        const std::string question = Box();
-        EXPECT_NE(question.find("コピー先フォルダのファイルを元に戻します"), std::string::npos)
-            << question;
-        std::string said = Box();
-        PostMessageW(strip, WM_KEYDOWN, VK_LEFT, 0);
-        PostMessageW(strip, WM_KEYUP, VK_LEFT, 0xC0000001);
-        return said;
-    }
-};
-
-}  // namespace
-
 // As a new player would, with QUAVERIX.exe itself: copies, a batch file run by cmd.exe
 // and a read-only tune, then 元に戻す: the game's own 01.mp3 is back byte for byte and no
 // read-only file is left in its folder.
@@ -1203,7 +977,7 @@ TEST(RealExe, NewPlayersRunsThenRestoreGiveBackTheGamesFile) {
     };
     for (const auto& run : runs) {
         SCOPED_TRACE(run.name);
-        RealExe exe;
+        RealExe exe{kListFile};
         const std::string music = exe.root / "曲", bgm = exe.root / "game\\bgm";
         MakeFolder(music);
         MakeFolder(exe.root / "game");
@@ -1276,7 +1050,7 @@ bool IdleWithoutBox(RealExe& exe, HWND window) {
 // asks nothing either.
 TEST(RealExe, GameUpdateIsNoticedAtStartAndCopiedAgain) {
     ASSERT_EQ(GetOEMCP(), 932u) << "run with LC_ALL=ja_JP.UTF-8";
-    RealExe exe;
+    RealExe exe{kListFile};
     const std::string music = exe.root / "曲", bgm = exe.root / "game\\bgm";
     MakeFolder(music);
     MakeFolder(exe.root / "game");
@@ -1421,7 +1195,7 @@ double FfmpegLufs(const std::string& file, const std::string& log) {
 // game's own file.
 TEST(RealExe, MatchedCopyIsAsLoudAsTheGamesTrack) {
     ASSERT_EQ(GetOEMCP(), 932u) << "run with LC_ALL=ja_JP.UTF-8";
-    RealExe exe;
+    RealExe exe{kListFile};
     const std::string music = exe.root / "曲", bgm = exe.root / "game\\bgm";
     const std::string made = exe.root / "made";
     for (const std::string& f : {music, exe.root / "game", bgm, made}) MakeFolder(f);

@@ -212,11 +212,12 @@ public:
     // Creates (or truncates) a file and writes data in one piece.
     virtual WriteStatus CreateAndWrite(const std::string& path, const std::string& data) = 0;
     // Copies one file. Refuses (false) a destination that is read-only or hidden. The
-    // destination is replaced as a whole: the copy is made beside it, then moved over it,
-    // so it is always either the old file or the complete new one. The copy keeps the
-    // source's attributes but read-only, hidden and system, so QUAVERIX never leaves a
-    // file that it (or the game) cannot replace afterwards. A target held open by another
-    // program is Fault::InUse, never Fault::NeedsRights.
+    // destination is replaced as a whole: the copy is made beside it and flushed to the
+    // disk, then moved over it, so it is always either the old file or the complete new
+    // one, also after a power cut. The copy keeps the source's attributes but read-only,
+    // hidden and system, so QUAVERIX never leaves a file that it (or the game) cannot
+    // replace afterwards. A target held open by another program is Fault::InUse, never
+    // Fault::NeedsRights.
     virtual bool CopyFileTo(const std::string& from, const std::string& to, bool failIfExists,
                             FileError* why = nullptr) = 0;
     // Deletes a file; refuses a read-only or hidden one, as CopyFileTo does.

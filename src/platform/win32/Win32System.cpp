@@ -115,6 +115,17 @@ bool WriteAll(HANDLE h, const std::string& data) {
     return true;
 }
 
+// Pushes a closed file's bytes to the disk; 0, or the error code. Shared every way: a
+// scanner that has just opened the new file must not fail the copy.
+DWORD FlushToDisk(const std::wstring& path) {
+    KernelHandle h(CreateFileW(path.c_str(), GENERIC_WRITE,
+                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (h && FlushFileBuffers(h.Get())) return 0;
+    const DWORD code = GetLastError();
+    return code ? code : ERROR_WRITE_FAULT;  // never 0: that would read as flushed
+}
+
 // The short name of the entry that `path` names, or "" when the system keeps none.
 std::wstring ShortNameOf(const std::wstring& path) {
     WIN32_FIND_DATAW data;
@@ -367,6 +378,13 @@ bool Win32System::CopyFileTo(const std::string& from, const std::string& to, boo
             DeleteFileW(temp.c_str());
             return FailWrite(why, code);
         }
+    }
+    // CopyFile leaves the bytes in the cache: moved over the target unflushed, a power cut
+    // could leave the target a file whose bytes never reached the disk.
+    if (const DWORD code = FlushToDisk(temp)) {
+        SetFileAttributesW(temp.c_str(), FILE_ATTRIBUTE_NORMAL);
+        DeleteFileW(temp.c_str());
+        return FailWrite(why, code);
     }
     if (!MoveFileExW(temp.c_str(), target.c_str(),
                      MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
