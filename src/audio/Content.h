@@ -70,6 +70,8 @@ struct Finding {
 };
 
 Finding Inspect(const Source& source);
+// The kind's name for the player: "M4A (AAC)", "FLAC", "不明な形式", ...
+const char* KindName(Kind k);
 Finding Inspect(std::string_view wholeFile);
 
 // How a finding fits a slot of the game, by the slot's file name: ".mp3" slots need MP3

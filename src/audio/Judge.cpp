@@ -6,11 +6,8 @@
 #include "platform/text/Cp932.h"
 
 namespace audio {
-namespace {
 
-constexpr std::uint16_t kPcm = 1;
-
-const char* Name(Kind k) {
+const char* KindName(Kind k) {
     switch (k) {
         case Kind::Mp3: return "MP3";
         case Kind::Wave: return "WAVE";
@@ -35,6 +32,10 @@ const char* Name(Kind k) {
     return "不明な形式";
 }
 
+namespace {
+
+constexpr std::uint16_t kPcm = 1;
+
 bool IsAudio(Kind k) {
     return k != Kind::Unreadable && k != Kind::Empty && k != Kind::Html && k != Kind::Zip &&
            k != Kind::Rar && k != Kind::Unknown;
@@ -45,9 +46,9 @@ std::string What(Kind k) {
     switch (k) {
         case Kind::Html: return "HTML のページです";
         case Kind::Zip:
-        case Kind::Rar: return std::string(Name(k)) + " の圧縮ファイルです";
+        case Kind::Rar: return std::string(KindName(k)) + " の圧縮ファイルです";
         case Kind::Unknown: return "不明な形式です";
-        default: return std::string(Name(k)) + " のファイルです";
+        default: return std::string(KindName(k)) + " のファイルです";
     }
 }
 
@@ -97,7 +98,7 @@ std::string Clock(std::int64_t ms) {
 // "MP3 44.1kHz ステレオ 192kbps 3:25": what is known of the file; without the rate and
 // the channels when `brief`.
 std::string Describe(const Finding& f, bool withLength, bool brief = false) {
-    std::string line = Name(f.kind);
+    std::string line = KindName(f.kind);
     if (f.freeFormat) line += " (フリーフォーマット)";
     if (f.kind == Kind::Wave) line += WaveCodec(f);
     if (f.sampleRate > 0 && !brief) line += " " + Rate(f.sampleRate);
@@ -133,7 +134,8 @@ Verdict Judge(const Finding& f, std::string_view slotName) {
     if (f.kind == Kind::Unknown && f.truncated) return {Fit::DoesNotFit, "途中で切れています"};
     Kind wanted = SlotKind(slotName);
     if (wanted != Kind::Unknown && f.kind != wanted)
-        return {Fit::DoesNotFit, std::string(Name(wanted)) + " ではありません: " + What(f.kind)};
+        return {Fit::DoesNotFit,
+                std::string(KindName(wanted)) + " ではありません: " + What(f.kind)};
     if (!IsAudio(f.kind)) return {Fit::DoesNotFit, What(f.kind)};
     if (f.truncated) return {Fit::DoesNotFit, Describe(f, false) + " (途中で切れています)"};
     // Free format is optional for MPEG decoders; some leave it out.

@@ -7,6 +7,8 @@
 
 #include <stdlib.h>
 
+#include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -15,6 +17,7 @@
 #include <vector>
 
 #include "audio/Content.h"
+#include "audio/Pcm.h"
 
 using audio::Finding;
 using audio::Fit;
@@ -418,3 +421,63 @@ TEST(AudioJudge, LineAndFitBySlot) {
 }
 
 }  // namespace
+
+// PCM on its way to a slot: channels mixed, the rate changed (band-limited, the same in
+// pieces as whole, as long as the input at the new rate), a 16-bit WAVE written.
+TEST(AudioPcm, MixResampleAndWave) {
+    std::vector<float> out;
+    const float six[] = {1, 0, 0.5f, 0.9f, 0, 0};  // FL, FR, C, LFE, BL, BR
+    audio::MixChannels(six, 1, 6, 2, out);
+    const float s = std::sqrt(0.5f), scale = 1 / (1 + 2 * s);
+    ASSERT_EQ(out.size(), 2u);
+    EXPECT_NEAR(out[0], (1 + 0.5f * s) * scale, 1e-6);
+    EXPECT_NEAR(out[1], 0.5f * s * scale, 1e-6);
+    out.clear();
+    const float stereo[] = {1, 0, 0.25f, 0.75f};
+    audio::MixChannels(stereo, 2, 2, 1, out);
+    EXPECT_EQ(out, (std::vector<float>{0.5f, 0.5f}));
+    out.clear();
+    audio::MixChannels(stereo, 1, 1, 2, out);
+    EXPECT_EQ(out, (std::vector<float>{1, 1}));
+
+    for (const auto [from, to] : {std::pair{48000, 44100},
+                                  {44100, 22050},
+                                  {22050, 44100},
+                                  {32000, 48000},
+                                  {44100, 44100}}) {
+        SCOPED_TRACE(std::to_string(from) + " -> " + std::to_string(to));
+        const std::size_t n = static_cast<std::size_t>(from) / 4;  // 0.25 s, stereo
+        std::vector<float> in;
+        for (std::size_t i = 0; i < n; ++i) {
+            const float v =
+                0.5f * static_cast<float>(std::sin(2 * 3.14159265358979 * 1000 * i / from));
+            in.insert(in.end(), {v, -v});
+        }
+        std::vector<float> whole, pieces;
+        audio::Resampler one(from, to, 2), many(from, to, 2);
+        one.Add(in.data(), n, whole);
+        one.Finish(whole);
+        for (std::size_t at = 0, step = 1; at < n; at += step, step = step * 3 % 997 + 1)
+            many.Add(in.data() + 2 * at, std::min(step, n - at), pieces);
+        many.Finish(pieces);
+        EXPECT_EQ(whole.size(), 2 * ((n * to + from - 1) / from));
+        EXPECT_EQ(pieces, whole);
+        double worst = 0;  // away from the ends, the same sine at the new rate
+        for (std::size_t i = whole.size() / 8; i < whole.size() * 7 / 8; i += 2) {
+            const double want = 0.5 * std::sin(2 * 3.14159265358979 * 1000 * (i / 2) / to);
+            worst = std::max({worst, std::abs(whole[i] - want), std::abs(whole[i + 1] + want)});
+        }
+        EXPECT_LT(worst, 2e-3);
+    }
+
+    audio::WaveWriter w(22050, 1);
+    const float samples[] = {0, 0.5f, -1.5f, 1};
+    w.Add(samples, 4);
+    const std::string wave = w.Finish();
+    const audio::Finding f = audio::Inspect(wave);
+    EXPECT_EQ(f.kind, audio::Kind::Wave);
+    EXPECT_EQ(f.sampleRate, 22050);
+    EXPECT_EQ(f.channels, 1);
+    EXPECT_EQ(f.bits, 16);
+    EXPECT_EQ(wave.substr(44), std::string("\0\0\0\x40\x01\x80\xff\x7f", 8));
+}
