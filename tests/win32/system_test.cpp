@@ -4,12 +4,14 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "apply/Measure.h"
+#include "audio/Mp3Encoder.h"
 #include "platform/text/Cp932.h"
 #include "platform/ui/Browse.h"
 #include "platform/win32/Wide.h"
@@ -518,4 +520,42 @@ TEST(Win32Decode, FilesThatAreNoAudioSayWhy) {
         if (m.status != apply::MeasureStatus::Measured) EXPECT_FALSE(m.reason.empty());
     }
     EXPECT_EQ(apply::Measure(system, t / "none.mp3").status, apply::MeasureStatus::Unreadable);
+}
+
+// The Windows build's LAME: what it encodes, the system's own MP3 decoder plays at the
+// rate and channels asked for, as long as the input give or take LAME's delay and padding
+// (which the audio compression manager does not drop), as loud.
+TEST(Win32Decode, OurEncodersMp3sPlayAsLongAsTheirInput) {
+    TempFolder t("qxencode");
+    struct Case {
+        int inRate, inChannels;
+        audio::Mp3Format out;
+    };
+    const Case cases[] = {{44100, 2, {44100, 2, 192}}, {48000, 1, {22050, 1, 128}}};
+    win32::Win32System system;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.out.rate);
+        std::vector<float> in;  // 2 s of 997 Hz at -6 dBFS
+        for (int i = 0; i < 2 * c.inRate * c.inChannels; ++i)
+            in.push_back(0.5f *
+                         static_cast<float>(std::sin(i / c.inChannels * 6.2832 * 997 / c.inRate)));
+        audio::Mp3Encoder enc(c.inRate, c.inChannels, c.out);
+        ASSERT_TRUE(enc.Add(in.data(), in.size() / c.inChannels)) << enc.Error();
+        ASSERT_TRUE(WriteBytes(t / "enc.mp3", enc.Finish()));
+        std::size_t frames = 0;
+        double sum = 0;
+        ASSERT_TRUE(system.DecodeAudio(
+            t / "enc.mp3", [&](const float* pcm, std::size_t n, int channels, int rate) {
+                EXPECT_EQ(channels, c.out.channels);
+                EXPECT_EQ(rate, c.out.rate);
+                for (std::size_t i = 0; i < n * channels; ++i) sum += double(pcm[i]) * pcm[i];
+                frames += n;
+                return true;
+            }));
+        const std::size_t want = 2 * c.out.rate;
+        EXPECT_GE(frames, want);
+        EXPECT_LE(frames, want + 3 * 1152);
+        EXPECT_NEAR(10 * std::log10(sum / (want * c.out.channels)),
+                    20 * std::log10(0.5 / std::sqrt(2)), 0.5);
+    }
 }
