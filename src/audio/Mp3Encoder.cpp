@@ -30,8 +30,7 @@ float Checked(float v) { return v != v ? 0.0f : std::clamp(v, -1.0f, 1.0f); }
 
 }  // namespace
 
-Mp3Encoder::Mp3Encoder(int inRate, int inChannels, const Mp3Format& out)
-    : inChannels_(inChannels) {
+Mp3Encoder::Mp3Encoder(int inRate, int inChannels, const Mp3Format& out) : inChannels_(inChannels) {
     if (inChannels != 1 && inChannels != 2) {
         Fail("入力のチャンネル数 (" + std::to_string(inChannels) + ") を扱えません");
         return;
@@ -95,7 +94,8 @@ bool Mp3Encoder::Fail(std::string why) {
 bool Mp3Encoder::Encode(const float* left, const float* right, int frames) {
     const int n = lame_encode_buffer_ieee_float(lame_, left, right, frames, mp3_.data(),
                                                 static_cast<int>(mp3_.size()));
-    if (n < 0) return Fail("MP3 のエンコードに失敗しました (LAME のエラー " + std::to_string(n) + ")");
+    if (n < 0)
+        return Fail("MP3 のエンコードに失敗しました (LAME のエラー " + std::to_string(n) + ")");
     file_.append(reinterpret_cast<const char*>(mp3_.data()), static_cast<std::size_t>(n));
     return true;
 }
