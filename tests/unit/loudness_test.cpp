@@ -692,19 +692,14 @@ TEST(Mp3Encoder, RefusesWhatItCannotMakeAndSaysWhy) {
         int inRate, inChannels;
         audio::Mp3Format out;
     };
+    // clang-format off
     const Case cases[] = {
-        {44100, 3, {}},
-        {44100, 0, {}},
-        {7999, 2, {}},
-        {384001, 1, {}},
-        {44100, 2, {44000, 2, 192}},
-        {44100, 2, {44100, 2, 193}},
-        {22050, 1, {22050, 1, 192}},
-        {44100, 2, {44100, 3, 192}},
-        {44100, 2, {44100, 2, 0}},
-        {44100, 2, {44100, 2, 48}},  // frames too small for the Info tag
-        {22050, 1, {22050, 1, 48}},
+        {44100, 3, {}}, {44100, 0, {}}, {7999, 2, {}}, {384001, 1, {}},
+        {44100, 2, {44000, 2, 192}}, {44100, 2, {44100, 2, 193}}, {22050, 1, {22050, 1, 192}},
+        {44100, 2, {44100, 3, 192}}, {44100, 2, {44100, 2, 0}},
+        {44100, 2, {44100, 2, 48}}, {22050, 1, {22050, 1, 48}},  // frames too small for the Info tag
     };
+    // clang-format on
     const float pcm[4] = {0.1f, 0.2f, 0.3f, 0.4f};
     for (const Case& c : cases) {
         audio::Mp3Encoder enc(c.inRate, c.inChannels, c.out);

@@ -525,37 +525,24 @@ TEST(Win32Decode, FilesThatAreNoAudioSayWhy) {
 // The Windows build's LAME: what it encodes, the system's own MP3 decoder plays at the
 // rate and channels asked for, as long as the input give or take LAME's delay and padding
 // (which the audio compression manager does not drop), as loud.
-TEST(Win32Decode, OurEncodersMp3sPlayAsLongAsTheirInput) {
+TEST(Win32Decode, OurEncodersMp3PlaysAsLongAsItsInput) {
     TempFolder t("qxencode");
-    struct Case {
-        int inRate, inChannels;
-        audio::Mp3Format out;
-    };
-    const Case cases[] = {{44100, 2, {44100, 2, 192}}, {48000, 1, {22050, 1, 128}}};
-    win32::Win32System system;
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.out.rate);
-        std::vector<float> in;  // 2 s of 997 Hz at -6 dBFS
-        for (int i = 0; i < 2 * c.inRate * c.inChannels; ++i)
-            in.push_back(0.5f *
-                         static_cast<float>(std::sin(i / c.inChannels * 6.2832 * 997 / c.inRate)));
-        audio::Mp3Encoder enc(c.inRate, c.inChannels, c.out);
-        ASSERT_TRUE(enc.Add(in.data(), in.size() / c.inChannels)) << enc.Error();
-        ASSERT_TRUE(WriteBytes(t / "enc.mp3", enc.Finish()));
-        std::size_t frames = 0;
-        double sum = 0;
-        ASSERT_TRUE(system.DecodeAudio(
-            t / "enc.mp3", [&](const float* pcm, std::size_t n, int channels, int rate) {
-                EXPECT_EQ(channels, c.out.channels);
-                EXPECT_EQ(rate, c.out.rate);
-                for (std::size_t i = 0; i < n * channels; ++i) sum += double(pcm[i]) * pcm[i];
-                frames += n;
-                return true;
-            }));
-        const std::size_t want = 2 * c.out.rate;
-        EXPECT_GE(frames, want);
-        EXPECT_LE(frames, want + 3 * 1152);
-        EXPECT_NEAR(10 * std::log10(sum / (want * c.out.channels)),
-                    20 * std::log10(0.5 / std::sqrt(2)), 0.5);
-    }
+    std::vector<float> in;  // 2 s of 997 Hz at -6 dBFS, 48 kHz mono
+    for (int i = 0; i < 96000; ++i) in.push_back(0.5f * std::sin(i * 6.2832f * 997 / 48000));
+    audio::Mp3Encoder enc(48000, 1, {44100, 2, 192});
+    ASSERT_TRUE(enc.Add(in.data(), in.size())) << enc.Error();
+    ASSERT_TRUE(WriteBytes(t / "enc.mp3", enc.Finish()));
+    std::size_t frames = 0;
+    double sum = 0;
+    ASSERT_TRUE(win32::Win32System().DecodeAudio(
+        t / "enc.mp3", [&](const float* pcm, std::size_t n, int channels, int rate) {
+            EXPECT_EQ(channels, 2);
+            EXPECT_EQ(rate, 44100);
+            for (std::size_t i = 0; i < n * channels; ++i) sum += double(pcm[i]) * pcm[i];
+            frames += n;
+            return true;
+        }));
+    EXPECT_GE(frames, 88200u);
+    EXPECT_LE(frames, 88200u + 3 * 1152);
+    EXPECT_NEAR(10 * std::log10(sum / (2 * 88200)), 20 * std::log10(0.5 / std::sqrt(2)), 0.5);
 }
