@@ -25,6 +25,7 @@ PACKAGES=(
   wine wine64
   xvfb xdotool x11-apps x11-utils imagemagick fonts-noto-cjk fonts-ipafont-gothic fonts-wine
   e2fsprogs locales ffmpeg lame pkg-config libmpg123-dev libebur128-dev
+  libavformat-dev libavcodec-dev libavutil-dev
 )
 WINE32=wine32:i386
 
