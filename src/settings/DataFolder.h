@@ -12,6 +12,7 @@ namespace settings {
 inline constexpr char kAppFolderName[] = "QUAVERIX";
 inline constexpr char kRecordName[] = "applied.txt";
 inline constexpr char kLoudnessName[] = "loudness.txt";
+inline constexpr char kSetsName[] = "sets";
 
 // Where QUAVERIX's own files are: chosen once at start (ChooseDataFolder), and the one
 // source of every path in it.
@@ -28,6 +29,8 @@ public:
     std::string Record() const { return folder_ + kRecordName; }
     // The measured loudness of files by their fingerprint (apply::LoudnessCache).
     std::string LoudnessCache() const { return folder_ + kLoudnessName; }
+    // The music sets' folder (src/sets), with its trailing backslash.
+    std::string Sets() const { return folder_ + kSetsName + "\\"; }
 
 private:
     std::string folder_;

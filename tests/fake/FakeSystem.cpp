@@ -141,6 +141,14 @@ void FakeSystem::Remove(const std::string& path) { nodes_.erase(Key(path)); }
 
 bool FakeSystem::Exists(const std::string& path) const { return nodes_.count(Key(path)) > 0; }
 
+std::map<std::string, std::string> FakeSystem::Files() const {
+    std::map<std::string, std::string> out;
+    for (const auto& [key, node] : nodes_) {
+        if (!(node.attributes & kDirectory)) out[text::FromUtf16(node.name)] = node.data;
+    }
+    return out;
+}
+
 std::string FakeSystem::Data(const std::string& path) const {
     auto it = nodes_.find(Key(path));
     return it == nodes_.end() ? std::string() : it->second.data;

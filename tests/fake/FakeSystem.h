@@ -47,6 +47,8 @@ public:
     void Remove(const std::string& path);
     bool Exists(const std::string& path) const;
     std::string Data(const std::string& path) const;  // "" when missing
+    // Every file, by its path as spelled, with its bytes: to see all that a run wrote.
+    std::map<std::string, std::string> Files() const;
     // Paths that refuse writes (as a read-only folder or a locked file would).
     std::vector<std::string> unwritable;
     // Paths (files, or folders and everything in them) that take writes only from an
