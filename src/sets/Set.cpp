@@ -123,7 +123,7 @@ std::string Format(const Set& set) {
     std::string out =
         std::string(kHeader) + '\t' + set.name + "\r\n" + std::string(kColumns) + "\r\n";
     for (const Entry& e : set.entries) {
-        if (!Holdable(e.slot) || !Holdable(e.file)) continue;  // Save refuses such a set
+        if (!Holdable(e.slot) || !Holdable(e.file)) continue;  // see WriteProblem
         const std::string size = e.print ? std::to_string(e.print->size) : std::string(kUnread);
         const std::string hash = e.print ? Hex(e.print->hash) : std::string(kUnread);
         out += e.slot + '\t' + size + '\t' + hash + '\t' + e.file + "\r\n";
@@ -159,6 +159,16 @@ std::optional<Set> Parse(std::string_view text, std::vector<std::string>* notes)
         set.entries.push_back(std::move(e));
     }
     return set;
+}
+
+std::string WriteProblem(const Set& set) {
+    for (const Entry& e : set.entries) {
+        if (!Holdable(e.slot) || !Holdable(e.file)) {
+            return "「" + e.slot + "」の名前か曲のファイルにタブか改行があるため、" +
+                   FileText(set.name) + "を書き込めません。";
+        }
+    }
+    return "";
 }
 
 bool LooksLikeSetFile(std::string_view start) {
@@ -259,12 +269,7 @@ std::vector<Listed> List(sys::System& system, const settings::DataFolder& data) 
 
 Outcome Save(sys::System& system, const settings::DataFolder& data, const Set& set, bool replace) {
     if (std::string problem = NameProblem(set.name); !problem.empty()) return Refused(problem);
-    for (const Entry& e : set.entries) {
-        if (!Holdable(e.slot) || !Holdable(e.file)) {
-            return Refused("「" + e.slot + "」の名前か曲のファイルにタブか改行があるため、" +
-                           FileText(set.name) + "を保存できません。");
-        }
-    }
+    if (std::string problem = WriteProblem(set); !problem.empty()) return Refused(problem);
     const originals::DataLock lock(system, data.Sets());
     sys::FileError why;
     if (!lock.Held(why)) return Failed(FileText(set.name) + "を保存できません。", why);

@@ -55,6 +55,8 @@ std::string NameProblem(std::string_view name);
 // cannot read are left out and named in `notes` ("3 行目を読めません: ...").
 std::string Format(const Set& set);
 std::optional<Set> Parse(std::string_view text, std::vector<std::string>* notes = nullptr);
+// Why `set` cannot be written (a slot or path with a tab or line break), or "".
+std::string WriteProblem(const Set& set);
 // True when a file that starts with `start` (its first few dozen bytes) is a set file.
 bool LooksLikeSetFile(std::string_view start);
 

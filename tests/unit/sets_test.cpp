@@ -1,13 +1,19 @@
-// Music sets: the set files of the data folder.
+// Music sets: the set files of the data folder, the set zip written and read back, and the
+// zips the reader refuses.
 #include <gtest/gtest.h>
 
 #include <functional>
 
 #include "fake/FakeSystem.h"
-#include "sets/Set.h"
+#include "sets/Zip.h"
+#include "sets/ZipFormat.h"
+#include "platform/paths/Paths.h"
+#include "platform/text/Cp932.h"
+#include "support/Scratch.h"
 
 namespace {
 
+using sets::Import;
 using sets::Load;
 using sets::Remove;
 using sets::Rename;
@@ -160,4 +166,212 @@ TEST(Sets, SetFileRules) {
               "QUAVERIX set 1\t（前回の割り当て）\r\nslot\tsize\thash\tfile\r\n" +
                   line("01.mp3", "aaaa", "C:\\m\\a.mp3") +
                   line("02.mp3", "bbbbbb", "C:\\m\\b.mp3"));
+}
+
+namespace {
+
+// A zip as any archiver lays one out, stored; each entry may lie about itself.
+struct Item {
+    std::string name, data;
+    std::uint32_t flags = 0, method = 0;
+    std::uint64_t claim = ~0ull;  // the size the central directory gives, if not the true one
+    std::string after{};  // bytes after its data
+    bool badCrc = false;
+};
+
+std::string Zip(const std::vector<Item>& items) {
+    using namespace sets::zip;
+    std::string out, central, end;
+    for (const Item& i : items) {
+        const std::uint32_t crc = sets::Crc32(i.data) ^ i.badCrc;
+        auto head = [&](bool c, std::uint64_t size) {
+            std::string h;
+            Put32(h, c ? kCentralSig : kLocalSig);
+            if (c) Put16(h, 20);
+            for (std::uint32_t v : {20u, i.flags, i.method, 0u, 0u}) Put16(h, v);
+            for (std::uint64_t v : {std::uint64_t{crc}, size, size})
+                Put32(h, static_cast<std::uint32_t>(v));
+            Put16(h, static_cast<std::uint32_t>(i.name.size()));
+            for (int k = 0; k < (c ? 6 : 1); ++k) Put16(h, 0);  // extra, comment, disk, attributes
+            if (c) Put32(h, static_cast<std::uint32_t>(out.size()));
+            return h + i.name;
+        };
+        central += head(true, i.claim != ~0ull ? i.claim : i.data.size());
+        out += head(false, i.data.size()) + i.data + i.after;
+    }
+    Put32(end, kEndSig);
+    for (std::uint32_t v : {0u, 0u, std::uint32_t(items.size()), std::uint32_t(items.size())})
+        Put16(end, v);
+    Put32(end, static_cast<std::uint32_t>(central.size()));
+    Put32(end, static_cast<std::uint32_t>(out.size()));
+    Put16(end, 0);
+    return out + central + end;
+}
+
+// The set file of a set "share" whose slots play these entries.
+Item SetFile(const std::vector<Item>& music, const std::string& name = "share") {
+    sets::Set s{name, {}};
+    for (std::size_t i = 0; i < music.size(); ++i) {
+        s.entries.push_back({"0" + std::to_string(i + 1) + ".mp3", music[i].name,
+                             originals::FingerprintOf(music[i].data)});
+    }
+    return {sets::kSetEntry, sets::Format(s)};
+}
+
+}  // namespace
+
+// Each zip is refused with its reason, and nothing is written: no file anywhere changes.
+TEST(Sets, HostileZipsAreRefusedAndWriteNothing) {
+    const Item a{"a.mp3", "AAAA"};
+    const std::vector<Item> good = {SetFile({a}), a};
+    auto with = [&](Item extra) {
+        std::vector<Item> items = good;
+        items.push_back(extra);
+        return Zip(items);
+    };
+    auto bent = [&](const std::function<void(Item&)>& bend) {
+        std::vector<Item> items = good;
+        bend(items[1]);
+        return Zip(items);
+    };
+    const std::string outside = "はセットのフォルダの外を指しているため";
+    const std::string unusable = "はファイル名として使えない名前のため";
+    const std::string larger = "「a.mp3」は目録に書かれた大きさより大きいため";
+    const struct {
+        const char* what;
+        std::string zip;
+        std::string said;  // a part of it
+    } rows[] = {
+        {"the set as written", Zip(good), ""},
+        {"no set file", Zip({a}),
+         "QUAVERIX の音楽セットの zip ではありません (quaverix-set.txt がありません)"},
+        {"no zip at all", "just text", "は QUAVERIX の音楽セットではありません"},
+        {"a parent", with({"../x.mp3", "x"}), "「../x.mp3」" + outside},
+        {"an absolute path", with({"/x.mp3", "x"}), "「/x.mp3」" + outside},
+        {"a drive", with({"C:x.mp3", "x"}), "「C:x.mp3」" + outside},
+        {"a backslash", with({"m\\x.mp3", "x"}), "「m\\x.mp3」" + outside},
+        {"a stream", with({"a.mp3:x", "x"}), "「a.mp3:x」" + outside},
+        {"a device", with({"CON.mp3", "x"}), "「CON.mp3」" + unusable},
+        {"a wildcard", with({"a*.mp3", "x"}), "「a*.mp3」" + unusable},
+        {"beyond CP932", with({"\xF0\x9F\x98\x80.mp3", "x", 0x800}), "「?.mp3」" + unusable},
+        {"a folder", with({"m/x.mp3", "x"}), "「m/x.mp3」はフォルダの中にあります"},
+        {"larger than the directory says", bent([](Item& i) { i.claim = 3; }), larger},
+        {"more after its data", bent([](Item& i) { i.after = "more"; }), larger},
+        {"cut short", Zip(good).substr(0, Zip(good).size() - 9),
+         "は途中で切れているか、壊れています"},
+        {"over 2 GB", bent([](Item& i) { i.claim = 3000000000u; }), "は 2 GB を超えるため"},
+        {"a CRC that does not match", bent([](Item& i) { i.badCrc = true; }),
+         "「a.mp3」が壊れています (CRC が合いません)"},
+        {"deflated", bent([](Item& i) { i.method = 8; }),
+         "「a.mp3」は QUAVERIX が書いたものではありません"},
+        {"encrypted", bent([](Item& i) { i.flags = 1; }), "「a.mp3」は暗号化されているため"},
+        {"music the set lacks", Zip({SetFile({a}), {"b.mp3", "B"}}),
+         "セットの曲「a.mp3」が zip にありません"},
+        {"an entry not in the set", with({"readme.txt", "hi"}),
+         "「readme.txt」はセットにありません"},
+        {"other bytes than the set says", Zip({SetFile({a}), {"a.mp3", "AAAB"}}),
+         "「a.mp3」は、セットのファイルに書かれた曲と違います"},
+        {"a set name no file can have", Zip({SetFile({a}, "NUL"), a}),
+         "「NUL」はセットの名前に使えません"},
+    };
+    for (const auto& row : rows) {
+        World w;
+        w.fs.AddFile("C:\\in.zip", row.zip);
+        const std::map<std::string, std::string> before = w.fs.Files();
+        const sets::Loaded got = sets::Import(w.fs, w.data, "C:\\in.zip");
+        if (row.said.empty()) {
+            EXPECT_EQ(Said(got), "done 01.mp3=same") << row.what;
+            EXPECT_EQ(w.fs.Data("C:\\Data\\sets\\share\\a.mp3"), "AAAA");
+            continue;
+        }
+        EXPECT_NE(Said(got).find(row.said), std::string::npos) << row.what << ": " << Said(got);
+        EXPECT_EQ(w.fs.Files(), before) << row.what;
+    }
+}
+
+namespace {
+
+// Python's zipfile reads the zip, checks every CRC and gives each name as a Japanese Windows
+// (CP932) and a reader of the Unicode Path field (UTF-8) would: they must agree.
+constexpr char kReadBack[] = R"(import struct, sys, zipfile, zlib
+z = zipfile.ZipFile(sys.argv[1])
+assert z.testzip() is None
+names = []
+for i in z.infolist():
+    raw = i.filename.encode("cp437")
+    utf8, x = None, i.extra
+    while x:
+        tag, n = struct.unpack("<HH", x[:4])
+        if tag == 0x7075:
+            assert x[4] == 1 and struct.unpack("<I", x[5:9])[0] == zlib.crc32(raw)
+            utf8 = x[9:4 + n].decode("utf-8")
+        x = x[4 + n:]
+    assert utf8 == (None if raw.isascii() else raw.decode("cp932"))
+    names.append(raw.decode("cp932"))
+print("|".join(names))
+)";
+
+class SetZip : public qxtest::Scratch {};
+
+}  // namespace
+
+TEST_F(SetZip, WrittenAndReadBackGivesTheSameBytes) {
+    World w;
+    std::string big(2600000, '\0');  // three pieces
+    for (std::size_t i = 0; i < big.size(); ++i)
+        big[i] = static_cast<char>((i * 2654435761u) >> 13);
+    w.fs.AddFile("C:\\m\\big.mp3", big);
+    w.fs.AddFile("C:\\m\\曲.mp3", "kyoku");
+    w.fs.AddFile("C:\\m\\ソ.mp3", "so");
+    w.fs.AddFile("C:\\m\\CLINE~1.MP3", "short");
+    const sets::Set set = w.Table("共有", {{"01.mp3", "C:\\m\\big.mp3"},
+                                           {"02.mp3", "C:\\m\\曲.mp3"},
+                                           {"03.mp3", "C:\\m\\big.mp3"},
+                                           {"04.mp3", "C:\\m\\ソ.mp3"},
+                                           {"05.mp3", "C:\\m\\CLINE~1.MP3"},
+                                           {"06.mp3", "C:\\m\\a.mp3"}});
+    w.fs.AddFolder("C:\\out");
+    ASSERT_EQ(Said(sets::WriteZip(w.fs, set, "C:\\out\\s.zip")), "done");
+    EXPECT_LE(w.fs.largestPart, originals::kReadChunk);
+    EXPECT_EQ(w.fs.wholeReads, 0);
+    EXPECT_EQ(sets::Crc32("123456789"), 0xCBF43926u);
+    Write("s.zip", w.fs.Data("C:\\out\\s.zip"));
+    Write("read.py", kReadBack);
+    ASSERT_EQ(
+        std::system(
+            ("python3 " + Path("read.py") + " " + Path("s.zip") + " >" + Path("names")).c_str()),
+        0);
+    EXPECT_EQ(Bytes("names"),
+              text::ToUtf8("big.mp3|曲.mp3|ソ.mp3|CLINE_1.MP3|a.mp3|quaverix-set.txt\n"));
+
+    // Into another data folder, whose sets folder is not there yet.
+    w.fs.AddDrive('D');
+    w.fs.AddFolder("D:\\Other");
+    const settings::DataFolder other("D:\\Other\\");
+    const sets::Loaded got = Import(w.fs, other, "C:\\out\\s.zip");
+    ASSERT_EQ(Said(got),
+              "done 01.mp3=same 02.mp3=same 03.mp3=same 04.mp3=same 05.mp3=same 06.mp3=same");
+    EXPECT_EQ(got.set.entries[3].file, "D:\\Other\\sets\\共有\\ソ.mp3");
+    for (std::size_t i = 0; i < set.entries.size(); ++i) {
+        EXPECT_EQ(w.fs.Data(got.set.entries[i].file), w.fs.Data(set.entries[i].file)) << i;
+        EXPECT_EQ(got.set.entries[i].print, set.entries[i].print) << i;
+    }
+    ASSERT_EQ(Said(Save(w.fs, other, got.set)), "done");
+    EXPECT_EQ(Said(Import(w.fs, other, "C:\\out\\s.zip")),
+              "exists: セット「共有」はもうあります。置き換えますか？");
+    EXPECT_EQ(Said(Import(w.fs, other, "C:\\out\\s.zip", "", true)).substr(0, 4), "done");
+
+    // The set file alone, as a player unpacks the zip by hand: its music is beside it.
+    sets::Set inside = got.set;
+    w.fs.AddFolder("C:\\hand");
+    for (sets::Entry& e : inside.entries) {
+        e.file = paths::LastPart(e.file);
+        w.fs.AddFile("C:\\hand\\" + e.file,
+                     w.fs.Data(got.set.entries[&e - &inside.entries[0]].file));
+    }
+    w.fs.AddFile("C:\\hand\\quaverix-set.txt", sets::Format(inside));
+    const sets::Loaded alone =
+        Import(w.fs, settings::DataFolder("E:\\"), "C:\\hand\\quaverix-set.txt");
+    EXPECT_EQ(Said(alone), Said(got));
+    EXPECT_EQ(alone.set.entries[1].file, "C:\\hand\\曲.mp3");
 }
