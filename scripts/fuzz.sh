@@ -4,13 +4,13 @@
 # tests/fuzz/corpus/<target>. Fails on the first crash, sanitizer report or broken
 # property; the input that did it is left in build/fuzz/crashes/.
 # With FUZZ_RUNS=N set, each target stops after N executions instead (SECONDS still caps it).
-#   usage: scripts/fuzz.sh [SECONDS] [TARGET...]     targets: ini cp932 listfile batch audio mp3gain
+#   usage: scripts/fuzz.sh [SECONDS] [TARGET...]     targets: ini cp932 listfile batch audio mp3gain zip
 set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds="${1:-30}"
 shift || true
 targets=("$@")
-if [ "${#targets[@]}" -eq 0 ]; then targets=(ini cp932 listfile batch audio mp3gain); fi
+if [ "${#targets[@]}" -eq 0 ]; then targets=(ini cp932 listfile batch audio mp3gain zip); fi
 
 cmake --preset fuzz >/dev/null
 cmake --build --preset fuzz -j "$(nproc)" >/dev/null
