@@ -13,12 +13,7 @@
 
 namespace {
 
-using sets::Import;
-using sets::Load;
-using sets::Remove;
-using sets::Rename;
-using sets::Save;
-using sets::Status;
+using namespace sets;
 
 struct World {
     sys::FakeSystem fs;
@@ -29,18 +24,19 @@ struct World {
         fs.AddFile("C:\\m\\a.mp3", "aaaa");
         fs.AddFile("C:\\m\\b.mp3", "bbbbbb");
     }
-    sets::Set Table(const std::string& name,
-                    std::vector<std::pair<std::string, std::string>> slots) {
-        sets::Set s{name, {}};
-        for (const auto& [slot, file] : slots) s.entries.push_back(sets::Describe(fs, slot, file));
+    // The set `name` of the slots `which` picks from 01.mp3=a.mp3, 02.mp3=b.mp3 ("ab", "b").
+    Set Table(const std::string& name, const std::string& which) {
+        Set s{name, {}};
+        for (char c : which)
+            s.entries.push_back(
+                Describe(fs, c == 'a' ? "01.mp3" : "02.mp3", std::string("C:\\m\\") + c + ".mp3"));
         return s;
     }
 };
 
-std::string Said(const sets::Outcome& o) {
-    return o.status == Status::Done
-               ? "done"
-               : (o.status == Status::Exists ? "exists: " : "refused: ") + o.error;
+std::string Said(const Outcome& o) {
+    const char* how[] = {"done", "exists: ", "refused: "};
+    return how[static_cast<int>(o.status)] + (o.status == Status::Done ? "" : o.error);
 }
 
 std::string Said(const sets::Loaded& l) {
@@ -62,113 +58,6 @@ std::string Listing(World& w) {
     }
     return out;
 }
-
-const std::string kLast = sets::kLastTable;
-const std::vector<std::pair<std::string, std::string>> kAB = {{"01.mp3", "C:\\m\\a.mp3"},
-                                                              {"02.mp3", "C:\\m\\b.mp3"}};
-
-}  // namespace
-
-// One world, one step after another: what each says, and the saved sets after it.
-TEST(Sets, SetFileRules) {
-    World w;
-    const struct {
-        const char* what;
-        std::function<std::string(World&)> step;
-        std::string said;  // a part of it
-        std::string listed;
-    } steps[] = {
-        {"save", [](World& w) { return Said(Save(w.fs, w.data, w.Table("mine", kAB))); }, "done",
-         "mine 2"},
-        {"an existing name",
-         [](World& w) { return Said(Save(w.fs, w.data, w.Table("MINE", {kAB[1]}))); },
-         "exists: セット「MINE」はもうあります", "mine 2"},
-        {"replaced",
-         [](World& w) { return Said(Save(w.fs, w.data, w.Table("mine", {kAB[1]}), true)); }, "done",
-         "mine 1"},
-        {"a device name", [](World& w) { return Said(Save(w.fs, w.data, w.Table("CON", kAB))); },
-         "refused: 「CON」はセットの名前に使えません", "mine 1"},
-        {"a path", [](World& w) { return Said(Save(w.fs, w.data, w.Table("..\\x", kAB))); },
-         "refused: 「..\\x」はセットの名前に使えません", "mine 1"},
-        {"the last table", [](World& w) { return Said(Save(w.fs, w.data, w.Table(kLast, kAB))); },
-         "done", "mine 1; （前回の割り当て） 2"},
-        {"load", [](World& w) { return Said(Load(w.fs, w.data, kLast)); },
-         "done 01.mp3=same 02.mp3=same", "mine 1; （前回の割り当て） 2"},
-        {"a changed file",
-         [](World& w) {
-             w.fs.AddFile("C:\\m\\b.mp3", "bbbbbc");
-             return Said(Load(w.fs, w.data, kLast));
-         },
-         "done 01.mp3=same 02.mp3=changed", "mine 1; （前回の割り当て） 2"},
-        {"a gone file",
-         [](World& w) {
-             w.fs.Remove("C:\\m\\a.mp3");
-             return Said(Load(w.fs, w.data, kLast));
-         },
-         "done 01.mp3=missing 02.mp3=changed", "mine 1; （前回の割り当て） 2"},
-        {"rename", [](World& w) { return Said(Rename(w.fs, w.data, "mine", "yours")); }, "done",
-         "yours 1; （前回の割り当て） 2"},
-        {"rename onto another", [](World& w) { return Said(Rename(w.fs, w.data, "yours", kLast)); },
-         "exists: セット「（前回の割り当て）」はもうあります", "yours 1; （前回の割り当て） 2"},
-        {"rename to a bad name",
-         [](World& w) { return Said(Rename(w.fs, w.data, "yours", "a:b")); },
-         "refused: 「a:b」はセットの名前に使えません", "yours 1; （前回の割り当て） 2"},
-        {"load the renamed", [](World& w) { return Said(Load(w.fs, w.data, "yours")); },
-         "done 02.mp3=changed", "yours 1; （前回の割り当て） 2"},
-        {"delete", [](World& w) { return Said(Remove(w.fs, w.data, "yours")); }, "done",
-         "（前回の割り当て） 2"},
-        {"delete a gone set", [](World& w) { return Said(Remove(w.fs, w.data, "yours")); },
-         "refused: セット「yours」が見つかりません。", "（前回の割り当て） 2"},
-        {"load a gone set", [](World& w) { return Said(Load(w.fs, w.data, "yours")); },
-         "refused: セット「yours」が見つかりません", "（前回の割り当て） 2"},
-        {"a file that is no set",
-         [](World& w) {
-             w.fs.AddFile("C:\\Data\\sets\\junk.txt", "\x81\x00garbage\r\n\tQUAVERIX");
-             return Said(Load(w.fs, w.data, "junk"));
-         },
-         "refused: セット「junk」は QUAVERIX のセットのファイルではありません",
-         "junk 0 (QUAVERIX のセットのファイルではありません。); （前回の割り当て） 2"},
-        {"a damaged line",
-         [](World& w) {
-             w.fs.AddFile(
-                 "C:\\Data\\sets\\half.txt",
-                 "QUAVERIX set 1\thalf\r\n01.mp3\tC:\\m\\a.mp3\r\n02.mp3\t-\t-\tC:\\m\\b.mp3");
-             return Said(Load(w.fs, w.data, "half"));
-         },
-         "done 02.mp3=changed [2 行目を読めません: 01.mp3\tC:\\m\\a.mp3]",
-         "half 1 (1 行を読めません。); junk 0 (QUAVERIX のセットのファイルではありません。); "
-         "（前回の割り当て） 2"},
-        {"another QUAVERIX holds the lock",
-         [](World& w) {
-             w.fs.inUse.push_back("C:\\Data\\quaverix.lock");
-             std::string said = Said(Save(w.fs, w.data, w.Table("x", kAB)));
-             w.fs.inUse.clear();
-             return said;
-         },
-         "refused: セット「x」を保存できません。\r\n理由: 別の QUAVERIX",
-         "half 1 (1 行を読めません。); junk 0 (QUAVERIX のセットのファイルではありません。); "
-         "（前回の割り当て） 2"},
-    };
-    for (const auto& s : steps) {
-        const std::string said = s.step(w);
-        EXPECT_NE(said.find(s.said), std::string::npos) << s.what << ": " << said;
-        EXPECT_EQ(Listing(w), s.listed) << s.what;
-    }
-    EXPECT_EQ(sets::List(w.fs, w.data).back().stamp, w.fs.Stamp(w.data.Sets() + kLast + ".txt"));
-    auto line = [](const char* slot, const std::string& data, const char* file) {
-        char hash[17];
-        std::snprintf(hash, sizeof hash, "%016llx",
-                      static_cast<unsigned long long>(originals::FingerprintOf(data).hash));
-        return std::string(slot) + "\t" + std::to_string(data.size()) + "\t" + hash + "\t" + file +
-               "\r\n";
-    };
-    EXPECT_EQ(w.fs.Data(w.data.Sets() + kLast + ".txt"),
-              "QUAVERIX set 1\t（前回の割り当て）\r\nslot\tsize\thash\tfile\r\n" +
-                  line("01.mp3", "aaaa", "C:\\m\\a.mp3") +
-                  line("02.mp3", "bbbbbb", "C:\\m\\b.mp3"));
-}
-
-namespace {
 
 // A zip as any archiver lays one out, stored; each entry may lie about itself.
 struct Item {
@@ -218,7 +107,102 @@ Item SetFile(const std::vector<Item>& music, const std::string& name = "share") 
     return {sets::kSetEntry, sets::Format(s)};
 }
 
+// Python's zipfile reads the zip, checks every CRC and gives each name as a Japanese Windows
+// (CP932) and a reader of the Unicode Path field (UTF-8) would: they must agree.
+constexpr char kReadBack[] = R"(import struct, sys, zipfile, zlib
+z = zipfile.ZipFile(sys.argv[1])
+assert z.testzip() is None
+names = [i.filename.encode("cp437") for i in z.infolist()]
+for i, raw in zip(z.infolist(), names):
+    utf8, x = None, i.extra
+    while x:
+        tag, n = struct.unpack("<HH", x[:4])
+        if tag == 0x7075:
+            assert x[4] == 1 and struct.unpack("<I", x[5:9])[0] == zlib.crc32(raw)
+            utf8 = x[9:4 + n].decode("utf-8")
+        x = x[4 + n:]
+    assert utf8 == (None if raw.isascii() else raw.decode("cp932"))
+print("|".join(raw.decode("cp932") for raw in names))
+)";
+
+class SetZip : public qxtest::Scratch {};
+
 }  // namespace
+
+// One world, one step after another: a file put there (bytes "-": removed) or a lock held
+// first, then the call (s save, S save over, l load, n rename to `arg`, d delete), a part of
+// what it says, and the saved sets after it.
+TEST(Sets, SetFileRules) {
+    World w;
+    const std::string both = "（前回の割り当て） 2",
+                      bad = "QUAVERIX のセットのファイルではありません";
+    const struct {
+        const char *what, *file, *bytes;
+        char call;
+        std::string name, arg, said, listed;
+    } steps[] = {
+        {"save", "", "", 's', "mine", "ab", "done", "mine 2"},
+        {"an existing name", "", "", 's', "MINE", "b", "exists: セット「MINE」はもうあります",
+         "mine 2"},
+        {"replaced", "", "", 'S', "mine", "b", "done", "mine 1"},
+        {"a device name", "", "", 's', "CON", "ab", "refused: 「CON」はセットの名前に使えません",
+         "mine 1"},
+        {"a path", "", "", 's', "..\\x", "ab", "refused: 「..\\x」はセットの名前に使えません",
+         "mine 1"},
+        {"the last table", "", "", 's', kLastTable, "ab", "done", "mine 1; " + both},
+        {"load", "", "", 'l', kLastTable, "", "done 01.mp3=same 02.mp3=same", "mine 1; " + both},
+        {"a changed file", "C:\\m\\b.mp3", "bbbbbc", 'l', kLastTable, "",
+         "done 01.mp3=same 02.mp3=changed", "mine 1; " + both},
+        {"a gone file", "C:\\m\\a.mp3", "-", 'l', kLastTable, "",
+         "done 01.mp3=missing 02.mp3=changed", "mine 1; " + both},
+        {"rename", "", "", 'n', "mine", "yours", "done", "yours 1; " + both},
+        {"rename onto another", "", "", 'n', "yours", kLastTable,
+         "exists: セット「（前回の割り当て）」はもうあります", "yours 1; " + both},
+        {"rename to a bad name", "", "", 'n', "yours", "a:b",
+         "refused: 「a:b」はセットの名前に使えません", "yours 1; " + both},
+        {"load the renamed", "", "", 'l', "yours", "", "done 02.mp3=changed", "yours 1; " + both},
+        {"delete", "", "", 'd', "yours", "", "done", both},
+        {"delete a gone set", "", "", 'd', "yours", "",
+         "refused: セット「yours」が見つかりません。", both},
+        {"load a gone set", "", "", 'l', "yours", "", "refused: セット「yours」が見つかりません。",
+         both},
+        {"a file that is no set", "C:\\Data\\sets\\junk.txt", "\x81garbage\r\n\tQUAVERIX", 'l',
+         "junk", "", "refused: セット「junk」は " + bad, "junk 0 (" + bad + "。); " + both},
+        {"a damaged line", "C:\\Data\\sets\\half.txt",
+         "QUAVERIX set 1\thalf\r\n01.mp3\tC:\\m\\a.mp3\r\n02.mp3\t-\t-\tC:\\m\\b.mp3", 'l', "half",
+         "", "done 02.mp3=changed [2 行目を読めません: 01.mp3\tC:\\m\\a.mp3]",
+         "half 1 (1 行を読めません。); junk 0 (" + bad + "。); " + both},
+        {"another QUAVERIX holds the lock", "lock", "", 's', "x", "ab",
+         "refused: セット「x」を保存できません。\r\n理由: 別の QUAVERIX",
+         "half 1 (1 行を読めません。); junk 0 (" + bad + "。); " + both},
+    };
+    for (const auto& s : steps) {
+        if (std::string(s.file) == "lock")
+            w.fs.inUse.push_back("C:\\Data\\quaverix.lock");
+        else if (std::string(s.bytes) == "-")
+            w.fs.Remove(s.file);
+        else if (*s.file)
+            w.fs.AddFile(s.file, s.bytes);
+        std::string said;
+        switch (s.call) {
+            case 's':
+            case 'S': said = Said(Save(w.fs, w.data, w.Table(s.name, s.arg), s.call == 'S')); break;
+            case 'l': said = Said(Load(w.fs, w.data, s.name)); break;
+            case 'n': said = Said(Rename(w.fs, w.data, s.name, s.arg)); break;
+            case 'd': said = Said(Remove(w.fs, w.data, s.name)); break;
+        }
+        w.fs.inUse.clear();
+        EXPECT_NE(said.find(s.said), std::string::npos) << s.what << ": " << said;
+        EXPECT_EQ(Listing(w), s.listed) << s.what;
+    }
+    // The file as other programs read it; its stamp is when it was saved.
+    const std::string last = w.data.Sets() + kLastTable + ".txt";
+    EXPECT_EQ(sets::List(w.fs, w.data).back().stamp, w.fs.Stamp(last));
+    EXPECT_EQ(w.fs.Data(last),
+              "QUAVERIX set 1\t（前回の割り当て）\r\nslot\tsize\thash\tfile\r\n"
+              "01.mp3\t4\te123d5825a7b1319\tC:\\m\\a.mp3\r\n02.mp3\t6\t7c93147bdcfa9ceb\tC:\\m\\b."
+              "mp3\r\n");
+}
 
 // Each zip is refused with its reason, and nothing is written: no file anywhere changes.
 TEST(Sets, HostileZipsAreRefusedAndWriteNothing) {
@@ -289,47 +273,19 @@ TEST(Sets, HostileZipsAreRefusedAndWriteNothing) {
     }
 }
 
-namespace {
-
-// Python's zipfile reads the zip, checks every CRC and gives each name as a Japanese Windows
-// (CP932) and a reader of the Unicode Path field (UTF-8) would: they must agree.
-constexpr char kReadBack[] = R"(import struct, sys, zipfile, zlib
-z = zipfile.ZipFile(sys.argv[1])
-assert z.testzip() is None
-names = []
-for i in z.infolist():
-    raw = i.filename.encode("cp437")
-    utf8, x = None, i.extra
-    while x:
-        tag, n = struct.unpack("<HH", x[:4])
-        if tag == 0x7075:
-            assert x[4] == 1 and struct.unpack("<I", x[5:9])[0] == zlib.crc32(raw)
-            utf8 = x[9:4 + n].decode("utf-8")
-        x = x[4 + n:]
-    assert utf8 == (None if raw.isascii() else raw.decode("cp932"))
-    names.append(raw.decode("cp932"))
-print("|".join(names))
-)";
-
-class SetZip : public qxtest::Scratch {};
-
-}  // namespace
-
 TEST_F(SetZip, WrittenAndReadBackGivesTheSameBytes) {
     World w;
     std::string big(2600000, '\0');  // three pieces
-    for (std::size_t i = 0; i < big.size(); ++i)
-        big[i] = static_cast<char>((i * 2654435761u) >> 13);
+    for (std::size_t i = 0; i < big.size(); ++i) big[i] = static_cast<char>(i * 7919 >> 5);
     w.fs.AddFile("C:\\m\\big.mp3", big);
     w.fs.AddFile("C:\\m\\曲.mp3", "kyoku");
     w.fs.AddFile("C:\\m\\ソ.mp3", "so");
     w.fs.AddFile("C:\\m\\CLINE~1.MP3", "short");
-    const sets::Set set = w.Table("共有", {{"01.mp3", "C:\\m\\big.mp3"},
-                                           {"02.mp3", "C:\\m\\曲.mp3"},
-                                           {"03.mp3", "C:\\m\\big.mp3"},
-                                           {"04.mp3", "C:\\m\\ソ.mp3"},
-                                           {"05.mp3", "C:\\m\\CLINE~1.MP3"},
-                                           {"06.mp3", "C:\\m\\a.mp3"}});
+    Set set{"共有", {}};
+    for (const char* file : {"big.mp3", "曲.mp3", "big.mp3", "ソ.mp3", "CLINE~1.MP3", "a.mp3"}) {
+        const std::string slot = "0" + std::to_string(set.entries.size() + 1) + ".mp3";
+        set.entries.push_back(Describe(w.fs, slot, std::string("C:\\m\\") + file));
+    }
     w.fs.AddFolder("C:\\out");
     ASSERT_EQ(Said(sets::WriteZip(w.fs, set, "C:\\out\\s.zip")), "done");
     EXPECT_LE(w.fs.largestPart, originals::kReadChunk);
@@ -337,10 +293,9 @@ TEST_F(SetZip, WrittenAndReadBackGivesTheSameBytes) {
     EXPECT_EQ(sets::Crc32("123456789"), 0xCBF43926u);
     Write("s.zip", w.fs.Data("C:\\out\\s.zip"));
     Write("read.py", kReadBack);
-    ASSERT_EQ(
-        std::system(
-            ("python3 " + Path("read.py") + " " + Path("s.zip") + " >" + Path("names")).c_str()),
-        0);
+    const std::string read =
+        "python3 " + Path("read.py") + " " + Path("s.zip") + " >" + Path("names");
+    ASSERT_EQ(std::system(read.c_str()), 0);
     EXPECT_EQ(Bytes("names"),
               text::ToUtf8("big.mp3|曲.mp3|ソ.mp3|CLINE_1.MP3|a.mp3|quaverix-set.txt\n"));
 
