@@ -115,7 +115,8 @@ void Resampler::Emit(std::vector<float>& out, bool last) {
         for (std::int64_t k = first; k <= static_cast<std::int64_t>(centre) + half_; ++k) {
             if (k < static_cast<std::int64_t>(start_) || k >= static_cast<std::int64_t>(in_))
                 continue;  // before the start, or past the end: silence
-            const float w = Kernel(static_cast<double>(k - static_cast<std::int64_t>(centre)) - frac);
+            const float w =
+                Kernel(static_cast<double>(k - static_cast<std::int64_t>(centre)) - frac);
             const float* x = buffer_.data() + (static_cast<std::uint64_t>(k) - start_) * ch;
             for (std::size_t c = 0; c < ch; ++c) out[at + c] += x[c] * w;
         }

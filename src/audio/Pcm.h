@@ -15,7 +15,8 @@ namespace audio {
 // right, centre, LFE, then the surround pairs, as WAVE and Media Foundation order them)
 // are folded down with the centre and surrounds at -3 dB, the LFE left out, and scaled
 // so that the mix is never louder than its loudest input.
-void MixChannels(const float* in, std::size_t frames, int channels, int to, std::vector<float>& out);
+void MixChannels(const float* in, std::size_t frames, int channels, int to,
+                 std::vector<float>& out);
 
 // A band-limited change of rate (a windowed sinc, its cut-off below the lower of the two
 // Nyquist frequencies), in pieces: the output is the same whether the input comes whole

@@ -28,6 +28,9 @@ public:
     std::string Record() const { return folder_ + kRecordName; }
     // The measured loudness of files by their fingerprint (apply::LoudnessCache).
     std::string LoudnessCache() const { return folder_ + kLoudnessName; }
+    // Where the matched copies wait for the copy, and where conversions are kept.
+    std::string MatchingFolder() const { return folder_ + "matching\\"; }
+    std::string ConvertedFolder() const { return folder_ + "converted\\"; }
 
 private:
     std::string folder_;

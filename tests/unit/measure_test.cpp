@@ -351,7 +351,7 @@ TEST_F(MeasureFiles, CopyMatchesTheGameTrackInEveryOrderOfRuns) {
             originals::Store store(fs, data.Originals());
             apply::Record record(fs, data.Record());
             apply::LoudnessCache cache(fs, data.LoudnessCache());
-            const apply::Matching matching{cache, data.Folder() + "matching\\"};
+            const apply::Preparing matching{&cache, data.MatchingFolder(), data.ConvertedFolder()};
             Boxes window(fs);
             switch (op) {
                 case Copy:
@@ -405,7 +405,12 @@ TEST_F(MeasureFiles, CopyNamesWhatItCouldNotMatch) {
     sys.AddFile("C:\\Music\\loud.mp3", loud);
     sys.AddFile("C:\\Music\\silent.mp3", Bytes("silent.mp3"));
     sys.AddFile("C:\\Music\\song.wav", wave);
-    for (const char* slot : {"01.mp3", "05.mp3", "08.mp3", "09.mp3", "Msg_NewMsg.wav"})
+    // Quiet with loud clicks: raised to the game's level it would clip.
+    Pcm peaky{44100, 2, std::vector<float>(4 * 88200, 0.0f)};
+    for (std::size_t i = 0; i < peaky.samples.size(); ++i)
+        peaky.samples[i] = i % 8820 < 2 ? 0.95f : (i * 7919 % 201) / 20000.0f - 0.005f;
+    sys.AddFile("C:\\Music\\peaky.wav", Wave(peaky, 1, 16));
+    for (const char* slot : {"01.mp3", "05.mp3", "08.mp3", "09.mp3", "10.mp3", "Msg_NewMsg.wav"})
         sys.AddFile(std::string("C:\\bgm\\") + slot,
                     slot == std::string("Msg_NewMsg.wav") ? wave : game);
     sys.needsRights.push_back("C:\\bgm\\09.mp3");
@@ -413,25 +418,43 @@ TEST_F(MeasureFiles, CopyNamesWhatItCouldNotMatch) {
     originals::Store store(sys, data.Originals());
     apply::Record record(sys, data.Record());
     apply::LoudnessCache cache(sys, data.LoudnessCache());
-    const apply::Matching matching{cache, data.Folder() + "matching\\"};
+    const apply::Preparing matching{&cache, data.MatchingFolder(), data.ConvertedFolder()};
     Boxes window(sys);
-    apply::CopyRun(
-        sys, store, record, window,
-        apply::Assign({"01.mp3=C:\\Music\\loud.mp3", "03.mp3=C:\\Music\\loud.mp3",
-                       "05.mp3=C:\\Music\\song.wav", "08.mp3=C:\\Music\\silent.mp3",
-                       "09.mp3=C:\\Music\\loud.mp3", "Msg_NewMsg.wav=C:\\Music\\song.wav"}),
-        "C:\\bgm", true, &matching);
+    apply::CopyRun(sys, store, record, window,
+                   apply::Assign({"01.mp3=C:\\Music\\loud.mp3", "03.mp3=C:\\Music\\loud.mp3",
+                                  "05.mp3=C:\\Music\\song.wav", "08.mp3=C:\\Music\\silent.mp3",
+                                  "09.mp3=C:\\Music\\loud.mp3", "10.mp3=C:\\Music\\peaky.wav",
+                                  "Msg_NewMsg.wav=C:\\Music\\song.wav"}),
+                   "C:\\bgm", true, &matching);
     ASSERT_FALSE(window.texts.empty());
     EXPECT_EQ(window.texts.back(),
               "音量を合わせられなかったファイルがあります。\r\n"
               "03.mp3: ゲームの元の曲が分からないので、そのままコピーしました\r\n"
-              "05.mp3: MP3 ではないので、音量を合わせずにそのままコピーしました\r\n"
               "08.mp3: 音量を測れないので、そのままコピーしました "
               "(音が小さすぎるか短すぎて測れません)");
     const std::string matched = sys.Data("C:\\bgm\\01.mp3");
     EXPECT_FALSE(matched == loud);
     EXPECT_TRUE(sys.Data("C:\\bgm\\03.mp3") == loud);
-    EXPECT_TRUE(sys.Data("C:\\bgm\\05.mp3") == wave);
+    // The WAVE for an ".mp3" slot goes in as an MP3, its PCM brought to the game track's
+    // level before encoding (as ffmpeg decodes it and libebur128 hears it), its decoded
+    // peak at most +0.1 dBFS.
+    EXPECT_EQ(audio::Inspect(sys.Data("C:\\bgm\\05.mp3")).kind, audio::Kind::Mp3);
+    for (const auto& [name, bytes] : {std::pair{"game", game},
+                                      {"05", sys.Data("C:\\bgm\\05.mp3")},
+                                      {"10", sys.Data("C:\\bgm\\10.mp3")}}) {
+        Write(std::string(name) + ".mp3", bytes);
+        ASSERT_EQ(Shell(std::string("ffmpeg -nostdin -v error -y -i ") + name +
+                        ".mp3 -c:a pcm_f32le " + name + "-heard.wav"),
+                  0);
+    }
+    const Pcm heard = ReadFloatWave(Bytes("05-heard.wav"));
+    EXPECT_NEAR(Reference(heard), Reference(ReadFloatWave(Bytes("game-heard.wav"))), 0.5);
+    for (const char* name : {"05-heard.wav", "10-heard.wav"}) {
+        float peak = 0;
+        for (float v : ReadFloatWave(Bytes(name)).samples) peak = std::max(peak, std::fabs(v));
+        EXPECT_LE(peak, 1.0116f) << name;
+        if (name[0] == '1') EXPECT_GT(peak, 0.8f) << "held back by its peak, not lowered";
+    }
     EXPECT_TRUE(sys.Data("C:\\bgm\\08.mp3") == Bytes("silent.mp3"));
     EXPECT_TRUE(sys.Data("C:\\bgm\\09.mp3") == matched) << "the administrator run's copy";
     EXPECT_TRUE(sys.Data("C:\\bgm\\Msg_NewMsg.wav") == wave);
