@@ -24,7 +24,7 @@ PACKAGES=(
   g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix mingw-w64-tools
   wine wine64
   xvfb xdotool x11-apps x11-utils imagemagick fonts-noto-cjk fonts-ipafont-gothic fonts-wine
-  e2fsprogs locales ffmpeg lame pkg-config libmpg123-dev libebur128-dev
+  e2fsprogs locales ffmpeg lame pkg-config libmpg123-dev libebur128-dev libmp3lame-dev dpkg-dev
 )
 WINE32=wine32:i386
 

@@ -125,8 +125,8 @@ bool Encode(sys::System& system, const std::string& source, const Format& format
     const bool decoded = system.DecodeAudio(source, sink, &why);
     if (!reason.empty()) return false;
     if (!decoded) {
-        reason = why.fault == sys::Fault::SourceMissing ? "ファイルがありません"
-                                                        : sys::ReasonText(why);
+        reason =
+            why.fault == sys::Fault::SourceMissing ? "ファイルがありません" : sys::ReasonText(why);
         return false;
     }
     if (inRate == 0) {
@@ -148,12 +148,12 @@ bool Encode(sys::System& system, const std::string& source, const Format& format
 // The largest sample of `path` as the system decodes it; nothing when it cannot.
 std::optional<double> DecodedPeak(sys::System& system, const std::string& path) {
     double peak = 0;
-    const bool ok = system.DecodeAudio(path, [&](const float* pcm, std::size_t frames, int ch,
-                                                 int) {
-        for (std::size_t i = 0; i < frames * static_cast<std::size_t>(ch); ++i)
-            peak = std::max(peak, static_cast<double>(std::fabs(pcm[i])));
-        return true;
-    });
+    const bool ok =
+        system.DecodeAudio(path, [&](const float* pcm, std::size_t frames, int ch, int) {
+            for (std::size_t i = 0; i < frames * static_cast<std::size_t>(ch); ++i)
+                peak = std::max(peak, static_cast<double>(std::fabs(pcm[i])));
+            return true;
+        });
     return ok ? std::optional(peak) : std::nullopt;
 }
 
@@ -219,8 +219,8 @@ Format FormatFor(sys::System& system, originals::Store& store, const Record& rec
 }
 
 std::string ConversionText(audio::Kind from, Target to) {
-    return std::string(audio::KindName(from)) + " → " +
-           (to == Target::Mp3 ? "MP3" : "WAVE (PCM)") + " に変換してコピーします";
+    return std::string(audio::KindName(from)) + " → " + (to == Target::Mp3 ? "MP3" : "WAVE (PCM)") +
+           " に変換してコピーします";
 }
 
 Converted Convert(sys::System& system, const std::string& cacheFolder, const std::string& source,
@@ -230,7 +230,7 @@ Converted Convert(sys::System& system, const std::string& cacheFolder, const std
     const std::optional<sys::FileStamp> before = system.Stamp(source);
     if (!before || !originals::FingerprintFile(system, source, content, &why))
         return {"", why.fault == sys::Fault::SourceMissing || !before ? "ファイルがありません"
-                                                                     : sys::ReasonText(why)};
+                                                                      : sys::ReasonText(why)};
     const double wanted = level ? GainFor(*level) : 0;
     const std::string path = cacheFolder + CacheName(content, format, wanted);
     if (system.Attributes(path) != sys::kNoFile) return {path, ""};  // made before
@@ -243,7 +243,8 @@ Converted Convert(sys::System& system, const std::string& cacheFolder, const std
     for (int pass = 0; pass < 2; ++pass) {
         if (!Encode(system, source, format, gain, bytes, reason)) return {"", reason};
         if (!system.SaveFileAtomic(path, bytes, &why))
-            return {"", "変換したファイルを " + path + " に書けません (" + sys::ReasonText(why) + ")"};
+            return {"",
+                    "変換したファイルを " + path + " に書けません (" + sys::ReasonText(why) + ")"};
         if (!level || pass == 1) break;
         const std::optional<double> peak = DecodedPeak(system, path);
         if (!peak || *peak <= kPeakLimit) break;
@@ -271,14 +272,14 @@ std::string WithConvertible(const std::string& mask) {
 std::string BatchMusicFolder(const std::string& batchPath) {
     const std::string name = paths::LastPart(batchPath);
     const std::size_t dot = name.rfind('.');
-    const std::string stem = dot == std::string::npos || dot == 0 ? name + "_files" : name.substr(0, dot);
+    const std::string stem =
+        dot == std::string::npos || dot == 0 ? name + "_files" : name.substr(0, dot);
     return paths::Join(paths::Parent(batchPath), stem);
 }
 
 Prepared PrepareCopy(sys::System& system, originals::Store& store, const Record& record,
-                     const Preparing& preparing, const std::string& folder,
-                     const std::string& slot, const std::string& source,
-                     const std::string& workName) {
+                     const Preparing& preparing, const std::string& folder, const std::string& slot,
+                     const std::string& source, const std::string& workName) {
     Prepared out{source};
     const Target target = TargetFor(InspectPath(system, source), slot);
     if (target != Target::AsIs) {
@@ -311,8 +312,8 @@ Prepared PrepareCopy(sys::System& system, originals::Store& store, const Record&
     const std::string work = preparing.workFolder + workName;
     sys::FileError why;
     if (!system.SaveFileAtomic(work, *bytes, &why)) {
-        out.levelNote = "音量を合わせたファイルを " + work + " に作れないので、そのままコピーしました (" +
-                        sys::ReasonText(why) + ")";
+        out.levelNote = "音量を合わせたファイルを " + work +
+                        " に作れないので、そのままコピーしました (" + sys::ReasonText(why) + ")";
         return out;
     }
     out.from = work;

@@ -28,7 +28,8 @@ Target TargetFor(const audio::Finding& f, const std::string& slot);
 
 // The file kinds the file list and drag and drop take beside the list file's mask: those
 // QUAVERIX converts.
-inline constexpr char kConvertibleMask[] = "*.m4a;*.aac;*.flac;*.ogg;*.oga;*.opus;*.wma;*.aif;*.aiff";
+inline constexpr char kConvertibleMask[] =
+    "*.m4a;*.aac;*.flac;*.ogg;*.oga;*.opus;*.wma;*.aif;*.aiff";
 
 // The file list's mask: the list file's, then the kinds it does not name of those.
 std::string WithConvertible(const std::string& mask);
@@ -86,9 +87,8 @@ struct Prepared {
 // The bytes the copy of `source` into `slot` takes: the conversion (cached), or the
 // source with its gains moved (the work file `workName`), or the source itself.
 Prepared PrepareCopy(sys::System& system, originals::Store& store, const Record& record,
-                     const Preparing& preparing, const std::string& folder,
-                     const std::string& slot, const std::string& source,
-                     const std::string& workName);
+                     const Preparing& preparing, const std::string& folder, const std::string& slot,
+                     const std::string& source, const std::string& workName);
 
 // Where Bat作成 puts the converted files of the batch file `batchPath`: the folder beside
 // it named after it ("C:\\out\\x.bat" -> "C:\\out\\x").

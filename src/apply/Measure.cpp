@@ -167,11 +167,7 @@ void LoudnessCache::Put(const originals::Fingerprint& c, const Measurement& m) {
 
 bool LoudnessCache::Save(sys::FileError* why) {
     const originals::DataLock lock(system_, path_);
-    sys::FileError refused;
-    if (!lock.Held(refused)) {
-        if (why) *why = refused;
-        return false;
-    }
+    if (!lock.Held(why)) return false;
     Read();
     for (const auto& [content, line] : added_) Add(content, line);
     std::string text;

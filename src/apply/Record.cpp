@@ -91,11 +91,7 @@ void Record::Drop(const std::string& folder, const std::string& slot) {
 bool Record::Save(sys::FileError* why) {
     if (changes_.empty()) return true;
     const originals::DataLock lock(system_, path_);
-    sys::FileError refused;
-    if (!lock.Held(refused)) {
-        if (why) *why = refused;
-        return false;
-    }
+    if (!lock.Held(why)) return false;
     Read();
     for (const Change& c : changes_) Make(c);
     if (!system_.SaveFileAtomic(path_, Format(entries_, unreadable_), why)) return false;

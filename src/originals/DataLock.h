@@ -26,6 +26,12 @@ public:
     // words. Where no lock file can be made at all (a data folder that cannot be written),
     // the change goes ahead without: its own write then fails and says why.
     bool Held(sys::FileError& why) const;
+    bool Held(sys::FileError* why) const {
+        sys::FileError refused;
+        if (Held(refused)) return true;
+        if (why) *why = refused;
+        return false;
+    }
     bool Held() const { return !refused_; }
 
 private:

@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Checks the release zip: what it holds, the read-me's encoding and line ends, the names.
 
-    check_package.py ZIP EXE LISTFILE README_SOURCE UNPACK_DIR
+    check_package.py ZIP EXE LISTFILE README_SOURCE LAME_LICENCE UNPACK_DIR
 
 Unpacks into UNPACK_DIR as a player's archiver would. Exits non-zero on the first fault.
 """
@@ -9,7 +9,7 @@ import struct
 import sys
 import zipfile
 
-zip_path, exe, listfile, readme_source, unpack = sys.argv[1:6]
+zip_path, exe, listfile, readme_source, licence, unpack = sys.argv[1:7]
 README = "はじめにお読みください.txt"
 failures = []
 
@@ -37,7 +37,7 @@ def unicode_path(info):
 with zipfile.ZipFile(zip_path) as z:
     infos = z.infolist()
     names = [raw_name(i).decode("cp932") for i in infos]
-    check(names == ["QUAVERIX.exe", "Pellamor.lst", README], f"entries {names}")
+    check(names == ["QUAVERIX.exe", "Pellamor.lst", README, "COPYING-LAME.txt"], f"entries {names}")
     for info, name in zip(infos, names):
         check(not info.flag_bits & 0x800, f"{name}: stored with the UTF-8 flag")
         check(name.isascii() or unicode_path(info) == name, f"{name}: no Unicode path field")
@@ -49,6 +49,8 @@ with zipfile.ZipFile(zip_path) as z:
             check(data[:2] == b"MZ", "QUAVERIX.exe is no program")
         elif name == "Pellamor.lst":
             check(data == open(listfile, "rb").read(), "Pellamor.lst differs from data/")
+        elif name == "COPYING-LAME.txt":
+            check(data == open(licence, "rb").read(), "COPYING-LAME.txt is not LAME's COPYING")
         else:
             try:
                 text = data.decode("cp932")
@@ -61,7 +63,8 @@ with zipfile.ZipFile(zip_path) as z:
             check(text.replace("\r\n", "\n") == open(readme_source, encoding="utf-8").read(),
                   "read-me differs from data/readme-ja.txt")
             for topic in ("展開", "はじめて起動したとき", "[→]", "クリック", "Bat作成", "コピー開始",
-                          "元に戻す", "originals", "8.3", "管理者として", "APPDATA", "Linux", "Steam Deck", "WINEPREFIX"):
+                          "元に戻す", "originals", "8.3", "管理者として", "APPDATA", "Linux", "Steam Deck", "WINEPREFIX",
+                          "LAME", "3.100-6", "COPYING-LAME.txt", "relink.zip", "link.sh"):
                 check(topic in text, f"read-me says nothing of {topic}")
 
 for f in failures:

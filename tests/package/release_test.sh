@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# The release as a player gets it: the zip built twice gives the same bytes, holds what it
-# should, and the unpacked exe starts under Wine with the shipped list file; and
+# The release as a player gets it: the zips built twice give the same bytes, the release
+# holds what it should, the relink kit links the same exe, and the unpacked exe starts
+# under Wine with the shipped list file; and
 # scripts/run.sh started in a game's own Wine prefix runs QUAVERIX there and leaves that
 # prefix's registry as it was. Run by scripts/test.sh, on its display and Wine prefix.
 set -euo pipefail
@@ -20,14 +21,26 @@ window() {
 }
 
 bash scripts/package.sh
-zip="$(ls dist/QUAVERIX-*.zip)"
-first="$(sha256sum < "$zip")"
+version="$(sed -n 's/^project(QUAVERIX VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)"
+zip="dist/QUAVERIX-$version.zip" kit="dist/QUAVERIX-$version-relink.zip"
+first="$(cat "$zip" "$kit" | sha256sum)"
 rm -f build/win32/QUAVERIX.exe  # linked anew: still the same bytes
 bash scripts/package.sh
-[ "$(sha256sum < "$zip")" = "$first" ] || fail "two runs gave different zips"
+[ "$(cat "$zip" "$kit" | sha256sum)" = "$first" ] || fail "two runs gave different zips"
 mkdir "$work/unpacked"
+lame="$(sed -n 's/^QX_LAME_DIR:INTERNAL=//p' build/win32/CMakeCache.txt)"
 python3 tests/package/check_package.py "$zip" build/win32/QUAVERIX.exe data/Pellamor.lst \
-  data/readme-ja.txt "$work/unpacked"
+  data/readme-ja.txt "$lame/COPYING" "$work/unpacked"
+
+# The relink kit links the same exe again, and its LAME source unpacks as its .dsc says;
+# the same source with one byte changed does not.
+python3 -m zipfile -e "$kit" "$work/kit"
+sh "$work/kit/link.sh" && cmp "$work/kit/QUAVERIX.exe" build/win32/QUAVERIX.exe || fail "the relink kit links another exe"
+bash scripts/lame.sh --extract "$work/kit/lame/lame_3.100-6.dsc" "$work/lame" || fail "the kit's LAME source"
+python3 -c 'import sys; f = open(sys.argv[1], "r+b"); f.seek(5000); b = f.read(1); f.seek(5000); f.write(bytes([b[0] ^ 1]))' \
+  "$work/kit/lame/lame_3.100.orig.tar.gz"
+! bash scripts/lame.sh --extract "$work/kit/lame/lame_3.100-6.dsc" "$work/changed" 2>/dev/null || fail "a changed LAME source unpacked"
+echo "release: the relink kit links QUAVERIX.exe byte for byte"
 
 if qx_can_run_32bit; then
   (cd "$work/unpacked" && LC_ALL=ja_JP.UTF-8 exec wine QUAVERIX.exe </dev/null >/dev/null 2>&1 &)
@@ -68,4 +81,4 @@ cp "$game"/*.reg "$work/after/"
 changed="$(python3 tests/package/reg_changes.py "$work/before" "$work/after")"
 [ -z "$changed" ] || fail "run.sh changed the given prefix's registry: $changed"
 echo "release: run.sh ran QUAVERIX in the given prefix and left its registry as it was"
-echo "release: 2 passed, 0 failed"
+echo "release: 3 passed, 0 failed"

@@ -1,6 +1,7 @@
 // The loudness meter against libebur128 (and ffmpeg's ebur128 filter) on generated
 // signals; the lossless gain change on MP3s that lame makes during the test, decoded by
-// libmpg123, checked by ffmpeg's CRC check and by ffprobe's frame positions.
+// libmpg123, checked by ffmpeg's CRC check and by ffprobe's frame positions; our LAME
+// encoder's files as ffprobe and ffmpeg read them.
 #include <ebur128.h>
 #include <gtest/gtest.h>
 
@@ -20,6 +21,7 @@
 #include <vector>
 
 #include "audio/Loudness.h"
+#include "audio/Mp3Encoder.h"
 #include "audio/Mp3Gain.h"
 #include "fake/FakeSystem.h"
 
@@ -620,6 +622,95 @@ TEST_F(LoudnessFiles, AgreesWithFfmpegsFilter) {
         std::memcpy(p.samples.data(), raw.data(), p.samples.size() * 4);
         EXPECT_NEAR(Ours(p).lufs, ffmpeg, 0.1);  // it prints one decimal
     }
+}
+
+TEST_F(LoudnessFiles, EncoderMakesTheFormAskedForAsLongAndAsLoud) {
+    struct Case {
+        int inRate, inChannels;
+        audio::Mp3Format out;
+        std::size_t frames;
+        bool wild;  // samples that are no number, infinite or far past full scale among them
+    };
+    const Case cases[] = {
+        {44100, 2, {44100, 2, 192}, 100000, false}, {22050, 2, {22050, 1, 128}, 50001, false},
+        {48000, 2, {44100, 2, 192}, 100001, false}, {44100, 1, {44100, 2, 160}, 44100, false},
+        {32000, 1, {16000, 1, 64}, 33333, false},   {44100, 2, {44100, 2, 192}, 60000, true},
+    };
+    for (const Case& c : cases) {
+        const audio::Mp3Format& o = c.out;
+        SCOPED_TRACE(&c - cases);
+        // 997 Hz: the left channel at -6 dBFS, the right at -12.
+        std::vector<float> in;
+        for (std::size_t i = 0; i < c.frames; ++i)
+            for (int ch = 0; ch < c.inChannels; ++ch)
+                in.push_back((ch ? 0.25f : 0.5f) *
+                             static_cast<float>(std::sin(2 * M_PI * 997 * double(i) / c.inRate)));
+        if (c.wild)
+            for (std::size_t i = 0; i < in.size(); i += 997)
+                in[i] = i % 3 ? NAN : i % 2 ? 1e30f : -INFINITY;
+        audio::Mp3Encoder enc(c.inRate, c.inChannels, o);
+        ASSERT_TRUE(enc.Ok()) << enc.Error();
+        for (std::size_t at = 0; at < c.frames; at += 7777)
+            ASSERT_TRUE(
+                enc.Add(in.data() + at * c.inChannels, std::min<std::size_t>(7777, c.frames - at)));
+        Write("enc.mp3", enc.Finish());
+        const std::string probe =
+            "ffprobe -v error -select_streams a -of default=nw=1:nk=1 " + Path("enc.mp3");
+        EXPECT_EQ(Output(probe + " -show_entries stream=sample_rate,channels,bit_rate"),
+                  std::to_string(o.rate) + "\n" + std::to_string(o.channels) + "\n" +
+                      std::to_string(o.kbps * 1000) + "\n");
+        // CBR: every frame as long as the bitrate makes it, give or take the padding byte.
+        const int slot = (o.rate >= 32000 ? 144000 : 72000) * o.kbps / o.rate;
+        std::istringstream sizes(Output(probe + " -show_entries packet=size"));
+        for (std::string n; std::getline(sizes, n);)
+            EXPECT_EQ(std::stoi(n) - slot, std::stoi(n) > slot) << n;
+        // ffmpeg drops LAME's delay and padding as its tag gives them: exactly the input, resampled.
+        const std::string pcm =
+            Output("ffmpeg -nostdin -v error -i " + Path("enc.mp3") + " -f f32le -");
+        std::vector<float> out(pcm.size() / 4);
+        std::memcpy(out.data(), pcm.data(), out.size() * 4);
+        ASSERT_EQ(out.size() / o.channels,
+                  static_cast<std::size_t>(std::lround(double(c.frames) * o.rate / c.inRate)));
+        // Each channel as loud as the input mixed as out asks.
+        for (int ch = 0; ch < o.channels; ++ch) {
+            const double peak = c.inChannels == 1 ? 0.5 : o.channels == 1 ? 0.375 : 0.5 / (1 + ch);
+            double sum = 0;
+            for (std::size_t i = ch; i < out.size(); i += o.channels) sum += out[i] * out[i];
+            EXPECT_NEAR(10 * std::log10(sum * o.channels / out.size()),
+                        20 * std::log10(peak / std::sqrt(2)), 0.5);
+        }
+    }
+}
+
+TEST(Mp3Encoder, RefusesWhatItCannotMakeAndSaysWhy) {
+    struct Case {
+        int inRate, inChannels;
+        audio::Mp3Format out;
+    };
+    // clang-format off
+    const Case cases[] = {
+        {44100, 3, {}}, {44100, 0, {}}, {7999, 2, {}}, {384001, 1, {}},
+        {44100, 2, {44000, 2, 192}}, {44100, 2, {44100, 2, 193}}, {22050, 1, {22050, 1, 192}},
+        {44100, 2, {44100, 3, 192}}, {44100, 2, {44100, 2, 0}},
+        {44100, 2, {44100, 2, 48}}, {22050, 1, {22050, 1, 48}},  // frames too small for the Info tag
+    };
+    // clang-format on
+    const float pcm[4] = {0.1f, 0.2f, 0.3f, 0.4f};
+    for (const Case& c : cases) {
+        audio::Mp3Encoder enc(c.inRate, c.inChannels, c.out);
+        EXPECT_FALSE(enc.Ok());
+        EXPECT_NE(enc.Error(), "");
+        EXPECT_FALSE(enc.Add(pcm, 2));
+        EXPECT_EQ(enc.Finish(), "");
+    }
+    // Nothing to encode, no samples, or more after the end.
+    audio::Mp3Encoder none(44100, 2, {}), null(44100, 2, {}), after(44100, 2, {});
+    EXPECT_EQ(none.Finish(), "");
+    EXPECT_FALSE(null.Add(nullptr, 2));
+    EXPECT_TRUE(after.Add(pcm, 2));
+    EXPECT_GT(after.Finish().size(), 1000u);
+    EXPECT_FALSE(after.Add(pcm, 2));
+    for (const audio::Mp3Encoder* e : {&none, &null, &after}) EXPECT_NE(e->Error(), "");
 }
 
 }  // namespace

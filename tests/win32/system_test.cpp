@@ -4,12 +4,14 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "apply/Measure.h"
+#include "audio/Mp3Encoder.h"
 #include "platform/text/Cp932.h"
 #include "platform/ui/Browse.h"
 #include "platform/win32/Wide.h"
@@ -518,4 +520,26 @@ TEST(Win32Decode, FilesThatAreNoAudioSayWhy) {
         if (m.status != apply::MeasureStatus::Measured) EXPECT_FALSE(m.reason.empty());
     }
     EXPECT_EQ(apply::Measure(system, t / "none.mp3").status, apply::MeasureStatus::Unreadable);
+}
+
+// The Windows build's LAME: what it encodes, the system's own MP3 decoder plays at the
+// rate and channels asked for, as long as the input give or take LAME's delay and padding
+// (which the audio compression manager does not drop).
+TEST(Win32Decode, OurEncodersMp3PlaysAsLongAsItsInput) {
+    TempFolder t("qxencode");
+    std::vector<float> in;  // 2 s of 997 Hz at -6 dBFS, 48 kHz mono
+    for (int i = 0; i < 96000; ++i) in.push_back(0.5f * std::sin(i * 6.2832f * 997 / 48000));
+    audio::Mp3Encoder enc(48000, 1, {44100, 2, 192});
+    ASSERT_TRUE(enc.Add(in.data(), in.size())) << enc.Error();
+    ASSERT_TRUE(WriteBytes(t / "enc.mp3", enc.Finish()));
+    std::size_t frames = 0;
+    ASSERT_TRUE(win32::Win32System().DecodeAudio(
+        t / "enc.mp3", [&](const float* pcm, std::size_t n, int channels, int rate) {
+            EXPECT_EQ(channels, 2);
+            EXPECT_EQ(rate, 44100);
+            frames += n;
+            return true;
+        }));
+    EXPECT_GE(frames, 88200u);
+    EXPECT_LE(frames, 88200u + 3 * 1152);
 }
