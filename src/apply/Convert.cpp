@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "apply/Match.h"
+#include "audio/Loudness.h"
 #include "audio/Mp3Encoder.h"
 #include "audio/Pcm.h"
 #include "originals/DataLock.h"
@@ -145,16 +146,14 @@ bool Encode(sys::System& system, const std::string& source, const Format& format
     return true;
 }
 
-// The largest sample of `path` as the system decodes it; nothing when it cannot.
-std::optional<double> DecodedPeak(sys::System& system, const std::string& path) {
-    double peak = 0;
+// `path` as the system decodes it, measured; nothing when it cannot be decoded.
+std::optional<audio::LoudnessResult> Heard(sys::System& system, const std::string& path) {
+    audio::LoudnessMeter meter;
     const bool ok =
-        system.DecodeAudio(path, [&](const float* pcm, std::size_t frames, int ch, int) {
-            for (std::size_t i = 0; i < frames * static_cast<std::size_t>(ch); ++i)
-                peak = std::max(peak, static_cast<double>(std::fabs(pcm[i])));
-            return true;
+        system.DecodeAudio(path, [&](const float* pcm, std::size_t frames, int ch, int rate) {
+            return meter.Add(pcm, frames, ch, rate);
         });
-    return ok ? std::optional(peak) : std::nullopt;
+    return ok ? std::optional(meter.Finish()) : std::nullopt;
 }
 
 // Drops the oldest files of the cache until it holds no more than kMaxCache, `keep` aside.
@@ -238,17 +237,23 @@ Converted Convert(sys::System& system, const std::string& cacheFolder, const std
     system.CreateFolder(cacheFolder.substr(0, cacheFolder.size() - 1));
     std::string bytes, reason;
     double gain = wanted;
-    // Raised, the encoded file may peak above the PCM it was made of: measured as the
-    // system decodes it, and made once more that much quieter when it does.
+    // The encoder takes off a few tenths of a dB, and may peak above the PCM it was made
+    // of: the file is measured as the system decodes it and, when it is off the game's
+    // level by more than 0.1 LU or peaks past +0.1 dBFS, made once more with the gain
+    // corrected (never past what its peak allows).
     for (int pass = 0; pass < 2; ++pass) {
         if (!Encode(system, source, format, gain, bytes, reason)) return {"", reason};
         if (!system.SaveFileAtomic(path, bytes, &why))
             return {"",
                     "変換したファイルを " + path + " に書けません (" + sys::ReasonText(why) + ")"};
         if (!level || pass == 1) break;
-        const std::optional<double> peak = DecodedPeak(system, path);
-        if (!peak || *peak <= kPeakLimit) break;
-        gain -= 20 * std::log10(*peak / kPeakLimit) + 0.05;
+        const std::optional<audio::LoudnessResult> heard = Heard(system, path);
+        if (!heard || !heard->lufs) break;
+        const double off = level->gameLufs - *heard->lufs;
+        const double room = heard->peak > 0 ? 20 * std::log10(kPeakLimit / heard->peak) : 0;
+        const double step = std::min(off, room);
+        if (std::fabs(step) <= 0.1 && room >= 0) break;
+        gain += step - (step == room ? 0.05 : 0);
     }
     // Changed while it was decoded: what was made is of other bytes than its name says.
     if (system.Stamp(source) != before) {

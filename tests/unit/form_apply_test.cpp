@@ -511,7 +511,8 @@ TEST_F(Apply, CopyAsksOnceForRightsAndRunsTheRefusedSlotsElevated) {
 }
 
 // Each slot's file is checked for what it really is: the row is marked and the tip says so
-// when it may not play in its slot, and shows the format when it fits. Before "Bat作成" and
+// when it may not play in its slot (nor be converted), and shows the format when it fits.
+// Before "Bat作成" and
 // "コピー開始" one question names each such slot: キャンセル does nothing at all, OK goes on
 // as before, and files that all fit ask nothing more.
 TEST_F(Apply, FilesThatMayNotPlayAreToldBeforeApplying) {
@@ -522,6 +523,7 @@ TEST_F(Apply, FilesThatMayNotPlayAreToldBeforeApplying) {
     fs.AddFile("C:\\m\\song.mp3", std::string("\0\0\0\x20"
                                               "ftypM4A \0\0\0\0M4A mp42isom",
                                               28));
+    fs.AddFile("C:\\m\\page.mp3", "<!DOCTYPE html><html><body>404</body></html>");
     fs.AddFolder("C:\\bgm");
     TFormMain& f = Start();
     f.MemoCopysaki.SetText("C:\\bgm");
@@ -532,16 +534,21 @@ TEST_F(Apply, FilesThatMayNotPlayAreToldBeforeApplying) {
     EXPECT_FALSE(f.ValListMp3.Warned(0));
     EXPECT_EQ(f.LblMp3Tips.Caption(), "01.mp3 - A\r\nMP3 44.1kHz ステレオ 128kbps 2:11");
     ASSERT_TRUE(Handle([&] {
-        f.ValListMp3.UserDropFiles({u"C:\\m\\song.mp3", u"C:\\m\\good.mp3"}, 2);
+        f.ValListMp3.UserDropFiles({u"C:\\m\\song.mp3", u"C:\\m\\page.mp3"}, 2);
     }));
     EXPECT_TRUE(f.ValListMp3.Warned(1));
     EXPECT_TRUE(f.ValListMp3.Warned(2));
-    EXPECT_EQ(f.LblMp3Tips.Caption(), "03.mp3 - B\r\nMP3 ではありません: M4A (AAC) のファイルです");
+    // An M4A that no decoder can read: it cannot be converted, and the tip says why.
+    const std::string tip = f.LblMp3Tips.Caption();
+    const std::string told = "03.mp3 - B\r\n変換できません: ";
+    ASSERT_EQ(tip.rfind(told, 0), 0u) << tip;
 
     const std::string question =
         "次のファイルはゲームで再生できない形式の可能性があります。\r\n"
-        "03.mp3: MP3 ではありません: M4A (AAC) のファイルです\r\n"
-        "Msg_NewMsg.wav: WAVE ではありません: MP3 のファイルです\r\nこのまま続けますか？";
+        "03.mp3: " +
+        tip.substr(told.size() - std::string("変換できません: ").size()) +
+        "\r\n"
+        "Msg_NewMsg.wav: WAVE ではありません: HTML のページです\r\nこのまま続けますか？";
     struct Row {
         ui::Button* button;
         sys::BoxResult answer;
