@@ -81,8 +81,8 @@ struct Preparing {
 struct Prepared {
     std::string from;  // the file the copy takes its bytes from
     bool work = false;  // `from` is a work file of this run's, to be removed after it
-    std::string levelNote;  // why the level was not matched ("" when it was, or not asked)
-    std::string convertNote;  // why it was not converted though the slot needs it
+    std::string levelNote = {};  // why the level was not matched ("" when it was, or not asked)
+    std::string convertNote = {};  // why it was not converted though the slot needs it
 };
 // The bytes the copy of `source` into `slot` takes: the conversion (cached), or the
 // source with its gains moved (the work file `workName`), or the source itself.
