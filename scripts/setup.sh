@@ -8,7 +8,9 @@
 # packages for the other architectures would otherwise demand versions that the
 # missing index holds); and when 32-bit Wine cannot be had at all, the rest is
 # installed and the scripts run the 64-bit build under 64-bit Wine; that is noted for a
-# day, so the runs of that day do not ask the mirror again.
+# day, so the runs of that day do not ask the mirror again. Wine's GStreamer plugins (its
+# Media Foundation decodes through them) go with the Wine that runs the tests: the i386
+# ones with 32-bit Wine, the native ones when 64-bit Wine stands in.
 set -euo pipefail
 
 SUDO=""
@@ -25,8 +27,19 @@ PACKAGES=(
   wine wine64
   xvfb xdotool x11-apps x11-utils imagemagick fonts-noto-cjk fonts-ipafont-gothic fonts-wine
   e2fsprogs locales ffmpeg lame pkg-config libmpg123-dev libebur128-dev libmp3lame-dev dpkg-dev
+  libavformat-dev libavcodec-dev libavutil-dev
 )
 WINE32=wine32:i386
+# For Media Foundation under Wine: FLAC, AAC and ALAC in MP4, Vorbis, Opus, AIFF (base,
+# good, libav) and WMA (ugly has the ASF demuxer).
+GST=(
+  gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-plugins-ugly
+  gstreamer1.0-libav
+)
+WITH_WINE32=("$WINE32" "${GST[@]/%/:i386}")
+# The loader scripts/lib.sh runs 32-bit programs with: it fails where 32-bit Wine is
+# missing or the kernel cannot run it, and the tests then run under 64-bit Wine.
+WINE32_LOADER="${QX_WINE32_LOADER:-/usr/lib/wine/wine}"
 
 installed() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok installed'; }
 
@@ -97,22 +110,34 @@ fi
 
 missing=()
 for p in "${PACKAGES[@]}"; do installed "$p" || missing+=("$p"); done
-if installed "$WINE32"; then
+gst64=()
+for p in "${GST[@]}"; do installed "$p" || gst64+=("$p"); done
+wine32=()
+for p in "${WITH_WINE32[@]}"; do installed "$p" || wine32+=("$p"); done
+if [ "${#wine32[@]}" -eq 0 ]; then
   rm -f "$NO_WINE32_NOTE"
 elif [ -n "$(find "$NO_WINE32_NOTE" -mmin -1440 2>/dev/null)" ]; then
   echo "setup: 32-bit Wine could not be installed $(date -r "$NO_WINE32_NOTE" '+%F %R'); using 64-bit Wine (tried again a day later, or now after: rm $NO_WINE32_NOTE)"
   WINE32_MISSING=1
+  missing+=("${gst64[@]}")
+  gst64=()
 else
-  missing+=("$WINE32")
+  missing+=("${wine32[@]}")
 fi
 
+UPDATED=0
 if [ "${#missing[@]}" -gt 0 ]; then
   echo "setup: installing ${missing[*]}"
   update
+  UPDATED=1
   if ! install_with_fallback "${missing[@]}"; then
     rest=()
-    for p in "${missing[@]}"; do [ "$p" = "$WINE32" ] || rest+=("$p"); done
-    if [ "${#rest[@]}" -eq "${#missing[@]}" ] || { [ "${#rest[@]}" -gt 0 ] && ! install_with_fallback "${rest[@]}"; }; then
+    for p in "${missing[@]}"; do [[ " ${WITH_WINE32[*]} " == *" $p "* ]] || rest+=("$p"); done
+    without32="${#rest[@]}"
+    # 64-bit Wine runs the tests instead: its plugins go with the rest.
+    rest+=("${gst64[@]}")
+    gst64=()
+    if [ "$without32" -eq "${#missing[@]}" ] || { [ "${#rest[@]}" -gt 0 ] && ! install_with_fallback "${rest[@]}"; }; then
       names="$(refused)"
       echo "setup: could not install ${names:-${rest[*]}}; every build and test needs it" >&2
       exit 1
@@ -123,6 +148,17 @@ if [ "${#missing[@]}" -gt 0 ]; then
   fi
 elif [ "$NEED_UPDATE" = 1 ]; then
   update
+  UPDATED=1
+fi
+# 32-bit Wine that does not run (a kernel without 32-bit support): 64-bit Wine runs the
+# tests, with its own plugins.
+if [ "${#gst64[@]}" -gt 0 ] && ! "$WINE32_LOADER" --version >/dev/null 2>&1; then
+  echo "setup: 32-bit Wine does not run here; installing ${gst64[*]} for 64-bit Wine"
+  [ "$UPDATED" = 1 ] || update
+  if ! install_with_fallback "${gst64[@]}"; then
+    echo "setup: could not install ${gst64[*]}; the Windows tests need them" >&2
+    exit 1
+  fi
 fi
 # A Japanese desktop's locale, so that Wine reads Unix file names as UTF-8 while its
 # ANSI and OEM code pages are 932.

@@ -86,8 +86,8 @@ Measurement Measure(sys::System& system, const std::string& path) {
     if (finding.kind == audio::Kind::Wave && !audio::FindWavePcm(source))
         return Failed(MeasureStatus::NotAudio,
                       "この WAVE の形式 (PCM 以外か、チャンネル数や周波数) は測れません");
-    if (finding.kind != audio::Kind::Mp3 && finding.kind != audio::Kind::Wave)
-        return Failed(MeasureStatus::NotAudio, "MP3 でも WAVE でもありません");
+    if (finding.kind != audio::Kind::Mp3 && !audio::IsOtherAudio(finding.kind))
+        return Failed(MeasureStatus::NotAudio, sys::kDecodeNotAudio);
 
     audio::LoudnessMeter meter;
     bool refused = false;

@@ -17,7 +17,7 @@ namespace apply {
 enum class MeasureStatus {
     Measured,
     TooQuiet,  // decoded, but nothing passed the gates (silence, under -70 LUFS, < 0.4 s)
-    NotAudio,  // neither an MP3 nor a PCM WAVE
+    NotAudio,  // no audio DecodeAudio takes, or a WAVE beyond our reader
     Unreadable,
     CannotDecode,  // the decoder is missing or gave up, or the format is beyond the meter
 };

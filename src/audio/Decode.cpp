@@ -113,6 +113,23 @@ DecodeEnd DecodeWavePcm(const Source& source, const WavePcm& w, const PcmSink& s
     return DecodeEnd::Done;
 }
 
+bool IsOtherAudio(Kind kind) {
+    switch (kind) {
+        case Kind::Wave:
+        case Kind::MpegLayer1:
+        case Kind::MpegLayer2:
+        case Kind::M4a:
+        case Kind::Aac:
+        case Kind::OggVorbis:
+        case Kind::Opus:
+        case Kind::OggOther:
+        case Kind::Flac:
+        case Kind::Wma:
+        case Kind::Aiff: return true;
+        default: return false;
+    }
+}
+
 std::uint64_t Mp3AudioStart(const Source& source) {
     Reader r(source);
     std::uint64_t start = 0;

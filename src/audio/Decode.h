@@ -1,6 +1,6 @@
 // What every system's decoding shares: the PCM WAVE reader (our own, over byte ranges,
-// a fixed piece at a time) and where an MP3's frames start. The MP3 decoding itself is
-// the system's (sys::System::DecodeAudio).
+// a fixed piece at a time), where an MP3's frames start, and which other kinds go to the
+// system's decoders. The MP3 decoding itself is the system's (sys::System::DecodeAudio).
 #pragma once
 
 #include <cstddef>
@@ -36,6 +36,12 @@ std::optional<WavePcm> FindWavePcm(const Source& source);
 enum class DecodeEnd { Done, Stopped, ReadFailed };
 // The data chunk's whole frames to `sink`, kDecodeChunk bytes a read.
 DecodeEnd DecodeWavePcm(const Source& source, const WavePcm& wave, const PcmSink& sink);
+
+// The kinds beside MP3 and PCM WAVE that DecodeAudio hands to the system's other
+// decoders: every audio format the content check names (M4A, AAC, Ogg, Opus, FLAC, WMA,
+// AIFF, MPEG Layer I/II, a WAVE our reader does not take). Not MIDI (notes, no sound),
+// nor what is no audio or unknown.
+bool IsOtherAudio(Kind kind);
 
 // Where an MP3's audio starts: after its ID3v2 tags (each skipped by its size).
 std::uint64_t Mp3AudioStart(const Source& source);

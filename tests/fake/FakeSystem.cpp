@@ -1,10 +1,17 @@
 #include "fake/FakeSystem.h"
 
 #include <algorithm>
+#include <cstring>
 #include <vector>
 
 #ifdef QX_HAVE_MPG123
 #include <mpg123.h>
+#endif
+#ifdef QX_HAVE_LIBAV
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
+}
 #endif
 
 #include "audio/Decode.h"
@@ -346,6 +353,173 @@ bool DecodeMp3(const audio::Source& source, std::uint64_t start, const PcmSink& 
 }
 #endif
 
+#ifdef QX_HAVE_LIBAV
+// The kinds beside MP3 and PCM WAVE, as the system's codecs do: libavformat reads the file
+// through the source (kDecodeChunk bytes a call at most; the fake's files are in memory),
+// libavcodec decodes its first audio stream, and the frames go to the sink as interleaved
+// floats, kPieceFrames at most at a time.
+class AvDecoding {
+public:
+    explicit AvDecoding(const audio::Source& source) : source_(source) {}
+    AvDecoding(const AvDecoding&) = delete;
+    AvDecoding& operator=(const AvDecoding&) = delete;
+    ~AvDecoding() {
+        av_frame_free(&frame_);
+        av_packet_free(&packet_);
+        avcodec_free_context(&codec_);
+        avformat_close_input(&format_);  // leaves the reader, which is ours
+        if (io_) av_freep(&io_->buffer);
+        avio_context_free(&io_);
+    }
+
+    bool Open(FileError* why) {
+        av_log_set_level(AV_LOG_QUIET);
+        auto* buffer = static_cast<unsigned char*>(av_malloc(audio::kDecodeChunk));
+        io_ = buffer ? avio_alloc_context(buffer, static_cast<int>(audio::kDecodeChunk), 0, this,
+                                          &AvDecoding::Read, nullptr, &AvDecoding::Seek)
+                     : nullptr;
+        if (!io_) av_free(buffer);
+        format_ = io_ ? avformat_alloc_context() : nullptr;
+        if (!format_) return Fail(why, Fault::Other, kDecodeDamaged);
+        format_->pb = io_;
+        if (avformat_open_input(&format_, nullptr, nullptr, nullptr) < 0 ||
+            avformat_find_stream_info(format_, nullptr) < 0)
+            return Fail(why, Fault::Other, kDecodeDamaged);
+        for (unsigned i = 0; i < format_->nb_streams; ++i) {
+            AVStream* s = format_->streams[i];
+            if (stream_ < 0 && s->codecpar->codec_type == AVMEDIA_TYPE_AUDIO)
+                stream_ = static_cast<int>(i);
+            else
+                s->discard = AVDISCARD_ALL;
+        }
+        if (stream_ < 0) return Fail(why, Fault::Other, kDecodeDamaged);
+        const AVCodecParameters* p = format_->streams[stream_]->codecpar;
+        const AVCodec* decoder = avcodec_find_decoder(p->codec_id);
+        if (!decoder) return Fail(why, Fault::Other, kDecodeNoCodec);
+        codec_ = avcodec_alloc_context3(decoder);
+        packet_ = av_packet_alloc();
+        frame_ = av_frame_alloc();
+        if (!codec_ || !packet_ || !frame_ || avcodec_parameters_to_context(codec_, p) < 0 ||
+            avcodec_open2(codec_, decoder, nullptr) < 0)
+            return Fail(why, Fault::Other, kDecodeDamaged);
+        return true;
+    }
+
+    // Every packet of the stream, then what the decoder holds back. A packet the decoder
+    // refuses is passed over, as players do; a file that gives nothing fails.
+    bool Run(const PcmSink& sink, FileError* why) {
+        int rc = 0;
+        while ((rc = av_read_frame(format_, packet_)) >= 0) {
+            const bool ours = packet_->stream_index == stream_;
+            if (ours) avcodec_send_packet(codec_, packet_);
+            av_packet_unref(packet_);
+            if (ours && !Drain(sink)) return true;
+        }
+        if (rc != AVERROR_EOF) return Fail(why, Fault::Other, kDecodeDamaged);
+        avcodec_send_packet(codec_, nullptr);
+        if (!Drain(sink)) return true;
+        return any_ ? true : Fail(why, Fault::Other, kDecodeDamaged);
+    }
+
+private:
+    static constexpr std::size_t kPieceFrames = 16384;
+
+    static int Read(void* self, std::uint8_t* to, int size) {
+        auto* d = static_cast<AvDecoding*>(self);
+        if (d->at_ >= d->source_.size) return AVERROR_EOF;
+        const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(
+            {static_cast<std::uint64_t>(size), audio::kDecodeChunk, d->source_.size - d->at_}));
+        const std::string bytes = d->source_.read(d->at_, want);
+        if (bytes.empty()) return AVERROR(EIO);
+        const std::size_t n = std::min(bytes.size(), want);
+        std::copy_n(bytes.data(), n, reinterpret_cast<char*>(to));
+        d->at_ += n;
+        return static_cast<int>(n);
+    }
+
+    static std::int64_t Seek(void* self, std::int64_t offset, int whence) {
+        auto* d = static_cast<AvDecoding*>(self);
+        const auto size = static_cast<std::int64_t>(d->source_.size);
+        if (whence & AVSEEK_SIZE) return size;
+        whence &= ~AVSEEK_FORCE;
+        const std::int64_t base = whence == SEEK_SET   ? 0
+                                  : whence == SEEK_CUR ? static_cast<std::int64_t>(d->at_)
+                                  : whence == SEEK_END ? size
+                                                       : -1;
+        if (base < 0 || offset < -base || offset > INT64_MAX - base) return AVERROR(EINVAL);
+        d->at_ = static_cast<std::uint64_t>(base + offset);  // past the end reads nothing
+        return base + offset;
+    }
+
+    // The decoder's frames to the sink; false when the sink stops.
+    bool Drain(const PcmSink& sink) {
+        while (avcodec_receive_frame(codec_, frame_) == 0) {
+            const bool go = HandOn(sink);
+            av_frame_unref(frame_);
+            if (!go) return false;
+        }
+        return true;
+    }
+
+    bool HandOn(const PcmSink& sink) {
+        const auto format = static_cast<AVSampleFormat>(frame_->format);
+        const int channels = frame_->ch_layout.nb_channels;
+        const int bytes = av_get_bytes_per_sample(format);
+        if (channels < 1 || frame_->sample_rate <= 0 || bytes == 0) return true;
+        const bool planar = av_sample_fmt_is_planar(format);
+        const AVSampleFormat packed = av_get_packed_sample_fmt(format);
+        const auto frames = static_cast<std::size_t>(std::max(frame_->nb_samples, 0));
+        for (std::size_t done = 0; done < frames;) {
+            const std::size_t n = std::min(kPieceFrames, frames - done);
+            pcm_.resize(n * static_cast<std::size_t>(channels));
+            for (std::size_t i = 0; i < n; ++i)
+                for (int c = 0; c < channels; ++c) {
+                    const std::size_t at = done + i;
+                    const std::uint8_t* p =
+                        planar ? frame_->extended_data[c] + at * bytes
+                               : frame_->extended_data[0] + (at * channels + c) * bytes;
+                    pcm_[i * channels + c] = Sample(p, packed);
+                }
+            any_ = true;
+            if (!sink(pcm_.data(), n, channels, frame_->sample_rate)) return false;
+            done += n;
+        }
+        return true;
+    }
+
+    static float Sample(const std::uint8_t* p, AVSampleFormat format) {
+        switch (format) {
+            case AV_SAMPLE_FMT_U8: return (*p - 128) / 128.0f;
+            case AV_SAMPLE_FMT_S16: return Raw<std::int16_t>(p) / 32768.0f;
+            case AV_SAMPLE_FMT_S32: return static_cast<float>(Raw<std::int32_t>(p) / 2147483648.0);
+            case AV_SAMPLE_FMT_S64:
+                return static_cast<float>(Raw<std::int64_t>(p) / 9.2233720368547758e18);
+            case AV_SAMPLE_FMT_FLT: return Raw<float>(p);
+            case AV_SAMPLE_FMT_DBL: return static_cast<float>(Raw<double>(p));
+            default: return 0;
+        }
+    }
+
+    template <typename T>
+    static T Raw(const std::uint8_t* p) {
+        T v;
+        std::memcpy(&v, p, sizeof v);
+        return v;
+    }
+
+    const audio::Source& source_;
+    std::uint64_t at_ = 0;
+    AVIOContext* io_ = nullptr;
+    AVFormatContext* format_ = nullptr;
+    AVCodecContext* codec_ = nullptr;
+    AVPacket* packet_ = nullptr;
+    AVFrame* frame_ = nullptr;
+    int stream_ = -1;
+    bool any_ = false;
+    std::vector<float> pcm_;
+};
+#endif
+
 }  // namespace
 
 bool FakeSystem::DecodeAudio(const std::string& path, const PcmSink& sink, FileError* why) {
@@ -367,8 +541,17 @@ bool FakeSystem::DecodeAudio(const std::string& path, const PcmSink& sink, FileE
     if (readFailed) return Fail(why, readWhy.fault, readWhy.detail);
     const audio::Kind kind = audio::Inspect(source).kind;
     if (readFailed) return Fail(why, readWhy.fault, readWhy.detail);
-    if (kind != audio::Kind::Mp3)
-        return Fail(why, Fault::Other, "MP3 でも PCM の WAVE でもありません");
+    if (audio::IsOtherAudio(kind)) {
+#ifdef QX_HAVE_LIBAV
+        AvDecoding d(source);
+        const bool ok = d.Open(why) && d.Run(sink, why);
+        if (!ok && readFailed) return Fail(why, readWhy.fault, readWhy.detail);
+        return ok;
+#else
+        return Fail(why, Fault::Other, kDecodeNoCodec);
+#endif
+    }
+    if (kind != audio::Kind::Mp3) return Fail(why, Fault::Other, kDecodeNotAudio);
 #ifdef QX_HAVE_MPG123
     const bool ok = DecodeMp3(source, audio::Mp3AudioStart(source), sink, why);
     if (!ok && readFailed) return Fail(why, readWhy.fault, readWhy.detail);

@@ -54,12 +54,20 @@ cat >"$BIN/dpkg-query" <<'EOF'
 #!/usr/bin/env bash
 grep -qx "${!#}" "$FAKE_STATE/installed" 2>/dev/null && printf 'install ok installed'
 EOF
+# 32-bit Wine's loader runs when wine32:i386 is installed, unless the kernel cannot run it.
+cat >"$BIN/wine32" <<'EOF'
+#!/bin/sh
+[ ! -e "$FAKE_STATE/no_ia32" ] && grep -qx 'wine32:i386' "$FAKE_STATE/installed" 2>/dev/null
+EOF
 printf '#!/bin/sh\necho ja_JP.utf8\n' >"$BIN/locale"
 printf '#!/bin/sh\nexec "$@"\n' >"$BIN/sudo"
 chmod +x "$BIN"/*
 
-ALL="$(sed -n '/^PACKAGES=(/,/^)/p' "$SETUP" | sed '1d;$d' | tr -s ' \n' '  ' | sed 's/^ *//;s/ *$//') wine32:i386"
-NO_WINE32="${ALL% wine32:i386}"
+list() { sed -n "/^$1=(/,/^)/p" "$SETUP" | sed '1d;$d' | tr -s ' \n' '  ' | sed 's/^ *//;s/ *$//'; }
+PACKAGES="$(list PACKAGES)"
+GST64="$(list GST)"
+ALL="$PACKAGES wine32:i386 $(sed 's/\([^ ]*\)/\1:i386/g' <<<"$GST64")"
+NO_WINE32="$PACKAGES $GST64"  # with 64-bit Wine's plugins instead
 NO_CMAKE="${ALL#cmake }"
 
 fails=0
@@ -76,16 +84,19 @@ while IFS='|' read -r name before upd unavail pin want_rc want_log want_out; do
       tr ' ' '\n' <<<"$NO_WINE32" >"$S/installed"
       mkdir -p "$S/note" && touch -d '1 hour ago' "$S/note/wine32-unavailable" ;;
     none) : >"$S/installed" ;;
+    none-no-ia32) : >"$S/installed"; touch "$S/no_ia32" ;;  # a kernel without 32-bit support
   esac
   echo "$upd" >"$S/update_fails"
   tr ' ' '\n' <<<"$unavail" | sed '/^$/d' >"$S/unavailable"
   echo -n "$pin" >"$S/needs_pin"
-  out="$(FAKE_STATE="$S" PATH="$BIN:$PATH" QX_APT_PAUSE=0 QX_SETUP_STATE="$S/note" bash "$SETUP" 2>&1)"
+  out="$(FAKE_STATE="$S" PATH="$BIN:$PATH" QX_APT_PAUSE=0 QX_SETUP_STATE="$S/note" \
+    QX_WINE32_LOADER="$BIN/wine32" bash "$SETUP" 2>&1)"
   rc=$?
   log="$(paste -sd';' "$S/log")"
   want_log="${want_log//\$ALL/$ALL}"
   want_log="${want_log//\$NO_WINE32/$NO_WINE32}"
   want_log="${want_log//\$NO_CMAKE/$NO_CMAKE}"
+  want_log="${want_log//\$GST64/$GST64}"
   problem=""
   [ "$rc" = "$want_rc" ] || problem+=" exit $rc, wanted $want_rc;"
   [ "$log" = "$want_log" ] || problem+=" calls were [$log], wanted [$want_log];"
@@ -109,5 +120,6 @@ security-i386-mid-sync|none|always||bookworm-security|0|update;update;update;ins
 no-wine32-anywhere|none|always|wine32:i386|bookworm-security|0|update;update;update;install $ALL;install pinned:bookworm-security $ALL;install $NO_WINE32;install pinned:bookworm-security $NO_WINE32|could not be installed; the Windows tests and run.sh use 64-bit Wine^all packages present but wine32:i386
 no-wine32-again-that-day|no-wine32|always|wine32:i386||0||using 64-bit Wine^all packages present but wine32:i386
 no-cmake|none|0|cmake||1|update;install $ALL;install $NO_WINE32|could not install cmake; every build
+no-ia32-kernel|none-no-ia32|0|||0|update;install $ALL;install $GST64|32-bit Wine does not run here; installing gstreamer1.0-plugins-base^setup: all packages present
 TABLE
 exit $((fails > 0))

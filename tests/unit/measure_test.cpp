@@ -1,6 +1,6 @@
-// Measuring a file: the fake system's decoding (libmpg123 for MP3, our own WAVE reader)
-// and apply::Measure against libebur128 on files lame and ffmpeg make during the test;
-// the cache in the data folder.
+// Measuring a file: the fake system's decoding (libmpg123 for MP3, our own WAVE reader,
+// libavcodec for the other kinds) and apply::Measure against libebur128 on files lame and
+// ffmpeg make during the test; the cache in the data folder.
 #include <ebur128.h>
 #include <gtest/gtest.h>
 
@@ -142,28 +142,52 @@ protected:
     sys::FakeSystem sys;
 };
 
-TEST_F(MeasureFiles, Mp3AgainstFfmpegDecodeAndLibebur128) {
+// Each kind as the fake decodes it (libmpg123 for MP3, libavcodec for the others) lasts
+// its 6 s at its rate (Opus: 48 kHz) and measures as libebur128 hears ffmpeg's decoding.
+TEST_F(MeasureFiles, KindsAgainstFfmpegDecodeAndLibebur128) {
     struct Case {
         const char* name;
         int rate, channels;
-        const char* lame;
+        const char* encode;  // in.wav to the file named next
+        int decodedRate;
     };
+#define QX_FFMPEG "ffmpeg -nostdin -v error -y -i in.wav "
     const Case cases[] = {
-        {"cbr.mp3", 44100, 2, "-b 128"},
-        {"vbr.mp3", 44100, 2, "-V 2 --add-id3v2 --tt Vbr"},
-        {"mono22.mp3", 22050, 1, "-m m -b 48"},
-        {"crc48.mp3", 48000, 2, "-p -b 192"},
-        {"mpeg25.mp3", 11025, 1, "-m m -b 24 -t"},
+        {"cbr.mp3", 44100, 2, "lame --quiet -b 128 in.wav", 44100},
+        {"vbr.mp3", 44100, 2, "lame --quiet -V 2 --add-id3v2 --tt Vbr in.wav", 44100},
+        {"mono22.mp3", 22050, 1, "lame --quiet -m m -b 48 in.wav", 22050},
+        {"crc48.mp3", 48000, 2, "lame --quiet -p -b 192 in.wav", 48000},
+        {"mpeg25.mp3", 11025, 1, "lame --quiet -m m -b 24 -t in.wav", 11025},
+        {"a.flac", 44100, 2, QX_FFMPEG "-c:a flac", 44100},
+        {"aac.m4a", 44100, 2, QX_FFMPEG "-c:a aac -b:a 160k", 44100},
+        {"alac.m4a", 32000, 1, QX_FFMPEG "-c:a alac", 32000},
+        {"a.ogg", 44100, 2, QX_FFMPEG "-c:a libvorbis", 44100},
+        {"a.opus", 44100, 2, QX_FFMPEG "-c:a libopus", 48000},
+        {"a.aiff", 22050, 2, QX_FFMPEG "-c:a pcm_s24be", 22050},
+        {"a.wma", 44100, 2, QX_FFMPEG "-c:a wmav2", 44100},
     };
+#undef QX_FFMPEG
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         Write("in.wav", Wave(Signal(c.rate, c.channels, 6), 1, 16));
-        ASSERT_EQ(Shell(std::string("lame --quiet ") + c.lame + " in.wav " + c.name +
+        ASSERT_EQ(Shell(std::string(c.encode) + " " + c.name +
                         " && ffmpeg -nostdin -v error -y -i " + c.name + " -c:a pcm_f32le ref.wav"),
                   0);
         const double want = Reference(ReadFloatWave(Bytes("ref.wav")));
-        sys.AddFile(std::string("C:\\Music\\") + c.name, Bytes(c.name));
-        const apply::Measurement m = apply::Measure(sys, std::string("C:\\Music\\") + c.name);
+        const std::string path = std::string("C:\\Music\\") + c.name;
+        sys.AddFile(path, Bytes(c.name));
+        std::size_t frames = 0;
+        int rate = 0;
+        ASSERT_TRUE(sys.DecodeAudio(path, [&](const float*, std::size_t n, int channels, int r) {
+            EXPECT_EQ(channels, c.channels);
+            frames += n;
+            rate = r;
+            return true;
+        }));
+        EXPECT_EQ(rate, c.decodedRate);
+        // (libmpg123 fed in pieces keeps the encoder's delay: 0.11 s at 11.025 kHz.)
+        EXPECT_NEAR(static_cast<double>(frames) / c.decodedRate, 6.0, 0.15);
+        const apply::Measurement m = apply::Measure(sys, path);
         ASSERT_EQ(m.status, apply::MeasureStatus::Measured) << m.reason;
         EXPECT_NEAR(m.lufs, want, 0.1);
         EXPECT_GT(m.peak, 0.1);
@@ -216,6 +240,11 @@ TEST_F(MeasureFiles, WhatCannotBeMeasuredSaysWhy) {
         {"0.3 s", Wave(Signal(44100, 2, 0.3), 1, 16), apply::MeasureStatus::TooQuiet},
         {"nine channels", Wave(Pcm{44100, 9, std::vector<float>(9 * 44100, 0.1f)}, 1, 16),
          apply::MeasureStatus::NotAudio},
+        {"an M4A of its header alone",
+         std::string("\0\0\0\x1C"
+                     "ftypM4A \0\0\0\0M4A mp42isom",
+                     28),
+         apply::MeasureStatus::CannotDecode},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);

@@ -169,6 +169,16 @@ public:
 using PcmSink =
     std::function<bool(const float* interleaved, std::size_t frames, int channels, int rate)>;
 
+// DecodeAudio's reasons for audio beside MP3 and PCM WAVE, one text each, so that a
+// caller can tell them apart (and, say, add where a missing codec is to be had).
+inline constexpr char kDecodeNotAudio[] = "音声のファイルではありません";
+// No Media Foundation at all: the N and KN editions of Windows without the Media Feature Pack.
+inline constexpr char kDecodeNoSystemDecoder[] =
+    "この Windows には Media Foundation がありません (N/KN エディションでは Media Feature Pack "
+    "を入れてください)";
+inline constexpr char kDecodeNoCodec[] = "この Windows には、この形式のデコーダーがありません";
+inline constexpr char kDecodeDamaged[] = "ファイルが壊れているか、デコードできない内容です";
+
 class System {
 public:
     virtual ~System() = default;
@@ -192,11 +202,14 @@ public:
     // file's content, or going through it, without holding it all.
     virtual bool ReadPart(const std::string& path, std::uint64_t offset, std::size_t count,
                           std::string& data, FileError* why = nullptr) = 0;
-    // Decodes an MP3 (by the system's own decoder) or a PCM WAVE (8/16/24/32-bit, float,
-    // also extensible) to `sink` in pieces, reading the file a fixed piece at a time. True
-    // when the whole file went to the sink or the sink stopped it; false, with the reason,
-    // when the file cannot be read, is neither (Fault::Other, in words), or the decoder is
-    // missing or gives up on it.
+    // Decodes an audio file to `sink` in pieces of bounded size: an MP3 by the system's
+    // MP3 decoder and a PCM WAVE (8/16/24/32-bit, float, also extensible) by our reader,
+    // each reading the file a fixed piece at a time; any other audio (audio::IsOtherAudio:
+    // M4A, FLAC, Ogg, Opus, WMA, AIFF...) by whatever codec the system has for it. What a
+    // file is comes from its content, never its name. True when the whole file went to the
+    // sink or the sink stopped it; false, with the reason, when the file cannot be read, is
+    // no audio (kDecodeNotAudio), or the decoder is missing or gives up on it (Fault::Other,
+    // in words: for other audio one of the kDecode texts above).
     virtual bool DecodeAudio(const std::string& path, const PcmSink& sink,
                              FileError* why = nullptr) = 0;
     // Replaces a file so that it is always either the old one or the whole new one:

@@ -1,8 +1,8 @@
 // Win32System::DecodeAudio: PCM WAVE by our own reader; MP3 by the audio compression
 // manager's MPEG Layer-3 decoder, which every desktop Windows has (docs/architecture.md,
-// "Decoding"). msacm32.dll is loaded from the system folder when first needed, never
-// imported: the exe's import list stays as it is, and a Windows without it only loses
-// the measuring.
+// "Decoding"); other audio by Media Foundation (MediaFoundation.cpp). msacm32.dll is loaded
+// from the system folder when first needed, never imported: the exe's import list stays
+// as it is, and a Windows without it only loses the measuring.
 #include <windows.h>
 // clang-format off
 #include <mmsystem.h>
@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "audio/Decode.h"
+#include "platform/win32/MediaFoundation.h"
 #include "platform/win32/Scoped.h"
 #include "platform/win32/Win32System.h"
 #include "platform/win32/Wide.h"
@@ -31,11 +32,6 @@ struct Acm {
     decltype(&acmStreamUnprepareHeader) unprepare = nullptr;
     decltype(&acmStreamClose) close = nullptr;
 };
-
-template <typename F>
-void Take(HMODULE m, const char* name, F& f) {
-    f = reinterpret_cast<F>(reinterpret_cast<void*>(GetProcAddress(m, name)));
-}
 
 // Loaded once, by its full path in the system folder (no other folder's msacm32.dll),
 // and kept for the process's life.
@@ -278,8 +274,8 @@ bool Win32System::DecodeAudio(const std::string& path, const sys::PcmSink& sink,
     }
     const audio::Finding f = audio::Inspect(source);
     if (readFailed) return Fail(why, readWhy.fault, readWhy.detail);
-    if (f.kind != audio::Kind::Mp3)
-        return Fail(why, sys::Fault::Other, "MP3 でも PCM の WAVE でもありません");
+    if (audio::IsOtherAudio(f.kind)) return DecodeByMediaFoundation(path, f.kind, sink, why);
+    if (f.kind != audio::Kind::Mp3) return Fail(why, sys::Fault::Other, sys::kDecodeNotAudio);
     return DecodeMp3(path, audio::Mp3AudioStart(source), f, sink, why);
 }
 

@@ -32,6 +32,12 @@ Fn Late(const wchar_t* dll, const char* name) {
                   : nullptr;
 }
 
+// The function `name` of a loaded module, as the type of `f`; null when it has none.
+template <typename F>
+void Take(HMODULE module, const char* name, F& f) {
+    f = reinterpret_cast<F>(reinterpret_cast<void*>(GetProcAddress(module, name)));
+}
+
 inline std::wstring WindowTextW(HWND hwnd) {
     int n = GetWindowTextLengthW(hwnd);
     std::wstring buffer(static_cast<std::size_t>(n) + 1, L'\0');
