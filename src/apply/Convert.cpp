@@ -76,9 +76,10 @@ audio::Finding InspectPath(sys::System& system, const std::string& path) {
                                         }});
 }
 
-// Decodes `source` and writes it in `format`, `gainDb` applied to the PCM, into `out`.
+// Decodes `source` and writes it in `format`, `gainDb` applied to the PCM, into `out`;
+// `heard` measures the PCM as it was decoded.
 bool Encode(sys::System& system, const std::string& source, const Format& format, double gainDb,
-            std::string& out, std::string& reason) {
+            std::string& out, std::string& reason, audio::LoudnessMeter& heard) {
     const float gain = static_cast<float>(std::pow(10.0, gainDb / 20));
     const int channels = format.channels == 1 ? 1 : 2;
     std::optional<audio::Mp3Encoder> mp3;
@@ -102,6 +103,7 @@ bool Encode(sys::System& system, const std::string& source, const Format& format
         }
         if (!reason.empty()) return false;
         frames += count;
+        heard.Add(pcm, count, ch, rate);
         // What the output will take, at the target's rate: no more than kMaxConverted.
         const double seconds = static_cast<double>(frames) / rate;
         const double bytes = format.target == Target::Mp3 ? seconds * format.kbps * 125
@@ -237,22 +239,25 @@ Converted Convert(sys::System& system, const std::string& cacheFolder, const std
     system.CreateFolder(cacheFolder.substr(0, cacheFolder.size() - 1));
     std::string bytes, reason;
     double gain = wanted;
-    // The encoder takes off a few tenths of a dB, and may peak above the PCM it was made
-    // of: the file is measured as the system decodes it and, when it is off the game's
-    // level by more than 0.1 LU or peaks past +0.1 dBFS, made once more with the gain
-    // corrected (never past what its peak allows).
+    // The encoder takes off a few tenths of a dB, a mix to mono of a wide song up to 3 dB,
+    // and the file may peak above the PCM it was made of: it is measured as the system
+    // decodes it and, when it is off its level (the game track's, else the song's own) by
+    // more than 0.1 LU (0.3 LU for the song's own) or peaks past +0.1 dBFS, made once more
+    // with the gain corrected, never past what its peak allows.
     for (int pass = 0; pass < 2; ++pass) {
-        if (!Encode(system, source, format, gain, bytes, reason)) return {"", reason};
+        audio::LoudnessMeter song;
+        if (!Encode(system, source, format, gain, bytes, reason, song)) return {"", reason};
         if (!system.SaveFileAtomic(path, bytes, &why))
             return {"",
                     "変換したファイルを " + path + " に書けません (" + sys::ReasonText(why) + ")"};
-        if (!level || pass == 1) break;
+        const std::optional<double> own = song.Finish().lufs;
+        if (pass == 1 || (!level && !own)) break;
         const std::optional<audio::LoudnessResult> heard = Heard(system, path);
         if (!heard || !heard->lufs) break;
-        const double off = level->gameLufs - *heard->lufs;
+        const double off = (level ? level->gameLufs : *own) - *heard->lufs;
         const double room = heard->peak > 0 ? 20 * std::log10(kPeakLimit / heard->peak) : 0;
         const double step = std::min(off, room);
-        if (std::fabs(step) <= 0.1 && room >= 0) break;
+        if (std::fabs(step) <= (level ? 0.1 : 0.3) && room >= 0) break;
         gain += step - (step == room ? 0.05 : 0);
     }
     // Changed while it was decoded: what was made is of other bytes than its name says.

@@ -491,3 +491,75 @@ TEST_F(MeasureFiles, CopyNamesWhatItCouldNotMatch) {
 }
 
 }  // namespace
+
+namespace {
+
+// Every kind a player may have, copied into the slot that cannot play it: what lands in
+// the game's folder decodes (by ffmpeg) in the slot's format, as long as the song (within
+// 50 ms) and as loud (within 0.5 LU), or as loud as the game's track with matching on;
+// the player's file stays as it was.
+TEST_F(MeasureFiles, EveryKindGoesInConvertedAtItsLengthAndLoudness) {
+    Write("in.wav", Wave(Signal(44100, 2, 6), 1, 16));
+    Write("g.wav", Wave(Signal(44100, 2, 6, 0.04), 1, 16));
+    ASSERT_EQ(Shell("lame --quiet -b 128 g.wav game.mp3 && ffmpeg -nostdin -v error -y -i g.wav "
+                    "-ar 22050 -ac 1 game.wav"),
+              0);
+    struct Case {
+        const char* name;
+        const char* encode;  // in.wav to the file named next ("" for in.wav itself)
+        const char* slot;
+        bool matching;
+        const char* format;  // as ffprobe reads what was copied
+    };
+#define QX_FFMPEG "ffmpeg -nostdin -v error -y -i in.wav "
+    const Case cases[] = {
+        {"aac.m4a", QX_FFMPEG "-c:a aac -b:a 160k", "01.mp3", false, "mp3,44100,2,192000"},
+        {"alac.m4a", QX_FFMPEG "-ar 32000 -ac 1 -c:a alac", "01.mp3", false, "mp3,44100,2,192000"},
+        {"a.flac", QX_FFMPEG "-c:a flac", "01.mp3", true, "mp3,44100,2,192000"},
+        {"a.ogg", QX_FFMPEG "-c:a libvorbis", "01.mp3", false, "mp3,44100,2,192000"},
+        {"a.opus", QX_FFMPEG "-c:a libopus", "01.mp3", true, "mp3,44100,2,192000"},
+        {"in.wav", "", "01.mp3", false, "mp3,44100,2,192000"},
+        {"a.mp3", "lame --quiet -b 160 in.wav", "Msg_NewMsg.wav", false,
+         "pcm_s16le,22050,1,352800"},
+    };
+#undef QX_FFMPEG
+    auto heard = [&](const std::string& file, const std::string& as) {
+        EXPECT_EQ(Shell("ffmpeg -nostdin -v error -y -i " + file + " -c:a pcm_f32le " + as), 0);
+        return ReadFloatWave(Bytes(as));
+    };
+    const double gameLevel = Reference(heard("game.mp3", "game-heard.wav"));
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        if (*c.encode) ASSERT_EQ(Shell(std::string(c.encode) + " " + c.name), 0);
+        const Pcm song = heard(c.name, "song-heard.wav");
+        const std::string source = std::string("C:\\Music\\") + c.name,
+                          target = std::string("C:\\bgm\\") + c.slot;
+        sys.AddFolder("C:\\bgm");
+        sys.AddFile(source, Bytes(c.name));
+        sys.AddFile("C:\\bgm\\01.mp3", Bytes("game.mp3"));
+        sys.AddFile("C:\\bgm\\Msg_NewMsg.wav", Bytes("game.wav"));
+        const settings::DataFolder data("C:\\Data\\");
+        originals::Store store(sys, data.Originals());
+        apply::Record record(sys, data.Record());
+        apply::LoudnessCache cache(sys, data.LoudnessCache());
+        const apply::Preparing preparing{c.matching ? &cache : nullptr, data.MatchingFolder(),
+                                         data.ConvertedFolder()};
+        Boxes window(sys);
+        apply::CopyRun(sys, store, record, window,
+                       apply::Assign({std::string(c.slot) + "=" + source}), "C:\\bgm", true,
+                       &preparing);
+        EXPECT_EQ(window.texts.size(), 1u) << window.texts.back();  // the per-file box only
+        Write("out", sys.Data(target));
+        ASSERT_EQ(Shell("ffprobe -v error -show_entries stream=codec_name,sample_rate,channels,"
+                        "bit_rate -of csv=p=0 out > probe.txt"),
+                  0);
+        EXPECT_EQ(Bytes("probe.txt"), std::string(c.format) + "\n");
+        const Pcm out = heard("out", "out-heard.wav");
+        EXPECT_NEAR(static_cast<double>(out.samples.size()) / out.channels / out.rate,
+                    static_cast<double>(song.samples.size()) / song.channels / song.rate, 0.05);
+        EXPECT_NEAR(Reference(out), c.matching ? gameLevel : Reference(song), 0.5);
+        EXPECT_TRUE(sys.Data(source) == Bytes(c.name));
+    }
+}
+
+}  // namespace
