@@ -180,8 +180,10 @@ audio::Verdict TFormMain::PreparedVerdict(int i, const audio::Finding& f, apply:
     if (!prep || prep->value != value || prep->target != target || !prep->done)
         return {audio::Fit::Fits, std::string(audio::KindName(f.kind)) + " → " + to + " に変換中…" +
                                       Length(f.durationMs)};
+    // (The brief form leaves room on the line for the level's difference.)
     if (!prep->converted.path.empty())
-        return {audio::Fit::Fits, apply::ConversionText(f.kind, target) + Length(f.durationMs)};
+        return {audio::Fit::Fits, apply::ConversionText(f.kind, target) + Length(f.durationMs),
+                std::string(audio::KindName(f.kind)) + " → " + to + Length(f.durationMs)};
     std::string line = "変換できません: " + prep->converted.reason;
     if (f.kind == audio::Kind::Opus || f.kind == audio::Kind::OggVorbis)
         line +=
