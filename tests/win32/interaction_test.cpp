@@ -151,6 +151,15 @@ void DoubleClick(RealForm& f, HWND list, int item) {
 
 std::string TextOf(HWND h) { return win32::A(win32::WindowTextW(h)); }
 
+// Serves the window's messages until `done` holds; 15 s at most, against a hang only.
+bool Serve(RealForm& f, const std::function<bool()>& done) {
+    for (int i = 0; i < 600 && !done(); ++i) {
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 25, QS_ALLINPUT);
+        f.Pump();
+    }
+    return done();
+}
+
 std::vector<HWND> RadioButtons(HWND group) {
     std::vector<HWND> out;
     for (HWND c = GetWindow(group, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT)) {
@@ -436,15 +445,18 @@ TEST(SettingsTab, StepDownChosenOnTheRadioButtonsFillsTheSlotsInTurn) {
     const int rowsAfter[] = {2, 3, 3};
     const std::string tipsAfter[] = {
         "03.mp3 - 町", "Msg_NewMsg.wav - メッセージ",
-        "Msg_NewMsg.wav - メッセージ\r\nWAVE ではありません: MP3 のファイルです"};
+        "Msg_NewMsg.wav - メッセージ\r\nMP3 → WAVE (PCM) に変換"};  // 中…, or done already
     for (int i = 0; i < 3; ++i) {
         Press(*d.f, list, d.Item(files[i]), WM_LBUTTONDOWN);
         EXPECT_EQ(d.Slot(i), d.Path(files[i]));
         EXPECT_EQ(GridValue(grid, i), Wide(d.Path(files[i])));
         EXPECT_EQ(m.ValListMp3.Row(), rowsAfter[i]);
         EXPECT_EQ(GridSelected(grid), rowsAfter[i] - 1);
-        EXPECT_EQ(TextOf(d.H(m.LblMp3Tips)), tipsAfter[i]);
+        EXPECT_EQ(TextOf(d.H(m.LblMp3Tips)).substr(0, tipsAfter[i].size()), tipsAfter[i]);
     }
+    EXPECT_TRUE(Serve(*d.f, [&] {
+        return TextOf(d.H(m.LblMp3Tips)) == tipsAfter[2] + "してコピーします 0:01";
+    })) << TextOf(d.H(m.LblMp3Tips));
     EXPECT_EQ(GetFocus(), list);  // the step down leaves the focus in the list
     EXPECT_TRUE(d.f->system.boxes.empty());
 }
@@ -788,9 +800,10 @@ int WarningPixels(HWND grid, int item) {
 
 }  // namespace
 
-// An AAC file saved as "x.mp3" registered into 01.mp3, and an MP3 dropped onto the .wav
-// slot: each row is drawn in the warning colour, its tip says what the file is, and
-// "コピー開始" first asks about both, in table order.
+// An AAC file saved as "x.mp3" registered into 01.mp3 is converted: its row stays plain.
+// A download cut short in 03.mp3 and a web page saved as "page.mp3" dropped onto the .wav
+// slot cannot be used: each row is drawn in the warning colour, its tip says what the file
+// is, and "コピー開始" first asks about both, in table order.
 TEST(ContentCheck, FilesThatMayNotPlayAreMarkedToldAndAskedAbout) {
     Desk d({"tune.mp3"});
     TFormMain& m = d.form();
@@ -798,38 +811,37 @@ TEST(ContentCheck, FilesThatMayNotPlayAreMarkedToldAndAskedAbout) {
         RunLinux(L"ffmpeg -loglevel error -f lavfi -i sine=frequency=440:duration=1 "
                  L"-c:a aac -f mp4 '" +
                  UnixPath(d.Path("x.mp3")) + L"'"));
+    WriteBytes(d.Path("cut.mp3"), Mp3Bytes("cut") + std::string(4096, '\0'));
+    WriteBytes(d.Path("page.mp3"), "<!DOCTYPE html><html><body>404</body></html>");
     m.DirList.UserOpen(0);  // the folder opened again lists the new file
     m.DirList.SetDirectory(d.music);
     HWND list = d.H(m.FilList), grid = d.H(m.ValListMp3), tips = d.H(m.LblMp3Tips);
 
     Press(*d.f, list, d.Item("x.mp3"), WM_LBUTTONDOWN);  // into 01.mp3
-    EXPECT_EQ(TextOf(tips), "01.mp3 - タイトル\r\nMP3 ではありません: M4A (AAC) のファイルです");
+    EXPECT_TRUE(Serve(*d.f, [&] {
+        return TextOf(tips) == "01.mp3 - タイトル\r\nM4A (AAC) → MP3 に変換してコピーします";
+    })) << TextOf(tips);
     RECT row{};
     ListView_GetItemRect(grid, 2, &row, LVIR_BOUNDS);
-    Drop(*d.f, grid, {row.left + 20, (row.top + row.bottom) / 2}, {Wide(d.Path("tune.mp3"))});
+    Drop(*d.f, grid, {row.left + 20, (row.top + row.bottom) / 2}, {Wide(d.Path("page.mp3"))});
     EXPECT_EQ(TextOf(tips),
-              "Msg_NewMsg.wav - メッセージ\r\nWAVE ではありません: MP3 のファイルです");
+              "Msg_NewMsg.wav - メッセージ\r\nWAVE ではありません: HTML のページです");
     m.ValListMp3.SetRow(2);
-    Press(*d.f, list, d.Item("tune.mp3"), WM_LBUTTONDOWN);  // a fitting file into 03.mp3
-    EXPECT_EQ(TextOf(tips), "03.mp3 - 町\r\n" + kMp3Line);
-    EXPECT_GT(WarningPixels(grid, 0), 0);
-    EXPECT_EQ(WarningPixels(grid, 1), 0);
-    EXPECT_GT(WarningPixels(grid, 2), 0);
+    Press(*d.f, list, d.Item("cut.mp3"), WM_LBUTTONDOWN);  // into 03.mp3
+    EXPECT_EQ(TextOf(tips), "03.mp3 - 町\r\nMP3 44.1kHz ステレオ 128kbps (途中で切れています)");
+    EXPECT_EQ(WarningPixels(grid, 0), 0);
     // The current row's value is shown by the cell's editor: in the warning colour too.
-    m.ValListMp3.SetRow(1);
-    d.f->Pump();
-    EXPECT_GT(WarningPixels(grid, 0), 0);
+    EXPECT_GT(WarningPixels(grid, 1), 0);
+    EXPECT_GT(WarningPixels(grid, 2), 0);
 
     d.f->system.boxAnswers = {sys::BoxResult::Cancel};
-    int decodedHere = 0;  // the copy takes the measurements made: none on this thread
-    d.f->system.onDecode = [&] { ++decodedHere; };
     SendMessageW(d.H(m.BtnCopyGo), BM_CLICK, 0, 0);
     d.f->Pump();
     ASSERT_EQ(d.f->system.boxes.size(), 1u);  // キャンセル: nothing more
     EXPECT_EQ(d.f->system.boxes[0].text,
               "次のファイルはゲームで再生できない形式の可能性があります。\r\n"
-              "01.mp3: MP3 ではありません: M4A (AAC) のファイルです\r\n"
-              "Msg_NewMsg.wav: WAVE ではありません: MP3 のファイルです\r\n"
+              "03.mp3: MP3 44.1kHz ステレオ 128kbps (途中で切れています)\r\n"
+              "Msg_NewMsg.wav: WAVE ではありません: HTML のページです\r\n"
               "このまま続けますか？");
 }
 
@@ -862,15 +874,6 @@ public:
 private:
     std::shared_ptr<Gate> gate_;
 };
-
-// Serves the window's messages until `done` holds; 15 s at most, against a hang only.
-bool Serve(RealForm& f, const std::function<bool()>& done) {
-    for (int i = 0; i < 600 && !done(); ++i) {
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, 25, QS_ALLINPUT);
-        f.Pump();
-    }
-    return done();
-}
 
 }  // namespace
 
