@@ -170,6 +170,15 @@ std::vector<HWND> RadioButtons(HWND group) {
 
 // The grid's own window: the selected line and the text of a value cell.
 int GridSelected(HWND grid) { return ListView_GetNextItem(grid, -1, LVNI_SELECTED); }
+// A mouse click on a line of the grid, on its name.
+void ClickRow(RealForm& f, HWND grid, int item) {
+    RECT r{};
+    ListView_GetItemRect(grid, item, &r, LVIR_BOUNDS);
+    LPARAM at = MAKELPARAM(r.left + 8, (r.top + r.bottom) / 2);
+    PostMessageW(grid, WM_LBUTTONDOWN, MK_LBUTTON, at);
+    PostMessageW(grid, WM_LBUTTONUP, 0, at);
+    f.Pump();
+}
 std::wstring GridValue(HWND grid, int item) {
     wchar_t text[512] = {};
     ListView_GetItemText(grid, item, 1, text, 512);
@@ -523,14 +532,7 @@ TEST(Gestures, GridRowsTypingDoubleClickAndPressesWithTwoModifiers) {
         ++clicks;
         m.ValListMp3Click(s);
     };
-    auto clickRow = [&](int item) {
-        RECT r{};
-        ListView_GetItemRect(grid, item, &r, LVIR_BOUNDS);
-        LPARAM at = MAKELPARAM(r.left + 8, (r.top + r.bottom) / 2);  // on the name
-        PostMessageW(grid, WM_LBUTTONDOWN, MK_LBUTTON, at);
-        PostMessageW(grid, WM_LBUTTONUP, 0, at);
-        d.f->Pump();
-    };
+    auto clickRow = [&](int item) { ClickRow(*d.f, grid, item); };
     // A mouse click on another row raises the click and shows the tip; on the current row, nothing.
     clickRow(1);
     EXPECT_EQ(m.ValListMp3.Row(), 2);
@@ -875,6 +877,26 @@ private:
     std::shared_ptr<Gate> gate_;
 };
 
+// The form's background work done through a GatedSystem while this lives; the gate opened
+// at its end, also when the test ends early.
+struct Held {
+    std::shared_ptr<Gate> gate = std::make_shared<Gate>();
+    explicit Held(RealForm& f) {
+        if (!f.app.backgroundRunner) {
+            ADD_FAILURE() << "no background runner";
+            return;
+        }
+        f.app.backgroundRunner = [runner = f.app.backgroundRunner,
+                                  gate = gate](std::function<void(sys::System&)> job) {
+            runner([job, gate](sys::System&) {
+                GatedSystem gated(gate);
+                job(gated);
+            });
+        };
+    }
+    ~Held() { SetEvent(gate->open); }
+};
+
 }  // namespace
 
 // While a tune is being measured the window goes on taking the player's input: the tab
@@ -899,28 +921,10 @@ TEST(MatchLoudness, TheWindowAnswersWhileATuneIsMeasured) {
     m.DirList.SetDirectory(d.music);
     m.MemoCopysaki.SetText(bgm);
     m.SetMatchLoudness(true);
-    auto gate = std::make_shared<Gate>();
-    auto runner = d.f->app.backgroundRunner;
-    ASSERT_TRUE(runner);
-    d.f->app.backgroundRunner = [runner, gate](std::function<void(sys::System&)> job) {
-        runner([job, gate](sys::System&) {
-            GatedSystem gated(gate);
-            job(gated);
-        });
-    };
-    struct Opener {
-        std::shared_ptr<Gate> gate;
-        ~Opener() { SetEvent(gate->open); }  // also when the test ends early
-    } opener{gate};
+    const Held held(*d.f);
+    const std::shared_ptr<Gate>& gate = held.gate;
     HWND grid = d.H(m.ValListMp3), tips = d.H(m.LblMp3Tips);
-    auto clickRow = [&](int item) {
-        RECT r{};
-        ListView_GetItemRect(grid, item, &r, LVIR_BOUNDS);
-        LPARAM at = MAKELPARAM(r.left + 8, (r.top + r.bottom) / 2);
-        PostMessageW(grid, WM_LBUTTONDOWN, MK_LBUTTON, at);
-        PostMessageW(grid, WM_LBUTTONUP, 0, at);
-        d.f->Pump();
-    };
+    auto clickRow = [&](int item) { ClickRow(*d.f, grid, item); };
 
     Press(*d.f, d.H(m.FilList), d.Item("loud.mp3"), WM_LBUTTONDOWN);  // into 01.mp3
     ASSERT_TRUE(Serve(*d.f, [&] { return gate->waiting > 0; })) << "nothing measured";
@@ -962,4 +966,32 @@ TEST(MatchLoudness, TheWindowAnswersWhileATuneIsMeasured) {
     for (const auto& box : d.f->system.boxes)
         EXPECT_EQ(box.text.find("音量を合わせられなかった"), std::string::npos) << box.text;
     EXPECT_FALSE(gate->onWindowThread || decodedHere) << "decoded on the window's thread";
+}
+
+// While a song is converted the window answers at once as well: the tab strip and the slot
+// table take their clicks, and the conversion ends after, its tip saying so.
+TEST(Convert, TheWindowAnswersWhileASongIsConverted) {
+    Desk d({"a.mp3"});
+    TFormMain& m = d.form();
+    ASSERT_TRUE(RunLinux(L"ffmpeg -nostdin -v error -f lavfi -i sine=duration=1 -c:a flac '" +
+                         UnixPath(d.Path("song.flac")) + L"'"));
+    m.DirList.UserOpen(0);  // the folder opened again lists the new file
+    m.DirList.SetDirectory(d.music);
+    const Held held(*d.f);
+    HWND grid = d.H(m.ValListMp3), tips = d.H(m.LblMp3Tips);
+
+    Press(*d.f, d.H(m.FilList), d.Item("song.flac"), WM_LBUTTONDOWN);  // into 01.mp3
+    ASSERT_TRUE(Serve(*d.f, [&] { return held.gate->waiting > 0; })) << "nothing converted";
+    d.f->ClickTab(1);
+    EXPECT_TRUE(IsWindowVisible(d.H(m.Panel2)));
+    d.f->ClickTab(0);
+    ClickRow(*d.f, grid, 1);
+    EXPECT_EQ(TextOf(tips), "03.mp3 - 町");
+    ClickRow(*d.f, grid, 0);
+    EXPECT_EQ(TextOf(tips), "01.mp3 - タイトル\r\nFLAC → MP3 に変換中… 0:01");
+    SetEvent(held.gate->open);
+    EXPECT_TRUE(Serve(*d.f, [&] {
+        return TextOf(tips) == "01.mp3 - タイトル\r\nFLAC → MP3 に変換してコピーします 0:01";
+    })) << TextOf(tips);
+    EXPECT_FALSE(held.gate->onWindowThread) << "decoded on the window's thread";
 }
