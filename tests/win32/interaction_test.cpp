@@ -821,7 +821,7 @@ TEST(ContentCheck, FilesThatMayNotPlayAreMarkedToldAndAskedAbout) {
 
     Press(*d.f, list, d.Item("x.mp3"), WM_LBUTTONDOWN);  // into 01.mp3
     EXPECT_TRUE(Serve(*d.f, [&] {
-        return TextOf(tips) == "01.mp3 - タイトル\r\nM4A (AAC) → MP3 に変換してコピーします";
+        return TextOf(tips) == "01.mp3 - タイトル\r\nM4A (AAC) → MP3 に変換してコピーします 0:01";
     })) << TextOf(tips);
     RECT row{};
     ListView_GetItemRect(grid, 2, &row, LVIR_BOUNDS);
