@@ -29,14 +29,17 @@ void TFormMain::WriteBatch(const std::string& path, const std::string& folder,
                            apply::Assignment slots) {
     // The converted files go beside the batch file, so that it runs later on its own.
     const std::string music = apply::BatchMusicFolder(path);
-    std::string unplaced;
+    std::string unplaced, unconverted;
     for (apply::Slot& s : slots) {
         const std::size_t at = s.order;
         if (at >= preps_.size() || !slots::IsUsableSlotName(s.name)) continue;
         const SlotPrep& prep = preps_[at];
-        if (prep.target == apply::Target::AsIs || !prep.done || prep.value != s.source ||
-            prep.converted.path.empty())
+        if (prep.target == apply::Target::AsIs || !prep.done || prep.value != s.source) continue;
+        // Failed while the batch file waited: the question before it did not know yet.
+        if (prep.converted.path.empty()) {
+            unconverted += "\r\n" + s.name + ": " + prep.converted.reason;
             continue;
+        }
         const std::string to = paths::Join(music, s.name);
         sys::FileError why{sys::Fault::Other, "フォルダ " + music + " を作れません"};
         if (System().CreateFolder(music) &&
@@ -65,6 +68,9 @@ void TFormMain::WriteBatch(const std::string& path, const std::string& folder,
                          "変換したファイルをバッチファイルのそばに置けなかったので、次の曲は"
                          "変換せずにそのままコピーします。" +
                              unplaced);
+    if (!unconverted.empty())
+        System().ShowBox(sys::BoxKind::Warning, Application().title,
+                         "変換できないので、次の曲はそのままコピーします。" + unconverted);
     // cmd's copy cannot change a level: said once a run, where it would matter.
     if (Settings.MatchLoudness && !toldBatchLevel_ && !batch.copies.empty()) {
         toldBatchLevel_ = true;

@@ -3,7 +3,6 @@
 // window's thread; the tip's words for both; and the copy or batch file that waits for
 // what it needs. Converting and measuring themselves are src/apply's (Convert, Measure,
 // Match).
-#include <cstdio>
 #include <memory>
 
 #include "apply/Convert.h"
@@ -14,15 +13,8 @@
 
 namespace {
 
-// "3:25", or "" when the length is unknown.
-std::string Length(std::int64_t ms) {
-    if (ms < 0) return "";
-    char text[32];
-    const std::int64_t s = (ms + 500) / 1000;
-    std::snprintf(text, sizeof text, " %lld:%02lld", static_cast<long long>(s / 60),
-                  static_cast<long long>(s % 60));
-    return text;
-}
+// " 3:25" as the content check tells lengths, or "" when the length is unknown.
+std::string Length(std::int64_t ms) { return ms < 0 ? "" : " " + audio::Clock(ms); }
 
 }  // namespace
 

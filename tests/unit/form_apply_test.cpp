@@ -1314,4 +1314,21 @@ TEST_F(MatchForm, MusicTheSlotCannotPlayGoesInConverted) {
     EXPECT_TRUE(fs.Data("C:\\out\\x\\01.mp3") == fs.Data("C:\\bgm\\01.mp3"));
     ASSERT_TRUE(Handle([&] { f.BtnRestore.UserClick(); }));
     EXPECT_TRUE(fs.Data("C:\\bgm\\01.mp3") == Bytes("game.mp3"));
+
+    // A song whose conversion fails while Bat作成 waits for it goes in as it is, told so.
+    fs.AddFile("C:\\m\\x.flac", "fLaC" + std::string(3000, 'x'));  // no decoder takes it
+    f.ValListMp3.SetValue(0, "C:\\m\\x.flac");
+    app.RunPosted();
+    fs.boxes.clear();
+    fs.saveAnswers.push_back("C:\\out\\y.bat");
+    ASSERT_TRUE(Handle([&] { f.BtnGo.UserClick(); }));
+    EXPECT_TRUE(fs.boxes.empty()) << "asked before the conversion was known";
+    jobs.back()(fs);
+    app.RunPosted();
+    EXPECT_EQ(f.MemoBatDate.Text().rfind("copy \"C:\\m\\x.flac\" \"C:\\bgm\\01.mp3\"\r\n", 0), 0u);
+    ASSERT_FALSE(fs.boxes.empty());
+    EXPECT_EQ(fs.boxes.back().text.rfind(
+                  "変換できないので、次の曲はそのままコピーします。\r\n01.mp3: ", 0),
+              0u)
+        << fs.boxes.back().text;
 }
