@@ -26,7 +26,7 @@ LIST_RUNS="${QX_BENCH_LIST_RUNS:-9}"
 preset="$(qx_wine_preset)"
 if [ -n "${QX_BENCH_BUILD:-}" ]; then
   bin="$QX_BENCH_BUILD"
-  cmake --build "$bin" -j "$(nproc)" --target QUAVERIX qx_minimal_window qx_launcher qx_lists_bench qx_startup_phases qx_copy_bench qx_check_bench qx_loudness_bench qx_measure_bench qx_reapply_bench
+  cmake --build "$bin" -j "$(nproc)" --target QUAVERIX qx_minimal_window qx_launcher qx_lists_bench qx_startup_phases qx_copy_bench qx_check_bench qx_loudness_bench qx_measure_bench qx_convert_bench qx_reapply_bench
 else
   bash scripts/build.sh win32
   if [ "$preset" != win32 ]; then bash scripts/build.sh "$preset"; fi
@@ -131,6 +131,14 @@ taskset -c 0 "$loader" "$bin/bench/measure_bench.exe" --runs 3 'C:\qx-bench\meas
   'C:\qx-bench\measure\vbr.mp3' 'C:\qx-bench\measure\mono22.mp3' 'C:\qx-bench\measure\song.wav' \
   >"$out/measure.txt" 2>"$out/measure.err" ||
   echo "bench: the measuring benchmark failed (see below)"
+
+echo "bench: converting to MP3, decoding included, one core"
+(cd "$work/measure" && ffmpeg -nostdin -v error -y -i song.wav -c:a flac song.flac &&
+  ffmpeg -nostdin -v error -y -i song.wav -c:a aac -b:a 192k song.m4a) >/dev/null 2>&1 &&
+taskset -c 0 "$loader" "$bin/bench/convert_bench.exe" --runs 3 'C:\qx-bench\convert\' \
+  'C:\qx-bench\measure\song.flac' 'C:\qx-bench\measure\song.m4a' 'C:\qx-bench\measure\song.wav' \
+  >"$out/convert.txt" 2>"$out/convert.err" ||
+  echo "bench: the converting benchmark failed (see below)"
 
 report="${QX_BENCH_REPORT:-bench/results.md}"
 python3 - "$out" "$work" "$product_size" "$bits" "$("$loader" --version)" "$RUNS" >"$report" <<'PY'
@@ -317,8 +325,12 @@ print("\n" + open(os.path.join(out, "check.txt"), encoding="cp932", errors="repl
 print("\n" + open(os.path.join(out, "loudness.txt")).read().rstrip())
 if os.path.exists(os.path.join(out, "measure.txt")):
     print("\n" + open(os.path.join(out, "measure.txt")).read().rstrip())
+if os.path.exists(os.path.join(out, "convert.txt")):
+    print("\n" + open(os.path.join(out, "convert.txt"), encoding="cp932", errors="replace").read().rstrip())
+    print("\nThe measuring benchmark's song.wav (three minutes of pink noise under a tone, 16-bit), and "
+          "ffmpeg's FLAC and AAC (192 kbit/s, in M4A) of it.")
 for name in ("startup.err", "reapply.err", "lists.err", "copy.err", "check.err", "loudness.err",
-             "measure.err"):
+             "measure.err", "convert.err"):
     if not os.path.exists(os.path.join(out, name)):
         continue
     text = open(os.path.join(out, name), errors="replace").read().strip()

@@ -50,9 +50,11 @@ public:
     void Fail(std::size_t order, const std::string& slot, const std::string& reason) {
         failed_.push_back({order, slot + ": " + reason});
     }
-    // A slot done otherwise than asked, told after the failures.
-    void Note(std::size_t order, const std::string& slot, const std::string& text) {
-        notes_.push_back({order, slot + ": " + text});
+    // A slot done otherwise than asked, told after the failures: not converted, or its
+    // level not matched.
+    void Note(const Prepared& p, std::size_t order, const std::string& slot) {
+        if (!p.convertNote.empty()) unconverted_.push_back({order, slot + ": " + p.convertNote});
+        if (!p.levelNote.empty()) notes_.push_back({order, slot + ": " + p.levelNote});
     }
     void Keep(std::size_t order, elevated::Step step, std::function<void()> done) {
         kept_.push_back({order, std::move(done)});
@@ -88,9 +90,11 @@ public:
     std::string CopyEnding() const {
         std::string text;
         if (Failed()) text = ReportText("コピーできなかったファイルがあります。");
-        if (!notes_.empty())
-            text += (text.empty() ? "" : "\r\n\r\n") +
-                    Report("音量を合わせられなかったファイルがあります。", notes_);
+        for (const auto& [first, lines] :
+             {std::pair{"変換できないので、そのままコピーしたファイルがあります。", &unconverted_},
+              std::pair{"音量を合わせられなかったファイルがあります。", &notes_}}) {
+            if (!lines->empty()) text += (text.empty() ? "" : "\r\n\r\n") + Report(first, *lines);
+        }
         return text;
     }
 
@@ -104,6 +108,7 @@ private:
     const std::string& folder_;
     std::vector<Line> failed_;
     std::vector<Line> notes_;
+    std::vector<Line> unconverted_;
     std::vector<Kept> kept_;
     std::vector<elevated::Step> steps_;
     std::optional<std::vector<sys::DriveInfo>> drives_;
@@ -134,9 +139,10 @@ BatchText MakeBatch(const Assignment& slots, const std::string& folder, bool del
             continue;
         }
         const std::string destination = slots::DestinationPath(folder, s.name);
-        out.copies.emplace_back(s.source, destination);
+        const std::string& from = s.from.empty() ? s.source : s.from;
+        out.copies.push_back({from, destination, s.source});
         if (delReadOnly) out.script += "del /f \"" + BatchPath(destination) + "\"\r\n";
-        out.script += "copy \"" + BatchPath(s.source) + "\" \"" + BatchPath(destination) + "\"\r\n";
+        out.script += "copy \"" + BatchPath(from) + "\" \"" + BatchPath(destination) + "\"\r\n";
     }
     return out;
 }
@@ -147,19 +153,19 @@ std::vector<std::string> AfterBatch(sys::System& system, const BatchText& batch,
     // What the batch file will copy is QUAVERIX's, not the game's: noted, so a later
     // "コピー開始" does not keep it as the game's own file.
     std::string unnoted;
-    for (const auto& [source, destination] : batch.copies) {
+    for (const BatchText::Copy& c : batch.copies) {
         sys::FileError why;
-        if (!store.NoteBatch(source, destination, keep, why))
-            unnoted += "\r\n" + paths::LastPart(destination) + ": " + sys::ReasonText(why);
+        if (!store.NoteBatch(c.from, c.destination, keep, why))
+            unnoted += "\r\n" + paths::LastPart(c.destination) + ": " + sys::ReasonText(why);
         // The batch copies the bytes as they are, later: its copy is known by them alone.
-        Applied a{folder, paths::LastPart(destination), source, {}, {}, {}, {}};
-        const std::optional<sys::FileStamp> s = system.Stamp(source);
-        if (s && originals::FingerprintFile(system, source, a.sourcePrint)) {
+        Applied a{folder, paths::LastPart(c.destination), c.source, {}, {}, {}, {}};
+        const std::optional<sys::FileStamp> s = system.Stamp(c.source);
+        if (s && originals::FingerprintFile(system, c.source, a.sourcePrint) &&
+            originals::FingerprintFile(system, c.from, a.copiedPrint)) {
             a.sourceStamp = *s;
             // Until the player runs it, the game's file stays as it is now: that is no
             // update to tell of.
-            a.copiedStamp = system.Stamp(destination).value_or(sys::FileStamp{});
-            a.copiedPrint = a.sourcePrint;
+            a.copiedStamp = system.Stamp(c.destination).value_or(sys::FileStamp{});
             record.Set(a);
         }
     }
@@ -200,12 +206,12 @@ void DropVirtualStoreCopy(sys::System& system, originals::Store& store,
 
 void CopyRun(sys::System& system, originals::Store& store, Record& record, Window& window,
              const Assignment& slots, const std::string& folder, bool keepOriginals,
-             const Matching* matching) {
+             const Preparing* preparing) {
     Ending end(system, window, folder);
     std::vector<std::string> work;  // adjusted bytes waiting for their copy
     // What is in the game's folder now is QUAVERIX's: noted in the originals and the record.
-    auto copied = [&](const Slot& s, const std::string& destination, const std::string& note) {
-        if (!note.empty()) end.Note(s.order, s.name, note);
+    auto copied = [&](const Slot& s, const std::string& destination, const Prepared& p) {
+        end.Note(p, s.order, s.name);
         store.AfterCopy(destination);
         DropVirtualStoreCopy(system, store, destination);
         Applied a;
@@ -225,15 +231,15 @@ void CopyRun(sys::System& system, originals::Store& store, Record& record, Windo
                 const std::string destination = slots::DestinationPath(folder, s.name);
                 window.Progress(s.source + "のコピー中.....");
                 window.Box(sys::BoxKind::Plain, s.source + "\r\n" + destination);
-                // The bytes to write: the source's, or its copy at the game track's level.
-                std::string note;
-                const std::string from =
-                    matching
-                        ? PrepareCopy(system, store, record, *matching, folder, s.name, s.source,
-                                      matching->run + "-" + std::to_string(s.order) + "-" + s.name,
-                                      note)
-                        : s.source;
-                if (from != s.source) work.push_back(from);
+                // The bytes to write: the source's, its conversion, or its copy at the game
+                // track's level.
+                const Prepared p =
+                    preparing
+                        ? PrepareCopy(system, store, record, *preparing, folder, s.name, s.source,
+                                      preparing->run + "-" + std::to_string(s.order) + "-" + s.name)
+                        : Prepared{s.source};
+                const std::string& from = p.from;
+                if (p.work) work.push_back(from);
                 // What is there before its original is kept: an administrator run writes
                 // only over that, never over a file a patch put there meanwhile.
                 elevated::Step step{elevated::Step::Kind::Copy, s.name, from};
@@ -243,11 +249,11 @@ void CopyRun(sys::System& system, originals::Store& store, Record& record, Windo
                 sys::FileError why;
                 if (store.BeforeCopy(from, destination, keepOriginals, why) &&
                     window.CopyOne(from, destination, &why)) {
-                    copied(s, destination, note);
+                    copied(s, destination, p);
                 } else if (why.fault == sys::Fault::NeedsRights && !end.OnNetworkDrive(s.source)) {
                     // What the run writes is ours, also if the source changed meanwhile.
                     end.Keep(s.order, step,
-                             [&copied, s, destination, note] { copied(s, destination, note); });
+                             [&copied, s, destination, p] { copied(s, destination, p); });
                 } else {
                     if (why.fault == sys::Fault::NeedsRights) why = NetworkDriveReason(s.source);
                     end.Fail(s.order, s.name, sys::ReasonText(why));

@@ -11,6 +11,7 @@
 #include <utility>
 #include <vector>
 
+#include "apply/Convert.h"
 #include "apply/Match.h"
 #include "apply/Record.h"
 #include "elevated/Job.h"
@@ -24,6 +25,8 @@ struct Slot {
     std::size_t order = 0;  // its line in the table
     std::string name;  // the slot's file name (slots::NameOf)
     std::string source;  // the music file (slots::AssignedValue)
+    // What a batch file copies when not the source itself (its conversion); "" for it.
+    std::string from = {};
 };
 using Assignment = std::vector<Slot>;
 
@@ -36,7 +39,13 @@ Assignment Assign(const std::vector<std::string>& lines);
 struct BatchText {
     std::string script;
     std::vector<std::string> refused;
-    std::vector<std::pair<std::string, std::string>> copies;  // source, destination
+    struct Copy {
+        std::string from;  // what the line copies: the source, or its conversion
+        std::string destination;
+        std::string source;  // the player's file
+        friend bool operator==(const Copy&, const Copy&) = default;
+    };
+    std::vector<Copy> copies;
 };
 BatchText MakeBatch(const Assignment& slots, const std::string& folder, bool delReadOnly);
 // After the batch file was written: notes its copies in the originals store; the box
@@ -69,13 +78,13 @@ std::string Report(const char* first, std::vector<Line> lines);
 
 // "コピー開始" after its questions: each slot copied (the game's file kept first), the
 // slots refused for rights done by one administrator run after one question, one report.
-// Each slot copied is noted in `record` (replacing its earlier entry). With `matching`,
-// each ".mp3" slot gets its source's bytes with the level of the game's track (see
-// PrepareCopy); the slots copied as they are for want of a measurement are told after
-// the report's failures.
+// Each slot copied is noted in `record` (replacing its earlier entry), its source as the
+// player's file. With `preparing`, each slot's bytes are converted where the slot needs
+// it and, with its cache, matched to the game track's level (see PrepareCopy); the slots
+// that could not be are told after the report's failures.
 void CopyRun(sys::System& system, originals::Store& store, Record& record, Window& window,
              const Assignment& slots, const std::string& folder, bool keepOriginals,
-             const Matching* matching = nullptr);
+             const Preparing* preparing = nullptr);
 // "元に戻す" after its question: the kept originals of `folder` put back the same way; the
 // record forgets the slots put back.
 void RestoreRun(sys::System& system, originals::Store& store, Record& record, Window& window,

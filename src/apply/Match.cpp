@@ -84,50 +84,42 @@ std::string NewRunName() {
     return out;
 }
 
-std::string PrepareCopy(sys::System& system, originals::Store& store, const Record& record,
-                        const Matching& matching, const std::string& folder,
-                        const std::string& slot, const std::string& source,
-                        const std::string& workName, std::string& note) {
+std::optional<std::string> MatchedBytes(sys::System& system, originals::Store& store,
+                                        const Record& record, LoudnessCache& cache,
+                                        const std::string& folder, const std::string& slot,
+                                        const std::string& source, std::string& note) {
     note.clear();
-    if (!IsMatchedSlot(slot)) return source;
+    if (!IsMatchedSlot(slot)) return std::nullopt;
     // What cannot be read is left to the copy, which tells why.
     const std::optional<std::uint64_t> size = system.SizeOf(source);
-    if (!size) return source;
+    if (!size) return std::nullopt;
     if (*size > kMaxMatchedSize) {
         note = "大きすぎて音量を合わせられないので、そのままコピーしました";
-        return source;
+        return std::nullopt;
     }
     std::string bytes;
-    if (!system.ReadFile(source, bytes)) return source;
+    if (!system.ReadFile(source, bytes)) return std::nullopt;
     if (audio::Inspect(bytes).kind != audio::Kind::Mp3) {
         note = "MP3 ではないので、音量を合わせずにそのままコピーしました";
-        return source;
+        return std::nullopt;
     }
     // The bytes in hand are what is measured: the cache's line for them, else a decoding.
-    const SlotLoudness l = MeasureSlot(system, store, record, matching.cache, folder, slot, source,
+    const SlotLoudness l = MeasureSlot(system, store, record, cache, folder, slot, source,
                                        originals::FingerprintOf(bytes));
     const LevelPlan plan = PlanLevel(l);
     if (!plan.match) {
         note = plan.reason;
-        return source;
+        return std::nullopt;
     }
-    if (plan.steps == 0) return source;  // as loud already: the file as it is
+    if (plan.steps == 0) return std::nullopt;  // as loud already: the file as it is
     const audio::Mp3GainReport changed = audio::ChangeMp3Gain(bytes, plan.steps);
     if (changed.freeFormat || changed.frames == 0) {
         note =
             "この MP3 の形式 (フリーフォーマットなど) は音量を変えられないので、そのままコピー"
             "しました";
-        return source;
+        return std::nullopt;
     }
-    system.CreateFolder(matching.workFolder);
-    const std::string work = matching.workFolder + workName;
-    sys::FileError why;
-    if (!system.SaveFileAtomic(work, bytes, &why)) {
-        note = "音量を合わせたファイルを " + work + " に作れないので、そのままコピーしました (" +
-               sys::ReasonText(why) + ")";
-        return source;
-    }
-    return work;
+    return bytes;
 }
 
 }  // namespace apply

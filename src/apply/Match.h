@@ -54,23 +54,12 @@ std::string DifferenceText(double db);
 // A name no other run of any QUAVERIX takes: 16 random hex digits.
 std::string NewRunName();
 
-// The copy's side of matching: the cache it measures through, and the folder where the
-// adjusted bytes wait for the copy (in QUAVERIX's data folder).
-struct Matching {
-    LoudnessCache& cache;
-    std::string workFolder;  // with its trailing backslash
-    // This run's part of the work files' names, so that no two runs (two windows, one
-    // started while another's work files wait) share one.
-    std::string run = NewRunName();
-};
-
-// The file the copy of `source` into `slot` takes its bytes from: `source` itself, or the
-// file `workName` in the work folder, holding its bytes with the gains moved. `note` receives why a
-// slot that should have been matched is copied as it is.
-std::string PrepareCopy(sys::System& system, originals::Store& store, const Record& record,
-                        const Matching& matching, const std::string& folder,
-                        const std::string& slot, const std::string& source,
-                        const std::string& workName, std::string& note);
+// The copy of an MP3 whose gains are moved to the game track's level: its bytes, or
+// nothing with why not in `note` (then it is copied as it is).
+std::optional<std::string> MatchedBytes(sys::System& system, originals::Store& store,
+                                        const Record& record, LoudnessCache& cache,
+                                        const std::string& folder, const std::string& slot,
+                                        const std::string& source, std::string& note);
 
 // Above this size a source is copied as it is (its bytes are held whole to be adjusted).
 inline constexpr std::uint64_t kMaxMatchedSize = 256ull << 20;

@@ -1,5 +1,6 @@
 // What FLAC, Ogg (Vorbis, Opus) and AIFF files say of themselves in their first header:
-// the rate, the channels and, where it is there, the length.
+// the rate, the channels and, where it is there, the length; an M4A's length from its
+// movie header.
 #include <algorithm>
 
 #include "audio/Formats.h"
@@ -102,6 +103,40 @@ void ReadAiff(std::string_view head, Finding& f) {
             return;
         }
         at += 8 + std::uint64_t{n} + (n & 1);
+    }
+}
+
+void ReadM4a(Reader& r, Finding& f) {
+    f.kind = Kind::M4a;
+    // The top-level boxes by their sizes, a few bytes read at each: "moov" comes before or
+    // after the media ("mdat"), and its movie header "mvhd" first in it.
+    std::uint64_t at = 0;
+    bool inMoov = false;
+    for (int boxes = 0; boxes < 64 && r.Size() - at >= 8; ++boxes) {
+        const std::string box = r.Read(at, 40);
+        std::uint64_t size = Be32(box, 0), header = 8;
+        if (size == 1) {
+            size = Be64(box, 8);
+            header = 16;
+        } else if (size == 0) {
+            size = r.Size() - at;  // to the end of the file
+        }
+        if (size < header || box.size() < header) return;
+        if (inMoov && Has(box, 4, "mvhd")) {
+            // Version 1 has 64-bit times and length, version 0 32-bit ones.
+            const bool v1 = Byte(box, 8) == 1;
+            const std::uint64_t length = v1 ? Be64(box, 32) : Be32(box, 24);
+            if (length > 0 && (v1 || length != 0xFFFFFFFF))
+                f.durationMs = Milliseconds(length, Be32(box, v1 ? 28 : 20));
+            return;
+        }
+        if (inMoov || !Has(box, 4, "moov")) {
+            if (size > r.Size() - at) return;
+            at += size;
+        } else {
+            inMoov = true;
+            at += header;
+        }
     }
 }
 

@@ -78,6 +78,7 @@ bool BySignature(Reader& r, std::string_view head, Finding& f) {
     for (const Signature& s : kSignatures) {
         if (!Has(head, s.at, s.bytes)) continue;
         f.kind = s.kind;
+        if (s.kind == Kind::M4a) ReadM4a(r, f);
         return true;
     }
     bool riff = Has(head, 0, "RIFF") || Has(head, 0, "RF64");

@@ -73,6 +73,8 @@ Finding Inspect(const Source& source);
 // The kind's name for the player: "M4A (AAC)", "FLAC", "不明な形式", ...
 const char* KindName(Kind k);
 Finding Inspect(std::string_view wholeFile);
+// A length as the tips show it: "3:25", "1:02:05"; a short sound shows 0:01, not 0:00.
+std::string Clock(std::int64_t ms);
 
 // How a finding fits a slot of the game, by the slot's file name: ".mp3" slots need MP3
 // (Layer III); ".wav" slots need WAVE, where PCM plays everywhere and other formats may

@@ -49,6 +49,9 @@ inline std::uint32_t Be16(std::string_view s, std::uint64_t i) {
 inline std::uint32_t Be32(std::string_view s, std::uint64_t i) {
     return Be16(s, i) << 16 | Be16(s, i + 2);
 }
+inline std::uint64_t Be64(std::string_view s, std::uint64_t i) {
+    return std::uint64_t{Be32(s, i)} << 32 | Be32(s, i + 4);
+}
 // True when `what` stands in s at `at`.
 inline bool Has(std::string_view s, std::uint64_t at, std::string_view what) {
     return at <= s.size() && s.substr(static_cast<std::size_t>(at)).starts_with(what);
@@ -68,6 +71,7 @@ void ReadWave(Reader& r, std::string_view head, Finding& f);
 void ReadAiff(std::string_view head, Finding& f);
 void ReadFlac(std::string_view head, Finding& f);
 void ReadOgg(Reader& r, std::string_view head, Finding& f);
+void ReadM4a(Reader& r, Finding& f);
 // MPEG audio or ADTS frames within the first few KB from `start` (`bytes`: what was
 // already read there); false when no run of agreeing frames is found.
 bool ReadFrames(Reader& r, std::uint64_t start, std::string bytes, Finding& f);

@@ -86,15 +86,6 @@ std::string Rate(int hz) {
     return s + "kHz";
 }
 
-// "3:25", "1:02:05"; a short sound shows 0:01, not 0:00.
-std::string Clock(std::int64_t ms) {
-    std::int64_t s = ms / 1000 + (ms % 1000 >= 500 ? 1 : 0);
-    if (s == 0 && ms > 0) s = 1;
-    auto two = [](std::int64_t v) { return (v < 10 ? "0" : "") + std::to_string(v); };
-    if (s >= 3600) return std::to_string(s / 3600) + ":" + two(s / 60 % 60) + ":" + two(s % 60);
-    return std::to_string(s / 60) + ":" + two(s % 60);
-}
-
 // "MP3 44.1kHz ステレオ 192kbps 3:25": what is known of the file; without the rate and
 // the channels when `brief`.
 std::string Describe(const Finding& f, bool withLength, bool brief = false) {
@@ -127,6 +118,14 @@ Kind SlotKind(std::string_view slotName) {
 }
 
 }  // namespace
+
+std::string Clock(std::int64_t ms) {
+    std::int64_t s = ms / 1000 + (ms % 1000 >= 500 ? 1 : 0);
+    if (s == 0 && ms > 0) s = 1;
+    auto two = [](std::int64_t v) { return (v < 10 ? "0" : "") + std::to_string(v); };
+    if (s >= 3600) return std::to_string(s / 3600) + ":" + two(s / 60 % 60) + ":" + two(s % 60);
+    return std::to_string(s / 60) + ":" + two(s % 60);
+}
 
 Verdict Judge(const Finding& f, std::string_view slotName) {
     if (f.kind == Kind::Unreadable) return {Fit::DoesNotFit, "読み取れません"};

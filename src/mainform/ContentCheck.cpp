@@ -1,6 +1,7 @@
 // What each slot's file really is: checked when a file is registered, dropped or typed in
 // (after its row is drawn), marked in the slot table and told under it, and checked again
 // before the batch file or the copy, which ask first when a file may not play.
+#include "apply/Convert.h"
 #include "audio/Content.h"
 #include "mainform/MainForm.h"
 #include "slots/Slots.h"
@@ -21,7 +22,7 @@ void TFormMain::QueueCheck(int line) {
     Application().Post([this, line] {
         pendingChecks_.erase(line);
         CheckSlot(line);
-        QueueMeasure(line);
+        QueuePrepare(line);
     });
 }
 
@@ -33,7 +34,11 @@ void TFormMain::CheckSlot(int i) {
     const std::string line = ValListMp3.Line(i);
     if (slots::IsAssigned(line)) {
         check.value = slots::AssignedValue(line);
-        check.verdict = audio::Judge(InspectFile(check.value), slots::NameOf(line));
+        const audio::Finding f = InspectFile(check.value);
+        // A file that is converted fits once it is (or until that is known).
+        check.target = apply::TargetFor(f, slots::NameOf(line));
+        check.verdict = check.target == apply::Target::AsIs ? audio::Judge(f, slots::NameOf(line))
+                                                            : PreparedVerdict(i, f, check.target);
     } else {
         check = SlotCheck{};
     }

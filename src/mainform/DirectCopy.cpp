@@ -40,23 +40,15 @@ bool TFormMain::CopyOneFile(const std::string& source, const std::string& destin
     return System().CopyFileTo(source, destination, !Overwrite, why);
 }
 
-bool TFormMain::RefusedWhileCopyWaits() {
-    if (!CopyWaiting()) return false;
-    System().ShowBox(sys::BoxKind::Warning, Application().title,
-                     "「コピー開始」が音量の測定を待っています。コピーが終わってから、もう一度"
-                     "押してください。");
-    return true;
-}
-
 void TFormMain::BtnCopyGoClick(ui::Control*) {
-    if (RefusedWhileCopyWaits()) return;
+    if (RefusedWhileRunWaits()) return;
     const std::string folder = Destination();
     if (!ConfirmPlayable()) return;
     if (System().ShowBox(sys::BoxKind::Confirm, "確認", kConfirmText) != sys::BoxResult::Ok) {
         return;
     }
     AddExperience(2);
-    CopyWhenMeasured(folder, apply::Assign(ValListMp3.Lines()));
+    RunWhenPrepared({false, folder, apply::Assign(ValListMp3.Lines())});
 }
 
 void TFormMain::CopyAssignment(const std::string& folder, const apply::Assignment& slots) {
@@ -65,13 +57,11 @@ void TFormMain::CopyAssignment(const std::string& folder, const apply::Assignmen
     apply::Record record(System(), Data().Record());
     FormWindow window(*this);
     std::optional<apply::LoudnessCache> cache;
-    std::optional<apply::Matching> matching;
-    if (Settings.MatchLoudness) {
-        cache.emplace(System(), Data().LoudnessCache());
-        matching.emplace(apply::Matching{*cache, Data().Folder() + "matching\\"});
-    }
+    if (Settings.MatchLoudness) cache.emplace(System(), Data().LoudnessCache());
+    const apply::Preparing preparing{cache ? &*cache : nullptr, Data().MatchingFolder(),
+                                     Data().ConvertedFolder()};
     apply::CopyRun(System(), store, record, window, slots, folder, Settings.KeepOriginals,
-                   matching ? &*matching : nullptr);
+                   &preparing);
     NoteApplied(folder, slots);
 }
 
@@ -94,7 +84,7 @@ void TFormMain::NoteApplied(const std::string& folder, const apply::Assignment& 
 }
 
 void TFormMain::BtnRestoreClick(ui::Control*) {
-    if (RefusedWhileCopyWaits()) return;
+    if (RefusedWhileRunWaits()) return;
     const std::string folder = Destination();
     if (System().ShowBox(sys::BoxKind::Confirm, "確認",
                          "コピー先フォルダのファイルを元に戻します。\r\n" + folder) !=

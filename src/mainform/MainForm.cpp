@@ -143,7 +143,7 @@ void TFormMain::SetLooks() {
     ValListMp3.titleValue = "対象ファイル名";
     LblTag.fixedSize = true;
     LblMp3Tips.fixedSize = true;
-    FilList.SetMask("*.mp3");
+    FilList.SetMask(apply::WithConvertible("*.mp3"));
 }
 
 void TFormMain::BindEvents() {
@@ -308,7 +308,7 @@ void TFormMain::LoadListFile(const std::string& name) {
         }
     }
     ValListMp3.SetText(slots::LinesText(list.nametips));
-    FilList.SetMask(list.mask);
+    FilList.SetMask(apply::WithConvertible(list.mask));
     ValListMp3.tag = list.number;
     if (!read) return;  // the defaults are in use, and the player has been told why
 

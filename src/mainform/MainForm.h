@@ -158,20 +158,30 @@ public:
     };
     std::map<int, AppliedState> applied_;
     void NoteApplied(const std::string& folder, const apply::Assignment& copied);
-    // Matching loudness (Loudness.cpp): each assigned ".mp3" line's file and the game's
-    // track it replaces are measured one line at a time off the window's thread, while the
-    // setting is on; the copy waits for what is still being measured, the caption telling
-    // how far it is.
+    // Each line's copy prepared (Prepare.cpp): its file converted where the slot needs it,
+    // and, while matching loudness is on, each assigned ".mp3" line's file and the game's
+    // track it replaces measured, one line at a time off the window's thread; コピー開始 and
+    // Bat作成 wait for what is still in hand, the caption telling how far it is.
     void SetMatchLoudness(bool on);
-    void QueueMeasure(int line);
-    void CopyWhenMeasured(const std::string& folder, const apply::Assignment& slots);
+    void QueuePrepare(int line);
+    struct WaitingRun {
+        bool batch = false;  // Bat作成 (to `batchPath`), else コピー開始
+        std::string folder;
+        apply::Assignment slots;
+        std::string batchPath = {};
+        std::size_t total = 0;
+    };
+    void RunWhenPrepared(WaitingRun run);
     // The tip's words for the line's measured difference, "" while there is none.
     std::string LevelText(int line);
-    bool CopyWaiting() const { return waitingCopy_.has_value(); }
-    // One run at a time: while a copy waits for its measurements, コピー開始, Bat作成 and
-    // 元に戻す are refused with a box saying so (true then). A copy or restore in hand
-    // holds the window in its boxes anyway.
-    bool RefusedWhileCopyWaits();
+    bool RunWaiting() const { return waitingRun_.has_value(); }
+    // One run at a time: while a copy or batch file waits for what it needs, コピー開始,
+    // Bat作成 and 元に戻す are refused with a box saying so (true then). A copy or restore
+    // in hand holds the window in its boxes anyway.
+    bool RefusedWhileRunWaits();
+    // Bat作成's writing, once its lines' conversions are made: the converted files into a
+    // folder beside the batch file, named after it, and the batch file copying from there.
+    void WriteBatch(const std::string& path, const std::string& folder, apply::Assignment slots);
     // Raises the use counter, stopping at the largest value instead of overflowing.
     void AddExperience(std::int32_t n);
     // What start-up has to tell the player about the list file; shown once the window
@@ -196,26 +206,30 @@ private:
     struct SlotCheck {
         std::string value;
         audio::Verdict verdict{audio::Fit::Fits, ""};
+        apply::Target target = apply::Target::AsIs;  // what the copy turns the file into
     };
     std::vector<SlotCheck> checks_;
     std::set<int> pendingChecks_;
-    // The last measurement of each line, for the value it was made for.
-    struct SlotLevel {
+    // The last preparation of each line, for the value (and what was asked) it was made for.
+    struct SlotPrep {
         std::string value;
         bool done = false;
-        apply::SlotLoudness result;
+        bool measure = false;  // measured for matching loudness
+        apply::Target target = apply::Target::AsIs;  // converted into
+        apply::SlotLoudness level;
+        apply::Converted converted;
     };
-    std::vector<SlotLevel> levels_;
-    std::deque<int> measureQueue_;
-    int measuringLine_ = -1;  // the line being measured now, -1 while none is
-    void MeasureNext();
-    void Measured(int line, const std::string& value, const apply::SlotLoudness& result);
-    struct WaitingCopy {
-        std::string folder;
-        apply::Assignment slots;
-        std::size_t total = 0;
-    };
-    std::optional<WaitingCopy> waitingCopy_;
+    std::vector<SlotPrep> preps_;
+    std::deque<int> prepQueue_;
+    int preparingLine_ = -1;  // the line in hand now, -1 while none is
+    apply::Target TargetOf(int line, const std::string& value);
+    void PrepareNext();
+    void Prepared(int line, SlotPrep result);
+    // "変換しています" while a conversion is still to come, else "音量を測っています".
+    std::string WaitingWhat() const;
+    // The line's verdict when its file is converted: in hand, made, or why not.
+    audio::Verdict PreparedVerdict(int line, const audio::Finding& f, apply::Target target);
+    std::optional<WaitingRun> waitingRun_;
     bool toldBatchLevel_ = false;  // Bat作成 said once that its copies keep their level
 };
 

@@ -48,7 +48,7 @@ void TFormMain::AskReapply(const std::string& folder, const std::vector<apply::A
     // comes again at the next start.
     const std::optional<std::string> now = slots::DestinationFolder(MemoCopysaki.Text());
     if (!now || originals::FolderKey(*now) != originals::FolderKey(folder)) return;
-    if (runs != runs_ || CopyWaiting()) return;
+    if (runs != runs_ || RunWaiting()) return;
     applied_.clear();
     struct Found {
         int line;
@@ -96,5 +96,5 @@ void TFormMain::AskReapply(const std::string& folder, const std::vector<apply::A
     // game's new files kept first, the rights box, the one report) without its question.
     for (const apply::Slot& s : again) ValListMp3.SetValue(static_cast<int>(s.order), s.source);
     AddExperience(2);
-    CopyWhenMeasured(folder, again);
+    RunWhenPrepared({false, folder, again});
 }

@@ -31,6 +31,9 @@ public:
     std::string LoudnessCache() const { return folder_ + kLoudnessName; }
     // The music sets' folder (src/sets), with its trailing backslash.
     std::string Sets() const { return folder_ + kSetsName + "\\"; }
+    // Where the matched copies wait for the copy, and where conversions are kept.
+    std::string MatchingFolder() const { return folder_ + "matching\\"; }
+    std::string ConvertedFolder() const { return folder_ + "converted\\"; }
 
 private:
     std::string folder_;

@@ -49,7 +49,7 @@ TEST(ApplyParts, AssignmentAndBatchText) {
         EXPECT_EQ(b.refused, (std::vector<std::string>{"CON.mp3", "5 行目"}));
         ASSERT_EQ(b.copies.size(), 2u);
         EXPECT_EQ(b.copies[1],
-                  std::make_pair(std::string("C:\\100%.mp3"), std::string("F\\08.mp3")));
+                  (apply::BatchText::Copy{"C:\\100%.mp3", "F\\08.mp3", "C:\\100%.mp3"}));
     }
 }
 

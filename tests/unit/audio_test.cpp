@@ -92,7 +92,8 @@ TEST_F(AudioFiles, RealEncodesAreWhatTheyWereMadeAs) {
         {"tone 22050 stereo -c:a adpcm_ima_wav ima.wav", Kind::Wave, 22050, 2, _, false, 4, 0x11, false, 100},
         {"tone 44100 stereo -c:a libmp3lame -b:a 128k -f wav mp3.wav",
          Kind::Wave, 44100, 2, 128, false, _, 0x55, false, 100},
-        {"tone 44100 stereo -c:a aac aac.m4a", Kind::M4a, _, _, _, false, _, _, false, _},
+        {"tone 44100 stereo -c:a aac aac.m4a", Kind::M4a, _, _, _, false, _, _, false, 30},
+        {"tone 48000 mono -c:a alac -movflags +faststart alac.m4a", Kind::M4a, _, _, _, false, _, _, false, 30},
         {"tone 44100 stereo -c:a aac -f adts adts.aac", Kind::Aac, 44100, 2, _, false, _, _, false, _},
         {"tone 44100 stereo -c:a libvorbis -q:a 3 vorbis.ogg", Kind::OggVorbis, 44100, 2, _, false, _, _, false, 5},
         {"tone 48000 mono -c:a libopus -b:a 64k opus.opus", Kind::Opus, 48000, 1, _, false, _, _, false, 25},
@@ -152,6 +153,13 @@ std::string Le(std::uint32_t v, int bytes) {
 std::string Chunk(const char* id, std::size_t size, std::uint32_t claimed) {
     return id + Le(claimed, 4) + std::string(size, '\x80');
 }
+std::string Be(std::uint32_t v) {
+    return {char(v >> 24), char(v >> 16 & 0xFF), char(v >> 8 & 0xFF), char(v & 0xFF)};
+}
+// An MP4 box; `size` claims another size than its own.
+std::string Box(const char* type, const std::string& body, std::uint32_t size = 0) {
+    return Be(size ? size : static_cast<std::uint32_t>(body.size() + 8)) + type + body;
+}
 std::string Wave(const std::string& chunks, std::uint32_t riffSize = 0) {
     return "RIFF" + Le(riffSize ? riffSize : chunks.size() + 4, 4) + "WAVE" + chunks;
 }
@@ -199,6 +207,10 @@ TEST_F(AudioFiles, EdgeCases) {
         {"ZIP", "PK\x03\x04" + junk, Kind::Zip, false, 0, _},
         {"RAR", std::string("Rar!\x1A\x07\x01\x00", 8) + junk, Kind::Rar, false, 0, _},
         {"MIDI", std::string("MThd\0\0\0\x06\0\x01\0\x02\x01\xE0MTrk", 18), Kind::Midi, false, 0, _},
+        {"M4A, a 64-bit mdat, a version 1 movie header", Box("ftyp", "M4A ") + Box("mdat", Be(0) +
+         Be(16 + 1500) + junk, 1) + Box("moov", Box("mvhd", "\x01" + std::string(19, '\0') + Be(8000) + Be(0) +
+         Be(36000))), Kind::M4a, false, 0, 4500},
+        {"M4A, a box past the end", Box("ftyp", "M4A ") + Box("mdat", junk, 90000), Kind::M4a, false, 0, _},
         {"text", "hello", Kind::Unknown, false, 0, _},
     };
     // clang-format on

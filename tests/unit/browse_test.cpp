@@ -159,7 +159,7 @@ TEST_F(Browse, FileListChangesOnlyOnARealChange) {
     int reads = fs.listCalls;
 
     f.FilList.SetDirectory("c:\\game\\quaverix\\");
-    f.FilList.SetMask("*.mp3");
+    f.FilList.SetMask(f.FilList.Mask());
     EXPECT_EQ(fs.listCalls, reads);
     EXPECT_EQ(f.FilList.ItemIndex(), 0);
 

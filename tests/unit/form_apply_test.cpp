@@ -511,7 +511,8 @@ TEST_F(Apply, CopyAsksOnceForRightsAndRunsTheRefusedSlotsElevated) {
 }
 
 // Each slot's file is checked for what it really is: the row is marked and the tip says so
-// when it may not play in its slot, and shows the format when it fits. Before "Bat作成" and
+// when it may not play in its slot (nor be converted), and shows the format when it fits.
+// Before "Bat作成" and
 // "コピー開始" one question names each such slot: キャンセル does nothing at all, OK goes on
 // as before, and files that all fit ask nothing more.
 TEST_F(Apply, FilesThatMayNotPlayAreToldBeforeApplying) {
@@ -522,6 +523,7 @@ TEST_F(Apply, FilesThatMayNotPlayAreToldBeforeApplying) {
     fs.AddFile("C:\\m\\song.mp3", std::string("\0\0\0\x20"
                                               "ftypM4A \0\0\0\0M4A mp42isom",
                                               28));
+    fs.AddFile("C:\\m\\page.mp3", "<!DOCTYPE html><html><body>404</body></html>");
     fs.AddFolder("C:\\bgm");
     TFormMain& f = Start();
     f.MemoCopysaki.SetText("C:\\bgm");
@@ -532,16 +534,21 @@ TEST_F(Apply, FilesThatMayNotPlayAreToldBeforeApplying) {
     EXPECT_FALSE(f.ValListMp3.Warned(0));
     EXPECT_EQ(f.LblMp3Tips.Caption(), "01.mp3 - A\r\nMP3 44.1kHz ステレオ 128kbps 2:11");
     ASSERT_TRUE(Handle([&] {
-        f.ValListMp3.UserDropFiles({u"C:\\m\\song.mp3", u"C:\\m\\good.mp3"}, 2);
+        f.ValListMp3.UserDropFiles({u"C:\\m\\song.mp3", u"C:\\m\\page.mp3"}, 2);
     }));
     EXPECT_TRUE(f.ValListMp3.Warned(1));
     EXPECT_TRUE(f.ValListMp3.Warned(2));
-    EXPECT_EQ(f.LblMp3Tips.Caption(), "03.mp3 - B\r\nMP3 ではありません: M4A (AAC) のファイルです");
+    // An M4A that no decoder can read: it cannot be converted, and the tip says why.
+    const std::string tip = f.LblMp3Tips.Caption();
+    const std::string told = "03.mp3 - B\r\n変換できません: ";
+    ASSERT_EQ(tip.rfind(told, 0), 0u) << tip;
 
     const std::string question =
         "次のファイルはゲームで再生できない形式の可能性があります。\r\n"
-        "03.mp3: MP3 ではありません: M4A (AAC) のファイルです\r\n"
-        "Msg_NewMsg.wav: WAVE ではありません: MP3 のファイルです\r\nこのまま続けますか？";
+        "03.mp3: " +
+        tip.substr(told.size() - std::string("変換できません: ").size()) +
+        "\r\n"
+        "Msg_NewMsg.wav: WAVE ではありません: HTML のページです\r\nこのまま続けますか？";
     struct Row {
         ui::Button* button;
         sys::BoxResult answer;
@@ -1243,4 +1250,85 @@ TEST_F(MatchForm, TheCopyWaitsForItsMeasurementsAndTellsHowFar) {
     EXPECT_EQ(std::count_if(fs.boxes.begin(), fs.boxes.end(),
                             [&](const auto& b) { return b.text.rfind(told, 0) == 0; }),
               1);
+}
+
+// Music the slot cannot play goes in converted, in the format of the game's own file there:
+// a WAVE for an ".mp3" slot as an MP3, an MP3 for the ".wav" slot as a PCM WAVE. Each is
+// converted after its row is drawn (the tip says so meanwhile); コピー開始 waits for it;
+// Bat作成 puts the converted files beside its batch file; the record keeps the player's file.
+TEST_F(MatchForm, MusicTheSlotCannotPlayGoesInConverted) {
+    RunLines("",
+             {"ffmpeg -nostdin -v error -f lavfi -i sine=frequency=300:duration=3 -ar 22050 "
+              "-ac 1 -c:a libmp3lame -b:a 64k game.mp3",
+              "ffmpeg -nostdin -v error -f lavfi -i sine=frequency=500:duration=1 -ar 22050 "
+              "-ac 1 game.wav",
+              "ffmpeg -nostdin -v error -f lavfi -i sine=frequency=440:duration=4 -ac 2 song.wav",
+              "ffmpeg -nostdin -v error -f lavfi -i sine=frequency=660:duration=2 -ac 2 "
+              "-c:a libmp3lame -b:a 128k bell.mp3"});
+    fs.AddFolder("C:\\bgm");
+    fs.AddFolder("C:\\m");
+    fs.AddFolder("C:\\out");
+    fs.AddFile("C:\\bgm\\01.mp3", Bytes("game.mp3"));
+    fs.AddFile("C:\\bgm\\Msg_NewMsg.wav", Bytes("game.wav"));
+    fs.AddFile("C:\\m\\song.wav", Bytes("song.wav"));
+    fs.AddFile("C:\\m\\bell.mp3", Bytes("bell.mp3"));
+    WriteList("01.mp3=A#Msg_NewMsg.wav=B", "2");
+    WriteUserIni("[copysaki]\r\nPellamor.lst=C:\\bgm\r\n");
+    TFormMain& f = Start();
+    std::vector<std::function<void(sys::System&)>> jobs;
+    app.backgroundRunner = [&](std::function<void(sys::System&)> job) { jobs.push_back(job); };
+    app.SetPoster([] {});
+    f.ValListMp3.SetValue(0, "C:\\m\\song.wav");
+    f.ValListMp3.SetValue(1, "C:\\m\\bell.mp3");
+    app.RunPosted();
+    ASSERT_EQ(jobs.size(), 1u);  // one line at a time
+    EXPECT_EQ(f.TipText(0), "01.mp3 - A\r\nWAVE → MP3 に変換中… 0:04");
+    EXPECT_FALSE(f.ValListMp3.Warned(0) || f.ValListMp3.Warned(1));
+    ASSERT_TRUE(Handle([&] { f.BtnCopyGo.UserClick(); }));
+    EXPECT_EQ(f.Caption(), "変換しています 0/2");
+    for (std::size_t k = 0; k < 2; ++k) {
+        ASSERT_EQ(jobs.size(), k + 1);
+        jobs[k](fs);
+        app.RunPosted();
+    }
+    EXPECT_EQ(f.TipText(0), "01.mp3 - A\r\nWAVE → MP3 に変換してコピーします 0:04");
+    EXPECT_EQ(f.Caption(), f.Settings.SoftName);
+    EXPECT_EQ(fs.boxes.back().text, "C:\\m\\bell.mp3\r\nC:\\bgm\\Msg_NewMsg.wav");  // no report
+
+    // What the game's folder holds, as ffprobe reads it.
+    Write("01.mp3", fs.Data("C:\\bgm\\01.mp3"));
+    Write("new.wav", fs.Data("C:\\bgm\\Msg_NewMsg.wav"));
+    // (ffmpeg trims the encoder's delay and padding by the LAME tag: the samples decoded.)
+    RunLines("", {"for f in 01.mp3 new.wav; do ffprobe -v error -show_entries "
+                  "stream=codec_name,sample_rate,channels,bit_rate -of csv=p=0 $f; "
+                  "ffmpeg -v error -i $f -f s16le - | wc -c; done > probe.txt"});
+    EXPECT_EQ(Bytes("probe.txt"), "mp3,22050,1,160000\n176400\npcm_s16le,22050,1,352800\n88200\n");
+    EXPECT_TRUE(fs.Data("C:\\m\\song.wav") == Bytes("song.wav")) << "the player's file changed";
+    EXPECT_NE(fs.Data(f.Data().Record()).find("\t01.mp3\tC:\\m\\song.wav\t"), std::string::npos);
+
+    fs.saveAnswers.push_back("C:\\out\\x.bat");
+    ASSERT_TRUE(Handle([&] { f.BtnGo.UserClick(); }));
+    EXPECT_EQ(f.MemoBatDate.Text(),
+              "copy \"C:\\out\\x\\01.mp3\" \"C:\\bgm\\01.mp3\"\r\n"
+              "copy \"C:\\out\\x\\Msg_NewMsg.wav\" \"C:\\bgm\\Msg_NewMsg.wav\"\r\n");
+    EXPECT_TRUE(fs.Data("C:\\out\\x\\01.mp3") == fs.Data("C:\\bgm\\01.mp3"));
+    ASSERT_TRUE(Handle([&] { f.BtnRestore.UserClick(); }));
+    EXPECT_TRUE(fs.Data("C:\\bgm\\01.mp3") == Bytes("game.mp3"));
+
+    // A song whose conversion fails while Bat作成 waits for it goes in as it is, told so.
+    fs.AddFile("C:\\m\\x.flac", "fLaC" + std::string(3000, 'x'));  // no decoder takes it
+    f.ValListMp3.SetValue(0, "C:\\m\\x.flac");
+    app.RunPosted();
+    fs.boxes.clear();
+    fs.saveAnswers.push_back("C:\\out\\y.bat");
+    ASSERT_TRUE(Handle([&] { f.BtnGo.UserClick(); }));
+    EXPECT_TRUE(fs.boxes.empty()) << "asked before the conversion was known";
+    jobs.back()(fs);
+    app.RunPosted();
+    EXPECT_EQ(f.MemoBatDate.Text().rfind("copy \"C:\\m\\x.flac\" \"C:\\bgm\\01.mp3\"\r\n", 0), 0u);
+    ASSERT_FALSE(fs.boxes.empty());
+    EXPECT_EQ(fs.boxes.back().text.rfind(
+                  "変換できないので、次の曲はそのままコピーします。\r\n01.mp3: ", 0),
+              0u)
+        << fs.boxes.back().text;
 }

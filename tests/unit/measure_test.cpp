@@ -380,7 +380,7 @@ TEST_F(MeasureFiles, CopyMatchesTheGameTrackInEveryOrderOfRuns) {
             originals::Store store(fs, data.Originals());
             apply::Record record(fs, data.Record());
             apply::LoudnessCache cache(fs, data.LoudnessCache());
-            const apply::Matching matching{cache, data.Folder() + "matching\\"};
+            const apply::Preparing matching{&cache, data.MatchingFolder(), data.ConvertedFolder()};
             Boxes window(fs);
             switch (op) {
                 case Copy:
@@ -434,7 +434,12 @@ TEST_F(MeasureFiles, CopyNamesWhatItCouldNotMatch) {
     sys.AddFile("C:\\Music\\loud.mp3", loud);
     sys.AddFile("C:\\Music\\silent.mp3", Bytes("silent.mp3"));
     sys.AddFile("C:\\Music\\song.wav", wave);
-    for (const char* slot : {"01.mp3", "05.mp3", "08.mp3", "09.mp3", "Msg_NewMsg.wav"})
+    // Quiet with loud clicks: raised to the game's level it would clip.
+    Pcm peaky{44100, 2, std::vector<float>(4 * 88200, 0.0f)};
+    for (std::size_t i = 0; i < peaky.samples.size(); ++i)
+        peaky.samples[i] = i % 8820 < 2 ? 0.95f : (i * 7919 % 201) / 20000.0f - 0.005f;
+    sys.AddFile("C:\\Music\\peaky.wav", Wave(peaky, 1, 16));
+    for (const char* slot : {"01.mp3", "05.mp3", "08.mp3", "09.mp3", "10.mp3", "Msg_NewMsg.wav"})
         sys.AddFile(std::string("C:\\bgm\\") + slot,
                     slot == std::string("Msg_NewMsg.wav") ? wave : game);
     sys.needsRights.push_back("C:\\bgm\\09.mp3");
@@ -442,29 +447,119 @@ TEST_F(MeasureFiles, CopyNamesWhatItCouldNotMatch) {
     originals::Store store(sys, data.Originals());
     apply::Record record(sys, data.Record());
     apply::LoudnessCache cache(sys, data.LoudnessCache());
-    const apply::Matching matching{cache, data.Folder() + "matching\\"};
+    const apply::Preparing matching{&cache, data.MatchingFolder(), data.ConvertedFolder()};
     Boxes window(sys);
-    apply::CopyRun(
-        sys, store, record, window,
-        apply::Assign({"01.mp3=C:\\Music\\loud.mp3", "03.mp3=C:\\Music\\loud.mp3",
-                       "05.mp3=C:\\Music\\song.wav", "08.mp3=C:\\Music\\silent.mp3",
-                       "09.mp3=C:\\Music\\loud.mp3", "Msg_NewMsg.wav=C:\\Music\\song.wav"}),
-        "C:\\bgm", true, &matching);
+    apply::CopyRun(sys, store, record, window,
+                   apply::Assign({"01.mp3=C:\\Music\\loud.mp3", "03.mp3=C:\\Music\\loud.mp3",
+                                  "05.mp3=C:\\Music\\song.wav", "08.mp3=C:\\Music\\silent.mp3",
+                                  "09.mp3=C:\\Music\\loud.mp3", "10.mp3=C:\\Music\\peaky.wav",
+                                  "Msg_NewMsg.wav=C:\\Music\\song.wav"}),
+                   "C:\\bgm", true, &matching);
     ASSERT_FALSE(window.texts.empty());
     EXPECT_EQ(window.texts.back(),
               "音量を合わせられなかったファイルがあります。\r\n"
               "03.mp3: ゲームの元の曲が分からないので、そのままコピーしました\r\n"
-              "05.mp3: MP3 ではないので、音量を合わせずにそのままコピーしました\r\n"
               "08.mp3: 音量を測れないので、そのままコピーしました "
               "(音が小さすぎるか短すぎて測れません)");
     const std::string matched = sys.Data("C:\\bgm\\01.mp3");
     EXPECT_FALSE(matched == loud);
     EXPECT_TRUE(sys.Data("C:\\bgm\\03.mp3") == loud);
-    EXPECT_TRUE(sys.Data("C:\\bgm\\05.mp3") == wave);
+    // The WAVE for an ".mp3" slot goes in as an MP3, its PCM brought to the game track's
+    // level before encoding (as ffmpeg decodes it and libebur128 hears it), its decoded
+    // peak at most +0.1 dBFS.
+    EXPECT_EQ(audio::Inspect(sys.Data("C:\\bgm\\05.mp3")).kind, audio::Kind::Mp3);
+    for (const auto& [name, bytes] : {std::pair{"game", game},
+                                      {"05", sys.Data("C:\\bgm\\05.mp3")},
+                                      {"10", sys.Data("C:\\bgm\\10.mp3")}}) {
+        Write(std::string(name) + ".mp3", bytes);
+        ASSERT_EQ(Shell(std::string("ffmpeg -nostdin -v error -y -i ") + name +
+                        ".mp3 -c:a pcm_f32le " + name + "-heard.wav"),
+                  0);
+    }
+    const Pcm heard = ReadFloatWave(Bytes("05-heard.wav"));
+    EXPECT_NEAR(Reference(heard), Reference(ReadFloatWave(Bytes("game-heard.wav"))), 0.5);
+    for (const char* name : {"05-heard.wav", "10-heard.wav"}) {
+        float peak = 0;
+        for (float v : ReadFloatWave(Bytes(name)).samples) peak = std::max(peak, std::fabs(v));
+        EXPECT_LE(peak, 1.0116f) << name;
+        if (name[0] == '1') EXPECT_GT(peak, 0.8f) << "held back by its peak, not lowered";
+    }
     EXPECT_TRUE(sys.Data("C:\\bgm\\08.mp3") == Bytes("silent.mp3"));
     EXPECT_TRUE(sys.Data("C:\\bgm\\09.mp3") == matched) << "the administrator run's copy";
     EXPECT_TRUE(sys.Data("C:\\bgm\\Msg_NewMsg.wav") == wave);
     EXPECT_TRUE(sys.ListFolder("C:\\Data\\matching").entries.empty());
+}
+
+}  // namespace
+
+namespace {
+
+// Every kind a player may have, copied into the slot that cannot play it: what lands in
+// the game's folder decodes (by ffmpeg) in the slot's format, as long as the song (within
+// 50 ms) and as loud (within 0.5 LU), or as loud as the game's track with matching on;
+// the player's file stays as it was.
+TEST_F(MeasureFiles, EveryKindGoesInConvertedAtItsLengthAndLoudness) {
+    Write("in.wav", Wave(Signal(44100, 2, 6), 1, 16));
+    Write("g.wav", Wave(Signal(44100, 2, 6, 0.04), 1, 16));
+    ASSERT_EQ(Shell("lame --quiet -b 128 g.wav game.mp3 && ffmpeg -nostdin -v error -y -i g.wav "
+                    "-ar 22050 -ac 1 game.wav"),
+              0);
+    struct Case {
+        const char* name;
+        const char* encode;  // in.wav to the file named next ("" for in.wav itself)
+        const char* slot;
+        bool matching;
+        const char* format;  // as ffprobe reads what was copied
+    };
+#define QX_FFMPEG "ffmpeg -nostdin -v error -y -i in.wav "
+    const Case cases[] = {
+        {"aac.m4a", QX_FFMPEG "-c:a aac -b:a 160k", "01.mp3", false, "mp3,44100,2,192000"},
+        {"alac.m4a", QX_FFMPEG "-ar 32000 -ac 1 -c:a alac", "01.mp3", false, "mp3,44100,2,192000"},
+        {"a.flac", QX_FFMPEG "-c:a flac", "01.mp3", true, "mp3,44100,2,192000"},
+        {"a.ogg", QX_FFMPEG "-c:a libvorbis", "01.mp3", false, "mp3,44100,2,192000"},
+        {"a.opus", QX_FFMPEG "-c:a libopus", "01.mp3", true, "mp3,44100,2,192000"},
+        {"in.wav", "", "01.mp3", false, "mp3,44100,2,192000"},
+        {"a.mp3", "lame --quiet -b 160 in.wav", "Msg_NewMsg.wav", false,
+         "pcm_s16le,22050,1,352800"},
+    };
+#undef QX_FFMPEG
+    auto heard = [&](const std::string& file, const std::string& as) {
+        EXPECT_EQ(Shell("ffmpeg -nostdin -v error -y -i " + file + " -c:a pcm_f32le " + as), 0);
+        return ReadFloatWave(Bytes(as));
+    };
+    const double gameLevel = Reference(heard("game.mp3", "game-heard.wav"));
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        if (*c.encode) ASSERT_EQ(Shell(std::string(c.encode) + " " + c.name), 0);
+        const Pcm song = heard(c.name, "song-heard.wav");
+        const std::string source = std::string("C:\\Music\\") + c.name,
+                          target = std::string("C:\\bgm\\") + c.slot;
+        sys.AddFolder("C:\\bgm");
+        sys.AddFile(source, Bytes(c.name));
+        sys.AddFile("C:\\bgm\\01.mp3", Bytes("game.mp3"));
+        sys.AddFile("C:\\bgm\\Msg_NewMsg.wav", Bytes("game.wav"));
+        const settings::DataFolder data("C:\\Data\\");
+        originals::Store store(sys, data.Originals());
+        apply::Record record(sys, data.Record());
+        apply::LoudnessCache cache(sys, data.LoudnessCache());
+        const apply::Preparing preparing{c.matching ? &cache : nullptr, data.MatchingFolder(),
+                                         data.ConvertedFolder()};
+        Boxes window(sys);
+        apply::CopyRun(sys, store, record, window,
+                       apply::Assign({std::string(c.slot) + "=" + source}), "C:\\bgm", true,
+                       &preparing);
+        EXPECT_EQ(window.texts.size(), 1u) << window.texts.back();  // the per-file box only
+        Write("out", sys.Data(target));
+        ASSERT_EQ(Shell("ffprobe -v error -show_entries stream=codec_name,sample_rate,channels,"
+                        "bit_rate -of csv=p=0 out > probe.txt"),
+                  0);
+        EXPECT_EQ(Bytes("probe.txt"), std::string(c.format) + "\n");
+        const Pcm out = heard("out", "out-heard.wav");
+        EXPECT_NEAR(static_cast<double>(out.samples.size()) / out.channels / out.rate,
+                    static_cast<double>(song.samples.size()) / song.channels / song.rate, 0.05);
+        EXPECT_NEAR(Reference(out), c.matching ? gameLevel : Reference(song), 0.5);
+        EXPECT_TRUE(sys.Data(source) == Bytes(c.name));
+    }
 }
 
 }  // namespace

@@ -99,7 +99,7 @@ TEST_F(Startup, ReadsUserIniAndKeepsTheFolderOfEachListFile) {
     EXPECT_EQ(f.Settings.Experience, 11);
     // The list file named by selelst, not the default one.
     EXPECT_EQ(Lines(), (std::vector<std::string>{"Msg_NewMsg.wav="}));
-    EXPECT_EQ(f.FilList.Mask(), "*.wav");
+    EXPECT_EQ(f.FilList.Mask(), apply::WithConvertible("*.wav"));
 
     // Enter typed into the memo must not let its text turn into keys of its own.
     f.MemoCopysaki.UserSetText("F:\\new\r\n[user]\r\nlist2clk=9");
@@ -292,7 +292,7 @@ TEST_F(Startup, ListFileLinesBecomeRowsAndTips) {
     EXPECT_EQ(fs.boxes.size(), 1u);  // the two nameless lines (see ListFileProblemsAreNamed)
     EXPECT_EQ(Lines(), (std::vector<std::string>{"x=", "=", "=", "03.mp3="}));
     EXPECT_EQ(f.Mp3Tips, (std::vector<std::string>{"x - y - z", "noequals", "", "03.mp3 - B"}));
-    EXPECT_EQ(f.FilList.Mask(), "*.mp3;*.wav");
+    EXPECT_EQ(f.FilList.Mask(), apply::WithConvertible("*.mp3;*.wav"));
 
     // Selecting a row shows its tip.
     f.ValListMp3.SetRow(4);
@@ -373,7 +373,7 @@ TEST_F(Startup, MissingListFileUsesTheDefaultsAndSaysSo) {
     // The two default lines hold no '=', so both rows have empty names.
     EXPECT_EQ(Lines(), (std::vector<std::string>{"=", "="}));
     EXPECT_EQ(f.Mp3Tips, (std::vector<std::string>{"エーラ", "発生"}));
-    EXPECT_EQ(f.FilList.Mask(), "*.mp3");
+    EXPECT_EQ(f.FilList.Mask(), apply::WithConvertible("*.mp3"));
     EXPECT_EQ(f.Caption(), "ZorventVer1.2.3");
     EXPECT_EQ(f.Settings.Experience, 1);
     EXPECT_TRUE(f.Panel1.Visible());
@@ -461,7 +461,7 @@ TEST_F(Startup, ListFileInUtf8WithItsMarkIsRead) {
     EXPECT_TRUE(fs.boxes.empty());
     EXPECT_EQ(Lines(), (std::vector<std::string>{"01.mp3=", "03.mp3="}));
     EXPECT_EQ(f.Mp3Tips, (std::vector<std::string>{"01.mp3 - 町の朝", "03.mp3 - B"}));
-    EXPECT_EQ(f.FilList.Mask(), "*.wav");
+    EXPECT_EQ(f.FilList.Mask(), apply::WithConvertible("*.wav"));
 }
 
 TEST_F(Startup, ListFileIsOnlyTakenFromBelowTheExeFolder) {
@@ -474,7 +474,7 @@ TEST_F(Startup, ListFileIsOnlyTakenFromBelowTheExeFolder) {
         EXPECT_EQ(env.BoxTexts(), std::vector<std::string>{
                                       "リストファイル名 " + name +
                                       " は使えません (exe のフォルダの中の名前にしてください)"});
-        EXPECT_EQ(f.FilList.Mask(), "*.mp3");
+        EXPECT_EQ(f.FilList.Mask(), apply::WithConvertible("*.mp3"));
         EXPECT_EQ(env.Lines(), (std::vector<std::string>{"=", "="}));
         EXPECT_EQ(f.Caption(), "ZorventVer1.2.3");
     }
@@ -488,7 +488,7 @@ TEST_F(Startup, ListFileIsOnlyTakenFromBelowTheExeFolder) {
         TFormMain& f = env.Start();
         EXPECT_TRUE(env.fs.boxes.empty());
         EXPECT_EQ(env.Lines(), std::vector<std::string>{"01.mp3="});
-        EXPECT_EQ(f.FilList.Mask(), "*.ogg");
+        EXPECT_EQ(f.FilList.Mask(), apply::WithConvertible("*.ogg"));
     }
 }
 

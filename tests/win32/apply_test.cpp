@@ -5,6 +5,7 @@
 #include <shellapi.h>
 
 #include <algorithm>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -1228,4 +1229,54 @@ TEST(TwoWindows, EachRestoresItsGameThoughTheOtherCopiedMeanwhile) {
             EXPECT_TRUE(ReadBytes(a.root / game + "\\" + slot) == Music(game + std::string(slot)))
                 << game << slot;
     }
+}
+
+// A new player's phone recording (AAC-LC in M4A, 48 kHz) and CD rip (FLAC) picked from the
+// file list into 01.mp3 and 03.mp3, with QUAVERIX.exe itself: コピー開始 puts MP3s into the
+// game's folder that ffmpeg decodes cleanly, as long and as loud as the songs, the songs
+// unchanged; after 元に戻す, Bat作成's batch file run by cmd.exe puts the same MP3s in.
+TEST(RealExe, SongsOfOtherKindsGoInAsMp3sByTheCopyAndByTheBatchFile) {
+    ASSERT_EQ(GetOEMCP(), 932u) << "run with LC_ALL=ja_JP.UTF-8";
+    RealExe exe{kListFile};
+    const std::string music = exe.root / "曲", bgm = exe.root / "bgm", log = exe.root / "log";
+    MakeFolder(music);
+    MakeFolder(bgm);
+    const struct {
+        std::string slot, name;
+        const wchar_t *rate, *codec;
+    } songs[] = {{"01.mp3", "電話.m4a", L"48000", L"-c:a aac -b:a 160k -movflags +faststart"},
+                 {"03.mp3", "CD.flac", L"44100", L"-c:a flac -sample_fmt s16"}};
+    std::map<std::string, std::string> game, song, copied;
+    for (const auto& s : songs) {
+        ASSERT_TRUE(RunLinux(
+            L"ffmpeg -nostdin -v error -filter_complex 'anoisesrc=c=pink:a=0.3:d=8:r=" +
+            std::wstring(s.rate) + L"[n];sine=f=440:d=8:r=" + s.rate + L"[s];[n][s]amerge' " +
+            s.codec + L" '" + UnixPath(music + "\\" + s.name) + L"'"));
+        song[s.name] = ReadBytes(music + "\\" + s.name);
+        WriteBytes(bgm + "\\" + s.slot, game[s.slot] = Music("the game's " + s.slot));
+    }
+    WriteBytes(exe.ini, "[user]\r\nlist1clk=1\r\n[copysaki]\r\nPellamor.lst=" + bgm + "\r\n");
+    ASSERT_TRUE(exe.Start(music));
+    Driven player{exe, exe.WaitFor(L"TFormMain")};
+    ASSERT_TRUE(player.window) << "no window";
+    for (const auto& s : songs) player.Pick(s.name);
+    player.Copy({music + "\\電話.m4a", music + "\\CD.flac"});
+    for (const auto& s : songs) {
+        SCOPED_TRACE(s.slot);
+        const Heard original = FfmpegHears(music + "\\" + s.name, log);
+        const Heard copy = FfmpegHears(bgm + "\\" + s.slot, log);
+        EXPECT_TRUE(copy.clean) << ReadBytes(log);
+        EXPECT_EQ(copy.stream.substr(0, 34), "mp3, 44100 Hz, stereo, fltp, 192 k");
+        EXPECT_NEAR(copy.seconds, original.seconds, 0.05);
+        EXPECT_NEAR(copy.lufs, original.lufs, 0.5);
+        EXPECT_TRUE(ReadBytes(music + "\\" + s.name) == song[s.name]) << "the song was changed";
+        copied[s.slot] = ReadBytes(bgm + "\\" + s.slot);
+    }
+    player.Batch(exe.root / "x.bat");
+    EXPECT_EQ(player.Restore(), "元に戻しました。\n");
+    for (const auto& [slot, bytes] : game) EXPECT_TRUE(ReadBytes(bgm + "\\" + slot) == bytes);
+    EXPECT_EQ(RunBatch(exe.root / "x.bat", exe.root.Path(), log), 0u) << ReadBytes(log);
+    for (const auto& [slot, bytes] : copied) EXPECT_TRUE(ReadBytes(bgm + "\\" + slot) == bytes);
+    PostMessageW(player.window, WM_CLOSE, 0, 0);
+    EXPECT_TRUE(exe.Ended());
 }

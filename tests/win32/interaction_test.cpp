@@ -151,6 +151,15 @@ void DoubleClick(RealForm& f, HWND list, int item) {
 
 std::string TextOf(HWND h) { return win32::A(win32::WindowTextW(h)); }
 
+// Serves the window's messages until `done` holds; 15 s at most, against a hang only.
+bool Serve(RealForm& f, const std::function<bool()>& done) {
+    for (int i = 0; i < 600 && !done(); ++i) {
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 25, QS_ALLINPUT);
+        f.Pump();
+    }
+    return done();
+}
+
 std::vector<HWND> RadioButtons(HWND group) {
     std::vector<HWND> out;
     for (HWND c = GetWindow(group, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT)) {
@@ -161,6 +170,15 @@ std::vector<HWND> RadioButtons(HWND group) {
 
 // The grid's own window: the selected line and the text of a value cell.
 int GridSelected(HWND grid) { return ListView_GetNextItem(grid, -1, LVNI_SELECTED); }
+// A mouse click on a line of the grid, on its name.
+void ClickRow(RealForm& f, HWND grid, int item) {
+    RECT r{};
+    ListView_GetItemRect(grid, item, &r, LVIR_BOUNDS);
+    LPARAM at = MAKELPARAM(r.left + 8, (r.top + r.bottom) / 2);
+    PostMessageW(grid, WM_LBUTTONDOWN, MK_LBUTTON, at);
+    PostMessageW(grid, WM_LBUTTONUP, 0, at);
+    f.Pump();
+}
 std::wstring GridValue(HWND grid, int item) {
     wchar_t text[512] = {};
     ListView_GetItemText(grid, item, 1, text, 512);
@@ -436,15 +454,18 @@ TEST(SettingsTab, StepDownChosenOnTheRadioButtonsFillsTheSlotsInTurn) {
     const int rowsAfter[] = {2, 3, 3};
     const std::string tipsAfter[] = {
         "03.mp3 - 町", "Msg_NewMsg.wav - メッセージ",
-        "Msg_NewMsg.wav - メッセージ\r\nWAVE ではありません: MP3 のファイルです"};
+        "Msg_NewMsg.wav - メッセージ\r\nMP3 → WAVE (PCM) に変換"};  // 中…, or done already
     for (int i = 0; i < 3; ++i) {
         Press(*d.f, list, d.Item(files[i]), WM_LBUTTONDOWN);
         EXPECT_EQ(d.Slot(i), d.Path(files[i]));
         EXPECT_EQ(GridValue(grid, i), Wide(d.Path(files[i])));
         EXPECT_EQ(m.ValListMp3.Row(), rowsAfter[i]);
         EXPECT_EQ(GridSelected(grid), rowsAfter[i] - 1);
-        EXPECT_EQ(TextOf(d.H(m.LblMp3Tips)), tipsAfter[i]);
+        EXPECT_EQ(TextOf(d.H(m.LblMp3Tips)).substr(0, tipsAfter[i].size()), tipsAfter[i]);
     }
+    EXPECT_TRUE(Serve(*d.f, [&] {
+        return TextOf(d.H(m.LblMp3Tips)) == tipsAfter[2] + "してコピーします 0:01";
+    })) << TextOf(d.H(m.LblMp3Tips));
     EXPECT_EQ(GetFocus(), list);  // the step down leaves the focus in the list
     EXPECT_TRUE(d.f->system.boxes.empty());
 }
@@ -511,14 +532,7 @@ TEST(Gestures, GridRowsTypingDoubleClickAndPressesWithTwoModifiers) {
         ++clicks;
         m.ValListMp3Click(s);
     };
-    auto clickRow = [&](int item) {
-        RECT r{};
-        ListView_GetItemRect(grid, item, &r, LVIR_BOUNDS);
-        LPARAM at = MAKELPARAM(r.left + 8, (r.top + r.bottom) / 2);  // on the name
-        PostMessageW(grid, WM_LBUTTONDOWN, MK_LBUTTON, at);
-        PostMessageW(grid, WM_LBUTTONUP, 0, at);
-        d.f->Pump();
-    };
+    auto clickRow = [&](int item) { ClickRow(*d.f, grid, item); };
     // A mouse click on another row raises the click and shows the tip; on the current row, nothing.
     clickRow(1);
     EXPECT_EQ(m.ValListMp3.Row(), 2);
@@ -788,9 +802,10 @@ int WarningPixels(HWND grid, int item) {
 
 }  // namespace
 
-// An AAC file saved as "x.mp3" registered into 01.mp3, and an MP3 dropped onto the .wav
-// slot: each row is drawn in the warning colour, its tip says what the file is, and
-// "コピー開始" first asks about both, in table order.
+// An AAC file saved as "x.mp3" registered into 01.mp3 is converted: its row stays plain.
+// A download cut short in 03.mp3 and a web page saved as "page.mp3" dropped onto the .wav
+// slot cannot be used: each row is drawn in the warning colour, its tip says what the file
+// is, and "コピー開始" first asks about both, in table order.
 TEST(ContentCheck, FilesThatMayNotPlayAreMarkedToldAndAskedAbout) {
     Desk d({"tune.mp3"});
     TFormMain& m = d.form();
@@ -798,38 +813,37 @@ TEST(ContentCheck, FilesThatMayNotPlayAreMarkedToldAndAskedAbout) {
         RunLinux(L"ffmpeg -loglevel error -f lavfi -i sine=frequency=440:duration=1 "
                  L"-c:a aac -f mp4 '" +
                  UnixPath(d.Path("x.mp3")) + L"'"));
+    WriteBytes(d.Path("cut.mp3"), Mp3Bytes("cut") + std::string(4096, '\0'));
+    WriteBytes(d.Path("page.mp3"), "<!DOCTYPE html><html><body>404</body></html>");
     m.DirList.UserOpen(0);  // the folder opened again lists the new file
     m.DirList.SetDirectory(d.music);
     HWND list = d.H(m.FilList), grid = d.H(m.ValListMp3), tips = d.H(m.LblMp3Tips);
 
     Press(*d.f, list, d.Item("x.mp3"), WM_LBUTTONDOWN);  // into 01.mp3
-    EXPECT_EQ(TextOf(tips), "01.mp3 - タイトル\r\nMP3 ではありません: M4A (AAC) のファイルです");
+    EXPECT_TRUE(Serve(*d.f, [&] {
+        return TextOf(tips) == "01.mp3 - タイトル\r\nM4A (AAC) → MP3 に変換してコピーします 0:01";
+    })) << TextOf(tips);
     RECT row{};
     ListView_GetItemRect(grid, 2, &row, LVIR_BOUNDS);
-    Drop(*d.f, grid, {row.left + 20, (row.top + row.bottom) / 2}, {Wide(d.Path("tune.mp3"))});
+    Drop(*d.f, grid, {row.left + 20, (row.top + row.bottom) / 2}, {Wide(d.Path("page.mp3"))});
     EXPECT_EQ(TextOf(tips),
-              "Msg_NewMsg.wav - メッセージ\r\nWAVE ではありません: MP3 のファイルです");
+              "Msg_NewMsg.wav - メッセージ\r\nWAVE ではありません: HTML のページです");
     m.ValListMp3.SetRow(2);
-    Press(*d.f, list, d.Item("tune.mp3"), WM_LBUTTONDOWN);  // a fitting file into 03.mp3
-    EXPECT_EQ(TextOf(tips), "03.mp3 - 町\r\n" + kMp3Line);
-    EXPECT_GT(WarningPixels(grid, 0), 0);
-    EXPECT_EQ(WarningPixels(grid, 1), 0);
-    EXPECT_GT(WarningPixels(grid, 2), 0);
+    Press(*d.f, list, d.Item("cut.mp3"), WM_LBUTTONDOWN);  // into 03.mp3
+    EXPECT_EQ(TextOf(tips), "03.mp3 - 町\r\nMP3 44.1kHz ステレオ 128kbps (途中で切れています)");
+    EXPECT_EQ(WarningPixels(grid, 0), 0);
     // The current row's value is shown by the cell's editor: in the warning colour too.
-    m.ValListMp3.SetRow(1);
-    d.f->Pump();
-    EXPECT_GT(WarningPixels(grid, 0), 0);
+    EXPECT_GT(WarningPixels(grid, 1), 0);
+    EXPECT_GT(WarningPixels(grid, 2), 0);
 
     d.f->system.boxAnswers = {sys::BoxResult::Cancel};
-    int decodedHere = 0;  // the copy takes the measurements made: none on this thread
-    d.f->system.onDecode = [&] { ++decodedHere; };
     SendMessageW(d.H(m.BtnCopyGo), BM_CLICK, 0, 0);
     d.f->Pump();
     ASSERT_EQ(d.f->system.boxes.size(), 1u);  // キャンセル: nothing more
     EXPECT_EQ(d.f->system.boxes[0].text,
               "次のファイルはゲームで再生できない形式の可能性があります。\r\n"
-              "01.mp3: MP3 ではありません: M4A (AAC) のファイルです\r\n"
-              "Msg_NewMsg.wav: WAVE ではありません: MP3 のファイルです\r\n"
+              "03.mp3: MP3 44.1kHz ステレオ 128kbps (途中で切れています)\r\n"
+              "Msg_NewMsg.wav: WAVE ではありません: HTML のページです\r\n"
               "このまま続けますか？");
 }
 
@@ -863,14 +877,25 @@ private:
     std::shared_ptr<Gate> gate_;
 };
 
-// Serves the window's messages until `done` holds; 15 s at most, against a hang only.
-bool Serve(RealForm& f, const std::function<bool()>& done) {
-    for (int i = 0; i < 600 && !done(); ++i) {
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, 25, QS_ALLINPUT);
-        f.Pump();
+// The form's background work done through a GatedSystem while this lives; the gate opened
+// at its end, also when the test ends early.
+struct Held {
+    std::shared_ptr<Gate> gate = std::make_shared<Gate>();
+    explicit Held(RealForm& f) {
+        if (!f.app.backgroundRunner) {
+            ADD_FAILURE() << "no background runner";
+            return;
+        }
+        f.app.backgroundRunner = [runner = f.app.backgroundRunner,
+                                  gate = gate](std::function<void(sys::System&)> job) {
+            runner([job, gate](sys::System&) {
+                GatedSystem gated(gate);
+                job(gated);
+            });
+        };
     }
-    return done();
-}
+    ~Held() { SetEvent(gate->open); }
+};
 
 }  // namespace
 
@@ -896,28 +921,10 @@ TEST(MatchLoudness, TheWindowAnswersWhileATuneIsMeasured) {
     m.DirList.SetDirectory(d.music);
     m.MemoCopysaki.SetText(bgm);
     m.SetMatchLoudness(true);
-    auto gate = std::make_shared<Gate>();
-    auto runner = d.f->app.backgroundRunner;
-    ASSERT_TRUE(runner);
-    d.f->app.backgroundRunner = [runner, gate](std::function<void(sys::System&)> job) {
-        runner([job, gate](sys::System&) {
-            GatedSystem gated(gate);
-            job(gated);
-        });
-    };
-    struct Opener {
-        std::shared_ptr<Gate> gate;
-        ~Opener() { SetEvent(gate->open); }  // also when the test ends early
-    } opener{gate};
+    const Held held(*d.f);
+    const std::shared_ptr<Gate>& gate = held.gate;
     HWND grid = d.H(m.ValListMp3), tips = d.H(m.LblMp3Tips);
-    auto clickRow = [&](int item) {
-        RECT r{};
-        ListView_GetItemRect(grid, item, &r, LVIR_BOUNDS);
-        LPARAM at = MAKELPARAM(r.left + 8, (r.top + r.bottom) / 2);
-        PostMessageW(grid, WM_LBUTTONDOWN, MK_LBUTTON, at);
-        PostMessageW(grid, WM_LBUTTONUP, 0, at);
-        d.f->Pump();
-    };
+    auto clickRow = [&](int item) { ClickRow(*d.f, grid, item); };
 
     Press(*d.f, d.H(m.FilList), d.Item("loud.mp3"), WM_LBUTTONDOWN);  // into 01.mp3
     ASSERT_TRUE(Serve(*d.f, [&] { return gate->waiting > 0; })) << "nothing measured";
@@ -959,4 +966,32 @@ TEST(MatchLoudness, TheWindowAnswersWhileATuneIsMeasured) {
     for (const auto& box : d.f->system.boxes)
         EXPECT_EQ(box.text.find("音量を合わせられなかった"), std::string::npos) << box.text;
     EXPECT_FALSE(gate->onWindowThread || decodedHere) << "decoded on the window's thread";
+}
+
+// While a song is converted the window answers at once as well: the tab strip and the slot
+// table take their clicks, and the conversion ends after, its tip saying so.
+TEST(Convert, TheWindowAnswersWhileASongIsConverted) {
+    Desk d({"a.mp3"});
+    TFormMain& m = d.form();
+    ASSERT_TRUE(RunLinux(L"ffmpeg -nostdin -v error -f lavfi -i sine=duration=1 -c:a flac '" +
+                         UnixPath(d.Path("song.flac")) + L"'"));
+    m.DirList.UserOpen(0);  // the folder opened again lists the new file
+    m.DirList.SetDirectory(d.music);
+    const Held held(*d.f);
+    HWND grid = d.H(m.ValListMp3), tips = d.H(m.LblMp3Tips);
+
+    Press(*d.f, d.H(m.FilList), d.Item("song.flac"), WM_LBUTTONDOWN);  // into 01.mp3
+    ASSERT_TRUE(Serve(*d.f, [&] { return held.gate->waiting > 0; })) << "nothing converted";
+    d.f->ClickTab(1);
+    EXPECT_TRUE(IsWindowVisible(d.H(m.Panel2)));
+    d.f->ClickTab(0);
+    ClickRow(*d.f, grid, 1);
+    EXPECT_EQ(TextOf(tips), "03.mp3 - 町");
+    ClickRow(*d.f, grid, 0);
+    EXPECT_EQ(TextOf(tips), "01.mp3 - タイトル\r\nFLAC → MP3 に変換中… 0:01");
+    SetEvent(held.gate->open);
+    EXPECT_TRUE(Serve(*d.f, [&] {
+        return TextOf(tips) == "01.mp3 - タイトル\r\nFLAC → MP3 に変換してコピーします 0:01";
+    })) << TextOf(tips);
+    EXPECT_FALSE(held.gate->onWindowThread) << "decoded on the window's thread";
 }

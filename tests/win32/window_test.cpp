@@ -998,7 +998,7 @@ TEST(RealExe, NewPlayersRunsThenRestoreGiveBackTheGamesFile) {
             SCOPED_TRACE(s.tune);
             player.Pick(s.tune);
             if (s.what == Do::Copy) {
-                player.Copy(music + "\\" + s.tune);
+                player.Copy({music + "\\" + s.tune});
             } else {
                 const std::string bat = exe.root / ("run" + std::to_string(++bats) + ".bat");
                 player.Batch(bat);
@@ -1174,18 +1174,6 @@ bool MakeTune(const std::string& folder, const char* mp3, const wchar_t* noise, 
         Wide(mp3));
 }
 
-// The integrated loudness ffmpeg's ebur128 filter gives a file (its summary's "I:"), or
-// NaN.
-double FfmpegLufs(const std::string& file, const std::string& log) {
-    if (!RunLinux(L"ffmpeg -nostdin -hide_banner -i '" + UnixPath(file) +
-                  L"' -af ebur128 -f null - 2> '" + UnixPath(log) + L"'"))
-        return std::nan("");
-    const std::string text = ReadBytes(log);
-    const std::size_t summary = text.rfind("Summary:");
-    const std::size_t at = summary == std::string::npos ? summary : text.find("I:", summary);
-    return at == std::string::npos ? std::nan("") : std::strtod(text.c_str() + at + 2, nullptr);
-}
-
 }  // namespace
 
 // Matching loudness as a new player meets it, with QUAVERIX.exe itself: the box ticked on
@@ -1204,8 +1192,8 @@ TEST(RealExe, MatchedCopyIsAsLoudAsTheGamesTrack) {
     const std::string game = ReadBytes(made + "\\game.mp3"), tune = ReadBytes(made + "\\tune.mp3");
     WriteBytes(bgm + "\\01.mp3", game);
     WriteBytes(music + "\\tune.mp3", tune);
-    const double gameLufs = FfmpegLufs(made + "\\game.mp3", made + "\\log");
-    const double tuneLufs = FfmpegLufs(made + "\\tune.mp3", made + "\\log");
+    const double gameLufs = FfmpegHears(made + "\\game.mp3", made + "\\log").lufs;
+    const double tuneLufs = FfmpegHears(made + "\\tune.mp3", made + "\\log").lufs;
     ASSERT_GT(tuneLufs - gameLufs, 8) << gameLufs << " " << tuneLufs;
     WriteBytes(exe.root / "Pellamor.lst", "[mp3]\r\nnametips=01.mp3=タイトル#\r\nnumber=1\r\n");
     WriteBytes(exe.ini, "[copysaki]\r\nPellamor.lst=" + bgm + "\r\n");
@@ -1237,12 +1225,12 @@ TEST(RealExe, MatchedCopyIsAsLoudAsTheGamesTrack) {
         return tip.find("ゲームの曲より ") != std::string::npos &&
                tip.find("dB 大きい") != std::string::npos;
     })) << tip;
-    player.Copy(music + "\\tune.mp3");
+    player.Copy({music + "\\tune.mp3"});
 
     const std::string copy = ReadBytes(bgm + "\\01.mp3");
     EXPECT_EQ(copy.size(), tune.size());
     EXPECT_TRUE(copy != tune) << "copied as it is";
-    EXPECT_NEAR(FfmpegLufs(bgm + "\\01.mp3", made + "\\log"), gameLufs, 1.0);
+    EXPECT_NEAR(FfmpegHears(bgm + "\\01.mp3", made + "\\log").lufs, gameLufs, 1.0);
     EXPECT_TRUE(ReadBytes(music + "\\tune.mp3") == tune) << "the player's tune was changed";
     EXPECT_EQ(player.Restore(), "元に戻しました。\n");
     EXPECT_TRUE(ReadBytes(bgm + "\\01.mp3") == game);

@@ -6,7 +6,11 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
 #include <functional>
+#include <initializer_list>
 #include <string>
 
 #include "platform/win32/Wide.h"
@@ -156,6 +160,36 @@ inline bool Until(const std::function<bool()>& done) {
     return done();
 }
 
+// What ffmpeg makes of an audio file decoded to its end through its ebur128 filter: the
+// stream as it names it ("mp3, 44100 Hz, stereo, fltp, 192 kb/s"), the length, the
+// integrated loudness; `clean` when it decoded with no warning or error.
+struct Heard {
+    std::string stream;
+    double seconds = std::nan(""), lufs = std::nan("");
+    bool clean = false;
+};
+inline Heard FfmpegHears(const std::string& file, const std::string& log) {
+    Heard h;
+    h.clean = RunLinux(L"ffmpeg -nostdin -hide_banner -loglevel level+info -xerror -i '" +
+                       UnixPath(file) + L"' -af ebur128 -f null - 2> '" + UnixPath(log) + L"'");
+    const std::string text = ReadBytes(log);
+    h.clean = h.clean && text.find("[warning]") == std::string::npos &&
+              text.find("[error]") == std::string::npos;
+    if (std::size_t at = text.find("Audio: "); at != std::string::npos)
+        h.stream = text.substr(at + 7, text.find_first_of("\r\n", at) - at - 7);
+    const std::size_t summary = text.rfind("Summary:");
+    if (std::size_t at = text.find("I:", summary);
+        summary != std::string::npos && at != std::string::npos)
+        h.lufs = std::strtod(text.c_str() + at + 2, nullptr);
+    int hours = 0, minutes = 0;
+    double seconds = 0;
+    if (std::size_t at = text.rfind("time=");
+        at != std::string::npos &&
+        std::sscanf(text.c_str() + at, "time=%d:%d:%lf", &hours, &minutes, &seconds) == 3)
+        h.seconds = hours * 3600 + minutes * 60 + seconds;
+    return h;
+}
+
 // QUAVERIX.exe as a player drives it: clicks on its file list and buttons, its boxes read
 // and answered from outside.
 struct Driven {
@@ -197,13 +231,15 @@ struct Driven {
         Answer(box, IDOK);
         return text;
     }
-    // "コピー開始": its question, then one box for the slot's copy (which names the
+    // "コピー開始": its question, then one box for each slot's copy (which names the
     // file), and no report.
-    void Copy(const std::string& tune) {
+    void Copy(std::initializer_list<std::string> tunes) {
         Press("コピー開始");
         EXPECT_NE(Box().find("ファイルのコピーを開始します"), std::string::npos);
-        const std::string shown = Box();
-        EXPECT_NE(shown.find(tune), std::string::npos) << shown;
+        for (const std::string& tune : tunes) {
+            const std::string shown = Box();
+            EXPECT_NE(shown.find(tune), std::string::npos) << shown;
+        }
         EXPECT_EQ(Settle(), "");
     }
     // "Bat作成": the file name typed into the save box.
