@@ -2,7 +2,7 @@
 # Takes the README's pictures from a scripted run of QUAVERIX under Wine on a virtual
 # display, as a new player would go (no user.ini, the shipped list file), with the music in
 # the player's own folder "C:\users\player\Music\BGM": music clicked into four slots
-# (right-clicks step the slot down; one is a WAVE in an ".mp3" slot, marked), "コピー開始"
+# (right-clicks step the slot down; one is a web page saved as ".mp3", marked), "コピー開始"
 # (asked about that one, OK) into the game's folder, whose 05.mp3 is read-only so that the
 # report has something to say, then the settings tab. The copy matches the loudness of the
 # game's own music (ticked on the settings tab first), which is quieter than the tunes. Then a game update puts the game's
@@ -43,14 +43,15 @@ if [ -L "$profile/Music" ]; then rm "$profile/Music"; fi
 music="$profile/Music/BGM"
 rm -rf "$music"
 mkdir -p "$music"
-# Real music, made by ffmpeg: three MP3s and a PCM WAVE, which goes into an ".mp3" slot and
-# so is marked as a file that may not play there.
+# Real music, made by ffmpeg: three MP3s, and a download that failed and saved a web page
+# as "森のワルツ.mp3", which is marked as a file that may not play.
 tone=440
-for n in "夜明けの街.mp3" "battle theme.mp3" "森のワルツ.wav" "草原を渡る風.mp3"; do
+for n in "夜明けの街.mp3" "battle theme.mp3" "森のワルツ.mp3" "草原を渡る風.mp3"; do
   ffmpeg -loglevel error -f lavfi -i "sine=frequency=$tone:duration=150" -ac 2 -ar 44100 \
     "$music/$n"
   tone=$((tone + 110))
 done
+printf '<!DOCTYPE html>\n<html><body><h1>404 Not Found</h1></body></html>\n' >"$music/森のワルツ.mp3"
 echo "memo" > "$music/notes.txt"
 # The game's music folder at its default place, one file read-only.
 bgm="$WINEPREFIX/drive_c/Program Files/PellamorOnline/bgm"
