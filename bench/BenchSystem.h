@@ -1,6 +1,6 @@
-// What the benchmarks that drive the form on real files share: the real system with the
-// exe folder moved into the benchmark's folder and every box answered at once, a
-// whole-file write, and bytes that differ from seed to seed.
+// What the benchmarks on real files share: the real system with the exe folder moved into
+// the benchmark's folder and every box answered at once, a whole-file write, bytes that
+// differ from seed to seed, and a file's length as the system decodes it.
 #pragma once
 
 #include <windows.h>
@@ -38,4 +38,14 @@ inline std::string Bytes(int seed, std::size_t size) {
         c = static_cast<char>(x);
     }
     return out;
+}
+
+// Seconds of audio in `path` as `system` decodes it (0 when it cannot).
+inline double DecodedSeconds(sys::System& system, const std::string& path) {
+    double seconds = 0;
+    system.DecodeAudio(path, [&](const float*, std::size_t frames, int, int rate) {
+        seconds += static_cast<double>(frames) / rate;
+        return true;
+    });
+    return seconds;
 }

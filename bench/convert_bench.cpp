@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "BenchSystem.h"
 #include "Clock.h"
 #include "apply/Convert.h"
 #include "platform/win32/Win32System.h"
@@ -57,11 +58,7 @@ int main(int argc, char** argv) {
     int status = 0;
     for (int i = first; i < argc; ++i) {
         const std::string path = argv[i];
-        double seconds = 0;  // the decoded length, counted once, not timed
-        system.DecodeAudio(path, [&](const float*, std::size_t frames, int, int rate) {
-            seconds += static_cast<double>(frames) / rate;
-            return true;
-        });
+        const double seconds = DecodedSeconds(system, path);  // counted once, not timed
         std::vector<double> ms;
         apply::Converted made;
         int decodings = 0;
