@@ -43,10 +43,11 @@ TFormMain::TFormMain(ui::Application& application)
       ValListMp3(&Panel1, "ValListMp3", {168, 48, 313, 361}, kDesignRows),
       FilList(&Panel1, "FilList", {8, 200, 153, 177}, application.System()),
       Button1(&Panel1, "Button1", {168, 416, 33, 25}, "再生"),
-      BtnGo(&Panel1, "BtnGo", {336, 416, 89, 25}, "Bat作成(&G)"),
+      BtnSets(&Panel1, "BtnSets", {206, 416, 66, 25}, "セット(&S)..."),
+      BtnGo(&Panel1, "BtnGo", {352, 416, 74, 25}, "Bat作成(&G)"),
       BtnExit(&Panel1, "BtnExit", {432, 416, 49, 25}, "終了(&X)"),
       MemoCopysaki(&Panel1, "MemoCopysaki", {192, 24, 289, 17}),
-      BtnCopyGo(&Panel1, "BtnCopyGo", {256, 416, 73, 25}, "コピー開始"),
+      BtnCopyGo(&Panel1, "BtnCopyGo", {277, 416, 70, 25}, "コピー開始"),
       BtnCopySakiCopy(&Panel1, "BtnCopySakiCopy", {168, 24, 17, 17}, "→"),
       Label2(&Panel1, "Label2", {168, 8, 185, 12}, "対象ファイルを下記フォルダにコピー"),
       LblTag(&Panel1, "LblTag", {8, 384, 153, 57}, "タグ予定地"),
@@ -106,8 +107,8 @@ void TFormMain::SetTabOrder() {
 
     int order = 0;
     for (ui::Control* c : std::initializer_list<ui::Control*>{
-             &DrvBox, &DirList, &ValListMp3, &FilList, &Button1, &BtnGo, &BtnExit, &MemoCopysaki,
-             &BtnCopyGo, &BtnCopySakiCopy}) {
+             &DrvBox, &DirList, &ValListMp3, &FilList, &Button1, &BtnSets, &BtnGo, &BtnExit,
+             &MemoCopysaki, &BtnCopyGo, &BtnCopySakiCopy}) {
         c->tabOrder = order++;
     }
     order = 0;
@@ -162,6 +163,7 @@ void TFormMain::BindEvents() {
         FilListMouseDown(s, b, sh, x, y);
     };
     Button1.OnClick = [this](ui::Control* s) { Button1Click(s); };
+    BtnSets.OnClick = [this](ui::Control* s) { BtnSetsClick(s); };
     Button2.OnClick = [this](ui::Control* s) { Button2Click(s); };
     BtnGo.OnClick = [this](ui::Control* s) { BtnGoClick(s); };
     BtnCopyGo.OnClick = [this](ui::Control* s) { BtnCopyGoClick(s); };
@@ -357,6 +359,10 @@ void TFormMain::SaveSettings() {
 void TFormMain::FormClose(ui::Control*) {
     // The window closes whatever happens: a player who cannot save is asked once per try,
     // never kept in a window that cannot be closed.
+    try {
+        KeepLastTable(false);
+    } catch (...) {
+    }
     for (;;) {
         std::string reason;
         try {
@@ -379,6 +385,10 @@ void TFormMain::FormClose(ui::Control*) {
 
 void TFormMain::FormEndSession(ui::Control*) {
     // No box: the session is going, and nobody would answer it.
+    try {
+        KeepLastTable(true);
+    } catch (...) {
+    }
     try {
         SaveSettings();
     } catch (...) {

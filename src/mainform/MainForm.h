@@ -18,6 +18,7 @@
 #include "platform/ui/Dialogs.h"
 #include "platform/ui/Form.h"
 #include "platform/ui/Grid.h"
+#include "sets/Set.h"
 #include "settings/DataFolder.h"
 #include "settings/Settings.h"
 
@@ -48,6 +49,7 @@ public:
     ui::ValueListEditor ValListMp3;  // slot table: slot file name = chosen music
     ui::FileListBox FilList;  // music files of the folder, by the list file's mask
     ui::Button Button1;  // "再生": plays the selected file
+    ui::Button BtnSets;  // "セット(&S)...": the music sets' dialog
     ui::Button BtnGo;  // "Bat作成(&G)": writes the batch file (default button)
     ui::Button BtnExit;  // "終了(&X)": closes the window (cancel button)
     ui::Memo MemoCopysaki;  // destination folder
@@ -94,6 +96,7 @@ public:
     void FilListMouseDown(ui::Control* Sender, ui::MouseButton Button, unsigned Shift, int X,
                           int Y);
     void Button1Click(ui::Control* Sender);
+    void BtnSetsClick(ui::Control* Sender);
     void Button2Click(ui::Control* Sender);
     void BtnGoClick(ui::Control* Sender);
     void BtnCopyGoClick(ui::Control* Sender);
@@ -182,6 +185,15 @@ public:
     // Bat作成's writing, once its lines' conversions are made: the converted files into a
     // folder beside the batch file, named after it, and the batch file copying from there.
     void WriteBatch(const std::string& path, const std::string& folder, apply::Assignment slots);
+    // Music sets (Sets.cpp): the table as a set (each file's fingerprint read now), whether
+    // it holds values no saved set holds, the table filled from a saved set (false when it
+    // could not be read or the player kept the table), and the table kept at close as
+    // the set "（前回の割り当て）" (`quiet`: no box when that fails).
+    sets::Set TableSet(const std::string& name);
+    std::string currentSet;  // the set last opened, saved or taken in: the dialog's choice
+    bool TableUnsaved();
+    bool OpenSet(const std::string& name);
+    void KeepLastTable(bool quiet);
     // Raises the use counter, stopping at the largest value instead of overflowing.
     void AddExperience(std::int32_t n);
     // What start-up has to tell the player about the list file; shown once the window

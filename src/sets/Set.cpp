@@ -179,7 +179,7 @@ bool LooksLikeSetFile(std::string_view start) {
 std::string StateText(FileState state) {
     switch (state) {
         case FileState::Same: break;
-        case FileState::Changed: return "セットを保存したときから曲のファイルが変わっています";
+        case FileState::Changed: return "セットを保存したときから変更されています";
         case FileState::Missing: return "曲のファイルが見つからないか、読めません";
     }
     return "";

@@ -2,13 +2,17 @@
 // zips the reader refuses.
 #include <gtest/gtest.h>
 
+#include <deque>
 #include <functional>
+#include <sstream>
 
 #include "fake/FakeSystem.h"
+#include "mainform/SetsForm.h"
 #include "sets/Zip.h"
 #include "sets/ZipFormat.h"
 #include "platform/paths/Paths.h"
 #include "platform/text/Cp932.h"
+#include "support/FormFixture.h"
 #include "support/Scratch.h"
 
 namespace {
@@ -329,4 +333,125 @@ TEST_F(SetZip, WrittenAndReadBackGivesTheSameBytes) {
         Import(w.fs, settings::DataFolder("E:\\"), "C:\\hand\\quaverix-set.txt");
     EXPECT_EQ(Said(alone), Said(got));
     EXPECT_EQ(alone.set.entries[1].file, "C:\\hand\\曲.mp3");
+}
+
+// The dialog as a player uses it, one step after another on one window: music files
+// changed first ("a~" other bytes, "b-" gone, "b+" back), the table's files set ("1c"),
+// then the step's call (s save as each name in turn, o open, n rename, d delete, e export,
+// i import, c close the window and start it again), the boxes' answers; then the table
+// (a slot's digit, the file's folder when not the player's, its name), the listed sets,
+// and parts of what the boxes said.
+TEST(Sets, TheDialogKeepsOpensAndSharesTables) {
+    qxtest::FormEnv env;
+    auto& fs = env.fs;
+    const std::string music = "C:\\m\\", zip = "C:\\out\\夏.zip";
+    fs.AddFolder("C:\\out");
+    for (const char* m : {"a", "b", "c"}) fs.AddFile(music + m + ".mp3", m);
+    TFormMain* f = &env.Start();
+    std::deque<std::function<void(ui::Form&)>> acts;
+    env.app.modalRunner = [&](ui::Form& form) {
+        ASSERT_FALSE(acts.empty()) << "nobody acts on " << form.Caption();
+        auto act = std::move(acts.front());
+        acts.pop_front();
+        act(form);
+        if (!form.Closed()) form.Close();
+    };
+    const sys::BoxResult ok = sys::BoxResult::Ok, no = sys::BoxResult::Cancel;
+    const std::string both = "冬\t2 曲|夏\t2 曲", last = "（前回の割り当て）\t1 曲|夏\t2 曲";
+    const struct {
+        const char *what, *change, *slots;
+        char call;
+        std::vector<std::string> names;
+        std::vector<sys::BoxResult> answers;
+        std::string table, listed;
+        std::vector<std::string> said;
+    } steps[] = {
+        {"nothing to save", "", "", 's', {}, {}, "", "", {"保存するものがありません"}},
+        {"saved", "", "1a 3b", 's', {"夏"}, {}, "1a 3b", "夏\t2 曲", {}},
+        {"a bad name, then a good one", "", "", 's', {"CON", "冬"}, {}, "1a 3b", both,
+         {"「CON」はセットの名前に使えません"}},
+        {"an existing name kept", "", "1c", 's', {"夏"}, {no}, "1c 3b", both,
+         {"セット「夏」はもうあります。置き換えますか？"}},
+        {"opening asks for a table no set holds", "", "", 'o', {"夏"}, {no}, "1c 3b", both,
+         {"今の割り当てはどのセットにも保存されていません"}},
+        {"opened after the question", "", "", 'o', {"夏"}, {ok}, "1a 3b", both,
+         {"どのセットにも保存されていません"}},
+        {"a changed file goes in, a gone one does not", "a~ b-", "", 'o', {"冬"}, {}, "1a", both,
+         {"空のままです:\r\n03.mp3: C:\\m\\b.mp3\r\n    曲のファイルが見つからないか",
+          "確かめてください:\r\n01.mp3: C:\\m\\a.mp3\r\n    セットを保存したときから変更されています"}},
+        {"renamed", "", "", 'n', {"冬", "春"}, {}, "1a", "夏\t2 曲|春\t2 曲", {}},
+        {"deleted", "", "", 'd', {"春"}, {ok}, "1a", "夏\t2 曲", {"セット「春」を削除しますか？"}},
+        {"the last table kept at close", "", "", 'c', {}, {}, "", last, {}},
+        {"exported", "b+", "", 'e', {"夏"}, {}, "", last, {"を書き出しました:\r\n" + zip}},
+        {"imported over itself, the music folder gone", "a- b- c-", "", 'i', {}, {ok}, "", last,
+         {"セット「夏」はもうあります", "セット「夏」を取り込みました。"}},
+        {"opened from the set's own folder", "", "", 'o', {"夏"}, {}, "1夏/a 3夏/b", last, {}},
+    };
+    for (const auto& step : steps) {
+        SCOPED_TRACE(step.what);
+        std::istringstream changes(step.change), slotList(step.slots);
+        for (std::string c; changes >> c;) {
+            const std::string file = music + c[0] + ".mp3";
+            if (c[1] == '-') fs.Remove(file);
+            else fs.AddFile(file, c[1] == '~' ? "changed" : std::string(1, c[0]));
+        }
+        for (std::string c; slotList >> c;)
+            f->ValListMp3.SetValue(c[0] == '1' ? 0 : 1, c[1] == '-' ? "" : music + c[1] + ".mp3");
+        fs.boxes.clear();
+        fs.boxAnswers.assign(step.answers.begin(), step.answers.end());
+        if (step.call == 'e') fs.saveAnswers.push_back(zip);
+        if (step.call == 'i') fs.openAnswers.push_back(zip);
+        if (step.call == 'c') {
+            ASSERT_TRUE(env.Handle([&] { f->Close(); }));
+            env.form.reset();
+            f = &env.Start();
+        } else {
+            acts.push_back([&](ui::Form& form) {
+                auto& d = dynamic_cast<TFormSets&>(form);
+                std::string name = step.names.empty() ? "" : step.names.front();
+                for (std::size_t i = 0; i < d.Listed().size(); ++i)
+                    if (d.Listed()[i].name == name) d.ListSets.UserSelect(static_cast<int>(i));
+                ui::Button* b = step.call == 's'   ? &d.BtnSetSave
+                                : step.call == 'o' ? &d.BtnSetOpen
+                                : step.call == 'n' ? &d.BtnSetRename
+                                : step.call == 'd' ? &d.BtnSetDelete
+                                : step.call == 'e' ? &d.BtnSetExport
+                                                   : &d.BtnSetImport;
+                std::vector<std::string> typed;
+                if (step.call == 's' || step.call == 'n')
+                    typed.assign(step.names.begin() + (step.call == 'n'), step.names.end());
+                if (!typed.empty()) {
+                    acts.push_back([typed](ui::Form& form) {
+                        auto& p = dynamic_cast<TFormSetName&>(form);
+                        for (const std::string& n : typed) {
+                            if (!p.Closed()) p.EditName.UserSetText(n), p.BtnOk.UserClick();
+                        }
+                    });
+                }
+                ASSERT_TRUE(b->Enabled());
+                b->UserClick();
+            });
+            ASSERT_TRUE(env.Handle([&] { f->BtnSets.UserClick(); }));
+        }
+        EXPECT_TRUE(acts.empty());
+        std::string table;
+        for (int i = 0; i < f->ValListMp3.Count(); ++i) {
+            const std::string v = f->ValListMp3.Value(i);
+            if (v.empty()) continue;
+            const std::string folder = paths::Parent(v);
+            table += (table.empty() ? "" : " ") + f->ValListMp3.Name(i).substr(1, 1) +
+                     (folder + "\\" == music ? "" : paths::LastPart(folder) + "/") +
+                     paths::LastPart(v).substr(0, 1);
+        }
+        EXPECT_EQ(table, step.table);
+        TFormSets listing(*f);
+        std::string listed;
+        for (const std::string& line : listing.ListSets.Items())
+            listed += (listed.empty() ? "" : "|") + line.substr(0, line.rfind('\t'));
+        EXPECT_EQ(listed, step.listed);
+        std::string said;
+        for (const auto& box : fs.boxes) said += box.text + "\n";
+        for (const std::string& part : step.said) EXPECT_NE(said.find(part), std::string::npos) << said;
+        if (step.said.empty()) EXPECT_EQ(said, "");
+    }
 }

@@ -307,7 +307,7 @@ TEST_F(Tabs, FocusOrderSkipsTheHiddenPage) {
     TFormMain& f = Start();
     EXPECT_EQ(f.FocusOrder(),
               (std::vector<ui::Control*>{&f.TabControl1, &f.DrvBox, &f.DirList, &f.ValListMp3,
-                                         &f.FilList, &f.Button1, &f.BtnGo, &f.BtnExit,
+                                         &f.FilList, &f.Button1, &f.BtnSets, &f.BtnGo, &f.BtnExit,
                                          &f.MemoCopysaki, &f.BtnCopyGo, &f.BtnCopySakiCopy}));
     f.TabControl1.UserSelect(1);
     EXPECT_EQ(f.FocusOrder(),

@@ -1280,3 +1280,74 @@ TEST(RealExe, SongsOfOtherKindsGoInAsMp3sByTheCopyAndByTheBatchFile) {
     PostMessageW(player.window, WM_CLOSE, 0, 0);
     EXPECT_TRUE(exe.Ended());
 }
+
+// A set saved, found again after a restart and opened; written out as a zip, and taken
+// into another QUAVERIX (its own folder, the player's music gone) whose コピー開始 puts the
+// same tunes into its game.
+TEST(RealExe, ASetIsKeptOpenedAgainAndSharedWithAFriend) {
+    RealExe mine{kListFile}, friends{kListFile};
+    const std::string music = mine.root / "曲", zip = mine.root / "夏.zip";
+    MakeFolder(music);
+    std::map<std::string, std::string> tunes = {{"a.mp3", Music("tune a")}, {"b.mp3", Music("b")}};
+    for (const auto& [name, bytes] : tunes) WriteBytes(music + "\\" + name, bytes);
+    for (RealExe* exe : {&mine, &friends}) {
+        MakeFolder(exe->root / "bgm");
+        WriteBytes(exe->ini, "[user]\r\nlist1clk=1\r\n[copysaki]\r\nPellamor.lst=" +
+                                 exe->root / "bgm" + "\r\n");
+    }
+    // The sets' dialog (opened now unless `open` is off): its button `caption` pressed;
+    // for 開く and 閉じる, waited until it has gone.
+    auto sets = [](Driven& at, const std::string& caption, bool open = true) {
+        if (open) at.Press("セット");
+        Driven dialog{at.exe, at.exe.WaitFor(L"TFormSets")};
+        ASSERT_TRUE(dialog.window) << "no sets dialog";
+        dialog.Press(caption);
+        if (caption == "開く" || caption == "閉じる")
+            EXPECT_TRUE(Until([&] { return !IsWindow(dialog.window); }));
+    };
+    ASSERT_TRUE(mine.Start(music));
+    Driven me{mine, mine.WaitFor(L"TFormMain")};
+    me.Pick("a.mp3");
+    me.Pick("b.mp3");
+    sets(me, "今の割り当てを保存");
+    Driven prompt{mine, mine.WaitFor(L"TFormSetName")};
+    ASSERT_TRUE(prompt.window) << "no name prompt";
+    SendMessageW(ChildOf(prompt.window, L"Edit", ""), WM_SETTEXT, 0,
+                 reinterpret_cast<LPARAM>(L"\u590F"));  // 夏
+    prompt.Press("OK");
+    ASSERT_TRUE(Until([&] { return !IsWindow(prompt.window); }));
+    sets(me, "閉じる", false);
+    PostMessageW(me.window, WM_CLOSE, 0, 0);
+    ASSERT_TRUE(mine.Ended());
+    CloseHandle(mine.process);
+
+    // After a restart: the table is empty, the last table listed first, 夏 next.
+    ASSERT_TRUE(mine.Start(music));
+    me.window = mine.WaitFor(L"TFormMain");
+    me.Press("セット");
+    HWND list = ChildOf(mine.WaitFor(L"TFormSets"), L"ListBox", "");
+    ASSERT_TRUE(list);
+    PostMessageW(list, WM_KEYDOWN, VK_DOWN, 0);
+    sets(me, "開く", false);  // and the dialog chooses it from now on
+    me.Copy({music + "\\a.mp3", music + "\\b.mp3"});
+    for (const char* slot : {"01.mp3", "03.mp3"})
+        EXPECT_TRUE(ReadBytes(mine.root / ("bgm\\" + std::string(slot))) == tunes[slot[1] == '1' ? "a.mp3" : "b.mp3"]);
+    sets(me, "書き出し");
+    ASSERT_TRUE(me.FileBox(zip));
+    EXPECT_NE(me.Box().find("を書き出しました"), std::string::npos);
+    sets(me, "閉じる", false);
+    for (const auto& [name, bytes] : tunes) ASSERT_TRUE(DeleteFileW(Wide(music + "\\" + name).c_str()));
+
+    ASSERT_TRUE(friends.Start());
+    Driven friend_{friends, friends.WaitFor(L"TFormMain")};
+    sets(friend_, "取り込み");
+    ASSERT_TRUE(friend_.FileBox(zip));
+    EXPECT_NE(friend_.Box().find("セット「夏」を取り込みました。"), std::string::npos);
+    sets(friend_, "開く", false);
+    const std::string unpacked = friends.root / "sets\\夏";
+    friend_.Copy({unpacked + "\\a.mp3", unpacked + "\\b.mp3"});
+    EXPECT_TRUE(ReadBytes(friends.root / "bgm\\01.mp3") == tunes["a.mp3"]);
+    EXPECT_TRUE(ReadBytes(friends.root / "bgm\\03.mp3") == tunes["b.mp3"]);
+    PostMessageW(friend_.window, WM_CLOSE, 0, 0);
+    EXPECT_TRUE(friends.Ended());
+}

@@ -104,11 +104,12 @@ TEST(MainWindow, ControlsHaveTheirClassPlaceTextHintAndVisibility) {
         {&m.ValListMp3, &m.Panel1, L"SysListView32", {168, 48, 313, 361}, Whole, nullptr, "", true},
         {&m.FilList, &m.Panel1, L"ListBox", {8, 200, 153, 177}, Whole, nullptr, "", true},
         {&m.Button1, &m.Panel1, L"Button", {168, 416, 33, 25}, Whole, "再生", "", true},
-        {&m.BtnGo, &m.Panel1, L"Button", {336, 416, 89, 25}, Whole, "Bat作成(&G)", "バッチファイル作成", true},
+        {&m.BtnSets, &m.Panel1, L"Button", {206, 416, 66, 25}, Whole, "セット(&S)...", "", true},
+        {&m.BtnGo, &m.Panel1, L"Button", {352, 416, 74, 25}, Whole, "Bat作成(&G)", "バッチファイル作成", true},
         {&m.BtnExit, &m.Panel1, L"Button", {432, 416, 49, 25}, Whole, "終了(&X)", "", true},
         {&m.MemoCopysaki, &m.Panel1, L"Edit", {192, 24, 289, 17}, Whole, nullptr,
          "コピー先フォルダ。標準以外のフォルダに入れてる場合、左の[→]ボタンで何とかしてくれ", true},
-        {&m.BtnCopyGo, &m.Panel1, L"Button", {256, 416, 73, 25}, Whole, "コピー開始", "", true},
+        {&m.BtnCopyGo, &m.Panel1, L"Button", {277, 416, 70, 25}, Whole, "コピー開始", "", true},
         {&m.BtnCopySakiCopy, &m.Panel1, L"Button", {168, 24, 17, 17}, Whole, "→",
          "ここ押すとコピー先フォルダを左のディレクトリボックスのアドレスに変更します。"
          "手打ちが面倒なら。（フォルダの参照ダイアログ?方法知らんのだよ）",
@@ -315,8 +316,8 @@ TEST(MainWindow, TabKeyWalksTheShownTabInOrder) {
     SetFocus(w->H(m.TabControl1));
     ASSERT_EQ(Focused(*w.f), &m.TabControl1);
     const std::vector<ui::Control*> main = {
-        &m.DrvBox,  &m.DirList,      &m.ValListMp3, &m.FilList,         &m.Button1,    &m.BtnGo,
-        &m.BtnExit, &m.MemoCopysaki, &m.BtnCopyGo,  &m.BtnCopySakiCopy, &m.TabControl1};
+        &m.DrvBox, &m.DirList, &m.ValListMp3,   &m.FilList,   &m.Button1,         &m.BtnSets,
+        &m.BtnGo,  &m.BtnExit, &m.MemoCopysaki, &m.BtnCopyGo, &m.BtnCopySakiCopy, &m.TabControl1};
     EXPECT_EQ(walk(main.size()), main);
     w->Key(VK_TAB, false, false, true);
     EXPECT_EQ(Focused(*w.f), &m.BtnCopySakiCopy);

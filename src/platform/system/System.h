@@ -253,6 +253,8 @@ public:
     virtual std::uint32_t Attributes(const std::string& path) = 0;  // kNoFile when missing
 
     virtual FolderListing ListFolder(const std::string& folder) = 0;
+    // A stamp's time as the player's clock shows it: "2026/12/10 14:03".
+    virtual std::string LocalTimeText(std::uint64_t time) = 0;
     // The short (8.3) name the system keeps for the entry `name` of `folder`; empty when
     // it keeps none (volumes with short names switched off, or a name that is its own).
     virtual std::string ShortName(const std::string& folder, const std::u16string& name) = 0;

@@ -12,6 +12,8 @@
 
 namespace ui {
 
+class Form;
+
 // The error box's text: a full stop is added unless the text is empty or its last
 // character's code is at or below that of '.'; a double-byte last character always gets one.
 std::string ErrorBoxText(const std::string& message);
@@ -49,6 +51,14 @@ public:
     void Background(std::function<void(sys::System&)> work, std::function<void()> then);
     // Starts `job` off the window's thread (the window's side sets it).
     std::function<void(std::function<void(sys::System&)>)> backgroundRunner;
+
+    // Shows `form` over the window until it closes: the window and every other of the
+    // program take no input meanwhile. Returns at once, the form unshown, without a
+    // runner; the window's side sets one, and a test sets its own to act as the player.
+    void ShowModal(Form& form) {
+        if (modalRunner) modalRunner(form);
+    }
+    std::function<void(Form&)> modalRunner;
 
     // Shows the error box for an error that ended a handler.
     void ShowError(const std::string& message);

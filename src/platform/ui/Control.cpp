@@ -13,6 +13,12 @@ void Control::SetVisible(bool visible) {
     Changed(Prop::Visible);
 }
 
+void Control::SetEnabled(bool enabled) {
+    if (enabled_ == enabled) return;
+    enabled_ = enabled;
+    Changed(Prop::Enabled);
+}
+
 bool Control::Showing() const {
     for (const Control* c = this; c; c = c->parent_) {
         if (!c->visible_) return false;

@@ -34,6 +34,7 @@ enum class Prop {
     Text,  // caption or text
     Items,  // list items, radio items, tabs, grid lines
     Index,  // selected item, tab, radio index, check state, grid row
+    Enabled,
 };
 
 class Peer {
@@ -62,6 +63,7 @@ enum class Kind {
     DirectoryListBox,
     FileListBox,
     ValueListEditor,
+    ListBox,
 };
 
 // What is held at a mouse press or a key, as a set of flags.
@@ -99,6 +101,11 @@ public:
     void SetVisible(bool visible);
     // Visible, and every container above it visible too: what the player can see.
     bool Showing() const;
+    // A disabled control shows greyed and takes no input, no focus, no key.
+    bool Enabled() const { return enabled_; }
+    void SetEnabled(bool enabled);
+    // Showing and enabled: what the player can use.
+    bool Usable() const { return enabled_ && Showing(); }
 
     std::string hint;  // tooltip text; empty for none
     int tabOrder = -1;  // position in the keyboard tab order; -1 takes no focus
@@ -129,6 +136,7 @@ private:
     Kind kind_;
     Rect bounds_;
     bool visible_ = true;
+    bool enabled_ = true;
     std::vector<Control*> children_;
     Peer* peer_ = nullptr;
 };

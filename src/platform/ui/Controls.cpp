@@ -76,4 +76,28 @@ std::string Memo::ClipTyped(std::size_t keptBytes, const std::string& typed) con
     return std::string(text::CutBytes(typed, maxLength - keptBytes));
 }
 
+void ListBox::SetItems(std::vector<std::string> items) {
+    items_ = std::move(items);
+    if (index_ >= static_cast<int>(items_.size())) index_ = static_cast<int>(items_.size()) - 1;
+    Changed(Prop::Items);
+}
+
+void ListBox::SetItemIndex(int index) {
+    const int count = static_cast<int>(items_.size());
+    if (index < -1) index = -1;
+    if (index >= count) index = count - 1;
+    if (index == index_) return;
+    index_ = index;
+    Changed(Prop::Index);
+}
+
+void ListBox::UserSelect(int index) {
+    SetItemIndex(index);
+    if (OnClick) OnClick(this);
+}
+
+void ListBox::UserDoubleClick() {
+    if (index_ >= 0 && OnDblClick) OnDblClick(this);
+}
+
 }  // namespace ui

@@ -96,7 +96,8 @@ private:
     int index_ = -1;
 };
 
-// A multi-line text box one line high. Enter types CR LF into it.
+// A multi-line text box one line high. Enter types CR LF into it, unless it is a one-line
+// edit (`singleLine`): there Enter presses the default button.
 class Memo : public Control {
 public:
     Memo(Control* parent, std::string name, Rect bounds, std::string text = "")
@@ -110,12 +111,38 @@ public:
     // Limit on typing, in CP932 bytes; 0 for none.
     std::size_t maxLength = 0;
     bool fixedPitch = false;
+    bool singleLine = false;
     // How much of `typed` may go in when the text keeps `keptBytes` bytes besides it
     // (the selection being replaced already taken out). Whole characters only.
     std::string ClipTyped(std::size_t keptBytes, const std::string& typed) const;
 
 private:
     std::string text_;
+};
+
+// A list of lines to choose one from.
+class ListBox : public Control {
+public:
+    ListBox(Control* parent, std::string name, Rect bounds)
+        : Control(parent, std::move(name), Kind::ListBox, bounds) {}
+    const std::vector<std::string>& Items() const { return items_; }
+    // New lines; the selection keeps its index where the list still reaches it.
+    void SetItems(std::vector<std::string> items);
+    int ItemIndex() const { return index_; }
+    // Below -1 gives -1 (nothing selected); at or above the count gives the last line.
+    void SetItemIndex(int index);
+    // Tab stops in the lines' text ('\t'), in 96-dpi pixels from the left.
+    std::vector<int> tabStops;
+    // The player selected line `index` (raises OnClick) or double-clicked the selected one
+    // (raises OnDblClick).
+    void UserSelect(int index);
+    void UserDoubleClick();
+    Notify OnClick;
+    Notify OnDblClick;
+
+private:
+    std::vector<std::string> items_;
+    int index_ = -1;
 };
 
 }  // namespace ui

@@ -23,7 +23,7 @@ void CollectFocus(const Control* c, std::vector<Control*>& out) {
     for (Control* k : kids) {
         if (!k->Showing()) continue;
         bool container = k->GetKind() == Kind::Panel;
-        if (!container && k->tabOrder >= 0) out.push_back(k);
+        if (!container && k->tabOrder >= 0 && k->Enabled()) out.push_back(k);
         // A radio group is one stop; the tab strip is a stop and a container.
         if (k->GetKind() != Kind::RadioGroup) CollectFocus(k, out);
     }
@@ -65,12 +65,14 @@ Button* Form::ButtonForKey(Key key, unsigned mods, const Control* focused) const
     if (mods != 0) return nullptr;
     if (key == Key::Enter && focused) {
         switch (focused->GetKind()) {
-            case Kind::Memo:  // Enter is a line break there
+            case Kind::Memo:  // Enter is a line break there (a one-line edit has none)
+                if (static_cast<const Memo*>(focused)->singleLine) break;
+                return nullptr;
             case Kind::DirectoryListBox:  // Enter opens the folder
             case Kind::ValueListEditor:  // Enter ends the cell edit
                 return nullptr;
             case Kind::Button:
-                if (focused->Showing()) {
+                if (focused->Usable()) {
                     return static_cast<Button*>(const_cast<Control*>(focused));
                 }
                 break;
@@ -78,7 +80,7 @@ Button* Form::ButtonForKey(Key key, unsigned mods, const Control* focused) const
         }
     }
     for (Control* c : AllControls()) {
-        if (c->GetKind() != Kind::Button || !c->Showing()) continue;
+        if (c->GetKind() != Kind::Button || !c->Usable()) continue;
         auto* b = static_cast<Button*>(c);
         if ((key == Key::Enter && b->isDefault) || (key == Key::Escape && b->isCancel)) return b;
     }
@@ -88,7 +90,7 @@ Button* Form::ButtonForKey(Key key, unsigned mods, const Control* focused) const
 Control* Form::AcceleratorTarget(char letter) const {
     if (letter >= 'a' && letter <= 'z') letter = static_cast<char>(letter - 'a' + 'A');
     for (Control* c : AllControls()) {
-        if (!c->Showing()) continue;
+        if (!c->Usable()) continue;
         if (c->GetKind() == Kind::Button &&
             AcceleratorOf(static_cast<Button*>(c)->Caption()) == letter) {
             return c;

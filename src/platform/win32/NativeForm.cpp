@@ -6,6 +6,7 @@
 
 #include "platform/Error.h"
 #include "platform/win32/Messages.h"
+#include "platform/win32/Modal.h"
 #include "platform/win32/Paint.h"
 #include "platform/win32/Peers.h"
 #include "platform/win32/Wide.h"
@@ -95,6 +96,8 @@ const DWORD kFormStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDR
 // Files dropped anywhere on the window come to the form, which hands them to the control
 // under the drop point (see NativeForm::Dropped).
 const DWORD kFormExStyle = WS_EX_DLGMODALFRAME | WS_EX_CONTROLPARENT | WS_EX_ACCEPTFILES;
+// A dialog the window opens (NativeForm::ShowModal) takes no drops.
+const DWORD kDialogExStyle = WS_EX_DLGMODALFRAME | WS_EX_CONTROLPARENT;
 
 // The form itself as a peer: its caption.
 class FormPeer : public Peer<FormPeer, ui::Form> {
@@ -172,6 +175,7 @@ HWND PeerBase::Make(const wchar_t* cls, const std::wstring& text, DWORD style, D
                             GetModuleHandleW(nullptr), nullptr);
     Register(hwnd_);
     SetFont(hwnd_, nf_.Font(false), false);
+    if (!control_.Enabled()) EnableWindow(hwnd_, FALSE);
     if (control_.Visible()) ShowWindow(hwnd_, SW_SHOWNA);
     AddTooltip();
     return hwnd_;
@@ -226,6 +230,13 @@ void PeerBase::Update(ui::Prop what) {
         if (hadFocus && !control_.Visible()) nf_.MoveFocus(false);
         return;
     }
+    if (what == ui::Prop::Enabled && hwnd_) {
+        HWND focus = GetFocus();
+        bool hadFocus = focus && (focus == hwnd_ || IsChild(hwnd_, focus));
+        if (hadFocus && !control_.Enabled()) nf_.MoveFocus(false);
+        EnableWindow(hwnd_, control_.Enabled() ? TRUE : FALSE);
+        return;
+    }
     UpdateState(what);
 }
 
@@ -262,8 +273,11 @@ NativeForm::~NativeForm() {
     // The peers go first and take themselves off their windows, so nothing the windows
     // send while they are destroyed reaches a peer or a handler.
     form_.closeRequester = nullptr;
-    app_.SetPoster(nullptr);
-    app_.backgroundRunner = nullptr;
+    if (!owned_) {
+        app_.SetPoster(nullptr);
+        app_.backgroundRunner = nullptr;
+        app_.modalRunner = nullptr;
+    }
     peers_.clear();
     if (hwnd_) RemovePropW(hwnd_, kPeerProp);
     formPeer_.reset();
@@ -321,7 +335,7 @@ std::wstring NativeForm::RegisterClasses(HICON icon) {
     wc.lpszClassName = formClass.c_str();
     wc.hIcon = icon;
     wc.hIconSm = icon;
-    RegisterClassExW(&wc);
+    RegisterClassExW(&wc);  // fails, harmlessly, when the class is there already
     wc.lpfnWndProc = Thunk<&NativeForm::AppMessage>;
     wc.lpszClassName = kAppClass;
     RegisterClassExW(&wc);
@@ -340,32 +354,65 @@ bool NativeForm::Create() {
                         WS_POPUP | WS_CAPTION | WS_CLIPSIBLINGS | WS_SYSMENU | WS_MINIMIZEBOX, cx,
                         cy, 0, 0, nullptr, nullptr, inst, this);
     if (!appHwnd_) return false;
+    if (!MakeWindow(formClass, appHwnd_, kFormExStyle)) return false;
+    system_.owner = hwnd_;
+    system_.appWindow = appHwnd_;
+    SendMessageW(appHwnd_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon));
+    if (!MakeControls()) return false;
+    app_.SetPoster([this] { PostMessageW(hwnd_, kPostedWork, 0, 0); });
+    app_.backgroundRunner = RunInThread;
+    app_.modalRunner = [this](ui::Form& form) { ShowModal(form); };
+    return true;
+}
 
+bool NativeForm::MakeWindow(const std::wstring& formClass, HWND owner, DWORD exStyle) {
+    HINSTANCE inst = GetModuleHandleW(nullptr);
     const ui::Rect& b = form_.Bounds();
-    dpi_ = DpiAt({b.left, b.top});
+    POINT at{b.left, b.top};
+    if (owned_) {
+        // A dialog opens centred over the window it belongs to, inside that screen.
+        RECT o{};
+        GetWindowRect(owner, &o);
+        at = {(o.left + o.right) / 2, (o.top + o.bottom) / 2};
+    }
+    dpi_ = DpiAt(at);
     MakeFonts();
     RECT r{0, 0, Scale(b.width), Scale(b.height)};
-    AdjustRect(r, kFormStyle, kFormExStyle, dpi_);
-    hwnd_ = CreateWindowExW(kFormExStyle, formClass.c_str(), W(form_.Caption()).c_str(), kFormStyle,
-                            b.left, b.top, r.right - r.left, r.bottom - r.top, appHwnd_, nullptr,
-                            inst, this);
+    AdjustRect(r, kFormStyle, exStyle, dpi_);
+    if (owned_) at = {at.x - (r.right - r.left) / 2, at.y - (r.bottom - r.top) / 2};
+    hwnd_ = CreateWindowExW(exStyle, formClass.c_str(), W(form_.Caption()).c_str(), kFormStyle,
+                            at.x, at.y, r.right - r.left, r.bottom - r.top, owner, nullptr, inst,
+                            this);
     if (!hwnd_) return false;
     int actual = DpiOf(hwnd_);
     if (actual != dpi_) {
         dpi_ = actual;
         MakeFonts();
         RECT a{0, 0, Scale(b.width), Scale(b.height)};
-        AdjustRect(a, kFormStyle, kFormExStyle, dpi_);
+        AdjustRect(a, kFormStyle, exStyle, dpi_);
         SetWindowPos(hwnd_, nullptr, 0, 0, a.right - a.left, a.bottom - a.top,
                      SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
     }
-    system_.owner = hwnd_;
-    system_.appWindow = appHwnd_;
-    SendMessageW(appHwnd_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon));
+    if (owned_) {
+        MONITORINFO mi{};
+        mi.cbSize = sizeof mi;
+        RECT w{};
+        GetWindowRect(hwnd_, &w);
+        if (GetMonitorInfoW(MonitorFromWindow(owner, MONITOR_DEFAULTTONEAREST), &mi)) {
+            const RECT& area = mi.rcWork;
+            LONG x = std::max(area.left, std::min(w.left, area.right - (w.right - w.left)));
+            LONG y = std::max(area.top, std::min(w.top, area.bottom - (w.bottom - w.top)));
+            SetWindowPos(hwnd_, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+        }
+    }
+    return true;
+}
 
-    tooltip_ = CreateWindowExW(
-        WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX,
-        CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, hwnd_, nullptr, inst, nullptr);
+bool NativeForm::MakeControls() {
+    tooltip_ = CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr,
+                               WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX, CW_USEDEFAULT,
+                               CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, hwnd_, nullptr,
+                               GetModuleHandleW(nullptr), nullptr);
     SetTipWidth(tooltip_, Scale(kTipWidth));
 
     formPeer_ = std::make_unique<FormPeer>(*this, form_);
@@ -373,9 +420,48 @@ bool NativeForm::Create() {
     SetPropW(hwnd_, kPeerProp, formPeer_.get());
     if (!app_.Dispatch([this] { CreatePeers(form_, hwnd_); })) return false;
     form_.closeRequester = [this] { PostMessageW(hwnd_, WM_CLOSE, 0, 0); };
-    app_.SetPoster([this] { PostMessageW(hwnd_, kPostedWork, 0, 0); });
-    app_.backgroundRunner = RunInThread;
     return true;
+}
+
+void NativeForm::ShowModal(ui::Form& form) {
+    // The window the dialog belongs to: the one boxes belong to now (the main window, or
+    // a dialog a dialog opened).
+    const HWND owner = system_.owner;
+    // Every other window of the program takes no input meanwhile; the owner too.
+    ModalScope modal(system_, owner);
+    NativeForm dialog(app_, form, system_);
+    const BOOL ownerWasEnabled = owner ? !EnableWindow(owner, FALSE) : FALSE;
+    // Before the dialog's window goes (the members go in reverse), the owner is enabled
+    // again, so that Windows activates it, and boxes belong to it again.
+    struct Restore {
+        Win32System& system;
+        HWND owner;
+        BOOL enable;
+        ~Restore() {
+            if (enable && IsWindow(owner)) EnableWindow(owner, TRUE);
+            system.owner = owner;
+        }
+    } restore{system_, owner, ownerWasEnabled};
+    dialog.owned_ = true;
+    dialog.baseDepth_ = system_.modalDepth;
+    const std::wstring formClass = dialog.RegisterClasses(nullptr);
+    if (!dialog.MakeWindow(formClass, owner, kDialogExStyle) || !dialog.MakeControls()) {
+        throw platform::Error(CreateFailedText());
+    }
+    system_.owner = dialog.hwnd_;
+    dialog.Show();
+    MSG msg;
+    while (!form.Closed()) {
+        const BOOL got = GetMessageW(&msg, nullptr, 0, 0);
+        if (got <= 0) {
+            // The program is told to end: the main loop must see that too.
+            if (got == 0) PostQuitMessage(static_cast<int>(msg.wParam));
+            break;
+        }
+        if (dialog.PreTranslate(msg)) continue;
+        TranslateMessage(&msg);
+        DispatchMessageW(&msg);
+    }
 }
 
 void NativeForm::CreatePeers(ui::Control& parent, HWND parentHwnd) {
@@ -422,7 +508,7 @@ void NativeForm::MakePeers(ui::Control& parent, HWND parentHwnd,
 }
 
 void NativeForm::Show() {
-    ShowWindow(appHwnd_, SW_SHOWNORMAL);
+    if (appHwnd_) ShowWindow(appHwnd_, SW_SHOWNORMAL);
     ShowWindow(hwnd_, SW_SHOWNORMAL);
     SetForegroundWindow(hwnd_);
     std::vector<ui::Control*> order = form_.FocusOrder();
@@ -553,11 +639,12 @@ LRESULT NativeForm::FormMessage(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
             // Every way of closing comes here: the close box, the system menu, Alt+F4, the
             // taskbar window, another program. While a handler's box is open it does
             // nothing: the close would run inside that handler.
-            if (system_.modalDepth > 0) return 0;
+            if (system_.modalDepth > baseDepth_) return 0;
             Raise([this] { form_.UserClose(); });
             if (form_.Closed()) {
                 ShowWindow(hwnd_, SW_HIDE);
-                PostQuitMessage(0);
+                // A dialog's loop (ShowModal) ends when its form has closed.
+                if (!owned_) PostQuitMessage(0);
             }
             return 0;
         case WM_ENDSESSION:

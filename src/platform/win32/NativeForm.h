@@ -55,6 +55,9 @@ public:
     bool Create();
     // Shows the form at its designed place and focuses the first control.
     void Show();
+    // Shows `form` as a dialog of the window boxes now belong to, and runs its loop until
+    // it has closed (the application's modal runner).
+    void ShowModal(ui::Form& form);
     // Runs the event loop until the form has closed; returns the exit code.
     int Run();
     // The application's background runner: `job` on a thread of its own.
@@ -79,7 +82,7 @@ public:
     // another program posts, is dropped).
     template <class F>
     void Raise(F&& f) {
-        if (system_.modalDepth > 0) return;
+        if (system_.modalDepth > baseDepth_) return;
         app_.Dispatch(std::forward<F>(f));
     }
 
@@ -95,6 +98,10 @@ private:
     static LRESULT ContainerMessage(HWND, UINT, WPARAM, LPARAM);
     // Registers the window classes; returns the form's class name.
     std::wstring RegisterClasses(HICON icon);
+    // The form's window, owned by `owner` (the application's window, or for a dialog the
+    // window it belongs to), and then its controls' windows.
+    bool MakeWindow(const std::wstring& formClass, HWND owner, DWORD exStyle);
+    bool MakeControls();
     // Makes the peers and windows of parent's children, all or none: when one fails, those
     // already made go again and the error goes on to the caller.
     void CreatePeers(ui::Control& parent, HWND parentHwnd);
@@ -120,6 +127,10 @@ private:
     FontHandle fixedFont_;
     int dpi_ = 96;
     int nextId_ = 100;
+    // A dialog of another form (ShowModal): no application window, no quitting at close.
+    bool owned_ = false;
+    // The modal depth at which this form takes input: boxes and dialogs it opens go deeper.
+    int baseDepth_ = 0;
     std::vector<std::unique_ptr<PeerBase>> peers_;
     std::unique_ptr<PeerBase> formPeer_;
 };

@@ -207,8 +207,9 @@ class MemoPeer : public Peer<MemoPeer, ui::Memo> {
 public:
     using Peer::Peer;
     void Create(HWND parent) override {
-        Make(L"EDIT", W(Model().Text()), WS_TABSTOP | ES_MULTILINE | ES_WANTRETURN | ES_AUTOVSCROLL,
-             WS_EX_CLIENTEDGE, parent);
+        const DWORD lines = Model().singleLine ? DWORD{ES_AUTOHSCROLL}
+                                               : DWORD{ES_MULTILINE | ES_WANTRETURN | ES_AUTOVSCROLL};
+        Make(L"EDIT", W(Model().Text()), WS_TABSTOP | lines, WS_EX_CLIENTEDGE, parent);
         Layout();
     }
     void Layout() override {
@@ -308,6 +309,54 @@ private:
     bool echo_ = false;
 };
 
+// A list box of plain lines, its tab stops set from the control's 96-dpi pixels.
+class ListPeer : public Peer<ListPeer, ui::ListBox> {
+public:
+    using Peer::Peer;
+    void Create(HWND parent) override {
+        Make(L"LISTBOX", L"",
+             WS_TABSTOP | WS_VSCROLL | LBS_NOTIFY | LBS_USETABSTOPS | LBS_NOINTEGRALHEIGHT,
+             WS_EX_CLIENTEDGE, parent);
+        Layout();
+        UpdateState(ui::Prop::Items);
+    }
+    void Layout() override {
+        PeerBase::Layout();
+        if (Model().tabStops.empty()) return;
+        // Tab stops count quarters of the font's average character width.
+        WindowDC dc(hwnd_);
+        Selected font(dc, nf_.Font(false));
+        TEXTMETRICW tm{};
+        GetTextMetricsW(dc, &tm);
+        const int quarter = tm.tmAveCharWidth > 0 ? tm.tmAveCharWidth : 6;
+        std::vector<INT> stops;
+        for (int px : Model().tabStops) stops.push_back(MulDiv(nf_.Scale(px), 4, quarter));
+        SendMessageW(hwnd_, LB_SETTABSTOPS, stops.size(), reinterpret_cast<LPARAM>(stops.data()));
+    }
+    void UpdateState(ui::Prop what) override {
+        if (what == ui::Prop::Items) {
+            SetRedraw(hwnd_, false);
+            SendMessageW(hwnd_, LB_RESETCONTENT, 0, 0);
+            for (const std::string& line : Model().Items()) {
+                SendMessageW(hwnd_, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(W(line).c_str()));
+            }
+            SetRedraw(hwnd_, true);
+            InvalidateRect(hwnd_, nullptr, TRUE);
+        }
+        if (what == ui::Prop::Items || what == ui::Prop::Index) {
+            SelectListLine(hwnd_, Model().ItemIndex());
+        }
+    }
+    void OnCommand(HWND, int code) override {
+        if (code == LBN_SELCHANGE) {
+            const int index = ListSelection(hwnd_);
+            nf_.Raise([this, index] { Model().UserSelect(index); });
+        } else if (code == LBN_DBLCLK) {
+            nf_.Raise([this] { Model().UserDoubleClick(); });
+        }
+    }
+};
+
 }  // namespace
 
 RadioLayout RadioItemPlace(int groupWidth, int groupHeight, int textHeight, int count, int index) {
@@ -332,6 +381,7 @@ std::unique_ptr<PeerBase> MakePeer(NativeForm& nf, ui::Control& control) {
         case ui::Kind::DirectoryListBox: return NewDirPeer(nf, control);
         case ui::Kind::FileListBox: return NewFilePeer(nf, control);
         case ui::Kind::ValueListEditor: return NewGridPeer(nf, control);
+        case ui::Kind::ListBox: return ListPeer::New(nf, control);
         default: return nullptr;
     }
 }

@@ -1,5 +1,7 @@
 #include "platform/win32/Win32System.h"
 
+#include <cstdio>
+
 #include <commdlg.h>
 #include <shellapi.h>
 
@@ -748,6 +750,17 @@ bool Win32System::SaveFileDialog(const sys::SaveFileRequest& request, std::strin
     ModalScope modal(*this, owner);
     return FileDialog(owner, true, request.filter, request.title, request.initialFolder,
                       request.defaultExt, request.fileName, path);
+}
+
+std::string Win32System::LocalTimeText(std::uint64_t time) {
+    FILETIME ft{static_cast<DWORD>(time), static_cast<DWORD>(time >> 32)};
+    SYSTEMTIME utc{}, local{};
+    if (!FileTimeToSystemTime(&ft, &utc)) return "";
+    if (!SystemTimeToTzSpecificLocalTime(nullptr, &utc, &local)) local = utc;
+    char text[32];
+    std::snprintf(text, sizeof text, "%04u/%02u/%02u %02u:%02u", local.wYear, local.wMonth,
+                  local.wDay, local.wHour, local.wMinute);
+    return text;
 }
 
 }  // namespace win32

@@ -58,6 +58,7 @@ public:
                            const std::string& text) override;
     bool OpenFileDialog(const sys::OpenFileRequest& request, std::string& path) override;
     bool SaveFileDialog(const sys::SaveFileRequest& request, std::string& path) override;
+    std::string LocalTimeText(std::uint64_t time) override;
 };
 
 // The system's message for an error code, in Japanese where Windows has that language.

@@ -242,18 +242,24 @@ struct Driven {
         }
         EXPECT_EQ(Settle(), "");
     }
+    // The open or save box that comes next: `path` typed in, and OK; true once it has gone.
+    bool FileBox(const std::string& path) {
+        HWND box = exe.WaitFor(L"#32770");
+        EXPECT_TRUE(box) << "no file box";
+        HWND name = GetDlgItem(box, 0x480);  // edt1
+        if (!name) name = GetDlgItem(box, 0x47C);  // cmb13
+        EXPECT_TRUE(name) << "no file name box";
+        if (!name) return false;
+        SendMessageW(name, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(Wide(path).c_str()));
+        PostMessageW(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED),
+                     reinterpret_cast<LPARAM>(GetDlgItem(box, IDOK)));
+        return Until([&] { return !IsWindow(box); });
+    }
     // "Bat作成": the file name typed into the save box.
     void Batch(const std::string& bat) {
         Press("Bat作成");
-        HWND box = exe.WaitFor(L"#32770");
-        ASSERT_TRUE(box) << "no save box";
-        HWND name = GetDlgItem(box, 0x480);  // edt1
-        if (!name) name = GetDlgItem(box, 0x47C);  // cmb13
-        ASSERT_TRUE(name) << "no file name box";
-        SendMessageW(name, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(Wide(bat).c_str()));
-        PostMessageW(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED),
-                     reinterpret_cast<LPARAM>(GetDlgItem(box, IDOK)));
-        EXPECT_TRUE(Until([&] { return Exists(bat) && !IsWindow(box); }));
+        ASSERT_TRUE(FileBox(bat));
+        EXPECT_TRUE(Until([&] { return Exists(bat); }));
         EXPECT_EQ(Settle(), "");
     }
     // "元に戻す" on the settings tab: confirmed; the text of the box that ends it.
