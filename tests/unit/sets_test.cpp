@@ -336,7 +336,7 @@ TEST_F(SetZip, WrittenAndReadBackGivesTheSameBytes) {
 }
 
 // The dialog as a player uses it, one step after another on one window: music files
-// changed first ("a~" other bytes, "b-" gone, "b+" back), the table's files set ("1c"),
+// changed first ("a~" other bytes, "b-" gone, "b+" back; "-03": the list file without 03.mp3), the table's files set ("1c"),
 // then the step's call (s save as each name in turn, o open, n rename, d delete, e export,
 // i import, c close the window and start it again), the boxes' answers; then the table
 // (a slot's digit, the file's folder when not the player's, its name), the listed sets,
@@ -386,13 +386,18 @@ TEST(Sets, TheDialogKeepsOpensAndSharesTables) {
         {"imported over itself, the music folder gone", "a- b- c-", "", 'i', {}, {ok}, "", last,
          {"セット「夏」はもうあります", "セット「夏」を取り込みました。"}},
         {"opened from the set's own folder", "", "", 'o', {"夏"}, {}, "1夏/a 3夏/b", last, {}},
+        {"a start with a list file without 03.mp3", "-03", "", 'c', {}, {}, "",
+         "（前回の割り当て）\t2 曲|夏\t2 曲", {}},
+        {"its slot left empty", "", "", 'o', {"夏"}, {}, "1夏/a", "（前回の割り当て）\t2 曲|夏\t2 曲",
+         {"03.mp3: C:\\Game\\QUAVERIX\\sets\\夏\\b.mp3\r\n    リストファイルにないスロットです"}},
     };
     for (const auto& step : steps) {
         SCOPED_TRACE(step.what);
         std::istringstream changes(step.change), slotList(step.slots);
         for (std::string c; changes >> c;) {
             const std::string file = music + c[0] + ".mp3";
-            if (c[1] == '-') fs.Remove(file);
+            if (c[0] == '-') env.WriteList("01.mp3=A#05.mp3=C", "2");
+            else if (c[1] == '-') fs.Remove(file);
             else fs.AddFile(file, c[1] == '~' ? "changed" : std::string(1, c[0]));
         }
         for (std::string c; slotList >> c;)
