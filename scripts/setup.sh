@@ -27,7 +27,7 @@ PACKAGES=(
   wine wine64
   xvfb xdotool x11-apps x11-utils imagemagick fonts-noto-cjk fonts-ipafont-gothic fonts-wine
   e2fsprogs locales ffmpeg lame pkg-config libmpg123-dev libebur128-dev libmp3lame-dev dpkg-dev
-  libavformat-dev libavcodec-dev libavutil-dev
+  libavformat-dev libavcodec-dev libavutil-dev zlib1g-dev libz-mingw-w64-dev
 )
 WINE32=wine32:i386
 # For Media Foundation under Wine: FLAC, AAC and ALAC in MP4, Vorbis, Opus, AIFF (base,

@@ -29,7 +29,9 @@ Outcome WriteZip(sys::System& system, const Set& set, const std::string& path);
 
 // Takes a set zip of QUAVERIX's: unpacks its music into the sets folder ("sets\<name>\",
 // `name` or else the set's own), each file through a side file moved into place once every
-// entry has been read and checked, and gives the set with its paths there (not saved: the
+// entry has been read and checked (stored as WriteZip writes them, or deflated, with or
+// without sizes after the data, as an archiver that packed the set again may have), and
+// gives the set with its paths there (not saved: the
 // caller saves it). Exists, with nothing written, when a set of that name is there or its
 // folder holds another file of an entry's name, unless `replace`. A set file alone is
 // taken too, its music looked for where it says, nothing written. Refused, with nothing

@@ -16,6 +16,8 @@ inline constexpr std::uint32_t kEndSig = 0x06054b50;
 inline constexpr std::size_t kLocalSize = 30;
 inline constexpr std::size_t kCentralSize = 46;
 inline constexpr std::size_t kEndSize = 22;
+inline constexpr std::uint32_t kDescriptorSig = 0x08074b50;
+inline constexpr std::uint16_t kStored = 0, kDeflated = 8;
 inline constexpr std::uint16_t kUnicodePathTag = 0x7075;
 inline constexpr std::uint16_t kFlagEncrypted = 0x0001;
 inline constexpr std::uint16_t kFlagDescriptor = 0x0008;  // sizes after the data

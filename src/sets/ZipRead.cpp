@@ -4,9 +4,12 @@
 // the set file and what it names. Then each music file goes into a side file in the set's
 // folder with its CRC and fingerprint checked, and only when all are whole are they moved
 // into place.
+#include <zlib.h>
+
 #include <algorithm>
 #include <map>
 #include <memory>
+#include <vector>
 
 #include "originals/DataLock.h"
 #include "platform/text/Cp932.h"
@@ -48,6 +51,45 @@ NameKind Classify(std::string_view name) {
     return NameKind::Plain;
 }
 
+// A raw deflate stream (zlib's inflate without its header) unpacked as it comes, in pieces.
+class Inflater {
+public:
+    enum class Result { Fine, Stopped, Damaged };
+    Inflater() { ready_ = inflateInit2(&z_, -MAX_WBITS) == Z_OK; }
+    ~Inflater() {
+        if (ready_) inflateEnd(&z_);
+    }
+    Inflater(const Inflater&) = delete;
+    Inflater& operator=(const Inflater&) = delete;
+    bool Ready() const { return ready_; }
+    bool Ended() const { return ended_; }
+    // Unpacks `in`, handing each piece made to `out` (false stops it).
+    template <class Out>
+    Result Feed(std::string_view in, Out&& out) {
+        z_.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(in.data()));
+        z_.avail_in = static_cast<uInt>(in.size());
+        do {
+            z_.next_out = reinterpret_cast<Bytef*>(buffer_.data());
+            z_.avail_out = static_cast<uInt>(buffer_.size());
+            const int r = inflate(&z_, Z_NO_FLUSH);
+            if (r != Z_OK && r != Z_STREAM_END && r != Z_BUF_ERROR) return Result::Damaged;
+            const std::size_t made = buffer_.size() - z_.avail_out;
+            if (made > 0 && !out(std::string_view(buffer_.data(), made))) return Result::Stopped;
+            if (r == Z_STREAM_END) {
+                ended_ = true;
+                return z_.avail_in == 0 ? Result::Fine : Result::Damaged;  // bytes after it
+            }
+            if (r == Z_BUF_ERROR && made == 0) break;  // wants more input
+        } while (z_.avail_in > 0 || z_.avail_out == 0);
+        return Result::Fine;
+    }
+
+private:
+    z_stream z_{};
+    bool ready_ = false, ended_ = false;
+    std::vector<char> buffer_ = std::vector<char>(1 << 16);
+};
+
 class Unpack {
 public:
     Unpack(sys::System& system, const std::string& path, std::uint64_t size)
@@ -88,6 +130,10 @@ private:
     }
     bool Names();
     bool Layout(std::uint64_t centralAt);
+    // The entry's bytes as they were packed, a piece at a time, to `take`; false, with
+    // `error` unless `take` said stop: cut short, damaged, or more than the directory says.
+    bool Content(const ZipEntry& e, const std::function<bool(std::string_view)>& take,
+                 sys::FileError& why);
 
     sys::System& system_;
     const std::string& path_;
@@ -150,7 +196,10 @@ bool Unpack::ReadDirectory() {
     for (const ZipEntry& e : entries_) {
         if (e.flags & kFlagEncrypted)
             return Fail(Entry(e) + "は暗号化されているため、取り込めません。");
-        if (e.method != 0 || e.packed != e.size || (e.flags & kFlagDescriptor)) {
+        // Stored, as QUAVERIX writes them, or deflated, as an archiver that packed the set
+        // again may have: nothing else.
+        if (e.method == kDeflated) continue;
+        if (e.method != kStored || e.packed != e.size) {
             return Foreign(Entry(e) + "は QUAVERIX が書いたものではありません");
         }
     }
@@ -190,8 +239,11 @@ bool Unpack::Layout(std::uint64_t centralAt) {
         if (!Read(e->local, kLocalSize, head) || Get32(head, 0) != kLocalSig) return Broken();
         const std::uint64_t packed = Get32(head, 18), size = Get32(head, 22);
         if (packed > e->packed || size > e->size) return Larger(*e);
+        // With a data descriptor the header may give zeros; what it gives must agree.
+        const bool after = (e->flags & kFlagDescriptor) != 0;
+        const bool zeros = after && Get32(head, 14) == 0 && packed == 0 && size == 0;
         if (Get16(head, 6) != e->flags || Get16(head, 8) != e->method ||
-            Get32(head, 14) != e->crc || packed != e->packed || size != e->size) {
+            (!zeros && (Get32(head, 14) != e->crc || packed != e->packed || size != e->size))) {
             return Broken();
         }
         const std::size_t nameSize = Get16(head, 26);
@@ -199,10 +251,48 @@ bool Unpack::Layout(std::uint64_t centralAt) {
         if (!Read(e->local + kLocalSize, nameSize, name) || name != e->raw) return Broken();
         e->data = e->local + kLocalSize + nameSize + Get16(head, 28);
         expected = e->data + e->packed;
+        if (after) {
+            // CRC and both sizes, after the descriptor's optional signature.
+            std::string d;
+            if (!Read(expected, 16, d)) return Broken();
+            const std::size_t at = Get32(d, 0) == kDescriptorSig ? 4 : 0;
+            if (Get32(d, at) != e->crc || Get32(d, at + 4) != e->packed ||
+                Get32(d, at + 8) != e->size) {
+                return Broken();
+            }
+            expected += at + 12;
+        }
         last = e;
     }
     if (expected < centralAt && last) return Larger(*last);
     return expected == centralAt || Broken();
+}
+
+bool Unpack::Content(const ZipEntry& e, const std::function<bool(std::string_view)>& take,
+                     sys::FileError& why) {
+    bool stopped = false;  // `take` said stop
+    auto give = [&](std::string_view piece) { return (stopped = !take(piece)) == false; };
+    if (e.method == kStored)
+        return Stream(system_, path_, e.data, e.size, give, why) || (!stopped && Broken());
+    Inflater inflater;
+    if (!inflater.Ready()) return Fail("zip を展開できません (メモリが足りません)。");
+    std::uint64_t made = 0;
+    bool larger = false, damaged = false;
+    auto unpack = [&](std::string_view piece) {
+        if (inflater.Ended()) return !(damaged = true);  // bytes past the stream's end
+        Inflater::Result r = inflater.Feed(piece, [&](std::string_view out) {
+            made += out.size();
+            if (made > e.size) return !(larger = true);
+            return give(out);
+        });
+        if (r == Inflater::Result::Damaged) damaged = true;
+        return r == Inflater::Result::Fine;
+    };
+    if (!Stream(system_, path_, e.data, e.packed, unpack, why) && !larger && !damaged) {
+        return !stopped && Broken();
+    }
+    if (larger) return Larger(e);
+    return (!damaged && inflater.Ended() && made == e.size) || Broken();
 }
 
 bool Unpack::ReadSet(Set& set) {
@@ -210,7 +300,9 @@ bool Unpack::ReadSet(Set& set) {
     if (!file) return Foreign(std::string(kSetEntry) + " がありません");
     std::string text;
     if (file->size > kMaxSetFileBytes) return Foreign(std::string(kSetEntry) + " が大きすぎます");
-    if (!Read(file->data, static_cast<std::size_t>(file->size), text)) return Broken();
+    sys::FileError why;
+    if (!Content(*file, [&](std::string_view piece) { return text.append(piece), true; }, why))
+        return false;
     if (Crc32(text) != file->crc) return Fail(Entry(*file) + "が壊れています (CRC が合いません)。");
     std::vector<std::string> notes;
     std::optional<Set> parsed = Parse(text, &notes);
@@ -270,10 +362,8 @@ Status Unpack::Write(const Set& set, const std::string& folder, const settings::
             hasher.Add(piece);
             return written = side->Write(piece, &why);
         };
-        if (!Stream(system_, path_, e->data, e->size, take, why)) {
-            if (written)
-                Broken();
-            else
+        if (!Content(*e, take, why)) {
+            if (!written)
                 Fail(folder + e->name +
                      " を書き込めません。\r\n理由: " + settings::FileReason(why));
             return Status::Refused;

@@ -1,6 +1,7 @@
 // Music sets: the set files of the data folder, the set zip written and read back, and the
 // zips the reader refuses.
 #include <gtest/gtest.h>
+#include <zlib.h>
 
 #include <deque>
 #include <functional>
@@ -63,26 +64,43 @@ std::string Listing(World& w) {
     return out;
 }
 
-// A zip as any archiver lays one out, stored; each entry may lie about itself.
+// A zip as any archiver lays one out, stored or deflated; each entry may lie about itself.
 struct Item {
     std::string name, data;
-    std::uint32_t flags = 0, method = 0;
+    std::uint32_t flags = 0, method = 0;  // method 8: `data` deflated by zlib, `cut` short
     std::uint64_t claim = ~0ull;  // the size the central directory gives, if not the true one
     std::string after{};  // bytes after its data
     bool badCrc = false;
+    std::size_t cut = 0;
 };
+
+std::string Deflated(const std::string& data) {
+    z_stream z{};
+    deflateInit2(&z, 9, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY);
+    std::string out(deflateBound(&z, data.size()), '\0');
+    z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.data()));
+    z.avail_in = static_cast<uInt>(data.size());
+    z.next_out = reinterpret_cast<Bytef*>(out.data());
+    z.avail_out = static_cast<uInt>(out.size());
+    deflate(&z, Z_FINISH);
+    out.resize(z.total_out);
+    deflateEnd(&z);
+    return out;
+}
 
 std::string Zip(const std::vector<Item>& items) {
     using namespace sets::zip;
     std::string out, central, end;
     for (const Item& i : items) {
         const std::uint32_t crc = sets::Crc32(i.data) ^ i.badCrc;
+        std::string packed = i.method == 8 ? Deflated(i.data) : i.data;
+        packed.resize(packed.size() - i.cut);
         auto head = [&](bool c, std::uint64_t size) {
             std::string h;
             Put32(h, c ? kCentralSig : kLocalSig);
             if (c) Put16(h, 20);
             for (std::uint32_t v : {20u, i.flags, i.method, 0u, 0u}) Put16(h, v);
-            for (std::uint64_t v : {std::uint64_t{crc}, size, size})
+            for (std::uint64_t v : {std::uint64_t{crc}, i.method == 8 ? packed.size() : size, size})
                 Put32(h, static_cast<std::uint32_t>(v));
             Put16(h, static_cast<std::uint32_t>(i.name.size()));
             for (int k = 0; k < (c ? 6 : 1); ++k) Put16(h, 0);  // extra, comment, disk, attributes
@@ -90,7 +108,7 @@ std::string Zip(const std::vector<Item>& items) {
             return h + i.name;
         };
         central += head(true, i.claim != ~0ull ? i.claim : i.data.size());
-        out += head(false, i.data.size()) + i.data + i.after;
+        out += head(false, i.data.size()) + packed + i.after;
     }
     Put32(end, kEndSig);
     for (std::uint32_t v : {0u, 0u, std::uint32_t(items.size()), std::uint32_t(items.size())})
@@ -127,6 +145,20 @@ for i, raw in zip(z.infolist(), names):
         x = x[4 + n:]
     assert utf8 == (None if raw.isascii() else raw.decode("cp932"))
 print("|".join(raw.decode("cp932") for raw in names))
+)";
+
+constexpr char kRepack[] = R"(import sys, zipfile
+src = zipfile.ZipFile(sys.argv[1])
+items = [(i.filename if i.flag_bits & 0x800 else i.orig_filename.encode("cp437").decode("cp932"),
+          src.read(i)) for i in src.infolist()]
+class Stream:
+    def __init__(self, f): self.f = f
+    def write(self, b): return self.f.write(b)
+    def flush(self): pass
+for path, wrap in ((sys.argv[2], lambda f: f), (sys.argv[3], Stream)):
+    with open(path, "wb") as f, zipfile.ZipFile(wrap(f), "w", zipfile.ZIP_DEFLATED) as z:
+        for name, data in items: z.writestr(name, data)
+    assert any(i.flag_bits & 8 for i in zipfile.ZipFile(path).infolist()) == (wrap is Stream)
 )";
 
 class SetZip : public qxtest::Scratch {};
@@ -250,7 +282,12 @@ TEST(Sets, HostileZipsAreRefusedAndWriteNothing) {
         {"over 2 GB", bent([](Item& i) { i.claim = 3000000000u; }), "は 2 GB を超えるため"},
         {"a CRC that does not match", bent([](Item& i) { i.badCrc = true; }),
          "「a.mp3」が壊れています (CRC が合いません)"},
-        {"deflated", bent([](Item& i) { i.method = 8; }),
+        {"deflated by another archiver", bent([](Item& i) { i.method = 8; }), ""},
+        {"deflated, more than the directory says", bent([](Item& i) { i.method = 8, i.claim = 3; }),
+         larger},
+        {"deflated, cut short", bent([](Item& i) { i.method = 8, i.cut = 1; }),
+         "は途中で切れているか、壊れています"},
+        {"another method", bent([](Item& i) { i.method = 12; }),
          "「a.mp3」は QUAVERIX が書いたものではありません"},
         {"encrypted", bent([](Item& i) { i.flags = 1; }), "「a.mp3」は暗号化されているため"},
         {"music the set lacks", Zip({SetFile({a}), {"b.mp3", "B"}}),
@@ -319,6 +356,23 @@ TEST_F(SetZip, WrittenAndReadBackGivesTheSameBytes) {
     EXPECT_EQ(Said(Import(w.fs, other, "C:\\out\\s.zip")),
               "exists: セット「共有」はもうあります。置き換えますか？");
     EXPECT_EQ(Said(Import(w.fs, other, "C:\\out\\s.zip", "", true)).substr(0, 4), "done");
+
+    // Packed again by Python's zipfile, deflated with UTF-8 names, into a file and into a
+    // stream that cannot seek (each entry's sizes then follow its data): both are taken.
+    Write("repack.py", kRepack);
+    ASSERT_EQ(std::system(("python3 " + Path("repack.py") + " " + Path("s.zip") + " " +
+                           Path("file.zip") + " " + Path("stream.zip"))
+                              .c_str()),
+              0);
+    for (const char* name : {"file.zip", "stream.zip"}) {
+        w.fs.AddFile(std::string("C:\\") + name, Bytes(name));
+        const settings::DataFolder again(std::string("D:\\") + name + "\\");
+        w.fs.AddFolder(again.Folder());
+        const sets::Loaded repacked = Import(w.fs, again, std::string("C:\\") + name);
+        EXPECT_EQ(Said(repacked), Said(got)) << name;
+        for (std::size_t i = 0; i < repacked.set.entries.size(); ++i)
+            EXPECT_EQ(w.fs.Data(repacked.set.entries[i].file), w.fs.Data(set.entries[i].file));
+    }
 
     // The set file alone, as a player unpacks the zip by hand: its music is beside it.
     sets::Set inside = got.set;
