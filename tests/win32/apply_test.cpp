@@ -1335,15 +1335,34 @@ TEST(RealExe, ASetIsKeptOpenedAgainAndSharedWithAFriend) {
     sets(me, "書き出し");
     ASSERT_TRUE(me.FileBox(zip));
     EXPECT_NE(me.Box().find("を書き出しました"), std::string::npos);
-    sets(me, "閉じる", false);
+    HWND dialog = mine.WaitFor(L"TFormSets");
+    PostMessageW(ChildOf(dialog, L"ListBox", ""), WM_KEYDOWN, VK_ESCAPE, 0);  // Esc: 閉じる
+    EXPECT_TRUE(Until([&] { return !IsWindow(dialog); }));
     for (const auto& [name, bytes] : tunes) ASSERT_TRUE(DeleteFileW(Wide(music + "\\" + name).c_str()));
 
+    // A zip whose entry would leave the sets folder, written by Python's zipfile: refused,
+    // nothing written.
+    const std::string hostile = friends.root / "bad.zip";
+    const std::string script = friends.root / "bad.py";
+    WriteBytes(script, "import sys, zipfile\nz = zipfile.ZipFile(sys.argv[1], 'w')\n"
+                       "z.writestr('../evil.mp3', 'x')\nz.writestr('quaverix-set.txt', "
+                       "'QUAVERIX set 1\\tbad\\r\\n01.mp3\\t1\\t-\\t../evil.mp3\\r\\n')\n");
+    ASSERT_TRUE(RunLinux(L"python3 '" + UnixPath(script) + L"' '" + UnixPath(hostile) + L"'"));
     ASSERT_TRUE(friends.Start());
     Driven friend_{friends, friends.WaitFor(L"TFormMain")};
     sets(friend_, "取り込み");
+    ASSERT_TRUE(friend_.FileBox(hostile));
+    EXPECT_NE(friend_.Box().find("はセットのフォルダの外を指しているため"), std::string::npos);
+    EXPECT_FALSE(Exists(friends.root / "evil.mp3"));
+    EXPECT_FALSE(Exists(friends.root / "sets\\bad"));
+    sets(friend_, "取り込み", false);
     ASSERT_TRUE(friend_.FileBox(zip));
     EXPECT_NE(friend_.Box().find("セット「夏」を取り込みました。"), std::string::npos);
-    sets(friend_, "開く", false);
+    dialog = friends.WaitFor(L"TFormSets");
+    list = ChildOf(dialog, L"ListBox", "");
+    PostClick(list, 8, 4);  // the set, and the focus
+    PostMessageW(list, WM_KEYDOWN, VK_RETURN, 0);  // Enter: 開く
+    EXPECT_TRUE(Until([&] { return !IsWindow(dialog); }));
     const std::string unpacked = friends.root / "sets\\夏";
     friend_.Copy({unpacked + "\\a.mp3", unpacked + "\\b.mp3"});
     EXPECT_TRUE(ReadBytes(friends.root / "bgm\\01.mp3") == tunes["a.mp3"]);
