@@ -11,8 +11,7 @@
 namespace {
 
 constexpr char kSetFilter[] = "曲のセット (*.zip)|*.zip|全てのファイル (*.*)|*.*";
-constexpr char kImportFilter[] =
-    "曲のセット (*.zip;*.txt)|*.zip;*.txt|全てのファイル (*.*)|*.*";
+constexpr char kImportFilter[] = "曲のセット (*.zip;*.txt)|*.zip;*.txt|全てのファイル (*.*)|*.*";
 
 std::string Quoted(const std::string& name) { return "「" + name + "」"; }
 
@@ -132,8 +131,7 @@ void TFormSets::EnableButtons() {
         b->SetEnabled(chosen);
 }
 
-std::optional<std::string> TFormSets::AskName(const std::string& caption,
-                                              const std::string& name) {
+std::optional<std::string> TFormSets::AskName(const std::string& caption, const std::string& name) {
     TFormSetName prompt(main_, caption, name);
     main_.Application().ShowModal(prompt);
     return prompt.chosen;
@@ -195,9 +193,9 @@ void TFormSets::BtnSetRenameClick(ui::Control*) {
 void TFormSets::BtnSetDeleteClick(ui::Control*) {
     const std::optional<std::string> name = Chosen();
     if (!name) return;
-    if (main_.System().ShowBox(sys::BoxKind::Confirm, Caption(),
-                               "セット" + Quoted(*name) +
-                                   "を削除しますか？\r\n(曲のファイルは消しません)") !=
+    if (main_.System().ShowBox(
+            sys::BoxKind::Confirm, Caption(),
+            "セット" + Quoted(*name) + "を削除しますか？\r\n(曲のファイルは消しません)") !=
         sys::BoxResult::Ok) {
         return;
     }
@@ -225,10 +223,9 @@ void TFormSets::BtnSetExportClick(ui::Control*) {
     if (!main_.System().SaveFileDialog(request, path)) return;
     const sets::Outcome done = sets::WriteZip(main_.System(), loaded.set, path);
     const bool written = done.status == sets::Status::Done;
-    main_.System().ShowBox(written ? sys::BoxKind::Plain : sys::BoxKind::Error, Caption(),
-                           written
-                               ? "セット" + Quoted(*name) + "を書き出しました:\r\n" + path
-                               : done.error);
+    main_.System().ShowBox(
+        written ? sys::BoxKind::Plain : sys::BoxKind::Error, Caption(),
+        written ? "セット" + Quoted(*name) + "を書き出しました:\r\n" + path : done.error);
 }
 
 void TFormSets::BtnSetImportClick(ui::Control*) {
@@ -314,7 +311,6 @@ bool TFormMain::OpenSet(const std::string& name) {
     }
     // Each slot of the list file takes the set's file for it; the rest stay empty.
     std::vector<std::string> value(static_cast<std::size_t>(ValListMp3.Count()));
-    std::vector<bool> taken(loaded.set.entries.size());
     std::string empty, changed;
     for (std::size_t k = 0; k < loaded.set.entries.size(); ++k) {
         const sets::Entry& e = loaded.set.entries[k];
@@ -342,7 +338,9 @@ bool TFormMain::OpenSet(const std::string& name) {
     currentSet = name;
     std::string said;
     if (!empty.empty()) said += "次のスロットは空のままです:" + empty;
-    if (!changed.empty()) said += (said.empty() ? "" : "\r\n\r\n") + std::string("次の曲は入れましたが、確かめてください:") + changed;
+    if (!changed.empty())
+        said += (said.empty() ? "" : "\r\n\r\n") +
+                std::string("次の曲は入れましたが、確かめてください:") + changed;
     for (const std::string& note : loaded.notes) said += "\r\n" + note;
     if (!said.empty()) {
         System().ShowBox(sys::BoxKind::Warning, app_.title,

@@ -301,7 +301,8 @@ bool Unpack::ReadSet(Set& set) {
     std::string text;
     if (file->size > kMaxSetFileBytes) return Foreign(std::string(kSetEntry) + " が大きすぎます");
     sys::FileError why;
-    if (!Content(*file, [&](std::string_view piece) { return text.append(piece), true; }, why))
+    if (!Content(
+            *file, [&](std::string_view piece) { return text.append(piece), true; }, why))
         return false;
     if (Crc32(text) != file->crc) return Fail(Entry(*file) + "が壊れています (CRC が合いません)。");
     std::vector<std::string> notes;

@@ -422,27 +422,84 @@ TEST(Sets, TheDialogKeepsOpensAndSharesTables) {
     } steps[] = {
         {"nothing to save", "", "", 's', {}, {}, "", "", {"保存するものがありません"}},
         {"saved", "", "1a 3b", 's', {"夏"}, {}, "1a 3b", "夏\t2 曲", {}},
-        {"a bad name, then a good one", "", "", 's', {"CON", "冬"}, {}, "1a 3b", both,
+        {"a bad name, then a good one",
+         "",
+         "",
+         's',
+         {"CON", "冬"},
+         {},
+         "1a 3b",
+         both,
          {"「CON」はセットの名前に使えません"}},
-        {"an existing name kept", "", "1c", 's', {"夏"}, {no}, "1c 3b", both,
+        {"an existing name kept",
+         "",
+         "1c",
+         's',
+         {"夏"},
+         {no},
+         "1c 3b",
+         both,
          {"セット「夏」はもうあります。置き換えますか？"}},
-        {"opening asks for a table no set holds", "", "", 'o', {"夏"}, {no}, "1c 3b", both,
+        {"opening asks for a table no set holds",
+         "",
+         "",
+         'o',
+         {"夏"},
+         {no},
+         "1c 3b",
+         both,
          {"今の割り当てはどのセットにも保存されていません"}},
-        {"opened after the question", "", "", 'o', {"夏"}, {ok}, "1a 3b", both,
+        {"opened after the question",
+         "",
+         "",
+         'o',
+         {"夏"},
+         {ok},
+         "1a 3b",
+         both,
          {"どのセットにも保存されていません"}},
-        {"a changed file goes in, a gone one does not", "a~ b-", "", 'o', {"冬"}, {}, "1a", both,
+        {"a changed file goes in, a gone one does not",
+         "a~ b-",
+         "",
+         'o',
+         {"冬"},
+         {},
+         "1a",
+         both,
          {"空のままです:\r\n03.mp3: C:\\m\\b.mp3\r\n    曲のファイルが見つからないか",
-          "確かめてください:\r\n01.mp3: C:\\m\\a.mp3\r\n    セットを保存したときから変更されています"}},
+          "確かめてください:\r\n01.mp3: C:\\m\\a.mp3\r\n    "
+          "セットを保存したときから変更されています"}},
         {"renamed", "", "", 'n', {"冬", "春"}, {}, "1a", "夏\t2 曲|春\t2 曲", {}},
         {"deleted", "", "", 'd', {"春"}, {ok}, "1a", "夏\t2 曲", {"セット「春」を削除しますか？"}},
         {"the last table kept at close", "", "", 'c', {}, {}, "", last, {}},
         {"exported", "b+", "", 'e', {"夏"}, {}, "", last, {"を書き出しました:\r\n" + zip}},
-        {"imported over itself, the music folder gone", "a- b- c-", "", 'i', {}, {ok}, "", last,
+        {"imported over itself, the music folder gone",
+         "a- b- c-",
+         "",
+         'i',
+         {},
+         {ok},
+         "",
+         last,
          {"セット「夏」はもうあります", "セット「夏」を取り込みました。"}},
         {"opened from the set's own folder", "", "", 'o', {"夏"}, {}, "1夏/a 3夏/b", last, {}},
-        {"a start with a list file without 03.mp3", "-03", "", 'c', {}, {}, "",
-         "（前回の割り当て）\t2 曲|夏\t2 曲", {}},
-        {"its slot left empty", "", "", 'o', {"夏"}, {}, "1夏/a", "（前回の割り当て）\t2 曲|夏\t2 曲",
+        {"a start with a list file without 03.mp3",
+         "-03",
+         "",
+         'c',
+         {},
+         {},
+         "",
+         "（前回の割り当て）\t2 曲|夏\t2 曲",
+         {}},
+        {"its slot left empty",
+         "",
+         "",
+         'o',
+         {"夏"},
+         {},
+         "1夏/a",
+         "（前回の割り当て）\t2 曲|夏\t2 曲",
          {"03.mp3: C:\\Game\\QUAVERIX\\sets\\夏\\b.mp3\r\n    リストファイルにないスロットです"}},
     };
     for (const auto& step : steps) {
@@ -450,9 +507,12 @@ TEST(Sets, TheDialogKeepsOpensAndSharesTables) {
         std::istringstream changes(step.change), slotList(step.slots);
         for (std::string c; changes >> c;) {
             const std::string file = music + c[0] + ".mp3";
-            if (c[0] == '-') env.WriteList("01.mp3=A#05.mp3=C", "2");
-            else if (c[1] == '-') fs.Remove(file);
-            else fs.AddFile(file, c[1] == '~' ? "changed" : std::string(1, c[0]));
+            if (c[0] == '-')
+                env.WriteList("01.mp3=A#05.mp3=C", "2");
+            else if (c[1] == '-')
+                fs.Remove(file);
+            else
+                fs.AddFile(file, c[1] == '~' ? "changed" : std::string(1, c[0]));
         }
         for (std::string c; slotList >> c;)
             f->ValListMp3.SetValue(c[0] == '1' ? 0 : 1, c[1] == '-' ? "" : music + c[1] + ".mp3");
@@ -510,7 +570,8 @@ TEST(Sets, TheDialogKeepsOpensAndSharesTables) {
         EXPECT_EQ(listed, step.listed);
         std::string said;
         for (const auto& box : fs.boxes) said += box.text + "\n";
-        for (const std::string& part : step.said) EXPECT_NE(said.find(part), std::string::npos) << said;
+        for (const std::string& part : step.said)
+            EXPECT_NE(said.find(part), std::string::npos) << said;
         if (step.said.empty()) EXPECT_EQ(said, "");
     }
 }

@@ -1331,22 +1331,25 @@ TEST(RealExe, ASetIsKeptOpenedAgainAndSharedWithAFriend) {
     sets(me, "開く", false);  // and the dialog chooses it from now on
     me.Copy({music + "\\a.mp3", music + "\\b.mp3"});
     for (const char* slot : {"01.mp3", "03.mp3"})
-        EXPECT_TRUE(ReadBytes(mine.root / ("bgm\\" + std::string(slot))) == tunes[slot[1] == '1' ? "a.mp3" : "b.mp3"]);
+        EXPECT_TRUE(ReadBytes(mine.root / ("bgm\\" + std::string(slot))) ==
+                    tunes[slot[1] == '1' ? "a.mp3" : "b.mp3"]);
     sets(me, "書き出し");
     ASSERT_TRUE(me.FileBox(zip));
     EXPECT_NE(me.Box().find("を書き出しました"), std::string::npos);
     HWND dialog = mine.WaitFor(L"TFormSets");
     PostMessageW(ChildOf(dialog, L"ListBox", ""), WM_KEYDOWN, VK_ESCAPE, 0);  // Esc: 閉じる
     EXPECT_TRUE(Until([&] { return !IsWindow(dialog); }));
-    for (const auto& [name, bytes] : tunes) ASSERT_TRUE(DeleteFileW(Wide(music + "\\" + name).c_str()));
+    for (const auto& [name, bytes] : tunes)
+        ASSERT_TRUE(DeleteFileW(Wide(music + "\\" + name).c_str()));
 
     // A zip whose entry would leave the sets folder, written by Python's zipfile: refused,
     // nothing written.
     const std::string hostile = friends.root / "bad.zip";
     const std::string script = friends.root / "bad.py";
-    WriteBytes(script, "import sys, zipfile\nz = zipfile.ZipFile(sys.argv[1], 'w')\n"
-                       "z.writestr('../evil.mp3', 'x')\nz.writestr('quaverix-set.txt', "
-                       "'QUAVERIX set 1\\tbad\\r\\n01.mp3\\t1\\t-\\t../evil.mp3\\r\\n')\n");
+    WriteBytes(script,
+               "import sys, zipfile\nz = zipfile.ZipFile(sys.argv[1], 'w')\n"
+               "z.writestr('../evil.mp3', 'x')\nz.writestr('quaverix-set.txt', "
+               "'QUAVERIX set 1\\tbad\\r\\n01.mp3\\t1\\t-\\t../evil.mp3\\r\\n')\n");
     ASSERT_TRUE(RunLinux(L"python3 '" + UnixPath(script) + L"' '" + UnixPath(hostile) + L"'"));
     ASSERT_TRUE(friends.Start());
     Driven friend_{friends, friends.WaitFor(L"TFormMain")};

@@ -380,9 +380,9 @@ bool NativeForm::MakeWindow(const std::wstring& formClass, HWND owner, DWORD exS
     RECT r{0, 0, Scale(b.width), Scale(b.height)};
     AdjustRect(r, kFormStyle, exStyle, dpi_);
     if (owned_) at = {at.x - (r.right - r.left) / 2, at.y - (r.bottom - r.top) / 2};
-    hwnd_ = CreateWindowExW(exStyle, formClass.c_str(), W(form_.Caption()).c_str(), kFormStyle,
-                            at.x, at.y, r.right - r.left, r.bottom - r.top, owner, nullptr, inst,
-                            this);
+    hwnd_ =
+        CreateWindowExW(exStyle, formClass.c_str(), W(form_.Caption()).c_str(), kFormStyle, at.x,
+                        at.y, r.right - r.left, r.bottom - r.top, owner, nullptr, inst, this);
     if (!hwnd_) return false;
     int actual = DpiOf(hwnd_);
     if (actual != dpi_) {

@@ -207,8 +207,9 @@ class MemoPeer : public Peer<MemoPeer, ui::Memo> {
 public:
     using Peer::Peer;
     void Create(HWND parent) override {
-        const DWORD lines = Model().singleLine ? DWORD{ES_AUTOHSCROLL}
-                                               : DWORD{ES_MULTILINE | ES_WANTRETURN | ES_AUTOVSCROLL};
+        const DWORD lines = Model().singleLine
+                                ? DWORD{ES_AUTOHSCROLL}
+                                : DWORD{ES_MULTILINE | ES_WANTRETURN | ES_AUTOVSCROLL};
         Make(L"EDIT", W(Model().Text()), WS_TABSTOP | lines, WS_EX_CLIENTEDGE, parent);
         Layout();
     }
