@@ -6,9 +6,9 @@
 # (asked about that one, OK) into the game's folder, whose 05.mp3 is read-only so that the
 # report has something to say, then the settings tab. The copy matches the loudness of the
 # game's own music (ticked on the settings tab first), which is quieter than the tunes. Then a game update puts the game's
-# own music back into two of the slots copied, and the next start asks about them.
-# Writes docs/main-tab.png, docs/copy-report.png, docs/settings-tab.png and
-# docs/after-update.png.
+# own music back into two of the slots copied, and the next start asks about them; after it, the sets' dialog lists the table kept at close
+# beside two sets saved before. Writes docs/main-tab.png, docs/copy-report.png,
+# docs/settings-tab.png, docs/after-update.png and docs/sets.png.
 #
 # Runs in a Wine prefix of its own (QX_WINEPREFIX, default
 # ~/.cache/quaverix/screenshot-prefix) for the Windows user "player"; in it the Music
@@ -141,6 +141,18 @@ sleep 1
 shoot docs/settings-tab.png
 quit
 
+# Two sets the player saved earlier (set files as QUAVERIX writes them, CP932).
+mkdir -p "$work/sets"
+set_file() {
+  local name="$1"
+  shift
+  {
+    printf 'QUAVERIX set 1\t%s\r\nslot\tsize\thash\tfile\r\n' "$name"
+    for slot in "$@"; do printf '%s\t-\t-\tC:\\users\\player\\Music\\BGM\\%s.mp3\r\n' "$slot" "$name"; done
+  } | iconv -f UTF-8 -t CP932 >"$work/sets/$name.txt"
+}
+set_file 'ハロウィン' 01.mp3 03.mp3 05.mp3 08.mp3 11.mp3 12.mp3
+set_file '夏祭り' 01.mp3 03.mp3 09.mp3
 # A game update: its patcher puts the game's own (new) music back into 01.mp3 and 08.mp3.
 for n in 01 08; do head -c 3500 /dev/urandom > "$bgm/$n.mp3"; done
 start
@@ -149,6 +161,13 @@ sleep 1
 shoot docs/after-update.png '確認'
 xdotool key Escape  # キャンセル: the game's files stay as the update left them
 sleep 0.5
+# The sets' dialog: the table kept at the last close, and two sets saved before.
+xdotool key alt+s
+window_named '曲のセット' 50 'no sets dialog' >/dev/null
+sleep 1
+shoot docs/sets.png '曲のセット'
+xdotool key Escape
+sleep 0.5
 quit
 chmod u+w "$bgm/05.mp3"
-echo "screenshot: docs/main-tab.png docs/copy-report.png docs/settings-tab.png docs/after-update.png"
+echo "screenshot: docs/main-tab.png docs/copy-report.png docs/settings-tab.png docs/after-update.png docs/sets.png"

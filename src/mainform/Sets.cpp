@@ -69,20 +69,20 @@ void TFormSetName::BtnOkClick(ui::Control*) {
 // ---- The dialog --------------------------------------------------------------------
 
 TFormSets::TFormSets(TFormMain& main)
-    : ui::Form("FormSets", {0, 0, 488, 262}),
-      ListSets(this, "ListSets", {8, 8, 328, 246}),
-      BtnSetOpen(this, "BtnSetOpen", {344, 8, 136, 25}, "開く(&O)"),
-      BtnSetSave(this, "BtnSetSave", {344, 48, 136, 25}, "今の割り当てを保存(&S)..."),
-      BtnSetRename(this, "BtnSetRename", {344, 80, 136, 25}, "名前の変更(&R)..."),
-      BtnSetDelete(this, "BtnSetDelete", {344, 112, 136, 25}, "削除(&D)"),
-      BtnSetExport(this, "BtnSetExport", {344, 152, 136, 25}, "書き出し(&E)..."),
-      BtnSetImport(this, "BtnSetImport", {344, 184, 136, 25}, "取り込み(&I)..."),
-      BtnSetClose(this, "BtnSetClose", {344, 229, 136, 25}, "閉じる"),
+    : ui::Form("FormSets", {0, 0, 512, 262}),
+      ListSets(this, "ListSets", {8, 8, 352, 246}),
+      BtnSetOpen(this, "BtnSetOpen", {368, 8, 136, 25}, "開く(&O)"),
+      BtnSetSave(this, "BtnSetSave", {368, 48, 136, 25}, "今の割り当てを保存(&S)..."),
+      BtnSetRename(this, "BtnSetRename", {368, 80, 136, 25}, "名前の変更(&R)..."),
+      BtnSetDelete(this, "BtnSetDelete", {368, 112, 136, 25}, "削除(&D)"),
+      BtnSetExport(this, "BtnSetExport", {368, 152, 136, 25}, "書き出し(&E)..."),
+      BtnSetImport(this, "BtnSetImport", {368, 184, 136, 25}, "取り込み(&I)..."),
+      BtnSetClose(this, "BtnSetClose", {368, 229, 136, 25}, "閉じる"),
       main_(main) {
     SetCaption("曲のセット");
     fontName = main.fontName;
     fontHeight = main.fontHeight;
-    ListSets.tabStops = {178, 222};
+    ListSets.tabStops = {176, 222};
     int order = 0;
     for (ui::Control* c : std::initializer_list<ui::Control*>{
              &ListSets, &BtnSetOpen, &BtnSetSave, &BtnSetRename, &BtnSetDelete, &BtnSetExport,

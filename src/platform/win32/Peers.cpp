@@ -324,14 +324,16 @@ public:
     void Layout() override {
         PeerBase::Layout();
         if (Model().tabStops.empty()) return;
-        // Tab stops count quarters of the font's average character width.
+        // Tab stops count quarters of the font's average character width, which the list
+        // box takes, as GdiGetCharDimensions does, over the Latin letters.
         WindowDC dc(hwnd_);
         Selected font(dc, nf_.Font(false));
-        TEXTMETRICW tm{};
-        GetTextMetricsW(dc, &tm);
-        const int quarter = tm.tmAveCharWidth > 0 ? tm.tmAveCharWidth : 6;
+        SIZE letters{};
+        const wchar_t kLetters[] = L"ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz";
+        GetTextExtentPoint32W(dc, kLetters, 52, &letters);
+        const int average = letters.cx > 0 ? (letters.cx / 26 + 1) / 2 : 6;
         std::vector<INT> stops;
-        for (int px : Model().tabStops) stops.push_back(MulDiv(nf_.Scale(px), 4, quarter));
+        for (int px : Model().tabStops) stops.push_back(MulDiv(nf_.Scale(px), 4, average));
         SendMessageW(hwnd_, LB_SETTABSTOPS, stops.size(), reinterpret_cast<LPARAM>(stops.data()));
     }
     void UpdateState(ui::Prop what) override {
