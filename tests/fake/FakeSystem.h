@@ -145,7 +145,7 @@ public:
     BoxResult ShowBox(BoxKind kind, const std::string& caption, const std::string& text) override;
     bool OpenFileDialog(const OpenFileRequest& request, std::string& path) override;
     bool SaveFileDialog(const SaveFileRequest& request, std::string& path) override;
-    std::string LocalTimeText(std::uint64_t time) override;  // as UTC
+    std::string LocalTimeText(std::uint64_t time) override;
 
 private:
     friend class FakeReplacement;
