@@ -15,8 +15,10 @@ using namespace detail;
 constexpr int kMaxChunks = 64;
 constexpr std::uint16_t kPcm = 1, kFloat = 3, kExtensible = 0xFFFE;
 
-float Sample(const unsigned char* p, const WavePcm& w) {
-    switch (w.bytesPerSample) {
+}  // namespace
+
+float PcmSample(const unsigned char* p, int bytes, bool isFloat) {
+    switch (bytes) {
         case 1: return (static_cast<int>(p[0]) - 128) / 128.0f;
         case 2: return static_cast<std::int16_t>(p[0] | p[1] << 8) / 32768.0f;
         case 3: {
@@ -28,7 +30,7 @@ float Sample(const unsigned char* p, const WavePcm& w) {
         case 4: {
             const std::uint32_t u =
                 p[0] | p[1] << 8 | p[2] << 16 | static_cast<std::uint32_t>(p[3]) << 24;
-            if (!w.isFloat) return static_cast<float>(static_cast<std::int32_t>(u) / 2147483648.0);
+            if (!isFloat) return static_cast<float>(static_cast<std::int32_t>(u) / 2147483648.0);
             float f;
             static_assert(sizeof f == 4);
             std::memcpy(&f, &u, 4);
@@ -43,8 +45,6 @@ float Sample(const unsigned char* p, const WavePcm& w) {
         }
     }
 }
-
-}  // namespace
 
 std::optional<WavePcm> FindWavePcm(const Source& source) {
     Reader r(source);
@@ -106,7 +106,7 @@ DecodeEnd DecodeWavePcm(const Source& source, const WavePcm& w, const PcmSink& s
         const std::size_t frames = std::min(bytes.size(), want) / frameBytes;
         const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
         for (std::size_t i = 0; i < frames * w.channels; ++i)
-            out[i] = Sample(p + i * w.bytesPerSample, w);
+            out[i] = PcmSample(p + i * w.bytesPerSample, w.bytesPerSample, w.isFloat);
         if (!sink(out.data(), frames, w.channels, w.rate)) return DecodeEnd::Stopped;
         done += frames * frameBytes;
     }

@@ -33,6 +33,10 @@ struct WavePcm {
 // 8 to 384 kHz.
 std::optional<WavePcm> FindWavePcm(const Source& source);
 
+// One little-endian sample as a float in -1..1: 1 to 4 bytes of integer PCM (8-bit
+// unsigned), or 4 or 8 bytes of float.
+float PcmSample(const unsigned char* p, int bytes, bool isFloat);
+
 enum class DecodeEnd { Done, Stopped, ReadFailed };
 // The data chunk's whole frames to `sink`, kDecodeChunk bytes a read.
 DecodeEnd DecodeWavePcm(const Source& source, const WavePcm& wave, const PcmSink& sink);

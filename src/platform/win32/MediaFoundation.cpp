@@ -15,10 +15,10 @@
 
 #include <algorithm>
 #include <atomic>
-#include <cstring>
 #include <mutex>
 #include <vector>
 
+#include "audio/Decode.h"
 #include "platform/win32/MediaFoundation.h"
 #include "platform/win32/Scoped.h"
 #include "platform/win32/Wide.h"
@@ -236,34 +236,6 @@ struct PcmFormat {
     std::size_t FrameBytes() const { return static_cast<std::size_t>(channels) * (bits / 8); }
 };
 
-float Sample(const BYTE* p, const PcmFormat& f) {
-    if (f.isFloat) {
-        if (f.bits == 32) {
-            float v;
-            std::memcpy(&v, p, 4);
-            return v;
-        }
-        double v;
-        std::memcpy(&v, p, 8);
-        return static_cast<float>(v);
-    }
-    switch (f.bits) {
-        case 8: return (static_cast<int>(p[0]) - 128) / 128.0f;
-        case 16: return static_cast<std::int16_t>(p[0] | p[1] << 8) / 32768.0f;
-        case 24: {
-            const std::int32_t v = static_cast<std::int32_t>(
-                static_cast<std::uint32_t>(p[0]) << 8 | static_cast<std::uint32_t>(p[1]) << 16 |
-                static_cast<std::uint32_t>(p[2]) << 24);
-            return static_cast<float>(v / 2147483648.0);
-        }
-        default: {
-            std::int32_t v;
-            std::memcpy(&v, p, 4);
-            return static_cast<float>(v / 2147483648.0);
-        }
-    }
-}
-
 // Frames handed to the sink at most at a time, whatever the size of the decoder's samples.
 constexpr std::size_t kPieceFrames = 16384;
 // Reads in a row that give no audio and no end (stream ticks, gaps) before it gives up.
@@ -394,7 +366,8 @@ private:
             const std::size_t n = std::min(kPieceFrames, frames - done);
             pcm_.resize(n * static_cast<std::size_t>(format_.channels));
             const BYTE* p = data + done * frameBytes;
-            for (std::size_t i = 0; i < pcm_.size(); ++i) pcm_[i] = Sample(p + i * step, format_);
+            for (std::size_t i = 0; i < pcm_.size(); ++i)
+                pcm_[i] = audio::PcmSample(p + i * step, static_cast<int>(step), format_.isFloat);
             any_ = true;
             stopped = !sink(pcm_.data(), n, format_.channels, format_.rate);
             done += n;
